@@ -1,0 +1,196 @@
+// lorvane-cli: runs a load headlessly through the engine, lists the laps and
+// writes reference files.
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+#include "formats/numbers.h"
+
+using namespace lorvane;
+
+namespace {
+
+const char* kUsage =
+    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [--json]\n"
+    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) --lap N|best [--fixed] [-o PATH]\n";
+
+int usage(const std::string& why) {
+    if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
+    std::cerr << kUsage;
+    return 2;
+}
+
+std::string jsonString(std::string_view s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+struct Args {
+    std::string command, gxr, log, lap, out = "LAP.REF";
+    LogKind kind = LogKind::Text;
+    bool json = false, fixed = false, haveLog = false, haveOut = false;
+};
+
+std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
+    Args a;
+    if (argc < 2) {
+        err = "no command given";
+        return std::nullopt;
+    }
+    a.command = argv[1];
+    if (a.command != "laps" && a.command != "ref") {
+        err = "unknown command '" + a.command + "'";
+        return std::nullopt;
+    }
+    for (int i = 2; i < argc; ++i) {
+        std::string opt = argv[i];
+        auto value = [&](std::string& dst) {
+            if (i + 1 >= argc) {
+                err = opt + " needs a value";
+                return false;
+            }
+            dst = argv[++i];
+            return true;
+        };
+        if (opt == "--gxr") {
+            if (!value(a.gxr)) return std::nullopt;
+        } else if (opt == "--zlg" || opt == "--wmx") {
+            if (a.haveLog) {
+                err = "give one log, --zlg or --wmx";
+                return std::nullopt;
+            }
+            if (!value(a.log)) return std::nullopt;
+            a.kind = opt == "--zlg" ? LogKind::Text : LogKind::Binary;
+            a.haveLog = true;
+        } else if (opt == "--json" && a.command == "laps") {
+            a.json = true;
+        } else if (opt == "--lap" && a.command == "ref") {
+            if (!value(a.lap)) return std::nullopt;
+        } else if (opt == "--fixed" && a.command == "ref") {
+            a.fixed = true;
+        } else if (opt == "-o" && a.command == "ref") {
+            if (!value(a.out)) return std::nullopt;
+        } else {
+            err = "unknown option '" + opt + "'";
+            return std::nullopt;
+        }
+    }
+    if (a.gxr.empty()) err = "--gxr FILE is required";
+    else if (!a.haveLog) err = "--zlg FILE or --wmx FILE is required";
+    else if (a.command == "ref" && a.lap.empty()) err = "--lap N|best is required";
+    if (!err.empty()) return std::nullopt;
+    return a;
+}
+
+void printJson(const Session& s, const LoadReport& r) {
+    std::string o = "{\"kind\": ";
+    o += r.kind == LogKind::Text ? "\"zlg\"" : "\"wmx\"";
+    o += ", \"samples\": " + std::to_string(r.samples);
+    o += ", \"base_point\": ";
+    if (r.hasBase)
+        o += "{\"lat\": " + format17(r.baseLat) + ", \"long\": " + format17(r.baseLong) + "}";
+    else
+        o += "null";
+    o += ", \"long_scale\": " + format17(r.longScale);
+    o += ", \"crossings\": [";
+    bool first = true;
+    for (const Crossing& c : s.crossings()) {
+        if (!first) o += ", ";
+        first = false;
+        o += "{\"sample\": " + std::to_string(c.sample) + ", \"offset\": " + format17(c.offset) +
+             ", \"time\": " + format17(c.time) + "}";
+    }
+    o += "], \"laps\": [";
+    first = true;
+    for (const Lap& l : s.laps()) {
+        if (!first) o += ", ";
+        first = false;
+        o += "{\"lap\": " + std::to_string(l.number) + ", \"start_sample\": " + std::to_string(l.startSample) +
+             ", \"end_sample\": " + std::to_string(l.endSample) + ", \"time\": " + format17(l.time) +
+             ", \"line\": " + jsonString(l.line) + "}";
+    }
+    o += "], \"best_lap\": " + std::to_string(r.bestLap);
+    o += ", \"error\": ";
+    o += r.ok ? "null" : jsonString(r.error.describe());
+    o += "}\n";
+    std::fwrite(o.data(), 1, o.size(), stdout);
+}
+
+int fail(const Diagnostic& d) {
+    std::cerr << "lorvane-cli: " << d.message;
+    std::string w = d.where();
+    if (!w.empty()) std::cerr << " (" << w << ")";
+    std::cerr << "\n";
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string err;
+    auto args = parseArgs(argc, argv, err);
+    if (!args) return usage(err);
+
+    Session session;
+    StartFinishReport sf = session.loadStartFinish(args->gxr);
+    if (!sf.ok) return fail(sf.error);
+
+    SessionObserver quiet;
+    LoadReport report = session.loadLog(args->kind, args->log, quiet);
+
+    if (args->command == "laps") {
+        if (args->json) {
+            printJson(session, report);
+        } else {
+            std::string out;
+            for (const Lap& l : session.laps()) {
+                out += l.line;
+                out += '\n';
+            }
+            std::fwrite(out.data(), 1, out.size(), stdout);
+        }
+        std::fflush(stdout);
+        return report.ok ? 0 : fail(report.error);
+    }
+
+    // ref
+    if (!report.ok) return fail(report.error);
+    std::int32_t lap = 0;
+    if (args->lap == "best") {
+        lap = session.bestLap();
+        if (lap == 0) return fail(Diagnostic{"The log has no complete lap", args->log, 0, -1});
+    } else {
+        auto n = parseInteger(args->lap);
+        if (!n || *n < 1) return usage("--lap takes a lap number from 1, or best");
+        lap = *n;
+    }
+    try {
+        ReferenceLap ref = session.pickLap(lap);
+        session.saveLapRefFile(ref, args->out, args->fixed);
+    } catch (const LoadError& e) {
+        return fail(e.diagnostic());
+    }
+    std::cout << args->out << "\n";
+    return 0;
+}

@@ -1,0 +1,189 @@
+#include "formats/binary_log.h"
+
+#include <cstring>
+#include <vector>
+
+#include "formats/block_reader.h"
+
+namespace lorvane {
+
+namespace {
+
+// Buffered access to the file's bytes with the position of each byte known.
+class ByteSource {
+public:
+    ByteSource(BlockReader& r, SampleSink& sink) : reader_(r), sink_(sink), buf_(kReadBlock) {}
+
+    std::size_t available() const { return end_ - pos_; }
+    const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(buf_.data()) + pos_; }
+    void consume(std::size_t n) { pos_ += n; }
+    std::uint64_t offset() const { return base_ + pos_; }
+    bool atEnd() {
+        return pos_ == end_ && !fill();
+    }
+    // Makes at least `want` bytes available if the file has them; returns what is available.
+    std::size_t ensure(std::size_t want) {
+        while (available() < want && fill()) {
+        }
+        return available();
+    }
+    bool fill() {
+        if (eof_) return false;
+        if (pos_ > 0) {
+            std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+            end_ -= pos_;
+            base_ += pos_;
+            pos_ = 0;
+        }
+        std::size_t got = reader_.read(buf_.data() + end_, buf_.size() - end_);
+        if (got == 0) {
+            eof_ = true;
+            return false;
+        }
+        end_ += got;
+        done_ += got;
+        if (!sink_.progress(done_, reader_.size())) fail("Load cancelled", reader_.path());
+        return true;
+    }
+
+private:
+    BlockReader& reader_;
+    SampleSink& sink_;
+    std::vector<char> buf_;
+    std::size_t pos_ = 0, end_ = 0;
+    std::uint64_t base_ = 0, done_ = 0;
+    bool eof_ = false;
+};
+
+std::int32_t be32(const unsigned char* p) {
+    std::uint32_t v = (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+    return static_cast<std::int32_t>(v);
+}
+
+} // namespace
+
+int recordLengthForHeader(std::string_view header) {
+    if (header.find("VERT_SPEED(2)") != std::string_view::npos) return 36;
+    if (header.find("VELOCITY(3)") != std::string_view::npos) return 34;
+    return 33;
+}
+
+void decodeRecord(const unsigned char* r, Sample& s) {
+    s.sats = r[0];
+    std::uint32_t t = (std::uint32_t(r[1]) << 16) | (std::uint32_t(r[2]) << 8) | r[3];
+    s.time = static_cast<double>(t) / 100;
+    s.lat = static_cast<double>(be32(r + 4)) / 100000;
+    s.lon = static_cast<double>(be32(r + 8)) / 100000;
+}
+
+BinaryLogInfo readBinaryLog(const std::string& path, SampleSink& sink, int expectedRecordLength) {
+    BlockReader reader(path);
+    ByteSource in(reader, sink);
+    BinaryLogInfo info;
+    auto beyondEnd = [&]() { fail(kReadBeyondEnd, path, 0, static_cast<std::int64_t>(in.offset())); };
+
+    // Header: everything up to and including the first '$'. Only the two
+    // channel names matter, so keep just enough of it to find them across
+    // block boundaries.
+    bool velocity = false, vertSpeed = false;
+    std::string tail;
+    for (;;) {
+        if (in.atEnd()) beyondEnd();
+        const unsigned char* p = in.data();
+        std::size_t n = in.available();
+        auto* dollar = static_cast<const unsigned char*>(std::memchr(p, '$', n));
+        std::size_t take = dollar ? static_cast<std::size_t>(dollar - p) + 1 : n;
+        tail.append(reinterpret_cast<const char*>(p), take);
+        if (tail.find("VELOCITY(3)") != std::string::npos) velocity = true;
+        if (tail.find("VERT_SPEED(2)") != std::string::npos) vertSpeed = true;
+        if (tail.size() > 16) tail.erase(0, tail.size() - 16);
+        in.consume(take);
+        if (dollar) break;
+    }
+    info.recordLength = vertSpeed ? 36 : velocity ? 34 : 33;
+    const std::size_t L = static_cast<std::size_t>(info.recordLength);
+    if (expectedRecordLength != 0 && expectedRecordLength != info.recordLength)
+        fail("The log's header has changed since it was loaded", path, 0, static_cast<std::int64_t>(in.offset()));
+
+    sink.layout(LogLayout{0, 0, 0, 0, info.recordLength});
+
+    // Rest of the header line: up to a carriage return, then one more byte,
+    // until that byte is a line feed.
+    for (;;) {
+        for (;;) {
+            if (in.atEnd()) beyondEnd();
+            const unsigned char* p = in.data();
+            auto* cr = static_cast<const unsigned char*>(std::memchr(p, '\r', in.available()));
+            if (cr) {
+                in.consume(static_cast<std::size_t>(cr - p) + 1);
+                break;
+            }
+            in.consume(in.available());
+        }
+        if (in.atEnd()) beyondEnd();
+        unsigned char b = in.data()[0];
+        in.consume(1);
+        if (b == '\n') break;
+    }
+    // One byte before the first record is dropped.
+    if (in.atEnd()) beyondEnd();
+    in.consume(1);
+
+    Sample s;
+    std::int32_t index = 0;
+    for (;;) {
+        std::size_t avail = in.ensure(L);
+        if (avail == 0) break;
+        const std::uint64_t recordOffset = in.offset();
+        if (avail < L) {
+            // The file ends inside this record: decode what it has, when it
+            // holds the fields at all.
+            if (avail >= 12) {
+                decodeRecord(in.data(), s);
+                s.index = index;
+                s.offset = static_cast<std::int64_t>(recordOffset);
+                in.consume(avail);
+                if (!sink.sample(s)) {
+                    info.stopped = true;
+                    return info;
+                }
+                ++info.samples;
+            } else {
+                ++info.shortRecords;
+                in.consume(avail);
+            }
+            break;
+        }
+        const unsigned char* rec = in.data();
+        if (rec[L - 1] != '$') {
+            // Resynchronise: drop everything up to and including the next '$'.
+            ++info.resyncs;
+            in.consume(L);
+            for (;;) {
+                if (in.atEnd()) break;
+                const unsigned char* p = in.data();
+                auto* d = static_cast<const unsigned char*>(std::memchr(p, '$', in.available()));
+                if (d) {
+                    in.consume(static_cast<std::size_t>(d - p) + 1);
+                    break;
+                }
+                in.consume(in.available());
+            }
+            continue;
+        }
+        decodeRecord(rec, s);
+        s.index = index;
+        s.offset = static_cast<std::int64_t>(recordOffset);
+        in.consume(L);
+        if (!sink.sample(s)) {
+            info.stopped = true;
+            return info;
+        }
+        ++info.samples;
+        if (index == INT32_MAX) fail("Too many samples in one log", path, 0, static_cast<std::int64_t>(recordOffset));
+        ++index;
+    }
+    return info;
+}
+
+} // namespace lorvane

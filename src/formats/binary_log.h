@@ -1,0 +1,31 @@
+// The binary log (.wmx): a text header up to the first '$', the rest of that
+// line, one dropped byte, then fixed-length '$'-terminated records.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "formats/sample.h"
+
+namespace lorvane {
+
+struct BinaryLogInfo {
+    int recordLength = 0;            // 33, 34 or 36
+    std::int64_t samples = 0;        // records decoded and accepted by the sink
+    std::int64_t resyncs = 0;        // records dropped because their last byte was not '$'
+    std::int64_t shortRecords = 0;   // a last record under 12 bytes, dropped
+    bool stopped = false;
+};
+
+// Record length from the header text (bytes up to and including the first '$').
+int recordLengthForHeader(std::string_view header);
+
+// Decodes the first 12 bytes of a record (satellites, time, latitude, longitude).
+void decodeRecord(const unsigned char* rec, Sample& s);
+
+// Reads the log, handing every record to the sink as a sample. With
+// `expectedRecordLength`, a header that gives another length is refused.
+BinaryLogInfo readBinaryLog(const std::string& path, SampleSink& sink, int expectedRecordLength = 0);
+
+} // namespace lorvane

@@ -1,0 +1,46 @@
+#include "formats/block_reader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "formats/diagnostic.h"
+
+namespace lorvane {
+
+BlockReader::BlockReader(const std::string& path) : path_(path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        if (errno == ENOENT || errno == ENOTDIR || path.empty()) fail(kFileNotFound, path);
+        fail(std::string("Cannot open file: ") + std::strerror(errno), path);
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            fail("Is a folder, not a file", path);
+        }
+        if (S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
+    }
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+BlockReader::~BlockReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t BlockReader::read(char* dst, std::size_t n) {
+    for (;;) {
+        ssize_t got = ::read(fd_, dst, n);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno == EINTR) continue;
+        fail(std::string("Read error: ") + std::strerror(errno), path_);
+    }
+}
+
+} // namespace lorvane

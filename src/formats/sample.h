@@ -1,0 +1,47 @@
+// One decoded sample of a log, as the readers hand it on.
+#pragma once
+
+#include <cstdint>
+
+#include "formats/diagnostic.h"
+
+namespace lorvane {
+
+enum class LogKind { Text, Binary };
+
+struct Sample {
+    std::int32_t index = 0; // from 0 at the first data line / record
+    double lat = 0;         // minutes of arc, north positive
+    double lon = 0;         // minutes of arc, east positive
+    std::int32_t sats = 0;
+    double time = 0;        // seconds on the log's clock
+    std::int64_t line = 0;  // text log: 1-based line number of the sample
+    std::int64_t offset = -1; // binary log: byte offset of the record
+    // Text log only: the time field of this line did not convert. The line's
+    // position has been decoded; the error is raised after the track point,
+    // where the load would have met it.
+    const Diagnostic* timeError = nullptr;
+};
+
+// What a log's header told the reader.
+struct LogLayout {
+    int latColumn = 0, longColumn = 0, timeColumn = 0, satColumn = 0; // text log, 1-based
+    int recordLength = 0;                                             // binary log
+};
+
+// Receives what a reader decodes. Returning false from sample() stops the read
+// (used by the lap re-read once it has the lap); false from progress() cancels.
+class SampleSink {
+public:
+    virtual ~SampleSink() = default;
+    virtual bool sample(const Sample& s) = 0;
+    // Called once the header has been read, before the first sample.
+    virtual void layout(const LogLayout& l) { (void)l; }
+    virtual bool progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) {
+        (void)bytesDone;
+        (void)bytesTotal;
+        return true;
+    }
+};
+
+} // namespace lorvane

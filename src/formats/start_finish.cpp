@@ -1,0 +1,127 @@
+#include "formats/start_finish.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+
+#include "formats/diagnostic.h"
+#include "formats/numbers.h"
+
+namespace lorvane {
+
+bool passesGxrNameTest(std::string_view path) {
+    return path.find("gxr") != std::string_view::npos || path.find("GXR") != std::string_view::npos;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        char c = text[i];
+        if (c == '\n' || c == '\r') {
+            lines.push_back(text.substr(start, i - start));
+            if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
+            start = i + 1;
+        }
+    }
+    if (start < n) lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::string readWholeFile(const std::string& path, std::size_t maxBytes) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) fail(kFileNotFound, path);
+    if (S_ISDIR(st.st_mode)) fail("Is a folder, not a file", path);
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!f) {
+        if (errno == ENOENT) fail(kFileNotFound, path);
+        fail(std::string("Cannot open file: ") + std::strerror(errno), path);
+    }
+    std::string data;
+    char buf[1 << 16];
+    for (;;) {
+        std::size_t got = std::fread(buf, 1, sizeof buf, f.get());
+        if (got > 0) {
+            if (data.size() + got > maxBytes) fail("File too large", path);
+            data.append(buf, got);
+        }
+        if (got < sizeof buf) {
+            if (std::ferror(f.get())) fail("Read error", path);
+            break;
+        }
+    }
+    return data;
+}
+
+namespace {
+
+// The coordinate line's fields go into one table shared by the start and the
+// finish line: a short finish line keeps the start line's higher fields.
+void splitInto(std::string_view line, std::vector<std::string>& table) {
+    std::size_t field = 1;
+    std::string cur;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        char c = line[i] == ',' ? '.' : line[i];
+        if (c == ' ') {
+            if (table.size() <= field) table.resize(field + 1);
+            table[field++] = std::move(cur);
+            cur.clear();
+        } else {
+            cur += c;
+            if (i + 1 == line.size()) {
+                if (table.size() <= field) table.resize(field + 1);
+                table[field++] = std::move(cur);
+                cur.clear();
+            }
+        }
+    }
+}
+
+Gate gateFrom(const std::vector<std::string>& table, const std::string& file, std::int64_t line) {
+    double v[4];
+    for (int k = 0; k < 4; ++k) {
+        std::string_view text = static_cast<std::size_t>(k + 1) < table.size() ? table[k + 1] : "";
+        auto d = parseDecimal(text);
+        if (!d) fail(notAValidFloat(text), file, line);
+        v[k] = *d / 100000;
+    }
+    Gate g;
+    g.long1 = v[0];
+    g.lat1 = v[1];
+    g.long2 = v[2];
+    g.lat2 = v[3];
+    return g;
+}
+
+} // namespace
+
+StartFinish parseStartFinish(std::string_view text, const std::string& file) {
+    const auto lines = splitLines(text);
+    std::size_t i = 0;
+    while (i < lines.size() && lines[i] != "[Start finish]" && lines[i] != "[Start Finish]") ++i;
+    if (i == lines.size()) fail("No \"[Start finish]\" section in the start/finish file", file);
+    ++i;
+    if (i == lines.size()) fail("The start/finish file ends before the start line's coordinates", file);
+    std::vector<std::string> table;
+    splitInto(lines[i], table);
+    StartFinish sf;
+    sf.start = gateFrom(table, file, static_cast<std::int64_t>(i) + 1);
+
+    while (i < lines.size() && lines[i] != "[finish]" && lines[i] != "[Finish]") ++i;
+    if (i == lines.size()) fail("No \"[Finish]\" section in the start/finish file", file);
+    ++i;
+    if (i == lines.size()) fail("The start/finish file ends before the finish line's coordinates", file);
+    splitInto(lines[i], table);
+    sf.finish = gateFrom(table, file, static_cast<std::int64_t>(i) + 1);
+    sf.hasFinishLine = sf.finish.lat1 != 0;
+    return sf;
+}
+
+StartFinish readStartFinishFile(const std::string& path) {
+    return parseStartFinish(readWholeFile(path), path);
+}
+
+} // namespace lorvane

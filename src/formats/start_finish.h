@@ -1,0 +1,39 @@
+// The start/finish line file (.gxr): a start gate and a finish gate, each two
+// points in hundred-thousandths of a minute of arc.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lorvane {
+
+struct Gate {
+    double lat1 = 0, long1 = 0; // point 1: the gate's centre (minutes)
+    double lat2 = 0, long2 = 0; // point 2: gives the direction across the gate
+};
+
+struct StartFinish {
+    Gate start;
+    Gate finish;
+    bool hasFinishLine = false; // finish gate point 1 latitude is not 0
+};
+
+// True when the path passes the name test: it contains "gxr" or "GXR".
+bool passesGxrNameTest(std::string_view path);
+
+// Reads the gates from the file's text. Throws LoadError (file name set,
+// line of the failure) when a header is missing or a field does not convert.
+StartFinish parseStartFinish(std::string_view text, const std::string& fileName);
+
+// Reads the file at `path`; throws LoadError("File not found") when it cannot
+// be read.
+StartFinish readStartFinishFile(const std::string& path);
+
+// Reads a whole (small) text file; throws LoadError on failure.
+std::string readWholeFile(const std::string& path, std::size_t maxBytes = 64u << 20);
+
+// Splits text into lines at LF, CRLF or a lone CR; the last line may lack its end.
+std::vector<std::string_view> splitLines(std::string_view text);
+
+} // namespace lorvane

@@ -1,0 +1,67 @@
+// Cutting a stream of samples into laps at gate crossings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "formats/sample.h"
+#include "formats/start_finish.h"
+#include "laps/local_plane.h"
+
+namespace lorvane {
+
+struct Crossing {
+    std::int32_t sample = 0; // index of the sample at which it was detected
+    double offset = 0;       // seconds from the crossing back from that sample
+    double time = 0;         // crossing time on the log's clock
+};
+
+struct Lap {
+    std::int32_t number = 0;      // from 1
+    std::int32_t startSample = 0; // sample of the crossing that opened it
+    std::int32_t endSample = 0;   // sample of the crossing that closed it
+    double time = 0;              // seconds
+    std::string line;             // the lap list line
+};
+
+// Per-load lap state: the lap reset, the lap step and the tables it fills.
+class LapSegmenter {
+public:
+    void reset(const StartFinish& gates, LogKind kind);
+
+    // The lap step for one sample (run only once a base point exists).
+    // Returns the lap completed at this sample, if any.
+    const Lap* step(const LocalPlane& plane, const Sample& s);
+
+    // Position of the latest sample converted by the lap step.
+    LocalPoint current() const { return cur_; }
+
+    const std::vector<Crossing>& crossings() const { return crossings_; }
+    const std::vector<Lap>& laps() const { return laps_; }
+    std::int32_t bestLap() const { return bestLap_; }
+    double bestLapTime() const { return bestLapTime_; }
+    // True when the lap last returned by step() became the fastest.
+    bool lastWasBest() const { return lastWasBest_; }
+
+    static constexpr double kNoBest = 9999999.0;
+
+private:
+    StartFinish gates_;
+    LogKind kind_ = LogKind::Text;
+    // The gate points in the local plane; fixed once the load has its base point.
+    bool gatesLocal_ = false;
+    LocalPoint start1_, start2_, finish1_, finish2_;
+    LocalPoint cur_, prev_;
+    bool havePrevCross_ = false;
+    double prevCrossTime_ = 0;
+    double crossOffset_ = 0;
+    std::vector<Crossing> crossings_;
+    std::vector<Lap> laps_;
+    std::int32_t bestLap_ = 0;
+    double bestLapTime_ = kNoBest;
+    bool lastWasBest_ = false;
+};
+
+} // namespace lorvane
