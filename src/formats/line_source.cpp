@@ -30,6 +30,13 @@ bool LineSource::fill() {
     return true;
 }
 
+bool LineSource::deliver(std::string_view line) {
+    ++lineNo_;
+    if (line.size() > maxLine_)
+        fail("Line longer than " + std::to_string(maxLine_ >> 20) + " MB", reader_.path(), lineNo_);
+    return true;
+}
+
 bool LineSource::next(std::string_view& line) {
     for (;;) {
         char* base = buf_.data();
@@ -58,20 +65,17 @@ bool LineSource::next(std::string_view& line) {
                     ++begin_;
                     lfKnown_ = false;
                 }
-                ++lineNo_;
-                return true;
+                return deliver(line);
             }
         } else if (lfKnown_) {
             line = std::string_view(base + begin_, lfAt_ - begin_);
             begin_ = lfAt_ + 1;
             lfKnown_ = false;
-            ++lineNo_;
-            return true;
+            return deliver(line);
         } else if (eof_) {
             line = std::string_view(base + begin_, end_ - begin_);
             begin_ = end_;
-            ++lineNo_;
-            return true;
+            return deliver(line);
         }
         // The line goes on beyond what is buffered.
         if (end_ - begin_ > maxLine_)

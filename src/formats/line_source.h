@@ -21,6 +21,7 @@ public:
 
 private:
     bool fill();
+    bool deliver(std::string_view line);
 
     BlockReader& reader_;
     SampleSink& sink_;

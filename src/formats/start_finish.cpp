@@ -83,7 +83,8 @@ void splitInto(std::string_view line, std::vector<std::string>& table) {
 Gate gateFrom(const std::vector<std::string>& table, const std::string& file, std::int64_t line) {
     double v[4];
     for (int k = 0; k < 4; ++k) {
-        std::string_view text = static_cast<std::size_t>(k + 1) < table.size() ? table[k + 1] : "";
+        std::string_view text;
+        if (static_cast<std::size_t>(k + 1) < table.size()) text = table[static_cast<std::size_t>(k) + 1];
         auto d = parseDecimal(text);
         if (!d) fail(notAValidFloat(text), file, line);
         v[k] = *d / 100000;

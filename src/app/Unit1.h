@@ -1,0 +1,142 @@
+// Form1, the main window: the three load buttons, the lap list, the track
+// plot and the reference-lap option. Every handler asks the user, calls the
+// session and shows what it reports; logs are read on a worker thread while
+// the window stays responsive.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include <QListWidget>
+#include <QMainWindow>
+
+#include "app/load_worker.h"
+#include "app/session.h"
+
+class QAction;
+class QCheckBox;
+class QCustomPlot;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class TAddCountryForm;
+class TAddToDatabaseForm;
+
+namespace lorvane::app {
+class Prompts;
+}
+namespace lorvane::display {
+class TrackPlot;
+}
+
+// The lap list: a double-click anywhere on it, or Enter, acts on the selected
+// lap.
+class TLapListBox : public QListWidget {
+    Q_OBJECT
+public:
+    using QListWidget::QListWidget;
+signals:
+    void DblClick();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The side windows, for the Tools menu and the one-time reset.
+    void setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* addCountry);
+
+    // Loads files as if each had been chosen in the dialog of its button
+    // (.gxr, .zlg, .wmx by extension): what a drop onto the window does.
+    void openFiles(const QStringList& paths);
+
+    bool loading() const { return worker_.running(); }
+
+    // Size of the client area as designed; the controls keep their positions
+    // in it, and the window is this plus the menu bar and the status bar.
+    static constexpr int kClientWidth = 803;
+    static constexpr int kClientHeight = 652;
+
+    // Controls, by their design names.
+    QPushButton* LoadGXR;
+    lorvane::display::TrackPlot* Chart1;
+    QLabel* FileNameLabel;
+    QLabel* CircuitNumberLabel;
+    QLabel* Label10;
+    QLabel* Label11;
+    QLabel* DoubleClickLabel;
+    TLapListBox* LapTimeBox;
+    QPushButton* LoadZLG;
+    QPushButton* loadwmx;
+    QLabel* DoubleClickLabel2;
+    QCustomPlot* Chart2;
+    QCheckBox* FixRefCheckBox;
+
+    QProgressBar* ProgressBar;
+    QLabel* StatusLabel;
+
+    QAction* actLoadGXR;
+    QAction* actLoadZLG;
+    QAction* actLoadWmx;
+    QAction* actQuit;
+    QAction* actNewCountry;
+    QAction* actAddToDatabase;
+    QAction* actAbout;
+
+public slots:
+    void LoadGXRClick();
+    void FormActivate();
+    void LapTimeBoxDblClick();
+    void LoadZLGClick();
+    void loadwmxClick();
+
+signals:
+    // A log load has ended and its result is shown.
+    void loadEnded(const lorvane::LoadReport& report);
+    // The window was closed: the program ends.
+    void closed();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDragEnterEvent* event) = delete;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    class ClientArea;
+
+    void buildControls(QWidget* client);
+    void buildMenus();
+    void layoutClient(const QSize& size);
+
+    void loadStartFinish(const QString& path);
+    void enableLogLoads();
+    void closeAfterCancel();
+    void startLoad(lorvane::LogKind kind, const QString& path);
+    void onBatch(const lorvane::app::LoadBatch& batch);
+    void onLoadFinished(const lorvane::LoadReport& report);
+    void setLoading(bool on);
+    void saveLapRefFile(const lorvane::ReferenceLap& ref);
+    void showError(const lorvane::Diagnostic& d);
+    void showLap(int row);
+    QString summary(const lorvane::LoadReport& report) const;
+    void showAbout();
+
+    lorvane::Session& session_;
+    lorvane::app::Prompts& prompts_;
+    lorvane::app::LoadWorker worker_;
+    TAddToDatabaseForm* addToDatabase_ = nullptr;
+    TAddCountryForm* addCountry_ = nullptr;
+
+    bool activatedOnce_ = false;
+    bool logLoadsEnabled_ = false;
+    std::vector<lorvane::Lap> laps_; // as listed, for the highlight during a load
+    QString startFinishNote_;        // about the latest start/finish file choice
+};

@@ -1,0 +1,72 @@
+// Runs Session::loadLog on a thread of its own and hands what the load
+// reports to the GUI thread in batches: what arrived since the last batch,
+// at most every kBatchIntervalMs, so a long load never costs one repaint per
+// point and the progress shown is never older than that.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QObject>
+#include <QTimer>
+
+#include "app/session.h"
+
+namespace lorvane::app {
+
+struct LapEvent {
+    Lap lap;
+    bool best = false; // the lap became the fastest when it was added
+};
+
+struct LoadBatch {
+    std::vector<TrackPoint> points;
+    std::vector<LapEvent> laps;
+    std::uint64_t done = 0, total = 0; // progress through the file, in bytes
+};
+
+class LoadWorker : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kBatchIntervalMs = 50;
+
+    explicit LoadWorker(Session& session, QObject* parent = nullptr);
+    ~LoadWorker() override; // cancels a running load and waits for its end
+
+    // Starts a load; false when one is running or the session is busy.
+    bool start(LogKind kind, const std::string& path);
+    bool running() const { return running_; }
+    // Asks the load to stop at its next progress report.
+    void cancel() { cancel_ = true; }
+    // Cancels a running load and waits for its thread; no signal follows.
+    void abandon();
+
+signals:
+    void batch(const lorvane::app::LoadBatch& batch);
+    // After the last batch, once the load's thread has ended (the session is
+    // no longer busy and may be read).
+    void finished(const lorvane::LoadReport& report);
+
+private:
+    class Observer;
+    void drain();
+    void threadDone();
+
+    Session& session_;
+    QTimer timer_;
+    std::thread thread_;
+    bool running_ = false;
+    std::uint64_t generation_ = 0; // GUI thread only
+    std::atomic<bool> cancel_{false};
+
+    std::mutex mutex_; // guards pending_ and report_
+    LoadBatch pending_;
+    LoadReport report_;
+    std::atomic<std::uint64_t> done_{0}, total_{0};
+};
+
+} // namespace lorvane::app

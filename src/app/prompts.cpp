@@ -1,0 +1,69 @@
+#include "app/prompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QRegularExpression>
+
+namespace lorvane::app {
+
+QString programTitle() {
+    return QStringLiteral("Lorvane");
+}
+
+namespace {
+
+// An initial name such as "*.zlg;" is a pattern: the dialog offers it as its
+// filter so that the list shows files of that type from the start, with "All
+// files" as the alternative. Any other initial name goes into the name box.
+QStringList filtersFor(const QString& initialName) {
+    static const QRegularExpression pattern(QStringLiteral("^\\*\\.([A-Za-z0-9]+);?$"));
+    const auto m = pattern.match(initialName);
+    if (!m.hasMatch()) return {};
+    const QString ext = m.captured(1);
+    return {QStringLiteral("%1 files (*.%2)").arg(ext.toUpper(), ext),
+            QStringLiteral("All files (*)")};
+}
+
+} // namespace
+
+std::optional<QString> DialogPrompts::openFile(QWidget* parent, const QString& title,
+                                               const QString& initialName) {
+    QFileDialog dlg(parent, title);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    const QStringList filters = filtersFor(initialName);
+    if (!filters.isEmpty()) {
+        dlg.setNameFilters(filters);
+    } else if (!initialName.isEmpty()) {
+        dlg.selectFile(initialName);
+    }
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return dlg.selectedFiles().constFirst();
+}
+
+std::optional<QString> DialogPrompts::saveFile(QWidget* parent, const QString& title,
+                                               const QString& initialName) {
+    QFileDialog dlg(parent, title);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dlg.setDefaultSuffix(QString());
+    dlg.selectFile(initialName);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return dlg.selectedFiles().constFirst();
+}
+
+bool DialogPrompts::confirm(QWidget* parent, const QString& caption, const QString& text) {
+    return QMessageBox::warning(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void DialogPrompts::inform(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox::information(parent, caption, text, QMessageBox::Ok);
+}
+
+void DialogPrompts::error(QWidget* parent, const QString& text) {
+    QMessageBox::critical(parent, programTitle(), text, QMessageBox::Ok);
+}
+
+} // namespace lorvane::app

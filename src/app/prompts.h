@@ -1,0 +1,47 @@
+// Every question the windows ask the user and every message they show goes
+// through Prompts, so that the tests can script the answers. The program uses
+// DialogPrompts, the real file dialogs and message boxes.
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+class QWidget;
+
+namespace lorvane::app {
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    // A file open dialog with a title and an initial text in its file name
+    // box; nothing when cancelled.
+    virtual std::optional<QString> openFile(QWidget* parent, const QString& title,
+                                            const QString& initialName) = 0;
+    // A file save dialog that asks before replacing an existing file and adds
+    // no extension; nothing when cancelled.
+    virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
+                                            const QString& initialName) = 0;
+    // A warning box with Yes and No; true for Yes.
+    virtual bool confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // A plain message with OK.
+    virtual void inform(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // The error box for an error that ends a handler.
+    virtual void error(QWidget* parent, const QString& text) = 0;
+};
+
+class DialogPrompts final : public Prompts {
+public:
+    std::optional<QString> openFile(QWidget* parent, const QString& title,
+                                    const QString& initialName) override;
+    std::optional<QString> saveFile(QWidget* parent, const QString& title,
+                                    const QString& initialName) override;
+    bool confirm(QWidget* parent, const QString& caption, const QString& text) override;
+    void inform(QWidget* parent, const QString& caption, const QString& text) override;
+    void error(QWidget* parent, const QString& text) override;
+};
+
+// The program's name, used as the caption of its messages.
+QString programTitle();
+
+} // namespace lorvane::app

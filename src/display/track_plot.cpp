@@ -1,0 +1,235 @@
+#include "display/track_plot.h"
+
+#include <algorithm>
+
+#include "display/thinning.h"
+
+namespace lorvane::display {
+
+namespace {
+
+// The colours of the plot (the classic 16-colour palette).
+const QColor kTrackRed(0xFF, 0x00, 0x00);
+const QColor kGreen(0x00, 0x80, 0x00);
+const QColor kPurple(0x80, 0x00, 0x80);
+const QColor kFuchsia(0xFF, 0x00, 0xFF);
+const QColor kHighlight(0x00, 0x5A, 0xE6);
+
+constexpr int kPanThresholdPx = 3;
+
+bool sameView(const Viewport& a, const Viewport& b) {
+    return a.xMin == b.xMin && a.xMax == b.xMax && a.yMin == b.yMin && a.yMax == b.yMax &&
+           a.widthPx == b.widthPx && a.heightPx == b.heightPx;
+}
+
+void fill(QCPCurve* curve, const std::vector<TrackPoint>& points) {
+    QVector<QCPCurveData> data;
+    data.reserve(static_cast<qsizetype>(points.size()));
+    for (const TrackPoint& p : points) data.append(QCPCurveData(p.sample, p.east, p.north));
+    curve->data()->set(data, true); // recorded order: sample indices ascend
+}
+
+} // namespace
+
+TrackPlot::TrackPlot(QWidget* parent) : QCustomPlot(parent) {
+    setObjectName(QStringLiteral("Chart1"));
+    setBackground(Qt::white);
+    legend->setVisible(false);
+    setNoAntialiasingOnDrag(true);
+
+    QFont tickFont = font();
+    xAxis->setTickLabelFont(tickFont);
+    yAxis->setTickLabelFont(tickFont);
+    xAxis->setLabelFont(tickFont);
+    yAxis->setLabelFont(tickFont);
+    xAxis->setLabel(tr("East (m)"));
+    yAxis->setLabel(tr("North (m)"));
+    xAxis->setRange(-100, 100);
+    yAxis->setRange(-100, 100);
+
+    // Rubber band zoom with the left button, wheel zoom; panning and the way
+    // back to the fitted view are handled below.
+    setInteractions(QCP::iRangeZoom);
+    setSelectionRectMode(QCP::srmZoom);
+    selectionRect()->setPen(QPen(Qt::blue));
+    selectionRect()->setBrush(QColor(0, 0, 255, 24));
+
+    auto make = [this](const char* name, const QColor& colour, bool circles) {
+        auto* c = new QCPCurve(xAxis, yAxis);
+        c->setName(QString::fromLatin1(name));
+        c->setObjectName(QString::fromLatin1(name));
+        c->setPen(QPen(colour, circles ? 1.5 : 1.0));
+        if (circles) {
+            c->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, colour, colour, 9));
+        }
+        return c;
+    };
+    // Creation order is drawing order: the highlighted lap over the track,
+    // the markers over both.
+    curves_[1] = make("Series1", kTrackRed, false);
+    curves_[0] = make("LapHighlight", kHighlight, false);
+    curves_[0]->setPen(QPen(kHighlight, 2.0));
+    curves_[2] = make("Series2", kGreen, true);
+    curves_[3] = make("Series3", kTrackRed, true);
+    curves_[4] = make("Series4", kPurple, true);
+    curves_[5] = make("Series5", kFuchsia, true);
+
+    connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::refreshDrawn);
+}
+
+QCPCurve* TrackPlot::series(int n) const {
+    return n >= 0 && n <= 5 ? curves_[n] : nullptr;
+}
+
+std::size_t TrackPlot::drawnPoints() const {
+    return static_cast<std::size_t>(curves_[1]->dataCount());
+}
+
+void TrackPlot::clearTrack() {
+    track_.clear();
+    track_.shrink_to_fit();
+    highlight_.clear();
+    running_ = TrackExtent{};
+    curves_[4]->data()->clear();
+    curves_[5]->data()->clear();
+    markDirty();
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::appendTrack(std::span<const TrackPoint> points) {
+    if (points.empty()) return;
+    track_.insert(track_.end(), points.begin(), points.end());
+    for (const TrackPoint& p : points) {
+        if (p.east > running_.maxEast) running_.maxEast = p.east;
+        if (p.east < running_.minEast) running_.minEast = p.east;
+        if (p.north > running_.maxNorth) running_.maxNorth = p.north;
+        if (p.north < running_.minNorth) running_.minNorth = p.north;
+    }
+    if (!fixed_) followTrack();
+    markDirty();
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::followTrack() {
+    if (auto lim = fitTrack(running_)) applyLimits(*lim);
+}
+
+void TrackPlot::fixAxes() {
+    fixed_ = true;
+}
+
+void TrackPlot::fitTo(const TrackExtent& extent) {
+    if (auto lim = fitTrack(extent)) {
+        fitted_ = lim;
+        applyLimits(*lim);
+        replot(rpQueuedReplot);
+    }
+}
+
+void TrackPlot::setMarkers(const std::optional<LocalPoint>& start,
+                           const std::optional<LocalPoint>& finish) {
+    for (int n = 2; n <= 5; ++n) curves_[n]->data()->clear();
+    if (start) curves_[2]->addData(0, start->east, start->north);
+    if (finish) curves_[3]->addData(0, finish->east, finish->north);
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::highlightSamples(std::int32_t first, std::int32_t last) {
+    highlight_.clear();
+    if (first <= last) {
+        auto bySample = [](const TrackPoint& p, std::int32_t s) { return p.sample < s; };
+        auto lo = std::lower_bound(track_.begin(), track_.end(), first, bySample);
+        auto hi = std::lower_bound(lo, track_.end(), last + 1, bySample);
+        highlight_.assign(lo, hi);
+    }
+    markDirty();
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::resetView() {
+    if (fitted_) {
+        applyLimits(*fitted_);
+    } else {
+        followTrack();
+    }
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::applyLimits(const AxisLimits& lim) {
+    xAxis->setRange(lim.eastMin, lim.eastMax);
+    yAxis->setRange(lim.northMin, lim.northMax);
+}
+
+AxisLimits TrackPlot::currentLimits() const {
+    return {xAxis->range().lower, xAxis->range().upper, yAxis->range().lower, yAxis->range().upper};
+}
+
+Viewport TrackPlot::viewport() const {
+    Viewport v;
+    v.xMin = xAxis->range().lower;
+    v.xMax = xAxis->range().upper;
+    v.yMin = yAxis->range().lower;
+    v.yMax = yAxis->range().upper;
+    v.widthPx = std::max(1, axisRect()->width());
+    v.heightPx = std::max(1, axisRect()->height());
+    return v;
+}
+
+void TrackPlot::refreshDrawn() {
+    const Viewport v = viewport();
+    if (!dirty_ && sameView(v, lastView_)) return;
+    dirty_ = false;
+    lastView_ = v;
+    thinForView(track_, v, scratch_);
+    fill(curves_[1], scratch_);
+    thinForView(highlight_, v, scratch_);
+    fill(curves_[0], scratch_);
+}
+
+void TrackPlot::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton) {
+        panning_ = true;
+        panMoved_ = false;
+        panButton_ = event->button();
+        panStart_ = event->position().toPoint();
+        panX_ = xAxis->range();
+        panY_ = yAxis->range();
+        event->accept();
+        return;
+    }
+    QCustomPlot::mousePressEvent(event);
+}
+
+void TrackPlot::mouseMoveEvent(QMouseEvent* event) {
+    if (!panning_) {
+        QCustomPlot::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    if (!panMoved_ && (pos - panStart_).manhattanLength() < kPanThresholdPx) return;
+    panMoved_ = true;
+    xAxis->setRange(panX_);
+    yAxis->setRange(panY_);
+    const double dx = xAxis->pixelToCoord(panStart_.x()) - xAxis->pixelToCoord(pos.x());
+    const double dy = yAxis->pixelToCoord(panStart_.y()) - yAxis->pixelToCoord(pos.y());
+    xAxis->setRange(panX_.lower + dx, panX_.upper + dx);
+    yAxis->setRange(panY_.lower + dy, panY_.upper + dy);
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::mouseReleaseEvent(QMouseEvent* event) {
+    if (panning_ && event->button() == panButton_) {
+        panning_ = false;
+        if (!panMoved_ && panButton_ == Qt::RightButton) resetView();
+        event->accept();
+        return;
+    }
+    QCustomPlot::mouseReleaseEvent(event);
+}
+
+void TrackPlot::mouseDoubleClickEvent(QMouseEvent* event) {
+    QCustomPlot::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) resetView();
+}
+
+} // namespace lorvane::display

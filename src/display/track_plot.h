@@ -1,0 +1,91 @@
+// Chart1: the track of the latest load in the local plane (east across, north
+// up), the start/finish markers and the highlighted lap.
+//
+// The whole track is kept here; the curve that is painted holds only what can
+// be seen at the current zoom (see thinning.h), recomputed whenever the view
+// or the data changes, so a track of a million points zooms and pans smoothly.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <vector>
+
+#include <qcustomplot.h>
+
+#include "app/session.h"
+#include "display/fit_rule.h"
+#include "display/thinning.h"
+
+namespace lorvane::display {
+
+class TrackPlot : public QCustomPlot {
+    Q_OBJECT
+public:
+    explicit TrackPlot(QWidget* parent = nullptr);
+
+    // Track reset: the track, the highlighted lap and the unused marker series
+    // are emptied. The start/finish markers stay until the end of the load.
+    void clearTrack();
+    // Track points of the running load, in recorded order.
+    void appendTrack(std::span<const TrackPoint> points);
+
+    // Plot closing: from now on the axes keep their limits (until then they
+    // follow the track as it grows). Then, when `extent` holds anything, the
+    // axes are fitted to it.
+    void fixAxes();
+    void fitTo(const TrackExtent& extent);
+    // Empties the marker series, then puts the start gate in Series2 and the
+    // finish gate in Series3 where given.
+    void setMarkers(const std::optional<LocalPoint>& start, const std::optional<LocalPoint>& finish);
+
+    // Draws samples first..last (inclusive) of the track in the highlight
+    // colour; an empty range removes the highlight.
+    void highlightSamples(std::int32_t first, std::int32_t last);
+    void clearHighlight() { highlightSamples(1, 0); }
+
+    // Back to the fitted view (or the whole track before the first fit).
+    void resetView();
+
+    const std::vector<TrackPoint>& track() const { return track_; }
+    std::size_t drawnPoints() const;
+    std::size_t highlightedPoints() const { return highlight_.size(); }
+    bool axesFixed() const { return fixed_; }
+    const std::optional<AxisLimits>& fittedLimits() const { return fitted_; }
+    AxisLimits currentLimits() const;
+
+    // Series1..Series5 by number; LapHighlight is series 0.
+    QCPCurve* series(int n) const;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void applyLimits(const AxisLimits& lim);
+    void followTrack();
+    void markDirty() { dirty_ = true; }
+    void refreshDrawn();
+    Viewport viewport() const;
+
+    QCPCurve* curves_[6] = {};
+    std::vector<TrackPoint> track_;
+    std::vector<TrackPoint> highlight_; // the highlighted lap's points, whole
+    TrackExtent running_;               // extent of track_
+    bool fixed_ = false;
+    std::optional<AxisLimits> fitted_;
+    bool dirty_ = true;
+    Viewport lastView_;
+    std::vector<TrackPoint> scratch_;
+
+    // Panning with the right or middle button; a right click that does not
+    // move goes back to the fitted view.
+    bool panning_ = false;
+    bool panMoved_ = false;
+    Qt::MouseButton panButton_ = Qt::NoButton;
+    QPoint panStart_;
+    QCPRange panX_, panY_;
+};
+
+} // namespace lorvane::display

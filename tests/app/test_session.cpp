@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <filesystem>
+
+#include "app/session.h"
+#include "formats/numbers.h"
+#include "test_util.h"
+
+using namespace lorvane;
+using lorvane::test::Recorder;
+using lorvane::test::TempDir;
+
+namespace {
+
+// A vehicle circling at 20 m/s on a 100 m radius around (lat0, lon0), from the
+// circle's south point, anticlockwise; the start gate sits at the south point.
+constexpr double lat0 = 3090.0, lon0 = -60.0;
+constexpr double radius = 100, speed = 20;
+
+struct Pos {
+    double lat, lon;
+};
+Pos posAt(double t) {
+    const double scale = calcLongScale(lat0, lon0);
+    const double a = -std::numbers::pi / 2 + speed * t / radius;
+    return Pos{lat0 + radius * std::sin(a) / kMetresPerMinute, lon0 + radius * std::cos(a) / (kMetresPerMinute * scale)};
+}
+
+std::string circleZlg(int samples, double t0 = 36000) {
+    std::string s = "[header]\nSatellites\nTime\nLatitude\nLongitude\n[channel units]\n[data]\n";
+    for (int i = 0; i < samples; ++i) {
+        double t = t0 + i * 0.1 + 0.05;
+        Pos p = posAt(i * 0.1 + 0.05 - 2);
+        double tod = t;
+        int h = static_cast<int>(tod / 3600), m = static_cast<int>((tod - h * 3600) / 60);
+        double sec = tod - h * 3600 - m * 60;
+        s += "8 " + formatFixed(h * 10000 + m * 100 + sec, 6, 2) + " " + formatFixed(p.lat, 1, 5) + " " +
+             formatFixed(-p.lon, 1, 5) + "\n";
+    }
+    return s;
+}
+
+std::string circleGxr(bool finish = false) {
+    Pos p1 = posAt(0), p2 = posAt(0.5);
+    return test::gxrText(p1.lat, p1.lon, p2.lat, p2.lon, finish, p1.lat, p1.lon, p2.lat, p2.lon);
+}
+
+} // namespace
+
+TEST(Session, LoadsLapsAndReportsThem) {
+    TempDir dir;
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(dir.write("c.gxr", circleGxr())).ok);
+    Recorder rec;
+    // 2 s before the line, then 3 laps of 10 pi s, and a little more.
+    auto r = s.loadLog(LogKind::Text, dir.write("c.zlg", circleZlg(20 + 943 + 20)), rec);
+    ASSERT_TRUE(r.ok) << r.error.describe();
+    EXPECT_EQ(r.samples, 983);
+    EXPECT_EQ(r.lapCount, 3);
+    ASSERT_EQ(rec.lines.size(), 3u);
+    EXPECT_EQ(rec.lines[0].substr(0, 8), "001 :   ");
+    for (const Lap& l : s.laps()) EXPECT_NEAR(l.time, 10 * std::numbers::pi, 0.01);
+    EXPECT_EQ(rec.started, 1);
+    EXPECT_EQ(rec.finished, 1);
+    EXPECT_TRUE(r.hasBase);
+    // The base point is the tenth sample (all have 8 satellites), the first plotted point.
+    ASSERT_FALSE(rec.points.empty());
+    EXPECT_EQ(rec.points.front().sample, 9);
+    EXPECT_EQ(rec.points.front().east, 0.0);
+    EXPECT_EQ(r.plotted, 983 - 9);
+    // Markers: start gate point 1 only (no finish gate).
+    ASSERT_TRUE(r.startMarker);
+    EXPECT_FALSE(r.finishMarker);
+    EXPECT_EQ(r.startMarker->north, s.plane().toLocal(s.gates().start.lat1, s.gates().start.long1).north);
+}
+
+TEST(Session, StartFinishFailuresKeepWhatWasThere) {
+    TempDir dir;
+    Session s;
+    const std::string good = dir.write("good.gxr", circleGxr(true));
+    ASSERT_TRUE(s.loadStartFinish(good).ok);
+    EXPECT_TRUE(s.hasFinishLine());
+    const double lat1 = s.gates().start.lat1;
+
+    auto missing = s.loadStartFinish(dir.file("missing.gxr"));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.enableLogLoads());
+    EXPECT_EQ(missing.error.message, "File not found");
+
+    auto badName = s.loadStartFinish(dir.write("track.txt", circleGxr()));
+    EXPECT_TRUE(badName.nameRejected);
+    EXPECT_TRUE(badName.enableLogLoads());
+
+    auto badFinish = s.loadStartFinish(dir.write("bad.gxr", "[Start finish]\n1 2 3 4\n[Finish]\nx 0 0 0\n"));
+    EXPECT_FALSE(badFinish.ok);
+    EXPECT_EQ(badFinish.error.line, 4);
+
+    EXPECT_EQ(s.gxrFileName(), good);
+    EXPECT_EQ(s.gates().start.lat1, lat1);
+    // A file without a finish gate clears the flag.
+    ASSERT_TRUE(s.loadStartFinish(dir.write("nofinish.gxr", circleGxr(false))).ok);
+    EXPECT_FALSE(s.hasFinishLine());
+}
+
+TEST(Session, ColumnsAreResetAndTheLogIsRememberedAtTheStart) {
+    TempDir dir;
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(dir.write("c.gxr", circleGxr())).ok);
+    Recorder rec;
+    ASSERT_TRUE(s.loadLog(LogKind::Text, dir.write("a.zlg", circleZlg(700)), rec).ok);
+    EXPECT_EQ(s.laps().size(), 2u);
+
+    // A second log without a latitude channel must not borrow the first one's column.
+    std::string noLat = "[header]\nSatellites\nTime\nLongitude\n[channel units]\n[data]\n8 100000 1 1\n";
+    auto r = s.loadLog(LogKind::Text, dir.write("b.zlg", noLat), rec);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.message, "No latitude channel in the log's channel list");
+    EXPECT_TRUE(s.laps().empty());
+    EXPECT_EQ(s.logFileName(), dir.file("b.zlg"));
+
+    // A binary load that fails still names the binary log as the current one.
+    r = s.loadLog(LogKind::Binary, dir.file("gone.wmx"), rec);
+    EXPECT_EQ(r.error.message, "File not found");
+    EXPECT_TRUE(s.logIsBinary());
+    EXPECT_THROW(s.pickLap(1), LoadError);
+}
+
+TEST(Session, ErrorPartWayKeepsTheLapsFoundBeforeIt) {
+    TempDir dir;
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(dir.write("c.gxr", circleGxr())).ok);
+    std::string log = circleZlg(700) + "8 100000.00 oops 60\n";
+    Recorder rec;
+    auto r = s.loadLog(LogKind::Text, dir.write("c.zlg", log), rec);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.message, "'oops' is not a valid floating point value");
+    EXPECT_EQ(r.error.line, 7 + 701);
+    EXPECT_EQ(r.samples, 700);
+    EXPECT_EQ(r.lapCount, 2);
+    // The lap can still be written: it belongs to this file.
+    auto ref = s.pickLap(1);
+    EXPECT_EQ(ref.lap, 1);
+}
+
+TEST(Session, RefusesReentryDuringALoad) {
+    TempDir dir;
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(dir.write("c.gxr", circleGxr())).ok);
+    const std::string log = dir.write("c.zlg", circleZlg(700));
+    struct Reenter : Recorder {
+        Session* s = nullptr;
+        std::string log;
+        LoadReport inner;
+        StartFinishReport innerGxr;
+        bool pickRefused = false;
+        void lapAdded(const Lap& lap, bool best) override {
+            Recorder::lapAdded(lap, best);
+            inner = s->loadLog(LogKind::Text, log, *this);
+            innerGxr = s->loadStartFinish(log);
+            try {
+                s->pickLap(1);
+            } catch (const LoadError&) {
+                pickRefused = true;
+            }
+        }
+    } obs;
+    obs.s = &s;
+    obs.log = log;
+    auto r = s.loadLog(LogKind::Text, log, obs);
+    EXPECT_TRUE(r.ok);
+    EXPECT_FALSE(obs.inner.ok);
+    EXPECT_NE(obs.inner.error.message.find("Busy"), std::string::npos);
+    EXPECT_FALSE(obs.innerGxr.ok);
+    EXPECT_TRUE(obs.pickRefused);
+    EXPECT_EQ(obs.started, 1);
+    EXPECT_FALSE(s.busy());
+}
+
+TEST(Session, CancelStopsTheLoad) {
+    TempDir dir;
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(dir.write("c.gxr", circleGxr())).ok);
+    struct Cancel : Recorder {
+        bool progress(std::uint64_t, std::uint64_t) override { return false; }
+    } obs;
+    auto r = s.loadLog(LogKind::Text, dir.write("c.zlg", circleZlg(700)), obs);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(obs.finished, 1);
+}
+
+TEST(Session, ReferenceFileMatchesTheLap) {
+    TempDir dir;
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(dir.write("c.gxr", circleGxr())).ok);
+    Recorder rec;
+    ASSERT_TRUE(s.loadLog(LogKind::Text, dir.write("c.zlg", circleZlg(700)), rec).ok);
+    auto ref = s.pickLap(1);
+    const Lap& lap = s.laps()[0];
+    EXPECT_EQ(static_cast<std::int64_t>(ref.points.size()), thinnedPointCount(lap.endSample - lap.startSample + 1));
+    const std::string target = dir.file("LAP.REF");
+    s.saveLapRefFile(ref, target, true);
+    const std::string bytes = test::readFile(target);
+    EXPECT_EQ(bytes, s.composeLapRefFile(ref, true));
+    EXPECT_EQ(bytes.rfind(test::readFile(dir.file("c.gxr")).substr(0, 5), 0), 0u);
+
+    // The start/finish file has gone: the reference file is left as it was.
+    std::filesystem::remove(dir.file("c.gxr"));
+    EXPECT_THROW(s.saveLapRefFile(ref, target, false), LoadError);
+    EXPECT_EQ(test::readFile(target), bytes);
+}

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include "formats/diagnostic.h"
+#include "laps/reference_lap.h"
+#include "test_util.h"
+
+using namespace lorvane;
+using lorvane::test::TempDir;
+
+namespace {
+std::vector<int> thinnedIndices(int n) {
+    LapThinner t;
+    for (int i = 0; i < n; ++i) t.add(i, -i);
+    std::vector<int> out;
+    for (const GeoPoint& p : t.finish()) out.push_back(static_cast<int>(p.lat));
+    return out;
+}
+} // namespace
+
+TEST(ReferenceLap, ThinningKeepsEveryTenthAndTheLast) {
+    EXPECT_EQ(thinnedIndices(1), (std::vector<int>{0, 0}));
+    EXPECT_EQ(thinnedIndices(10), (std::vector<int>{0, 9}));
+    EXPECT_EQ(thinnedIndices(11), (std::vector<int>{0, 10, 10}));
+    EXPECT_EQ(thinnedIndices(12), (std::vector<int>{0, 10, 11}));
+    EXPECT_EQ(thinnedIndices(50000).size(), 5001u);
+    for (int n : {1, 9, 10, 11, 12, 21, 50000}) EXPECT_EQ(thinnedPointCount(n), (long)thinnedIndices(n).size());
+}
+
+TEST(ReferenceLap, TextLogRereadKeepsCarriedOverFields) {
+    TempDir dir;
+    // The lap starts at sample 2, a short line: its latitude is carried over
+    // from sample 1, and decimal commas are read as points.
+    std::string path = dir.write("a.zlg", "[header]\nSatellites\nTime\nLatitude\nLongitude\n[channel units]\n[data]\n"
+                                          "5 1 10 20\n5 1 11,5 21,5\n5 1\n5 1 13 23\n");
+    LapSource src{LogKind::Text, path, TextLogColumns{3, 4, 2, 1}, 0, 2, 3};
+    auto pts = readReferenceLap(src);
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_EQ(pts[0].lat, 11.5);
+    EXPECT_EQ(pts[0].lon, -21.5);
+    EXPECT_EQ(pts[1].lat, 13.0);
+    EXPECT_EQ(pts[1].lon, -23.0);
+}
+
+TEST(ReferenceLap, BinaryRereadFollowsTheLoadsFraming) {
+    TempDir dir;
+    auto rec = [](int i, char term = '$') {
+        std::string r(36, 'x');
+        r[0] = 5;
+        r[1] = r[2] = r[3] = 0;
+        r[4] = r[5] = r[6] = 0;
+        r[7] = static_cast<char>(i);
+        r[8] = r[9] = r[10] = 0;
+        r[11] = static_cast<char>(i);
+        r[35] = term;
+        return r;
+    };
+    std::string f = "HDR VERT_SPEED(2) $\r\nZ" + rec(1) + rec(2, '#') + rec(3) + rec(4) + rec(5) + rec(6);
+    std::string path = dir.write("a.wmx", f);
+    // Records 2 and 3 are dropped by the resynchronisation: sample 1 is record 4.
+    auto pts = readReferenceLap(LapSource{LogKind::Binary, path, {}, 36, 1, 2});
+    ASSERT_EQ(pts.size(), 2u);
+    EXPECT_EQ(pts[0].lat, 4e-5);
+    EXPECT_EQ(pts[0].lon, 4e-5);
+    EXPECT_EQ(pts[1].lat, 5e-5);
+}
+
+TEST(ReferenceLap, ChangedOrOversizedLogsAreRefused) {
+    TempDir dir;
+    std::string path = dir.write("a.zlg", "[header]\nSatellites\nTime\nLatitude\nLongitude\n[channel units]\n[data]\n"
+                                          "5 1 10 20\n5 1 11 21\n");
+    EXPECT_THROW(readReferenceLap(LapSource{LogKind::Text, path, TextLogColumns{3, 4, 2, 1}, 0, 1, 5}), LoadError);
+    EXPECT_THROW(readReferenceLap(LapSource{LogKind::Text, path, TextLogColumns{1, 2, 3, 4}, 0, 0, 1}), LoadError);
+    EXPECT_THROW(readReferenceLap(LapSource{LogKind::Text, dir.file("gone.zlg"), TextLogColumns{3, 4, 2, 1}, 0, 0, 1}),
+                 LoadError);
+    try {
+        readReferenceLap(LapSource{LogKind::Text, path, TextLogColumns{3, 4, 2, 1}, 0, 0, 50000});
+        FAIL();
+    } catch (const LoadError& e) {
+        EXPECT_NE(e.diagnostic().message.find("at most 50000 samples"), std::string::npos);
+    }
+}
