@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# lorvane-cli as a user runs it, on the demo session in samples/.
+set -u
+CLI=$1
+SAMPLES=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fails=0
+check() { # description, condition
+    if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fails=$((fails + 1)); fi
+}
+
+out=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg"); rc=$?
+check "text log loads" "[ $rc -eq 0 ]"
+check "lap lines in the list's format" "[ -n \"\$out\" ] && ! grep -qvE '^[0-9]{3,} :   [0-9]{2}:[0-9]{2}\.[0-9]{2}$' <<<\"\$out\""
+nlaps=$(wc -l <<<"$out")
+
+bout=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --wmx "$SAMPLES/demo.wmx"); rc=$?
+check "binary log loads" "[ $rc -eq 0 ]"
+check "binary lap lines in seconds" "! grep -qvE '^[0-9]{3,} :   [0-9]{3,}\.[0-9]{2}$' <<<\"\$bout\""
+check "both logs give the same number of laps" "[ $(wc -l <<<"$bout") -eq $nlaps ]"
+
+json=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --json)
+check "json names the kind and has no error" "grep -q '\"kind\": \"zlg\"' <<<\"\$json\" && grep -q '\"error\": null}' <<<\"\$json\""
+
+"$CLI" ref --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap best -o "$tmp/LAP.REF" >"$tmp/out"; rc=$?
+check "reference file written" "[ $rc -eq 0 ] && [ -s $tmp/LAP.REF ] && grep -qx '$tmp/LAP.REF' $tmp/out"
+check "every line ends in CR LF" "[ \$(grep -c \$'\\r\$' $tmp/LAP.REF) -eq \$(wc -l <$tmp/LAP.REF) ]"
+check "sections present" "grep -q '^\[BasePoint\]' $tmp/LAP.REF && grep -q '^FixedReference false' $tmp/LAP.REF && grep -q '^\[Points\]' $tmp/LAP.REF"
+cp "$tmp/LAP.REF" "$tmp/before"
+
+"$CLI" ref --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 9999 -o "$tmp/LAP.REF" 2>"$tmp/err"; rc=$?
+check "a lap that does not exist fails" "[ $rc -eq 1 ] && grep -q '^lorvane-cli: There is no lap 9999' $tmp/err"
+check "and leaves the file untouched" "cmp -s $tmp/before $tmp/LAP.REF"
+
+"$CLI" ref --gxr "$SAMPLES/demo.gxr" --wmx "$SAMPLES/demo.wmx" --lap 2 --fixed -o "$tmp/B.REF" >/dev/null; rc=$?
+check "binary reference with --fixed" "[ $rc -eq 0 ] && grep -q '^FixedReference true' $tmp/B.REF"
+
+cp "$SAMPLES/demo.gxr" "$tmp/track.txt"
+"$CLI" laps --gxr "$tmp/track.txt" --zlg "$SAMPLES/demo.zlg" 2>"$tmp/err"; rc=$?
+check "a start/finish path without gxr is refused" "[ $rc -eq 1 ] && grep -q 'gxr' $tmp/err"
+
+"$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$tmp/missing.zlg" 2>"$tmp/err"; rc=$?
+check "missing log: File not found" "[ $rc -eq 1 ] && grep -q 'File not found' $tmp/err"
+
+"$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$tmp" 2>"$tmp/err"; rc=$?
+check "a folder as log is an error" "[ $rc -eq 1 ]"
+
+"$CLI" laps --gxr "$SAMPLES/demo.gxr" 2>/dev/null; rc=$?
+check "usage error exits 2" "[ $rc -eq 2 ]"
+
+echo "$(( $(grep -c '^check ' "$0") - fails )) passed, $fails failed"
+[ $fails -eq 0 ]
