@@ -106,7 +106,6 @@ protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDragEnterEvent* event) = delete;
     void dropEvent(QDropEvent* event) override;
 
 private:

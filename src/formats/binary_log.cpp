@@ -49,7 +49,7 @@ public:
 private:
     BlockReader& reader_;
     SampleSink& sink_;
-    std::vector<char> buf_;
+    RawBuffer buf_;
     std::size_t pos_ = 0, end_ = 0;
     std::uint64_t base_ = 0, done_ = 0;
     bool eof_ = false;

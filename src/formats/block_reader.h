@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 
 namespace lorvane {
@@ -29,5 +31,25 @@ private:
 };
 
 inline constexpr std::size_t kReadBlock = 4u << 20;
+
+// A byte buffer that is not zeroed when it is made or grown.
+class RawBuffer {
+public:
+    explicit RawBuffer(std::size_t n) : data_(std::make_unique_for_overwrite<char[]>(n)), size_(n) {}
+    char* data() { return data_.get(); }
+    const char* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    // Grows to `n` bytes keeping the first `keep`.
+    void grow(std::size_t n, std::size_t keep) {
+        auto bigger = std::make_unique_for_overwrite<char[]>(n);
+        std::memcpy(bigger.get(), data_.get(), keep);
+        data_ = std::move(bigger);
+        size_ = n;
+    }
+
+private:
+    std::unique_ptr<char[]> data_;
+    std::size_t size_;
+};
 
 } // namespace lorvane

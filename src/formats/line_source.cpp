@@ -18,7 +18,7 @@ bool LineSource::fill() {
         scanned_ = scanned_ > begin_ ? scanned_ - begin_ : 0;
         begin_ = 0;
     }
-    if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);
+    if (end_ == buf_.size()) buf_.grow(buf_.size() * 2, end_);
     std::size_t got = reader_.read(buf_.data() + end_, buf_.size() - end_);
     if (got == 0) {
         eof_ = true;

@@ -26,7 +26,7 @@ private:
     BlockReader& reader_;
     SampleSink& sink_;
     std::size_t maxLine_;
-    std::vector<char> buf_;
+    RawBuffer buf_;
     std::size_t begin_ = 0, end_ = 0;
     std::size_t lfAt_ = 0;      // index of the next LF at or after begin_, when lfKnown_
     std::size_t scanned_ = 0;   // no LF in [begin_, scanned_) when !lfKnown_

@@ -26,7 +26,7 @@ bool isDataMarker(std::string_view l) { return l == "[data]" || l == "[Data]"; }
 class FieldText {
 public:
     std::string_view of(std::string_view field) {
-        if (std::memchr(field.data(), ',', field.size()) == nullptr) return field;
+        if (field.find(',') == std::string_view::npos) return field;
         scratch_.assign(field);
         std::replace(scratch_.begin(), scratch_.end(), ',', '.');
         return scratch_;
@@ -158,19 +158,21 @@ TextLogInfo readTextLog(const std::string& path, SampleSink& sink, const TextLog
         bool more = !line.empty();
         for (const Want& w : wants) {
             if (more) {
+                // Fields are short: a plain loop beats memchr's call overhead.
                 while (at < w.column) {
-                    auto* blank = static_cast<const char*>(std::memchr(p, ' ', static_cast<std::size_t>(end - p)));
-                    if (!blank) {
+                    while (p < end && *p != ' ') ++p;
+                    if (p == end) {
                         more = false;
                         break;
                     }
-                    p = blank + 1;
+                    ++p;
                     ++at;
                 }
             }
             if (more && at == w.column) {
-                auto* blank = static_cast<const char*>(std::memchr(p, ' ', static_cast<std::size_t>(end - p)));
-                field[w.slot] = std::string_view(p, static_cast<std::size_t>((blank ? blank : end) - p));
+                const char* q = p;
+                while (q < end && *q != ' ') ++q;
+                field[w.slot] = std::string_view(p, static_cast<std::size_t>(q - p));
             } else {
                 field[w.slot] = {};
             }

@@ -36,11 +36,12 @@ bool virtual_gate(double lineEast2, double lineEast1, double lineNorth2, double 
     if (de == 0 && dn == 0) return false; // no direction: not a gate
     const double dPrev = (prevEast - lineEast1) * de + (prevNorth - lineNorth1) * dn;
     const double dCur = (curEast - lineEast1) * de + (curNorth - lineNorth1) * dn;
+    // The sides first: the distance is only needed when they differ.
+    if (!((dPrev > 0 && dCur <= 0) || (dPrev < 0 && dCur >= 0))) return false;
+    if (!std::isfinite(dPrev) || !std::isfinite(dCur)) return false;
     const double r = std::sqrt((lineEast1 - curEast) * (lineEast1 - curEast) +
                                (lineNorth1 - curNorth) * (lineNorth1 - curNorth));
-    if (!std::isfinite(dPrev) || !std::isfinite(dCur) || !std::isfinite(r)) return false;
-    const bool crossed = ((dPrev > 0 && dCur <= 0) || (dPrev < 0 && dCur >= 0)) && r <= kGateRadius;
-    if (!crossed) return false;
+    if (!(r <= kGateRadius)) return false;
     const double offset = (kSampleInterval * std::fabs(dCur)) / (std::fabs(dPrev) + std::fabs(dCur));
     if (!std::isfinite(offset)) return false;
     crossOffset = offset;

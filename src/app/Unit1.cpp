@@ -1,0 +1,566 @@
+#include "app/Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QUrl>
+
+#include <qcustomplot.h>
+
+#include "app/prompts.h"
+#include "app/window_style.h"
+#include "dbtools/uAddCountryForm.h"
+#include "dbtools/uAddToDataBase.h"
+#include "display/track_plot.h"
+#include "laps/lap_time_text.h"
+
+using lorvane::app::designFont;
+using lorvane::app::makeButton;
+using lorvane::app::makeLabel;
+using lorvane::app::setTextColour;
+
+namespace {
+
+// Paths go to the engine in the file system's own encoding.
+std::string toPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// "1 lap", "3 laps".
+QString count(std::int64_t n, const char* one, const char* many) {
+    return QString::number(n) + u' ' + QString::fromLatin1(n == 1 ? one : many);
+}
+
+const QColor kLabelGreen(0x00, 0x80, 0x00);
+const QColor kLabelRed(0xFF, 0x00, 0x00);
+
+// Where the design puts what lies below the chart, measured from the bottom
+// (and, for the version, the right) of the client area, so that it stays
+// below the chart when the window grows.
+constexpr int kChartLeft = 144, kChartTop = 16;
+constexpr int kChartRightGap = TForm1::kClientWidth - (144 + 609);
+constexpr int kChartBottomGap = TForm1::kClientHeight - (16 + 577);
+
+} // namespace
+
+// --- the lap list -----------------------------------------------------------
+
+void TLapListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    emit DblClick();
+}
+
+void TLapListBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit DblClick();
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+// --- the client area ----------------------------------------------------------
+
+class TForm1::ClientArea : public QWidget {
+public:
+    ClientArea(TForm1& form) : QWidget(&form), form_(form) {}
+
+protected:
+    void resizeEvent(QResizeEvent*) override { form_.layoutClient(size()); }
+
+private:
+    TForm1& form_;
+};
+
+// --- the window ---------------------------------------------------------------
+
+TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent), session_(session), prompts_(prompts), worker_(session) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Lorvane"));
+    setFont(designFont());
+    setAcceptDrops(true);
+
+    auto* client = new ClientArea(*this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setMinimumSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+    buildControls(client);
+    buildMenus();
+
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setRange(0, 1000);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setMaximumWidth(200);
+    ProgressBar->setMaximumHeight(14);
+    ProgressBar->hide();
+    StatusLabel = new QLabel(this);
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
+    statusBar()->addWidget(StatusLabel, 1);
+    statusBar()->addPermanentWidget(ProgressBar);
+    StatusLabel->setText(tr("Load a start/finish line file to begin."));
+
+    connect(&worker_, &lorvane::app::LoadWorker::batch, this, &TForm1::onBatch);
+    connect(&worker_, &lorvane::app::LoadWorker::finished, this, &TForm1::onLoadFinished);
+
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() +
+                             statusBar()->sizeHint().height());
+    layoutClient(QSize(kClientWidth, kClientHeight));
+}
+
+TForm1::~TForm1() {
+    worker_.abandon();
+}
+
+void TForm1::buildControls(QWidget* client) {
+    LoadGXR = makeButton(client, "LoadGXR", QStringLiteral("Load GXR file"), 8, 16, 113, 33);
+
+    Chart1 = new lorvane::display::TrackPlot(client);
+    Chart1->setGeometry(144, 16, 609, 577);
+
+    FileNameLabel = makeLabel(client, "FileNameLabel", QString(), 19, 632, 10);
+    setTextColour(FileNameLabel, kLabelGreen);
+    CircuitNumberLabel = makeLabel(client, "CircuitNumberLabel", QString(), 16, 56, 0);
+    Label10 = makeLabel(client, "Label10", QStringLiteral("V1.5"), 728, 600, 0);
+    Label11 = makeLabel(client, "Label11", QString(), 19, 608, 12);
+    {
+        QFont f = Label11->font();
+        f.setBold(true);
+        Label11->setFont(f);
+    }
+    setTextColour(Label11, kLabelRed);
+
+    DoubleClickLabel = makeLabel(client, "DoubleClickLabel",
+                                 QStringLiteral("Double click lap to use:"), 8, 144, 0);
+    DoubleClickLabel->hide();
+
+    LapTimeBox = new TLapListBox(client);
+    LapTimeBox->setObjectName(QStringLiteral("LapTimeBox"));
+    LapTimeBox->setGeometry(8, 184, 113, 409);
+    LapTimeBox->setSelectionMode(QAbstractItemView::SingleSelection);
+    LapTimeBox->setUniformItemSizes(true);
+    LapTimeBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    LoadZLG = makeButton(client, "LoadZLG", QStringLiteral("Load ZLG file"), 8, 56, 113, 25);
+    LoadZLG->setEnabled(false);
+    loadwmx = makeButton(client, "loadwmx", QStringLiteral("Load wmx file"), 8, 88, 113, 25);
+    loadwmx->setEnabled(false);
+
+    DoubleClickLabel2 = makeLabel(client, "DoubleClickLabel2",
+                                  QStringLiteral("(Fastest is highlighted)"), 8, 160, 0);
+    DoubleClickLabel2->hide();
+
+    // The strip chart: designed in, never shown or filled.
+    Chart2 = new QCustomPlot(client);
+    Chart2->setObjectName(QStringLiteral("Chart2"));
+    Chart2->setGeometry(144, 624, 609, 81);
+    Chart2->setBackground(Qt::white);
+    Chart2->legend->setVisible(false);
+    QCPGraph* series6 = Chart2->addGraph();
+    series6->setName(QStringLiteral("Series6"));
+    series6->setObjectName(QStringLiteral("Series6"));
+    series6->setPen(QPen(kLabelRed));
+    Chart2->hide();
+
+    FixRefCheckBox = new QCheckBox(QStringLiteral("Fix Reference Lap"), client);
+    FixRefCheckBox->setObjectName(QStringLiteral("FixRefCheckBox"));
+    FixRefCheckBox->setGeometry(8, 120, 113, 17);
+
+    // Tab order: LoadGXR, LapTimeBox, LoadZLG, loadwmx, FixRefCheckBox.
+    Chart1->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(LoadGXR, LapTimeBox);
+    setTabOrder(LapTimeBox, LoadZLG);
+    setTabOrder(LoadZLG, loadwmx);
+    setTabOrder(loadwmx, FixRefCheckBox);
+
+    connect(LoadGXR, &QPushButton::clicked, this, &TForm1::LoadGXRClick);
+    connect(LoadZLG, &QPushButton::clicked, this, &TForm1::LoadZLGClick);
+    connect(loadwmx, &QPushButton::clicked, this, &TForm1::loadwmxClick);
+    connect(LapTimeBox, &TLapListBox::DblClick, this, &TForm1::LapTimeBoxDblClick);
+    connect(LapTimeBox, &QListWidget::currentRowChanged, this, &TForm1::showLap);
+}
+
+void TForm1::buildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    actLoadGXR = file->addAction(tr("Load &GXR file..."), this, &TForm1::LoadGXRClick);
+    actLoadZLG = file->addAction(tr("Load &ZLG file..."), this, &TForm1::LoadZLGClick);
+    actLoadWmx = file->addAction(tr("Load &wmx file..."), this, &TForm1::loadwmxClick);
+    file->addSeparator();
+    actQuit = file->addAction(tr("&Quit"), this, &QWidget::close);
+    actQuit->setShortcut(QKeySequence::Quit);
+    actLoadZLG->setEnabled(false);
+    actLoadWmx->setEnabled(false);
+
+    QMenu* tools = menuBar()->addMenu(tr("&Tools"));
+    actNewCountry = tools->addAction(tr("Create new &country..."), this, [this] {
+        if (!addCountry_) return;
+        addCountry_->show();
+        addCountry_->raise();
+        addCountry_->activateWindow();
+    });
+    actAddToDatabase = tools->addAction(tr("&Add to DataBase..."), this, [this] {
+        if (!addToDatabase_) return;
+        addToDatabase_->show();
+        addToDatabase_->raise();
+        addToDatabase_->activateWindow();
+    });
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    actAbout = help->addAction(tr("&About Lorvane"), this, &TForm1::showAbout);
+}
+
+void TForm1::setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* addCountry) {
+    addToDatabase_ = addToDatabase;
+    addCountry_ = addCountry;
+}
+
+void TForm1::layoutClient(const QSize& size) {
+    const int w = std::max(size.width(), kClientWidth);
+    const int h = std::max(size.height(), kClientHeight);
+    Chart1->setGeometry(kChartLeft, kChartTop, w - kChartLeft - kChartRightGap,
+                        h - kChartTop - kChartBottomGap);
+    const int down = h - kClientHeight;
+    const int right = w - kClientWidth;
+    Label10->move(728 + right, 600 + down);
+    Label11->move(19, 608 + down);
+    FileNameLabel->move(19, 632 + down);
+    Chart2->setGeometry(144, 624 + down, w - kChartLeft - kChartRightGap, 81);
+}
+
+// --- activation ---------------------------------------------------------------
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return QMainWindow::event(event);
+}
+
+void TForm1::FormActivate() {
+    if (activatedOnce_) return;
+    activatedOnce_ = true;
+    if (addToDatabase_) addToDatabase_->addConfirmed = false;
+}
+
+// --- start/finish line file ---------------------------------------------------------
+
+void TForm1::LoadGXRClick() {
+    if (loading()) return;
+    const auto path = prompts_.openFile(
+        this, QStringLiteral("Pick .gxr file containing start/finish line"), QStringLiteral("*.gxr"));
+    if (!path) {
+        enableLogLoads();
+        return;
+    }
+    loadStartFinish(*path);
+}
+
+void TForm1::loadStartFinish(const QString& path) {
+    const lorvane::StartFinishReport r = session_.loadStartFinish(toPath(path));
+    if (r.nameRejected) {
+        startFinishNote_ = tr("%1 was not read: its path contains neither \"gxr\" nor \"GXR\"")
+                               .arg(QFileInfo(path).fileName());
+        StatusLabel->setText(startFinishNote_);
+    } else if (r.ok) {
+        startFinishNote_.clear();
+        StatusLabel->setText(session_.hasFinishLine()
+                                 ? tr("Start/finish line file %1 read (with a finish line).")
+                                       .arg(QFileInfo(path).fileName())
+                                 : tr("Start/finish line file %1 read.").arg(QFileInfo(path).fileName()));
+    } else {
+        showError(r.error);
+        return;
+    }
+    if (r.enableLogLoads()) enableLogLoads();
+}
+
+void TForm1::enableLogLoads() {
+    logLoadsEnabled_ = true;
+    if (loading()) return;
+    LoadZLG->setEnabled(true);
+    loadwmx->setEnabled(true);
+    actLoadZLG->setEnabled(true);
+    actLoadWmx->setEnabled(true);
+}
+
+// --- logs ---------------------------------------------------------------------------
+
+void TForm1::LoadZLGClick() {
+    if (loading() || !logLoadsEnabled_) return;
+    const auto path = prompts_.openFile(this, QStringLiteral("Pick .zlg file "), QStringLiteral("*.zlg;"));
+    if (!path) {
+        closeAfterCancel();
+        return;
+    }
+    startLoad(lorvane::LogKind::Text, *path);
+}
+
+void TForm1::loadwmxClick() {
+    if (loading() || !logLoadsEnabled_) return;
+    const auto path = prompts_.openFile(this, QStringLiteral("Pick .wmx file "), QStringLiteral("*.wmx;"));
+    if (!path) {
+        closeAfterCancel();
+        return;
+    }
+    startLoad(lorvane::LogKind::Binary, *path);
+}
+
+// A cancelled log dialog still ends like a load: the hints show and the axes
+// keep their limits from now on. The previous load's laps, track and markers
+// stay.
+void TForm1::closeAfterCancel() {
+    DoubleClickLabel->show();
+    DoubleClickLabel2->show();
+    Chart1->fixAxes();
+}
+
+void TForm1::startLoad(lorvane::LogKind kind, const QString& path) {
+    if (loading() || session_.busy()) return;
+    // A file has been chosen: the lap list and the track start afresh.
+    LapTimeBox->clear();
+    laps_.clear();
+    Chart1->clearTrack();
+    FileNameLabel->setText(path);
+    FileNameLabel->adjustSize();
+    if (!worker_.start(kind, toPath(path))) return;
+    setLoading(true);
+    StatusLabel->setText(tr("Reading %1 ...").arg(QFileInfo(path).fileName()));
+}
+
+void TForm1::setLoading(bool on) {
+    LoadGXR->setEnabled(!on);
+    actLoadGXR->setEnabled(!on);
+    const bool logs = !on && logLoadsEnabled_;
+    LoadZLG->setEnabled(logs);
+    loadwmx->setEnabled(logs);
+    actLoadZLG->setEnabled(logs);
+    actLoadWmx->setEnabled(logs);
+    ProgressBar->setValue(0);
+    ProgressBar->setVisible(on);
+    if (on) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void TForm1::onBatch(const lorvane::app::LoadBatch& batch) {
+    Chart1->appendTrack(batch.points);
+    for (const auto& ev : batch.laps) {
+        laps_.push_back(ev.lap);
+        auto* item = new QListWidgetItem(text(ev.lap.line), LapTimeBox);
+        item->setSizeHint(QSize(0, 13));
+        if (ev.best) LapTimeBox->setCurrentRow(LapTimeBox->count() - 1);
+    }
+    if (batch.total > 0) {
+        const double share = static_cast<double>(batch.done) / static_cast<double>(batch.total);
+        ProgressBar->setValue(static_cast<int>(std::clamp(share, 0.0, 1.0) * 1000));
+    }
+}
+
+void TForm1::onLoadFinished(const lorvane::LoadReport& report) {
+    setLoading(false);
+    if (report.ok) {
+        // The closing steps: hints, fitted axes, markers of this load.
+        DoubleClickLabel->show();
+        DoubleClickLabel2->show();
+        Chart1->fixAxes();
+        Chart1->fitTo(report.extent);
+        if (report.hasBase) {
+            Chart1->setMarkers(report.startMarker, report.finishMarker);
+        } else {
+            Chart1->setMarkers(std::nullopt, std::nullopt);
+        }
+        if (report.bestLap > 0 && report.bestLap <= LapTimeBox->count())
+            LapTimeBox->setCurrentRow(report.bestLap - 1);
+    }
+    StatusLabel->setText(summary(report));
+    if (!report.ok && !report.cancelled) showError(report.error);
+    emit loadEnded(report);
+}
+
+QString TForm1::summary(const lorvane::LoadReport& r) const {
+    QStringList parts;
+    if (r.cancelled) return tr("Load cancelled.");
+    parts << count(r.samples, "sample", "samples");
+    parts << count(r.lapCount, "lap", "laps");
+    if (r.bestLap > 0)
+        parts << tr("fastest lap %1: %2").arg(r.bestLap).arg(text(lorvane::convertRealtoUTC(r.bestLapTime)));
+    QStringList notes;
+    if (!r.ok) notes << tr("stopped: %1").arg(text(r.error.message));
+    if (r.ok && !r.hasBase) notes << tr("no base point (too few samples with four or more satellites)");
+    if (r.resyncs > 0)
+        notes << count(r.resyncs, "record", "records") + tr(" dropped by resynchronisation");
+    if (r.shortRecords > 0) notes << tr("a short last record dropped");
+    if (!startFinishNote_.isEmpty()) notes << startFinishNote_;
+    QString s = parts.join(QStringLiteral(" \u00b7 "));
+    if (!notes.isEmpty()) s += QStringLiteral(" \u2014 ") + notes.join(QStringLiteral("; "));
+    return s;
+}
+
+void TForm1::showLap(int row) {
+    if (row < 0 || row >= static_cast<int>(laps_.size())) {
+        Chart1->clearHighlight();
+        return;
+    }
+    const lorvane::Lap& lap = laps_[static_cast<std::size_t>(row)];
+    Chart1->highlightSamples(lap.startSample, lap.endSample);
+}
+
+// --- lap choice and reference file ---------------------------------------------------
+
+void TForm1::LapTimeBoxDblClick() {
+    if (loading() || session_.busy()) return;
+    const QList<QListWidgetItem*> selected = LapTimeBox->selectedItems();
+    if (selected.isEmpty()) return;
+    const int row = LapTimeBox->row(selected.constFirst());
+    const auto& laps = session_.laps();
+    if (row < 0 || row >= static_cast<int>(laps.size())) return;
+
+    const int lap = row + 1;
+    const QString prompt = QStringLiteral("Use lap ") + QString::number(lap) + QStringLiteral(" : ") +
+                           text(lorvane::convertRealtoUTC(laps[static_cast<std::size_t>(row)].time)) +
+                           QStringLiteral(" ?");
+    if (!prompts_.confirm(this, QStringLiteral("Warning"), prompt)) return;
+
+    lorvane::ReferenceLap ref;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ref = session_.pickLap(lap);
+        QApplication::restoreOverrideCursor();
+    } catch (const lorvane::LoadError& e) {
+        QApplication::restoreOverrideCursor();
+        showError(e.diagnostic());
+        return;
+    } catch (const std::exception& e) {
+        QApplication::restoreOverrideCursor();
+        showError(lorvane::Diagnostic{e.what()});
+        return;
+    }
+    saveLapRefFile(ref);
+}
+
+void TForm1::saveLapRefFile(const lorvane::ReferenceLap& ref) {
+    const auto path = prompts_.saveFile(this, QStringLiteral("Enter filename for Reference file"),
+                                        QStringLiteral("LAP.REF"));
+    if (!path) return;
+    try {
+        session_.saveLapRefFile(ref, toPath(*path), FixRefCheckBox->isChecked());
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    } catch (const std::exception& e) {
+        showError(lorvane::Diagnostic{e.what()});
+        return;
+    }
+    prompts_.inform(this, lorvane::app::programTitle(), QStringLiteral("File created OK"));
+}
+
+// --- messages -------------------------------------------------------------------------
+
+void TForm1::showError(const lorvane::Diagnostic& d) {
+    QString message = text(d.message);
+    const std::string where = d.where();
+    if (!where.empty()) message += u'\n' + fromPath(where);
+    prompts_.error(this, message);
+}
+
+void TForm1::showAbout() {
+    prompts_.inform(this, tr("About Lorvane"),
+                    tr("Lorvane V1.5\n\n"
+                       "Makes a reference lap file from a GPS log of a circuit: load the "
+                       "start/finish line file, then a text (.zlg) or binary (.wmx) log, and "
+                       "double-click the lap to use."));
+}
+
+// --- closing, drag and drop ----------------------------------------------------------------
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (loading()) {
+        worker_.abandon();
+        setLoading(false);
+    }
+    event->accept();
+    emit closed();
+}
+
+namespace {
+
+enum class DropKind { None, StartFinish, TextLog, BinaryLog };
+
+DropKind kindOf(const QString& path) {
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext == u"gxr") return DropKind::StartFinish;
+    if (ext == u"zlg") return DropKind::TextLog;
+    if (ext == u"wmx") return DropKind::BinaryLog;
+    return DropKind::None;
+}
+
+QStringList localFiles(const QMimeData* mime) {
+    QStringList paths;
+    if (!mime || !mime->hasUrls()) return paths;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return paths;
+}
+
+} // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (loading()) return;
+    for (const QString& p : localFiles(event->mimeData())) {
+        if (kindOf(p) != DropKind::None) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QStringList paths = localFiles(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    openFiles(paths);
+}
+
+void TForm1::openFiles(const QStringList& paths) {
+    if (loading()) return;
+    QString startFinish, log;
+    DropKind logKind = DropKind::None;
+    for (const QString& p : paths) {
+        const DropKind k = kindOf(p);
+        if (k == DropKind::StartFinish && startFinish.isEmpty()) {
+            startFinish = p;
+        } else if ((k == DropKind::TextLog || k == DropKind::BinaryLog) && log.isEmpty()) {
+            log = p;
+            logKind = k;
+        }
+    }
+    // A start/finish file first, so that a log dropped with it uses its gates.
+    if (!startFinish.isEmpty()) loadStartFinish(startFinish);
+    if (log.isEmpty()) return;
+    if (!logLoadsEnabled_) {
+        StatusLabel->setText(tr("Load a start/finish line file before a log."));
+        return;
+    }
+    startLoad(logKind == DropKind::TextLog ? lorvane::LogKind::Text : lorvane::LogKind::Binary, log);
+}

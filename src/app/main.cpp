@@ -1,0 +1,68 @@
+// Program start: the application object, the main window Form1, then, hidden,
+// AddToDatabaseForm and AddCountryForm; the message loop runs until the main
+// window closes.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QScreen>
+#include <QTimer>
+
+#include "app/Unit1.h"
+#include "app/prompts.h"
+#include "app/session.h"
+#include "dbtools/uAddCountryForm.h"
+#include "dbtools/uAddToDataBase.h"
+
+namespace {
+
+// Test and documentation hook, not a user setting: with LORVANE_DEMO set to a
+// folder, the window loads demo.gxr and then demo.zlg from it as if they had
+// been dropped on it; with LORVANE_SCREENSHOT set to a file name as well, the
+// window saves a picture of itself there once the load has ended, and quits.
+void runDemoHook(TForm1& form) {
+    const QString folder = qEnvironmentVariable("LORVANE_DEMO");
+    if (folder.isEmpty()) return;
+    const QString shot = qEnvironmentVariable("LORVANE_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        QObject::connect(&form, &TForm1::loadEnded, &form, [&form, shot] {
+            QTimer::singleShot(300, &form, [&form, shot] {
+                form.grab().save(shot);
+                form.close();
+            });
+        });
+    }
+    const QDir dir(folder);
+    QTimer::singleShot(200, &form, [&form, dir] {
+        form.openFiles({dir.filePath(QStringLiteral("demo.gxr")), dir.filePath(QStringLiteral("demo.zlg"))});
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lorvane"));
+    QApplication::setApplicationVersion(QStringLiteral("1.5"));
+    QApplication::setDesktopFileName(QStringLiteral("lorvane"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/lorvane/lorvane.png")));
+
+    lorvane::Session session;
+    lorvane::app::DialogPrompts prompts;
+
+    TForm1 form1(session, prompts);
+    TAddToDatabaseForm addToDatabaseForm;
+    TAddCountryForm addCountryForm(prompts);
+    form1.setSideWindows(&addToDatabaseForm, &addCountryForm);
+
+    // Closing the main window ends the program, side windows open or not.
+    QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        form1.move(area.center() - form1.frameGeometry().center() + form1.pos());
+    }
+    form1.show();
+    runDemoHook(form1);
+    return app.exec();
+}
