@@ -1,0 +1,21 @@
+// The binary log reader on arbitrary files.
+#include <cstddef>
+#include <cstdint>
+
+#include "formats/binary_log.h"
+#include "formats/diagnostic.h"
+#include "fuzz_util.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    lorvane::fuzz::MemFile file(data, size);
+    lorvane::fuzz::CheckingSink sink;
+    try {
+        const auto info = lorvane::readBinaryLog(file.path(), sink);
+        if (info.samples < 0 || info.resyncs < 0) __builtin_trap();
+        volatile double keep = sink.sum();
+        (void)keep;
+    } catch (const lorvane::LoadError& e) {
+        if (e.diagnostic().message.empty() || e.diagnostic().file != file.path()) __builtin_trap();
+    }
+    return 0;
+}

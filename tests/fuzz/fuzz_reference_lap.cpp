@@ -1,0 +1,46 @@
+// The lap re-read on arbitrary files with arbitrary lap bounds and layout.
+//
+// Input: 12 bytes of parameters, then the log's bytes.
+//   [0]      kind (even: text, odd: binary)
+//   [1..4]   column numbers lat, lon, time, sats (text) / [1] record length pick (binary)
+//   [5..8]   first sample, little endian, signed
+//   [9..11]  lap length in samples (24 bits), may exceed what the log holds
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "formats/diagnostic.h"
+#include "fuzz_util.h"
+#include "laps/reference_lap.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 12) return 0;
+    lorvane::LapSource src;
+    src.kind = (data[0] & 1) ? lorvane::LogKind::Binary : lorvane::LogKind::Text;
+    src.columns.lat = data[1] % 40;
+    src.columns.lon = data[2] % 40;
+    src.columns.time = data[3] % 40;
+    src.columns.sats = data[4] % 40;
+    static constexpr int kLengths[] = {33, 34, 36, 0};
+    src.recordLength = kLengths[data[1] % 4];
+    std::int32_t first = 0;
+    std::memcpy(&first, data + 5, sizeof first);
+    // Mostly small starts, so that the lap lies inside the fuzzed log.
+    if (!(data[0] & 2)) first = static_cast<std::int32_t>(static_cast<std::uint32_t>(first) % 4096u);
+    const std::int32_t length = data[9] | (data[10] << 8) | ((data[11] & 0x7f) << 16);
+    src.firstSample = first;
+    src.lastSample = static_cast<std::int32_t>(
+        static_cast<std::int64_t>(first) + length > INT32_MAX ? INT32_MAX : first + length);
+
+    lorvane::fuzz::MemFile file(data + 12, size - 12);
+    src.path = file.path();
+    try {
+        const auto points = lorvane::readReferenceLap(src);
+        if (points.empty() || static_cast<std::int32_t>(points.size()) > lorvane::kMaxRefPoints) __builtin_trap();
+        const std::int64_t n = static_cast<std::int64_t>(src.lastSample) - src.firstSample + 1;
+        if (static_cast<std::int64_t>(points.size()) != lorvane::thinnedPointCount(n)) __builtin_trap();
+    } catch (const lorvane::LoadError& e) {
+        if (e.diagnostic().message.empty()) __builtin_trap();
+    }
+    return 0;
+}
