@@ -9,50 +9,25 @@ namespace lorvane {
 
 namespace {
 
-// Buffered access to the file's bytes with the position of each byte known.
+// The file's bytes, with the position of each byte known.
 class ByteSource {
 public:
-    ByteSource(BlockReader& r, SampleSink& sink) : reader_(r), sink_(sink), buf_(kReadBlock) {}
+    ByteSource(BlockReader& r, SampleSink& sink) : buf_(r, sink) {}
 
-    std::size_t available() const { return end_ - pos_; }
-    const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(buf_.data()) + pos_; }
-    void consume(std::size_t n) { pos_ += n; }
-    std::uint64_t offset() const { return base_ + pos_; }
-    bool atEnd() {
-        return pos_ == end_ && !fill();
-    }
+    std::size_t available() const { return buf_.available(); }
+    const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(buf_.data()) + buf_.begin(); }
+    void consume(std::size_t n) { buf_.consume(n); }
+    std::uint64_t offset() const { return buf_.offset(); }
+    bool atEnd() { return buf_.available() == 0 && !buf_.fill(); }
     // Makes at least `want` bytes available if the file has them; returns what is available.
     std::size_t ensure(std::size_t want) {
-        while (available() < want && fill()) {
+        while (buf_.available() < want && buf_.fill()) {
         }
-        return available();
-    }
-    bool fill() {
-        if (eof_) return false;
-        if (pos_ > 0) {
-            std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
-            end_ -= pos_;
-            base_ += pos_;
-            pos_ = 0;
-        }
-        std::size_t got = reader_.read(buf_.data() + end_, buf_.size() - end_);
-        if (got == 0) {
-            eof_ = true;
-            return false;
-        }
-        end_ += got;
-        done_ += got;
-        if (!sink_.progress(done_, reader_.size())) fail("Load cancelled", reader_.path());
-        return true;
+        return buf_.available();
     }
 
 private:
-    BlockReader& reader_;
-    SampleSink& sink_;
-    RawBuffer buf_;
-    std::size_t pos_ = 0, end_ = 0;
-    std::uint64_t base_ = 0, done_ = 0;
-    bool eof_ = false;
+    BlockBuffer buf_;
 };
 
 std::int32_t be32(const unsigned char* p) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "formats/diagnostic.h"
+#include "formats/sample.h"
 
 namespace lorvane {
 
@@ -41,6 +42,30 @@ std::size_t BlockReader::read(char* dst, std::size_t n) {
         if (errno == EINTR) continue;
         fail(std::string("Read error: ") + std::strerror(errno), path_);
     }
+}
+
+bool BlockBuffer::fill(std::size_t* moved) {
+    if (moved) *moved = begin_;
+    if (eof_) {
+        if (moved) *moved = 0;
+        return false;
+    }
+    if (begin_ > 0) {
+        std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        base_ += begin_;
+        begin_ = 0;
+    }
+    if (end_ == buf_.size()) buf_.grow(buf_.size() * 2, end_);
+    std::size_t got = reader_.read(buf_.data() + end_, buf_.size() - end_);
+    if (got == 0) {
+        eof_ = true;
+        return false;
+    }
+    end_ += got;
+    done_ += got;
+    if (!sink_.progress(done_, reader_.size())) fail("Load cancelled", reader_.path());
+    return true;
 }
 
 } // namespace lorvane

@@ -52,4 +52,37 @@ private:
     std::size_t size_;
 };
 
+class SampleSink;
+
+// The unread part of a file, [begin, end) of a buffer refilled block by block.
+// Reports progress to the sink after every block; a sink that says stop
+// cancels the load.
+class BlockBuffer {
+public:
+    BlockBuffer(BlockReader& reader, SampleSink& sink) : reader_(reader), sink_(sink), buf_(kReadBlock) {}
+
+    const char* data() const { return buf_.data(); }
+    std::size_t begin() const { return begin_; }
+    std::size_t end() const { return end_; }
+    std::size_t available() const { return end_ - begin_; }
+    void consume(std::size_t n) { begin_ += n; }
+    // File offset of the first unread byte.
+    std::uint64_t offset() const { return base_ + begin_; }
+    bool eof() const { return eof_; }
+    const BlockReader& reader() const { return reader_; }
+
+    // Moves the unread bytes to the front of the buffer (growing it when they
+    // fill it) and reads the next block. Returns false at the end of the file.
+    // `moved` receives how far the unread bytes moved down.
+    bool fill(std::size_t* moved = nullptr);
+
+private:
+    BlockReader& reader_;
+    SampleSink& sink_;
+    RawBuffer buf_;
+    std::size_t begin_ = 0, end_ = 0;
+    std::uint64_t base_ = 0, done_ = 0;
+    bool eof_ = false;
+};
+
 } // namespace lorvane

@@ -6,84 +6,67 @@
 
 namespace lorvane {
 
-LineSource::LineSource(BlockReader& reader, SampleSink& sink, std::size_t maxLine)
-    : reader_(reader), sink_(sink), maxLine_(maxLine), buf_(kReadBlock) {}
-
 bool LineSource::fill() {
-    if (eof_) return false;
-    if (begin_ > 0) {
-        std::memmove(buf_.data(), buf_.data() + begin_, end_ - begin_);
-        end_ -= begin_;
-        if (lfKnown_) lfAt_ -= begin_;
-        scanned_ = scanned_ > begin_ ? scanned_ - begin_ : 0;
-        begin_ = 0;
-    }
-    if (end_ == buf_.size()) buf_.grow(buf_.size() * 2, end_);
-    std::size_t got = reader_.read(buf_.data() + end_, buf_.size() - end_);
-    if (got == 0) {
-        eof_ = true;
-        return false;
-    }
-    end_ += got;
-    done_ += got;
-    if (!sink_.progress(done_, reader_.size())) fail("Load cancelled", reader_.path());
-    return true;
+    std::size_t moved = 0;
+    bool more = buf_.fill(&moved);
+    if (lfKnown_) lfAt_ -= moved;
+    scanned_ = scanned_ > moved ? scanned_ - moved : 0;
+    return more;
 }
 
 bool LineSource::deliver(std::string_view line) {
     ++lineNo_;
     if (line.size() > maxLine_)
-        fail("Line longer than " + std::to_string(maxLine_ >> 20) + " MB", reader_.path(), lineNo_);
+        fail("Line longer than " + std::to_string(maxLine_ >> 20) + " MB", buf_.reader().path(), lineNo_);
     return true;
 }
 
 bool LineSource::next(std::string_view& line) {
     for (;;) {
-        char* base = buf_.data();
-        if (begin_ == end_) {
+        const char* base = buf_.data();
+        const std::size_t begin = buf_.begin(), end = buf_.end();
+        if (begin == end) {
             if (!fill()) return false;
             continue;
         }
         if (!lfKnown_) {
-            std::size_t from = scanned_ > begin_ ? scanned_ : begin_;
-            auto* lf = static_cast<char*>(std::memchr(base + from, '\n', end_ - from));
+            std::size_t from = scanned_ > begin ? scanned_ : begin;
+            auto* lf = static_cast<const char*>(std::memchr(base + from, '\n', end - from));
             if (lf) {
                 lfKnown_ = true;
                 lfAt_ = static_cast<std::size_t>(lf - base);
             } else {
-                scanned_ = end_;
+                scanned_ = end;
             }
         }
-        const std::size_t limit = lfKnown_ ? lfAt_ : end_;
-        auto* cr = static_cast<char*>(std::memchr(base + begin_, '\r', limit - begin_));
+        const std::size_t limit = lfKnown_ ? lfAt_ : end;
+        auto* cr = static_cast<const char*>(std::memchr(base + begin, '\r', limit - begin));
         if (cr) {
-            std::size_t at = static_cast<std::size_t>(cr - base);
-            if (at + 1 < end_ || eof_) {
-                line = std::string_view(base + begin_, at - begin_);
-                begin_ = at + 1;
-                if (begin_ < end_ && base[begin_] == '\n') {
-                    ++begin_;
+            const auto at = static_cast<std::size_t>(cr - base);
+            if (at + 1 < end || buf_.eof()) {
+                line = std::string_view(base + begin, at - begin);
+                std::size_t next = at + 1;
+                if (next < end && base[next] == '\n') {
+                    ++next;
                     lfKnown_ = false;
                 }
+                take(next);
                 return deliver(line);
             }
         } else if (lfKnown_) {
-            line = std::string_view(base + begin_, lfAt_ - begin_);
-            begin_ = lfAt_ + 1;
+            line = std::string_view(base + begin, lfAt_ - begin);
+            take(lfAt_ + 1);
             lfKnown_ = false;
             return deliver(line);
-        } else if (eof_) {
-            line = std::string_view(base + begin_, end_ - begin_);
-            begin_ = end_;
+        } else if (buf_.eof()) {
+            line = std::string_view(base + begin, end - begin);
+            take(end);
             return deliver(line);
         }
         // The line goes on beyond what is buffered.
-        if (end_ - begin_ > maxLine_)
-            fail("Line longer than " + std::to_string(maxLine_ >> 20) + " MB", reader_.path(), lineNo_ + 1);
-        if (!fill()) {
-            // End of file: loop once more to hand out the last line.
-            continue;
-        }
+        if (end - begin > maxLine_)
+            fail("Line longer than " + std::to_string(maxLine_ >> 20) + " MB", buf_.reader().path(), lineNo_ + 1);
+        fill(); // at the end of the file, loop once more to hand out the last line
     }
 }
 

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "formats/block_reader.h"
 #include "formats/sample.h"
@@ -12,7 +11,8 @@ namespace lorvane {
 
 class LineSource {
 public:
-    LineSource(BlockReader& reader, SampleSink& sink, std::size_t maxLine);
+    LineSource(BlockReader& reader, SampleSink& sink, std::size_t maxLine)
+        : buf_(reader, sink), maxLine_(maxLine) {}
 
     // Next line without its end; false at the end of the file.
     bool next(std::string_view& line);
@@ -22,17 +22,13 @@ public:
 private:
     bool fill();
     bool deliver(std::string_view line);
+    void take(std::size_t upTo) { buf_.consume(upTo - buf_.begin()); }
 
-    BlockReader& reader_;
-    SampleSink& sink_;
+    BlockBuffer buf_;
     std::size_t maxLine_;
-    RawBuffer buf_;
-    std::size_t begin_ = 0, end_ = 0;
-    std::size_t lfAt_ = 0;      // index of the next LF at or after begin_, when lfKnown_
-    std::size_t scanned_ = 0;   // no LF in [begin_, scanned_) when !lfKnown_
+    std::size_t lfAt_ = 0;    // index of the next LF at or after the line's start, when lfKnown_
+    std::size_t scanned_ = 0; // no LF in [start, scanned_) when !lfKnown_
     bool lfKnown_ = false;
-    bool eof_ = false;
-    std::uint64_t done_ = 0;
     std::int64_t lineNo_ = 0;
 };
 
