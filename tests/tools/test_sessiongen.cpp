@@ -56,7 +56,7 @@ std::int64_t centis(const std::string& f) { // hhmmss.ss
            toInt(f.substr(7, 2));
 }
 
-bool has(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+bool has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
 std::vector<Row> readText(const std::string& text) {
     const auto lines = splitLines(text);
@@ -161,9 +161,10 @@ TEST(SessionGen, SameSeedSameFilesAndFormatOptionsKeepTheDrive) {
     EXPECT_EQ(d.crossings.back().time, a.crossings.back().time);
     EXPECT_NE(d.zlg.find(","), std::string::npos);
     EXPECT_NE(d.zlg.find("\r\n[data]\r\n"), std::string::npos);
-    const auto lines = splitLines(d.zlg);
-    EXPECT_GE(lines[lines.size() / 2].size(), 100u);
-    EXPECT_LE(lines[lines.size() / 2].size(), 125u);
+    const std::size_t data = d.zlg.find("[data]\r\n") + 8;
+    const double perLine = static_cast<double>(d.zlg.size() - data) / static_cast<double>(d.samples.size());
+    EXPECT_GE(perLine, 98);
+    EXPECT_LE(perLine, 115);
     EXPECT_NE(d.wmx.back(), '$');
     EXPECT_EQ(a.wmx.back(), '$');
 }
@@ -316,7 +317,7 @@ TEST(SessionGen, ClockRestartsAtMidnightOnlyWhenAsked) {
     for (double lap : s.lapTimes) EXPECT_GT(lap, 0);
 
     o.crossMidnight = false;
-    o.startTime = 86000;
+    o.startTime = 86350;
     const Session t = generate(o); // too late to finish today: the clock runs on past 24:00
     for (std::size_t i = 1; i < t.samples.size(); ++i) ASSERT_GT(t.samples[i].centis, t.samples[i - 1].centis);
     EXPECT_GT(t.samples.back().time(), 86400);
@@ -339,4 +340,32 @@ TEST(SessionGen, RefusesOptionsItCannotHonour) {
     ok.laps = 1;
     ok.text.extraChannels = std::vector<std::string>{"Trigger time", "Sync time", "Altitude", "Wheel speed"};
     EXPECT_NO_THROW(generate(ok));
+}
+
+TEST(SessionGen, TruthFileListsCrossingsLapsAndDroppedRecords) {
+    Options o;
+    o.seed = 61;
+    o.laps = 3;
+    o.finishGate = true;
+    o.binary.damageRate = 0.01;
+    const Session s = generate(o);
+    const std::string j = truthJson(s);
+    auto count = [&](const std::string& part) {
+        std::size_t n = 0;
+        for (auto p = j.find(part); p != std::string::npos; p = j.find(part, p + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("\"gate\": \"start\""), 4u);
+    EXPECT_EQ(count("\"gate\": \"finish\""), 3u);
+    EXPECT_TRUE(has(j, "\"expectedLaps\": 6,"));
+    EXPECT_TRUE(has(j, "\"samples\": " + std::to_string(s.samples.size()) + ","));
+    std::string dropped = "\"droppedSamples\": [";
+    for (std::size_t i = 0; i < s.droppedSamples.size(); ++i)
+        dropped += (i ? ", " : "") + std::to_string(s.droppedSamples[i]);
+    EXPECT_TRUE(has(j, dropped + "]"));
+    // Lap times are written so that they read back to the same doubles.
+    const auto lt = j.find("\"lapTimes\": [") + 13;
+    double first = 0;
+    std::from_chars(j.data() + lt, j.data() + j.size(), first);
+    EXPECT_EQ(first, s.lapTimes.front());
 }
