@@ -222,14 +222,11 @@ Circuit withProfile(std::vector<Vec2> pts, const Pace& pace) {
     return c;
 }
 
-// A gate site: a fairly straight stretch, travelling with a clear eastward and
-// a clear north-south component (so the gate's second point lies east of its
-// first and not due east), and no other part of the track within 50 m.
+// A gate site: a fairly straight stretch, in any direction of travel, with no
+// other part of the track within 50 m.
 bool goodGateSite(const Circuit& c, const std::vector<double>& k, std::size_t i, double maxCurv) {
     const auto n = static_cast<std::int64_t>(c.size());
     const auto ii = static_cast<std::int64_t>(i);
-    const Vec2 t = c.tangent(static_cast<double>(i) * c.ds);
-    if (t.x < 0.35 || std::abs(t.y) < 0.15) return false;
     const auto w = static_cast<std::int64_t>(30.0 / c.ds);
     for (std::int64_t d = -w; d <= w; ++d)
         if (k[static_cast<std::size_t>(((ii + d) % n + n) % n)] > maxCurv) return false;

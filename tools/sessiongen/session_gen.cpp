@@ -387,7 +387,7 @@ GateUnits gateAt(const Circuit& c, const Place& place, double arc) {
     const Vec2 p2 = p1 + c.tangent(arc) * 10.0;
     const LatLon a = place.toLatLon(p1), b = place.toLatLon(p2);
     GateUnits g{toUnits(a.lon), toUnits(a.lat), toUnits(b.lon), toUnits(b.lat)};
-    if (g.long2 <= g.long1 || g.lat2 == g.lat1) throw std::logic_error("gate direction unusable");
+    if (g.long2 == g.long1 && g.lat2 == g.lat1) throw std::logic_error("gate direction unusable");
     return g;
 }
 
