@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test clean bench fuzz sanitize
 
 all: build
 
@@ -16,10 +16,23 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	./$(BUILD)/lorvane-cli laps --gxr samples/demo.gxr --zlg samples/demo.zlg
+	./$(BUILD)/lorvane
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD)
+
+# Benchmarks: engine load, lap choice, command-line peak memory (docs/benchmarks.md).
+bench: build
+	./$(BUILD)/bench/lorvane-bench --benchmark_counters_tabular=true
+
+# Each fuzz target for FUZZ_SECONDS (default 60), built with clang in build-fuzz.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	tests/fuzz/run.sh $(FUZZ_SECONDS)
+
+# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan.
+sanitize: deps
+	scripts/sanitize.sh

@@ -51,6 +51,12 @@ QString count(std::int64_t n, const char* one, const char* many) {
     return QString::number(n) + u' ' + QString::fromLatin1(n == 1 ? one : many);
 }
 
+lorvane::Diagnostic diagnostic(const char* message) {
+    lorvane::Diagnostic d;
+    d.message = message;
+    return d;
+}
+
 const QColor kLabelGreen(0x00, 0x80, 0x00);
 const QColor kLabelRed(0xFF, 0x00, 0x00);
 
@@ -117,6 +123,7 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     ProgressBar->hide();
     StatusLabel = new QLabel(this);
     StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
+    StatusLabel->setContentsMargins(4, 0, 0, 0);
     statusBar()->addWidget(StatusLabel, 1);
     statusBar()->addPermanentWidget(ProgressBar);
     StatusLabel->setText(tr("Load a start/finish line file to begin."));
@@ -185,7 +192,8 @@ void TForm1::buildControls(QWidget* client) {
 
     FixRefCheckBox = new QCheckBox(QStringLiteral("Fix Reference Lap"), client);
     FixRefCheckBox->setObjectName(QStringLiteral("FixRefCheckBox"));
-    FixRefCheckBox->setGeometry(8, 120, 113, 17);
+    // As designed, but never narrower than its caption in the desktop's font.
+    FixRefCheckBox->setGeometry(8, 120, std::max(113, FixRefCheckBox->sizeHint().width()), 17);
 
     // Tab order: LoadGXR, LapTimeBox, LoadZLG, loadwmx, FixRefCheckBox.
     Chart1->setFocusPolicy(Qt::NoFocus);
@@ -354,6 +362,7 @@ void TForm1::setLoading(bool on) {
     loadwmx->setEnabled(logs);
     actLoadZLG->setEnabled(logs);
     actLoadWmx->setEnabled(logs);
+    ProgressBar->setRange(0, 1000);
     ProgressBar->setValue(0);
     ProgressBar->setVisible(on);
     if (on) {
@@ -373,7 +382,10 @@ void TForm1::onBatch(const lorvane::app::LoadBatch& batch) {
     }
     if (batch.total > 0) {
         const double share = static_cast<double>(batch.done) / static_cast<double>(batch.total);
+        ProgressBar->setRange(0, 1000);
         ProgressBar->setValue(static_cast<int>(std::clamp(share, 0.0, 1.0) * 1000));
+    } else if (batch.done > 0) {
+        ProgressBar->setRange(0, 0); // a pipe or the like: size unknown, just busy
     }
 }
 
@@ -453,7 +465,7 @@ void TForm1::LapTimeBoxDblClick() {
         return;
     } catch (const std::exception& e) {
         QApplication::restoreOverrideCursor();
-        showError(lorvane::Diagnostic{e.what()});
+        showError(diagnostic(e.what()));
         return;
     }
     saveLapRefFile(ref);
@@ -469,7 +481,7 @@ void TForm1::saveLapRefFile(const lorvane::ReferenceLap& ref) {
         showError(e.diagnostic());
         return;
     } catch (const std::exception& e) {
-        showError(lorvane::Diagnostic{e.what()});
+        showError(diagnostic(e.what()));
         return;
     }
     prompts_.inform(this, lorvane::app::programTitle(), QStringLiteral("File created OK"));

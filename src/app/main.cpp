@@ -32,7 +32,7 @@ void runDemoHook(TForm1& form) {
             });
         });
     }
-    const QDir dir(folder);
+    const QDir dir(QDir(folder).absolutePath());
     QTimer::singleShot(200, &form, [&form, dir] {
         form.openFiles({dir.filePath(QStringLiteral("demo.gxr")), dir.filePath(QStringLiteral("demo.zlg"))});
     });

@@ -68,7 +68,12 @@ KmlResult readKmlExtremes(const QByteArray& bytes) {
                 if (found == 2) break;
             }
             if (found == 0) continue; // commas only
-            if (found < 2) return failure("'" + utf8(tuple) + "' has no latitude", line);
+            if (found < 2) {
+                std::string message = utf8(tuple);
+                message.insert(message.begin(), '\'');
+                message.append("' has no latitude");
+                return failure(std::move(message), line);
+            }
 
             const auto lon = toNumber(parts[0]);
             if (!lon) return failure(notAValidFloat(utf8(parts[0])), line);

@@ -21,6 +21,12 @@ QString fixed(double v) {
     return QString::fromStdString(lorvane::formatFixed(v, 5, 2));
 }
 
+lorvane::Diagnostic message(const char* text) {
+    lorvane::Diagnostic d;
+    d.message = text;
+    return d;
+}
+
 QString describe(lorvane::Diagnostic d, const QString& path) {
     d.file = QFile::encodeName(path).toStdString();
     return QString::fromStdString(d.describe());
@@ -61,11 +67,11 @@ void TAddCountryForm::Button1Click() {
 
     QFile file(*path);
     if (!file.open(QIODevice::ReadOnly)) {
-        prompts_.error(this, describe({lorvane::kFileNotFound}, *path));
+        prompts_.error(this, describe(message(lorvane::kFileNotFound), *path));
         return;
     }
     if (file.size() > kMaxKmlBytes) {
-        prompts_.error(this, describe({"File too large for a KML path"}, *path));
+        prompts_.error(this, describe(message("File too large for a KML path"), *path));
         return;
     }
     const lorvane::dbtools::KmlResult r = lorvane::dbtools::readKmlExtremes(file.readAll());

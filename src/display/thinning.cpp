@@ -1,8 +1,8 @@
 #include "display/thinning.h"
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <unordered_set>
 
 namespace lorvane::display {
 
@@ -10,9 +10,12 @@ namespace {
 
 enum : unsigned { kLeft = 1, kRight = 2, kBelow = 4, kAbove = 8 };
 
+constexpr std::uint32_t kNoCell = ~std::uint32_t{0};
+
 struct Grid {
     double x0, y0, x1, y1; // viewport with margin
     double cellW, cellH;
+    bool packable;         // cells fit 16 bits a side
 
     explicit Grid(const Viewport& v) {
         const double w = v.widthPx > 1 ? v.widthPx : 1;
@@ -25,25 +28,69 @@ struct Grid {
         x1 = v.xMax + kThinMarginPx * cellW;
         y0 = v.yMin - kThinMarginPx * cellH;
         y1 = v.yMax + kThinMarginPx * cellH;
+        packable = w + 2 * kThinMarginPx < 65000 && h + 2 * kThinMarginPx < 65000;
     }
 
     unsigned outcode(const TrackPoint& p) const {
+        if (std::isnan(p.east) || std::isnan(p.north)) return kLeft | kRight | kBelow | kAbove;
         unsigned c = 0;
         if (p.east < x0) c |= kLeft;
         else if (p.east > x1) c |= kRight;
         if (p.north < y0) c |= kBelow;
         else if (p.north > y1) c |= kAbove;
-        // NaN lands in no half-plane; such a point is kept and drawn as the
-        // plotting library draws it.
         return c;
     }
 
-    // Cell of a point known to be inside (with margin): small non-negative ints.
-    std::uint64_t cell(const TrackPoint& p) const {
-        const auto cx = static_cast<std::uint64_t>((p.east - x0) / cellW);
-        const auto cy = static_cast<std::uint64_t>((p.north - y0) / cellH);
-        return (cy << 32) ^ cx;
+    // Cell of a point inside the viewport with its margin.
+    std::uint32_t cell(const TrackPoint& p) const {
+        auto cx = static_cast<std::uint32_t>((p.east - x0) / cellW);
+        auto cy = static_cast<std::uint32_t>((p.north - y0) / cellH);
+        if (!packable) return (cy * 2654435761u) ^ cx; // no step is then skipped
+        return (std::min(cy, 0xFFFFu) << 16) | std::min(cx, 0xFFFFu);
     }
+};
+
+// Emits the kept points, drawing a segment to each one unless told to skip.
+class Writer {
+public:
+    Writer(std::span<const TrackPoint> pts, std::vector<TrackPoint>& out) : pts_(pts), out_(out) {}
+
+    // Keeps point i and draws the segment from the previous kept point to it.
+    void connect(std::size_t i) {
+        if (havePrev_ && !prevWritten_) {
+            breakLine();
+            out_.push_back(pts_[prev_]);
+        }
+        out_.push_back(pts_[i]);
+        keep(i, true);
+    }
+    // Keeps point i without drawing the segment to it.
+    void skip(std::size_t i) { keep(i, false); }
+
+    void finish() {
+        if (havePrev_ && !prevWritten_) {
+            breakLine();
+            out_.push_back(pts_[prev_]);
+        }
+    }
+
+private:
+    void keep(std::size_t i, bool written) {
+        prev_ = i;
+        havePrev_ = true;
+        prevWritten_ = written;
+    }
+    void breakLine() {
+        if (out_.empty() || isBreak(out_.back())) return;
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        out_.push_back({nan, nan, out_.back().sample});
+    }
+
+    std::span<const TrackPoint> pts_;
+    std::vector<TrackPoint>& out_;
+    std::size_t prev_ = 0;
+    bool havePrev_ = false;
+    bool prevWritten_ = false;
 };
 
 } // namespace
@@ -57,14 +104,15 @@ void thinForView(std::span<const TrackPoint> points, const Viewport& view,
         return;
     }
     const Grid g(view);
-    constexpr std::uint64_t kNoCell = ~std::uint64_t{0};
-    std::uint64_t lastCell = kNoCell;
+    Writer w(points, out);
+    std::unordered_set<std::uint64_t> drawn; // steps between two cells already drawn
+    std::uint32_t lastCell = kNoCell;
 
     std::size_t i = 0;
     while (i < n) {
         const unsigned code = g.outcode(points[i]);
         if (code != 0) {
-            // A run beyond one common edge: keep its ends only.
+            // A run beyond one common edge: its ends only.
             unsigned common = code;
             std::size_t j = i + 1;
             while (j < n) {
@@ -73,21 +121,32 @@ void thinForView(std::span<const TrackPoint> points, const Viewport& view,
                 common = c;
                 ++j;
             }
-            out.push_back(points[i]);
-            if (j - 1 > i) out.push_back(points[j - 1]);
+            w.connect(i);
+            if (j - 1 > i) w.connect(j - 1);
             lastCell = kNoCell;
             i = j;
             continue;
         }
-        const std::uint64_t c = g.cell(points[i]);
-        if (c != lastCell || i == n - 1) {
-            out.push_back(points[i]);
-            lastCell = c;
+        const std::uint32_t c = g.cell(points[i]);
+        if (c == lastCell) {
+            if (i == n - 1) w.connect(i);
+            ++i;
+            continue;
         }
+        bool seen = false;
+        if (lastCell != kNoCell && g.packable) {
+            const std::uint64_t a = std::min(lastCell, c), b = std::max(lastCell, c);
+            seen = !drawn.insert((a << 32) | b).second;
+        }
+        if (seen) {
+            w.skip(i);
+        } else {
+            w.connect(i);
+        }
+        lastCell = c;
         ++i;
     }
-    // The last point closes either an outside run or the inside branch above,
-    // so it is always in `out`.
+    w.finish();
 }
 
 } // namespace lorvane::display

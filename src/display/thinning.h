@@ -2,6 +2,7 @@
 // painter, never what it keeps. Qt-free so it can be tested on its own.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -21,17 +22,26 @@ struct Viewport {
 // (wide enough for the pen and for antialiasing).
 inline constexpr double kThinMarginPx = 4.0;
 
-// Thins `points` (in recorded order) to a polyline that draws the same picture
-// in `view`, in recorded order, as a subsequence of the input:
+// A break in the thinned line: east and north are NaN (the plot leaves a gap
+// there); `sample` repeats the sample before it so the order stays ascending.
+inline bool isBreak(const TrackPoint& p) {
+    return std::isnan(p.east);
+}
+
+// Thins `points` (in recorded order) to a line that draws the same picture in
+// `view`, within about one pixel:
 //  - inside the viewport, a point is kept when it falls in another pixel cell
-//    than the last kept point, so a drawn line is never more than about one
-//    pixel away from the real one;
+//    than the last kept point;
+//  - a step between two pixel cells that has already been drawn (the next lap
+//    over the same stretch, say) is not drawn again: the line breaks there and
+//    resumes where it draws something new;
 //  - a run of consecutive points that all lie beyond the same edge of the
 //    viewport (the half-plane beyond it is convex, so no segment between them
 //    can be seen) is reduced to its first and last points;
 //  - the first and the last point are always kept.
-// Cost: one pass over the points. The output is bounded by about the number
-// of pixel cells the track passes through, whatever the number of points.
+// The output holds input points in recorded order and break markers between
+// them. Cost: one pass over the points. Its size is bounded by the pixel
+// cells the track passes through, whatever the number of points or laps.
 void thinForView(std::span<const TrackPoint> points, const Viewport& view,
                  std::vector<TrackPoint>& out);
 

@@ -13,7 +13,7 @@ const QColor kTrackRed(0xFF, 0x00, 0x00);
 const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kPurple(0x80, 0x00, 0x80);
 const QColor kFuchsia(0xFF, 0x00, 0xFF);
-const QColor kHighlight(0x00, 0x5A, 0xE6);
+const QColor kHighlight(0x33, 0x99, 0xFF, 0x70); // translucent blue
 
 constexpr int kPanThresholdPx = 3;
 
@@ -64,11 +64,13 @@ TrackPlot::TrackPlot(QWidget* parent) : QCustomPlot(parent) {
         }
         return c;
     };
-    // Creation order is drawing order: the highlighted lap over the track,
-    // the markers over both.
-    curves_[1] = make("Series1", kTrackRed, false);
+    // Creation order is drawing order: the highlighted lap is a broad band
+    // under the track (every lap runs along the same line, so a band shows
+    // which stretch belongs to the lap without hiding the track), the markers
+    // over both.
     curves_[0] = make("LapHighlight", kHighlight, false);
-    curves_[0]->setPen(QPen(kHighlight, 2.0));
+    curves_[0]->setPen(QPen(kHighlight, 7.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    curves_[1] = make("Series1", kTrackRed, false);
     curves_[2] = make("Series2", kGreen, true);
     curves_[3] = make("Series3", kTrackRed, true);
     curves_[4] = make("Series4", kPurple, true);

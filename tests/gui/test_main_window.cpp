@@ -1,0 +1,361 @@
+// The main window before any log: layout, initial states, menus, the one-time
+// reset, the start/finish file and dropped files.
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QUrl>
+#include <QtTest/QTest>
+
+#include <qcustomplot.h>
+
+#include "app/Unit1.h"
+#include "dbtools/uAddCountryForm.h"
+#include "dbtools/uAddToDataBase.h"
+#include "display/track_plot.h"
+#include "gui_support.h"
+
+using guitest::ScriptedPrompts;
+
+namespace {
+
+// The windows as the program starts them.
+struct Program {
+    lorvane::Session session;
+    ScriptedPrompts prompts;
+    TForm1 form{session, prompts};
+    TAddToDatabaseForm addToDatabase;
+    TAddCountryForm addCountry{prompts};
+    Program() { form.setSideWindows(&addToDatabase, &addCountry); }
+};
+
+QColor textColour(const QWidget* w) {
+    return w->palette().color(QPalette::WindowText);
+}
+
+void drop(TForm1& form, const QStringList& paths, bool* accepted = nullptr) {
+    auto* mime = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+    mime->setUrls(urls);
+    const QPoint at(400, 300);
+    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
+    if (accepted) *accepted = enter.isAccepted();
+    if (enter.isAccepted()) {
+        QDropEvent dropEvent(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &dropEvent);
+    }
+    delete mime;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void controlsAsDesigned();
+    void plotSeriesAsDesigned();
+    void windowGrowsAroundTheClientArea();
+    void menusOpenTheSideWindows();
+    void firstActivationResetsOnce();
+    void startFinishDialogAndCancel();
+    void startFinishErrorsKeepLogsDisabled();
+    void startFinishNameTest();
+    void droppedFilesLoadLikeTheirButtons();
+};
+
+void TestMainWindow::controlsAsDesigned() {
+    Program p;
+    TForm1& f = p.form;
+    QCOMPARE(f.objectName(), QStringLiteral("Form1"));
+    QCOMPARE(f.windowTitle(), QStringLiteral("Lorvane"));
+    QCOMPARE(f.font().pointSize(), 8);
+    QVERIFY(!p.addToDatabase.isVisible());
+    QVERIFY(!p.addCountry.isVisible());
+
+    struct Expect {
+        QWidget* w;
+        const char* name;
+        QRect geometry; // width/height 0: sized to the text
+    };
+    const Expect expected[] = {
+        {f.LoadGXR, "LoadGXR", {8, 16, 113, 33}},
+        {f.Chart1, "Chart1", {144, 16, 609, 577}},
+        {f.FileNameLabel, "FileNameLabel", {19, 632, 0, 0}},
+        {f.CircuitNumberLabel, "CircuitNumberLabel", {16, 56, 0, 0}},
+        {f.Label10, "Label10", {728, 600, 0, 0}},
+        {f.Label11, "Label11", {19, 608, 0, 0}},
+        {f.DoubleClickLabel, "DoubleClickLabel", {8, 144, 0, 0}},
+        {f.LapTimeBox, "LapTimeBox", {8, 184, 113, 409}},
+        {f.LoadZLG, "LoadZLG", {8, 56, 113, 25}},
+        {f.loadwmx, "loadwmx", {8, 88, 113, 25}},
+        {f.DoubleClickLabel2, "DoubleClickLabel2", {8, 160, 0, 0}},
+        {f.Chart2, "Chart2", {144, 624, 609, 81}},
+    };
+    for (const Expect& e : expected) {
+        QCOMPARE(e.w->objectName(), QString::fromLatin1(e.name));
+        QCOMPARE(e.w->pos(), e.geometry.topLeft());
+        if (e.geometry.width() > 0) QCOMPARE(e.w->size(), e.geometry.size());
+        QCOMPARE(f.findChild<QWidget*>(QString::fromLatin1(e.name)), e.w);
+    }
+    QCOMPARE(f.FixRefCheckBox->pos(), QPoint(8, 120));
+    QVERIFY(f.FixRefCheckBox->width() >= 113 && f.FixRefCheckBox->x() + f.FixRefCheckBox->width() <= 144);
+
+    QCOMPARE(f.LoadGXR->text(), QStringLiteral("Load GXR file"));
+    QCOMPARE(f.LoadZLG->text(), QStringLiteral("Load ZLG file"));
+    QCOMPARE(f.loadwmx->text(), QStringLiteral("Load wmx file"));
+    QCOMPARE(f.FixRefCheckBox->text(), QStringLiteral("Fix Reference Lap"));
+    QCOMPARE(f.Label10->text(), QStringLiteral("V1.5"));
+    QCOMPARE(f.DoubleClickLabel->text(), QStringLiteral("Double click lap to use:"));
+    QCOMPARE(f.DoubleClickLabel2->text(), QStringLiteral("(Fastest is highlighted)"));
+    QVERIFY(f.FileNameLabel->text().isEmpty());
+    QVERIFY(f.CircuitNumberLabel->text().isEmpty());
+    QVERIFY(f.Label11->text().isEmpty());
+    QCOMPARE(f.LapTimeBox->count(), 0);
+
+    // Initial states.
+    QVERIFY(f.LoadGXR->isEnabled());
+    QVERIFY(!f.LoadZLG->isEnabled());
+    QVERIFY(!f.loadwmx->isEnabled());
+    QVERIFY(!f.FixRefCheckBox->isChecked());
+    QVERIFY(f.DoubleClickLabel->isHidden());
+    QVERIFY(f.DoubleClickLabel2->isHidden());
+    QVERIFY(f.Chart2->isHidden());
+    QVERIFY(f.ProgressBar->isHidden());
+
+    // Fonts and colours.
+    QCOMPARE(f.FileNameLabel->font().pointSize(), 10);
+    QCOMPARE(textColour(f.FileNameLabel), QColor(0, 0x80, 0));
+    QCOMPARE(f.Label11->font().pointSize(), 12);
+    QVERIFY(f.Label11->font().bold());
+    QCOMPARE(textColour(f.Label11), QColor(0xFF, 0, 0));
+
+    // Tab order: LoadGXR, LapTimeBox, LoadZLG, loadwmx, FixRefCheckBox.
+    QCOMPARE(guitest::nextTabStop(f.LoadGXR), f.LapTimeBox);
+    QCOMPARE(guitest::nextTabStop(f.LapTimeBox), f.LoadZLG);
+    QCOMPARE(guitest::nextTabStop(f.LoadZLG), f.loadwmx);
+    QCOMPARE(guitest::nextTabStop(f.loadwmx), f.FixRefCheckBox);
+}
+
+void TestMainWindow::plotSeriesAsDesigned() {
+    Program p;
+    lorvane::display::TrackPlot* chart = p.form.Chart1;
+    QVERIFY(!chart->legend->visible());
+    QCOMPARE(chart->toPixmap(100, 100).toImage().pixelColor(2, 2), QColor(Qt::white));
+    const struct {
+        int n;
+        const char* name;
+        QColor colour;
+        bool circles;
+    } series[] = {{1, "Series1", QColor(0xFF, 0, 0), false},
+                  {2, "Series2", QColor(0, 0x80, 0), true},
+                  {3, "Series3", QColor(0xFF, 0, 0), true},
+                  {4, "Series4", QColor(0x80, 0, 0x80), true},
+                  {5, "Series5", QColor(0xFF, 0, 0xFF), true}};
+    for (const auto& s : series) {
+        QCPCurve* c = chart->series(s.n);
+        QCOMPARE(c->name(), QString::fromLatin1(s.name));
+        QCOMPARE(c->pen().color(), s.colour);
+        QCOMPARE(c->scatterStyle().shape(),
+                 s.circles ? QCPScatterStyle::ssCircle : QCPScatterStyle::ssNone);
+        QCOMPARE(c->dataCount(), 0);
+    }
+    // The rubber band is blue; the strip chart's one series is red.
+    QCOMPARE(chart->selectionRectMode(), QCP::srmZoom);
+    QCOMPARE(chart->selectionRect()->pen().color(), QColor(Qt::blue));
+    QCOMPARE(p.form.Chart2->graphCount(), 1);
+    QCOMPARE(p.form.Chart2->graph(0)->name(), QStringLiteral("Series6"));
+    QCOMPARE(p.form.Chart2->graph(0)->pen().color(), QColor(0xFF, 0, 0));
+}
+
+void TestMainWindow::windowGrowsAroundTheClientArea() {
+    Program p;
+    TForm1& f = p.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QWidget* client = f.centralWidget();
+    QCOMPARE(client->size(), QSize(TForm1::kClientWidth, TForm1::kClientHeight));
+    QCOMPARE(f.height(), TForm1::kClientHeight + f.menuBar()->height() + f.statusBar()->height());
+    // The client area starts below the menu bar: controls keep their places in it.
+    QCOMPARE(f.LoadGXR->mapTo(&f, QPoint(0, 0)), QPoint(8, 16 + f.menuBar()->height()));
+
+    // Growing the window grows the chart; what is below it moves down with
+    // the bottom edge, the left column stays.
+    f.resize(f.width() + 200, f.height() + 100);
+    QTRY_COMPARE(client->size(), QSize(TForm1::kClientWidth + 200, TForm1::kClientHeight + 100));
+    QCOMPARE(f.Chart1->geometry(), QRect(144, 16, 609 + 200, 577 + 100));
+    QCOMPARE(f.Label10->pos(), QPoint(728 + 200, 600 + 100));
+    QCOMPARE(f.FileNameLabel->pos(), QPoint(19, 632 + 100));
+    QCOMPARE(f.LapTimeBox->geometry(), QRect(8, 184, 113, 409));
+    QCOMPARE(f.LoadGXR->pos(), QPoint(8, 16));
+
+    // It does not shrink below the design.
+    f.resize(300, 200);
+    QTRY_COMPARE(client->size(), QSize(TForm1::kClientWidth, TForm1::kClientHeight));
+}
+
+void TestMainWindow::menusOpenTheSideWindows() {
+    Program p;
+    TForm1& f = p.form;
+    const QList<QAction*> menus = f.menuBar()->actions();
+    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("&Tools"));
+    QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
+    QVERIFY(f.actLoadGXR->isEnabled());
+    QVERIFY(!f.actLoadZLG->isEnabled());
+    QVERIFY(!f.actLoadWmx->isEnabled());
+
+    f.actNewCountry->trigger();
+    QVERIFY(p.addCountry.isVisible());
+    QCOMPARE(p.addCountry.windowTitle(), QStringLiteral("Create new country "));
+    f.actAddToDatabase->trigger();
+    QVERIFY(p.addToDatabase.isVisible());
+    p.addToDatabase.Button1->click();
+    QVERIFY(!p.addToDatabase.isVisible());
+    QVERIFY(p.addToDatabase.addConfirmed);
+
+    f.actAbout->trigger();
+    QCOMPARE(p.prompts.kinds(), QStringList{QStringLiteral("inform")});
+    QVERIFY(p.prompts.asked[0].text.contains(QStringLiteral("V1.5")));
+
+    // File > Load GXR file runs the button's handler.
+    p.prompts.clear();
+    p.prompts.files << std::nullopt;
+    f.actLoadGXR->trigger();
+    QCOMPARE(p.prompts.asked[0].title, QStringLiteral("Pick .gxr file containing start/finish line"));
+    QVERIFY(f.actLoadZLG->isEnabled());
+    QVERIFY(f.actLoadWmx->isEnabled());
+}
+
+void TestMainWindow::firstActivationResetsOnce() {
+    Program p;
+    p.addToDatabase.addConfirmed = true;
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&p.form, &activate);
+    QVERIFY(!p.addToDatabase.addConfirmed); // the one-time reset
+
+    p.addToDatabase.Button1->click(); // OK
+    QVERIFY(p.addToDatabase.addConfirmed);
+    QApplication::sendEvent(&p.form, &activate); // switching back to the main window
+    QVERIFY(p.addToDatabase.addConfirmed);
+}
+
+void TestMainWindow::startFinishDialogAndCancel() {
+    Program p;
+    p.prompts.files << std::nullopt;
+    p.form.LoadGXR->click();
+    QCOMPARE(p.prompts.kinds(), QStringList{QStringLiteral("open")});
+    QCOMPARE(p.prompts.asked[0].title, QStringLiteral("Pick .gxr file containing start/finish line"));
+    QCOMPARE(p.prompts.asked[0].text, QStringLiteral("*.gxr"));
+    // A cancelled dialog still offers the logs.
+    QVERIFY(p.form.LoadZLG->isEnabled());
+    QVERIFY(p.form.loadwmx->isEnabled());
+    QVERIFY(!p.session.hasStartFinish());
+
+    // The log dialogs' titles and initial names.
+    p.prompts.clear();
+    p.prompts.files << std::nullopt << std::nullopt;
+    p.form.LoadZLG->click();
+    p.form.loadwmx->click();
+    QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("open")}));
+    QCOMPARE(p.prompts.asked[0].title, QStringLiteral("Pick .zlg file "));
+    QCOMPARE(p.prompts.asked[0].text, QStringLiteral("*.zlg;"));
+    QCOMPARE(p.prompts.asked[1].title, QStringLiteral("Pick .wmx file "));
+    QCOMPARE(p.prompts.asked[1].text, QStringLiteral("*.wmx;"));
+    // A cancelled log dialog ends like a load: the hints show, nothing else.
+    QVERIFY(!p.form.DoubleClickLabel->isHidden());
+    QVERIFY(!p.form.DoubleClickLabel2->isHidden());
+    QVERIFY(p.form.Chart1->axesFixed());
+    QCOMPARE(p.form.LapTimeBox->count(), 0);
+    QVERIFY(p.form.FileNameLabel->text().isEmpty());
+}
+
+void TestMainWindow::startFinishErrorsKeepLogsDisabled() {
+    QTemporaryDir dir;
+    Program p;
+    const QString missing = dir.filePath(QStringLiteral("gone.gxr"));
+    p.prompts.files << missing;
+    p.form.LoadGXR->click();
+    QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
+    const QStringList lines = p.prompts.asked[1].text.split(u'\n');
+    QCOMPARE(lines[0], QStringLiteral("File not found"));
+    QVERIFY(lines.size() == 2 && lines[1].contains(missing));
+    QVERIFY(!p.form.LoadZLG->isEnabled());
+    QVERIFY(!p.form.loadwmx->isEnabled());
+
+    QFile bad(dir.filePath(QStringLiteral("bad.gxr")));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("[Start finish]\n-6000000 30900x000 -6000500 309001000\n[Finish]\n0 0 0 0\n");
+    bad.close();
+    p.prompts.clear();
+    p.prompts.files << bad.fileName();
+    p.form.LoadGXR->click();
+    QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
+    QVERIFY(p.prompts.asked[1].text.startsWith(QStringLiteral("'30900x000' is not a valid floating point value\n")));
+    QVERIFY(p.prompts.asked[1].text.contains(QStringLiteral("line 2")));
+    QVERIFY(!p.form.LoadZLG->isEnabled());
+    QVERIFY(p.form.LoadGXR->isEnabled()); // the window stays usable
+}
+
+void TestMainWindow::startFinishNameTest() {
+    QTemporaryDir dir;
+    QVERIFY(!dir.path().contains(QStringLiteral("gxr")) && !dir.path().contains(QStringLiteral("GXR")));
+    Program p;
+    QFile f(dir.filePath(QStringLiteral("circuit.Gxr")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[Start finish]\n-6000000 309000000 -6000500 309001000\n[Finish]\n0 0 0 0\n");
+    f.close();
+    p.prompts.files << f.fileName();
+    p.form.LoadGXR->click();
+    // No message box: the logs are offered, nothing was read, the status says so.
+    QCOMPARE(p.prompts.kinds(), QStringList{QStringLiteral("open")});
+    QVERIFY(p.form.LoadZLG->isEnabled());
+    QVERIFY(!p.session.hasStartFinish() || p.session.gates().start.lat1 == 0);
+    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("circuit.Gxr")));
+    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("not read")));
+}
+
+void TestMainWindow::droppedFilesLoadLikeTheirButtons() {
+    guitest::SessionFiles files(guitest::sessionOptions(31, 3, false));
+    Program p;
+    bool accepted = true;
+
+    // Anything but the three kinds is refused.
+    drop(p.form, {files.path(QStringLiteral("notes.txt"))}, &accepted);
+    QVERIFY(!accepted);
+
+    // A log before any start/finish file: not loaded.
+    drop(p.form, {files.zlg}, &accepted);
+    QVERIFY(accepted);
+    QVERIFY(!p.form.loading());
+    QCOMPARE(p.form.LapTimeBox->count(), 0);
+    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("start/finish")));
+
+    // A start/finish file and a log dropped together, in any order and case.
+    const QString upper = files.path(QStringLiteral("DEMO.ZLG"));
+    QVERIFY(QFile::copy(files.zlg, upper));
+    QSignalSpy ended(&p.form, &TForm1::loadEnded);
+    drop(p.form, {upper, files.gxr}, &accepted);
+    QVERIFY(accepted);
+    QVERIFY(p.form.LoadZLG->isEnabled() || p.form.loading());
+    QVERIFY(ended.wait(30000));
+    QCOMPARE(p.form.FileNameLabel->text(), upper);
+    QCOMPARE(p.form.LapTimeBox->count(), files.session.expectedLaps);
+    QVERIFY(p.prompts.asked.isEmpty()); // no dialog on the way
+
+    // A binary log by its extension.
+    drop(p.form, {files.wmx});
+    QVERIFY(ended.wait(30000));
+    QVERIFY(p.session.logIsBinary());
+    QCOMPARE(p.form.FileNameLabel->text(), files.wmx);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
