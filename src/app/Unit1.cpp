@@ -346,7 +346,9 @@ void TForm1::startLoad(lorvane::LogKind kind, const QString& path) {
     // A file has been chosen: the lap list and the track start afresh.
     LapTimeBox->clear();
     laps_.clear();
-    Chart1->clearTrack();
+    // A binary record is at least 33 bytes; a text log's line rarely under 30.
+    const auto bytes = static_cast<std::size_t>(std::max<qint64>(QFileInfo(path).size(), 0));
+    Chart1->clearTrack(bytes / (kind == lorvane::LogKind::Binary ? 33 : 30));
     FileNameLabel->setText(path);
     FileNameLabel->adjustSize();
     if (!worker_.start(kind, toPath(path))) return;

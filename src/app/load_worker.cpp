@@ -48,6 +48,11 @@ bool LoadWorker::start(LogKind kind, const std::string& path) {
         pending_ = LoadBatch{};
         report_ = LoadReport{};
     }
+    backlog_.clear();
+    backlogLaps_.clear();
+    backlogPos_ = 0;
+    finishing_ = false;
+    drainQueued_ = false;
     const std::uint64_t generation = ++generation_;
     thread_ = std::thread([this, kind, path, generation] {
         Observer observer(*this);
@@ -81,27 +86,78 @@ bool LoadWorker::start(LogKind kind, const std::string& path) {
 }
 
 void LoadWorker::drain() {
-    LoadBatch b;
-    {
+    drainQueued_ = false;
+    if (!running_) return;
+    if (backlogPos_ >= backlog_.size()) {
+        // Take what the load has collected; it refills the emptied vector,
+        // which keeps its memory.
+        backlog_.clear();
+        backlogPos_ = 0;
         std::lock_guard lock(mutex_);
-        b.points.swap(pending_.points);
-        b.laps.swap(pending_.laps);
+        backlog_.swap(pending_.points);
+        backlogLaps_.insert(backlogLaps_.end(), std::make_move_iterator(pending_.laps.begin()),
+                            std::make_move_iterator(pending_.laps.end()));
+        pending_.laps.clear();
     }
+    LoadBatch b;
+    const std::size_t n = std::min(kMaxBatchPoints, backlog_.size() - backlogPos_);
+    const auto from = backlog_.begin() + static_cast<std::ptrdiff_t>(backlogPos_);
+    b.points.assign(from, from + static_cast<std::ptrdiff_t>(n));
+    backlogPos_ += n;
+    const bool more = backlogPos_ < backlog_.size();
+    // A lap's line goes out once all the points before it have.
+    if (!more) b.laps.swap(backlogLaps_);
     b.done = done_;
     b.total = total_;
     emit batch(b);
+    if (more) {
+        queueDrain();
+        return;
+    }
+    if (finishing_) {
+        bool left;
+        {
+            std::lock_guard lock(mutex_);
+            left = !pending_.points.empty() || !pending_.laps.empty();
+        }
+        if (left)
+            queueDrain();
+        else
+            finish();
+    }
+}
+
+void LoadWorker::queueDrain() {
+    if (drainQueued_) return;
+    drainQueued_ = true;
+    const std::uint64_t generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == generation_) drain();
+        },
+        Qt::QueuedConnection);
 }
 
 void LoadWorker::threadDone() {
     if (!running_) return;
     if (thread_.joinable()) thread_.join();
     timer_.stop();
+    finishing_ = true;
     drain();
+}
+
+void LoadWorker::finish() {
     running_ = false;
+    finishing_ = false;
+    backlog_.clear();
+    backlog_.shrink_to_fit();
+    backlogPos_ = 0;
     LoadReport report;
     {
         std::lock_guard lock(mutex_);
         report = std::move(report_);
+        pending_ = LoadBatch{};
     }
     emit finished(report);
 }
@@ -112,6 +168,11 @@ void LoadWorker::abandon() {
     if (thread_.joinable()) thread_.join();
     timer_.stop();
     running_ = false;
+    finishing_ = false;
+    drainQueued_ = false;
+    backlog_.clear();
+    backlogLaps_.clear();
+    backlogPos_ = 0;
     ++generation_; // its end, already queued, is no longer ours
 }
 

@@ -33,6 +33,10 @@ class LoadWorker : public QObject {
     Q_OBJECT
 public:
     static constexpr int kBatchIntervalMs = 50;
+    // A batch carries at most this many points; a larger backlog goes out in
+    // several batches with the event loop running in between, so one batch
+    // never holds the window for long.
+    static constexpr std::size_t kMaxBatchPoints = std::size_t{1} << 17;
 
     explicit LoadWorker(Session& session, QObject* parent = nullptr);
     ~LoadWorker() override; // cancels a running load and waits for its end
@@ -54,7 +58,9 @@ signals:
 private:
     class Observer;
     void drain();
+    void queueDrain();
     void threadDone();
+    void finish();
 
     Session& session_;
     QTimer timer_;
@@ -62,6 +68,13 @@ private:
     bool running_ = false;
     std::uint64_t generation_ = 0; // GUI thread only
     std::atomic<bool> cancel_{false};
+
+    // GUI thread only: what has been taken from the load but not yet handed on.
+    std::vector<TrackPoint> backlog_;
+    std::size_t backlogPos_ = 0;
+    std::vector<LapEvent> backlogLaps_; // handed on with the backlog's last points
+    bool drainQueued_ = false;
+    bool finishing_ = false; // the load's thread has ended
 
     std::mutex mutex_; // guards pending_ and report_
     LoadBatch pending_;

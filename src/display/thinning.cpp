@@ -31,7 +31,8 @@ struct Grid {
         packable = w + 2 * kThinMarginPx < 65000 && h + 2 * kThinMarginPx < 65000;
     }
 
-    unsigned outcode(const TrackPoint& p) const {
+    template <class Point>
+    unsigned outcode(const Point& p) const {
         if (std::isnan(p.east) || std::isnan(p.north)) return kLeft | kRight | kBelow | kAbove;
         unsigned c = 0;
         if (p.east < x0) c |= kLeft;
@@ -42,7 +43,8 @@ struct Grid {
     }
 
     // Cell of a point inside the viewport with its margin.
-    std::uint32_t cell(const TrackPoint& p) const {
+    template <class Point>
+    std::uint32_t cell(const Point& p) const {
         auto cx = static_cast<std::uint32_t>((p.east - x0) / cellW);
         auto cy = static_cast<std::uint32_t>((p.north - y0) / cellH);
         if (!packable) return (cy * 2654435761u) ^ cx; // no step is then skipped
@@ -50,10 +52,20 @@ struct Grid {
     }
 };
 
+TrackPoint breakAfter(const TrackPoint& prev) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    return {nan, nan, prev.sample};
+}
+LocalPoint breakAfter(const LocalPoint&) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    return {nan, nan};
+}
+
 // Emits the kept points, drawing a segment to each one unless told to skip.
+template <class Point>
 class Writer {
 public:
-    Writer(std::span<const TrackPoint> pts, std::vector<TrackPoint>& out) : pts_(pts), out_(out) {}
+    Writer(std::span<const Point> pts, std::vector<Point>& out) : pts_(pts), out_(out) {}
 
     // Keeps point i and draws the segment from the previous kept point to it.
     void connect(std::size_t i) {
@@ -82,12 +94,11 @@ private:
     }
     void breakLine() {
         if (out_.empty() || isBreak(out_.back())) return;
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        out_.push_back({nan, nan, out_.back().sample});
+        out_.push_back(breakAfter(out_.back()));
     }
 
-    std::span<const TrackPoint> pts_;
-    std::vector<TrackPoint>& out_;
+    std::span<const Point> pts_;
+    std::vector<Point>& out_;
     std::size_t prev_ = 0;
     bool havePrev_ = false;
     bool prevWritten_ = false;
@@ -95,8 +106,8 @@ private:
 
 } // namespace
 
-void thinForView(std::span<const TrackPoint> points, const Viewport& view,
-                 std::vector<TrackPoint>& out) {
+template <class Point>
+void thinForView(std::span<const Point> points, const Viewport& view, std::vector<Point>& out) {
     out.clear();
     const std::size_t n = points.size();
     if (n <= 2) {
@@ -104,7 +115,7 @@ void thinForView(std::span<const TrackPoint> points, const Viewport& view,
         return;
     }
     const Grid g(view);
-    Writer w(points, out);
+    Writer<Point> w(points, out);
     std::unordered_set<std::uint64_t> drawn; // steps between two cells already drawn
     std::uint32_t lastCell = kNoCell;
 
@@ -148,5 +159,8 @@ void thinForView(std::span<const TrackPoint> points, const Viewport& view,
     }
     w.finish();
 }
+
+template void thinForView<TrackPoint>(std::span<const TrackPoint>, const Viewport&, std::vector<TrackPoint>&);
+template void thinForView<LocalPoint>(std::span<const LocalPoint>, const Viewport&, std::vector<LocalPoint>&);
 
 } // namespace lorvane::display

@@ -23,8 +23,10 @@ struct Viewport {
 inline constexpr double kThinMarginPx = 4.0;
 
 // A break in the thinned line: east and north are NaN (the plot leaves a gap
-// there); `sample` repeats the sample before it so the order stays ascending.
-inline bool isBreak(const TrackPoint& p) {
+// there); a TrackPoint break repeats the sample before it so the order stays
+// ascending.
+template <class Point>
+inline bool isBreak(const Point& p) {
     return std::isnan(p.east);
 }
 
@@ -42,7 +44,15 @@ inline bool isBreak(const TrackPoint& p) {
 // The output holds input points in recorded order and break markers between
 // them. Cost: one pass over the points. Its size is bounded by the pixel
 // cells the track passes through, whatever the number of points or laps.
-void thinForView(std::span<const TrackPoint> points, const Viewport& view,
-                 std::vector<TrackPoint>& out);
+// Defined for TrackPoint and LocalPoint.
+template <class Point>
+void thinForView(std::span<const Point> points, const Viewport& view, std::vector<Point>& out);
+
+inline void thinForView(const std::vector<TrackPoint>& points, const Viewport& view, std::vector<TrackPoint>& out) {
+    thinForView(std::span<const TrackPoint>(points), view, out);
+}
+inline void thinForView(const std::vector<LocalPoint>& points, const Viewport& view, std::vector<LocalPoint>& out) {
+    thinForView(std::span<const LocalPoint>(points), view, out);
+}
 
 } // namespace lorvane::display

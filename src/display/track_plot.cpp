@@ -22,11 +22,12 @@ bool sameView(const Viewport& a, const Viewport& b) {
            a.widthPx == b.widthPx && a.heightPx == b.heightPx;
 }
 
-void fill(QCPCurve* curve, const std::vector<TrackPoint>& points) {
+void fill(QCPCurve* curve, const std::vector<LocalPoint>& points) {
     QVector<QCPCurveData> data;
     data.reserve(static_cast<qsizetype>(points.size()));
-    for (const TrackPoint& p : points) data.append(QCPCurveData(p.sample, p.east, p.north));
-    curve->data()->set(data, true); // recorded order: sample indices ascend
+    double t = 0;
+    for (const LocalPoint& p : points) data.append(QCPCurveData(t++, p.east, p.north));
+    curve->data()->set(data, true); // recorded order: the sort key ascends
 }
 
 } // namespace
@@ -87,9 +88,12 @@ std::size_t TrackPlot::drawnPoints() const {
     return static_cast<std::size_t>(curves_[1]->dataCount());
 }
 
-void TrackPlot::clearTrack() {
+void TrackPlot::clearTrack(std::size_t expectedPoints) {
     track_.clear();
     track_.shrink_to_fit();
+    runs_.clear();
+    // Reserved address space costs nothing until the points arrive.
+    track_.reserve(std::min<std::size_t>(expectedPoints, std::size_t{1} << 28));
     highlight_.clear();
     running_ = TrackExtent{};
     curves_[4]->data()->clear();
@@ -100,8 +104,10 @@ void TrackPlot::clearTrack() {
 
 void TrackPlot::appendTrack(std::span<const TrackPoint> points) {
     if (points.empty()) return;
-    track_.insert(track_.end(), points.begin(), points.end());
     for (const TrackPoint& p : points) {
+        if (runs_.empty() || p.sample != trackSample(track_.size() - 1) + 1)
+            runs_.push_back(SampleRun{track_.size(), p.sample});
+        track_.push_back(LocalPoint{p.east, p.north});
         if (p.east > running_.maxEast) running_.maxEast = p.east;
         if (p.east < running_.minEast) running_.minEast = p.east;
         if (p.north > running_.maxNorth) running_.maxNorth = p.north;
@@ -139,13 +145,29 @@ void TrackPlot::setMarkers(const std::optional<LocalPoint>& start,
 void TrackPlot::highlightSamples(std::int32_t first, std::int32_t last) {
     highlight_.clear();
     if (first <= last) {
-        auto bySample = [](const TrackPoint& p, std::int32_t s) { return p.sample < s; };
-        auto lo = std::lower_bound(track_.begin(), track_.end(), first, bySample);
-        auto hi = std::lower_bound(lo, track_.end(), last + 1, bySample);
-        highlight_.assign(lo, hi);
+        const std::size_t lo = indexOfSample(first), hi = indexOfSample(last + 1);
+        if (lo < hi) highlight_.assign(track_.begin() + static_cast<std::ptrdiff_t>(lo),
+                                       track_.begin() + static_cast<std::ptrdiff_t>(hi));
     }
     markDirty();
     replot(rpQueuedReplot);
+}
+
+std::int32_t TrackPlot::trackSample(std::size_t i) const {
+    auto it = std::upper_bound(runs_.begin(), runs_.end(), i,
+                               [](std::size_t idx, const SampleRun& r) { return idx < r.index; });
+    const SampleRun& r = *std::prev(it);
+    return r.sample + static_cast<std::int32_t>(i - r.index);
+}
+
+std::size_t TrackPlot::indexOfSample(std::int32_t s) const {
+    // The last run that starts at or before sample s.
+    auto it = std::upper_bound(runs_.begin(), runs_.end(), s,
+                               [](std::int32_t v, const SampleRun& r) { return v < r.sample; });
+    if (it == runs_.begin()) return runs_.empty() ? track_.size() : runs_.front().index;
+    const SampleRun& r = *std::prev(it);
+    const std::size_t end = it == runs_.end() ? track_.size() : it->index;
+    return std::min(r.index + static_cast<std::size_t>(s - r.sample), end);
 }
 
 void TrackPlot::resetView() {

@@ -25,7 +25,9 @@ public:
 
     // Track reset: the track, the highlighted lap and the unused marker series
     // are emptied. The start/finish markers stay until the end of the load.
-    void clearTrack();
+    // `expectedPoints` (an estimate from the file's size) saves regrowing the
+    // track while a long load arrives.
+    void clearTrack(std::size_t expectedPoints = 0);
     // Track points of the running load, in recorded order.
     void appendTrack(std::span<const TrackPoint> points);
 
@@ -46,7 +48,9 @@ public:
     // Back to the fitted view (or the whole track before the first fit).
     void resetView();
 
-    const std::vector<TrackPoint>& track() const { return track_; }
+    // The whole track: 16 bytes a point, the sample indices kept as runs.
+    const std::vector<LocalPoint>& track() const { return track_; }
+    std::int32_t trackSample(std::size_t i) const;
     std::size_t drawnPoints() const;
     std::size_t highlightedPoints() const { return highlight_.size(); }
     bool axesFixed() const { return fixed_; }
@@ -67,17 +71,26 @@ private:
     void followTrack();
     void markDirty() { dirty_ = true; }
     void refreshDrawn();
+    // Index of the first track point whose sample is `s` or later.
+    std::size_t indexOfSample(std::int32_t s) const;
     Viewport viewport() const;
 
     QCPCurve* curves_[6] = {};
-    std::vector<TrackPoint> track_;
-    std::vector<TrackPoint> highlight_; // the highlighted lap's points, whole
+    std::vector<LocalPoint> track_;
+    // Consecutive samples make one run; a new run starts where samples were
+    // not plotted (before the base point, or at a latitude of 0).
+    struct SampleRun {
+        std::size_t index;   // first track point of the run
+        std::int32_t sample; // its sample
+    };
+    std::vector<SampleRun> runs_;
+    std::vector<LocalPoint> highlight_; // the highlighted lap's points, whole
     TrackExtent running_;               // extent of track_
     bool fixed_ = false;
     std::optional<AxisLimits> fitted_;
     bool dirty_ = true;
     Viewport lastView_;
-    std::vector<TrackPoint> scratch_;
+    std::vector<LocalPoint> scratch_;
 
     // Panning with the right or middle button; a right click that does not
     // move goes back to the fitted view.

@@ -262,7 +262,11 @@ void TestReferenceRoad::selectedLapIsHighlighted() {
     auto expectedPoints = [&](int row) {
         const lorvane::Lap& lap = w.session.laps()[static_cast<std::size_t>(row)];
         std::size_t n = 0;
-        for (const auto& p : w.form.Chart1->track()) n += p.sample >= lap.startSample && p.sample <= lap.endSample;
+        const auto* plot = w.form.Chart1;
+        for (std::size_t i = 0; i < plot->track().size(); ++i) {
+            const std::int32_t s = plot->trackSample(i);
+            n += s >= lap.startSample && s <= lap.endSample;
+        }
         return n;
     };
     // The fastest lap is highlighted at the end of the load.

@@ -352,6 +352,24 @@ void TestTrackPlot::plotHighlightsOneLap() {
     QCOMPARE(plot.highlightedPoints(), std::size_t{137});
     plot.clearHighlight();
     QCOMPARE(plot.highlightedPoints(), std::size_t{0});
+
+    // Samples that were not plotted (a latitude of 0, say) leave a gap in
+    // the indices; the track keeps only runs of them.
+    TrackPlot gappy;
+    std::vector<TrackPoint> holed;
+    for (const auto& p : pts)
+        if (p.sample < 1500 || p.sample >= 1510) holed.push_back(p);
+    gappy.appendTrack(std::span(holed).subspan(0, 700));
+    gappy.appendTrack(std::span(holed).subspan(700));
+    QCOMPARE(gappy.track().size(), holed.size());
+    for (std::size_t i : {std::size_t{0}, std::size_t{1462}, std::size_t{1463}, holed.size() - 1})
+        QCOMPARE(gappy.trackSample(i), holed[i].sample);
+    gappy.highlightSamples(1037, 2037);
+    QCOMPARE(gappy.highlightedPoints(), std::size_t{991});
+    gappy.highlightSamples(1502, 1508);
+    QCOMPARE(gappy.highlightedPoints(), std::size_t{0});
+    gappy.highlightSamples(1505, 1510);
+    QCOMPARE(gappy.highlightedPoints(), std::size_t{1});
 }
 
 void TestTrackPlot::plotZoomPanAndBack() {
