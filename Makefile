@@ -18,8 +18,10 @@ build: configure
 run: build
 	./$(BUILD)/lorvane
 
+# Every test in the Release build, then again under the sanitizers.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	scripts/sanitize.sh
 
 clean:
 	rm -rf $(BUILD)

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -59,7 +60,8 @@ class SampleSink;
 // cancels the load.
 class BlockBuffer {
 public:
-    BlockBuffer(BlockReader& reader, SampleSink& sink) : reader_(reader), sink_(sink), buf_(kReadBlock) {}
+    BlockBuffer(BlockReader& reader, SampleSink& sink)
+        : reader_(reader), sink_(sink), buf_(initialSize(reader.size())) {}
 
     const char* data() const { return buf_.data(); }
     std::size_t begin() const { return begin_; }
@@ -77,6 +79,12 @@ public:
     bool fill(std::size_t* moved = nullptr);
 
 private:
+    // A small file needs no 4 MB block (a file of unknown size gets one).
+    static std::size_t initialSize(std::uint64_t fileSize) {
+        if (fileSize == 0 || fileSize >= kReadBlock) return kReadBlock;
+        return std::max<std::size_t>(static_cast<std::size_t>(fileSize) + 1, 4096);
+    }
+
     BlockReader& reader_;
     SampleSink& sink_;
     RawBuffer buf_;

@@ -1,0 +1,229 @@
+// lorvane-bench: how fast the engine loads a large log, how long the lap choice
+// and the reference file take, and how much memory the command-line driver needs.
+//
+// Inputs are made by the session generator on first use and kept in a cache
+// folder (--data-dir DIR, or $LORVANE_BENCH_DATA, default $TMPDIR/lorvane-bench).
+//
+//   lorvane-bench [--data-dir DIR] [--inputs-only] [benchmark options]
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+#include "sessiongen/session_gen.h"
+
+namespace fs = std::filesystem;
+using namespace lorvane;
+
+namespace {
+
+std::string gDataDir;
+
+struct Input {
+    std::string stem; // without extension
+    std::int64_t samples = 0;
+    std::int64_t binarySamples = 0;
+};
+
+// 1,000,000 samples at 10 per second, laps of 60 to 90 s, about 100 bytes a
+// text line (a dozen channels). `small` is the same circuit for a tenth of the time.
+Input makeInput(const std::string& name, std::int64_t targetSamples) {
+    Input in;
+    in.stem = gDataDir + "/" + name;
+    const std::string done = in.stem + ".ok";
+    if (fs::exists(done)) {
+        std::ifstream f(done);
+        f >> in.samples >> in.binarySamples;
+        if (in.samples > 0) return in;
+    }
+    fs::create_directories(gDataDir);
+    gen::Options o;
+    o.seed = 2024;
+    o.laps = 1;
+    o.text.fillerChannels = -1;
+    o.binary.recordLength = 34;
+    // Find the lap count that gives the sample count wanted: the samples of
+    // one lap, and those before the first and after the last crossing.
+    const gen::Session probe = gen::generate(o);
+    o.laps = 11;
+    const gen::Session probe11 = gen::generate(o);
+    const double perLap = static_cast<double>(probe11.samples.size() - probe.samples.size()) / 10.0;
+    const double fixed = static_cast<double>(probe.samples.size()) - perLap;
+    o.laps = std::max(1, static_cast<int>((static_cast<double>(targetSamples) - fixed) / perLap + 0.5));
+    std::fprintf(stderr, "making %s: %d laps of about %.0f s ...\n", in.stem.c_str(), o.laps,
+                 probe.lapTimes.empty() ? 0.0 : probe.lapTimes.front());
+    const gen::Session s = gen::generate(o);
+    gen::writeSession(s, in.stem);
+    in.samples = static_cast<std::int64_t>(s.samples.size());
+    in.binarySamples = s.binarySampleCount();
+    std::ofstream(done) << in.samples << " " << in.binarySamples << "\n";
+    return in;
+}
+
+const Input& bigInput() {
+    static const Input in = makeInput("session-1m", 1'000'000);
+    return in;
+}
+const Input& smallInput() {
+    static const Input in = makeInput("session-100k", 100'000);
+    return in;
+}
+
+std::string logPath(const Input& in, LogKind kind) { return in.stem + (kind == LogKind::Text ? ".zlg" : ".wmx"); }
+
+// What the command-line driver keeps: nothing per sample.
+struct NullObserver : SessionObserver {
+    std::int64_t points = 0;
+    void trackPoints(std::span<const TrackPoint> p) override { points += static_cast<std::int64_t>(p.size()); }
+};
+
+Session& loadedSession(const Input& in, LogKind kind) {
+    static Session session;
+    static std::string loaded;
+    if (loaded != logPath(in, kind)) {
+        if (!session.loadStartFinish(in.stem + ".gxr").ok) std::abort();
+        NullObserver obs;
+        const LoadReport r = session.loadLog(kind, logPath(in, kind), obs);
+        if (!r.ok) {
+            std::cerr << r.error.describe() << "\n";
+            std::abort();
+        }
+        loaded = logPath(in, kind);
+    }
+    return session;
+}
+
+// The engine's load: laps and track points, nothing displayed.
+void BM_EngineLoad(benchmark::State& state, LogKind kind) {
+    const Input& in = bigInput();
+    const std::string path = logPath(in, kind);
+    const auto bytes = static_cast<std::int64_t>(fs::file_size(path));
+    Session session;
+    if (!session.loadStartFinish(in.stem + ".gxr").ok) std::abort();
+    LoadReport r;
+    for (auto _ : state) {
+        NullObserver obs;
+        r = session.loadLog(kind, path, obs);
+        if (!r.ok) {
+            state.SkipWithError(r.error.describe().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(obs.points);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["samples/s"] = benchmark::Counter(static_cast<double>(r.samples),
+                                                     benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples"] = static_cast<double>(r.samples);
+    state.counters["laps"] = r.lapCount;
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+// The lap choice of the last lap and its reference file.
+void BM_PickLastLap(benchmark::State& state, LogKind kind) {
+    Session& session = loadedSession(bigInput(), kind);
+    const auto last = static_cast<std::int32_t>(session.laps().size());
+    const std::string target = gDataDir + "/bench-LAP.REF";
+    std::size_t points = 0;
+    for (auto _ : state) {
+        const ReferenceLap ref = session.pickLap(last);
+        session.saveLapRefFile(ref, target, false);
+        points = ref.points.size();
+    }
+    state.counters["lap"] = last;
+    state.counters["points"] = static_cast<double>(points);
+}
+
+// Peak resident memory of `lorvane-cli laps` on a file: run once, read from
+// the child's resource usage. The same on a file ten times smaller shows that
+// nothing grows with the file.
+void BM_CliPeakRss(benchmark::State& state, LogKind kind, bool big) {
+    const Input& in = big ? bigInput() : smallInput();
+    const std::string log = logPath(in, kind);
+    const std::string gxr = in.stem + ".gxr";
+    long maxrssKb = 0;
+    for (auto _ : state) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, 1);
+            ::execl(LORVANE_CLI_PATH, "lorvane-cli", "laps", "--gxr", gxr.c_str(),
+                    kind == LogKind::Text ? "--zlg" : "--wmx", log.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        rusage ru{};
+        ::wait4(pid, &status, 0, &ru);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("lorvane-cli failed");
+            break;
+        }
+        maxrssKb = ru.ru_maxrss;
+    }
+    state.counters["peak_RSS_MB"] = static_cast<double>(maxrssKb) / 1024.0;
+    state.counters["MB"] = static_cast<double>(fs::file_size(log)) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* env = std::getenv("LORVANE_BENCH_DATA");
+    gDataDir = env ? env : (fs::temp_directory_path() / "lorvane-bench").string();
+    bool inputsOnly = false;
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--data-dir") == 0 && i + 1 < argc)
+            gDataDir = argv[++i];
+        else if (std::strcmp(argv[i], "--inputs-only") == 0)
+            inputsOnly = true;
+        else
+            rest.push_back(argv[i]);
+    }
+    // Make the inputs before any timing starts.
+    const Input& big = bigInput();
+    const Input& small = smallInput();
+    if (inputsOnly) {
+        for (const Input* in : {&big, &small})
+            std::cout << in->stem << ".gxr " << in->stem << ".zlg " << in->stem << ".wmx (" << in->samples
+                      << " samples)\n";
+        return 0;
+    }
+    for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
+        const std::string k = kind == LogKind::Text ? "text" : "binary";
+        benchmark::RegisterBenchmark(("engine_load/" + k).c_str(), BM_EngineLoad, kind)
+            ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
+    }
+    for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
+        const std::string k = kind == LogKind::Text ? "text" : "binary";
+        benchmark::RegisterBenchmark(("pick_last_lap+ref_file/" + k).c_str(), BM_PickLastLap, kind)
+            ->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+    }
+    for (bool bigFile : {true, false})
+        for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
+            const std::string k = kind == LogKind::Text ? "text" : "binary";
+            benchmark::RegisterBenchmark(("cli_laps_peak_rss/" + k + (bigFile ? "/1M" : "/100k")).c_str(),
+                                         BM_CliPeakRss, kind, bigFile)
+                ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+        }
+    int n = static_cast<int>(rest.size());
+    benchmark::Initialize(&n, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(n, rest.data())) return 1;
+    benchmark::AddCustomContext("log_samples", std::to_string(big.samples));
+    benchmark::AddCustomContext("data_dir", gDataDir);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,159 @@
+// lorvane-desktop-bench: the desktop load of a large log under the offscreen
+// platform, from the drop of the files to the fitted plot, and how long the
+// window goes at most without processing events meanwhile.
+//
+//   lorvane-desktop-bench STEM [text|binary]...   (STEM.gxr, STEM.zlg, STEM.wmx)
+// lorvane-bench --inputs-only makes and lists the inputs.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "app/Unit1.h"
+#include "app/prompts.h"
+#include "app/session.h"
+#include "display/track_plot.h"
+
+namespace {
+
+// Times every event the window's thread delivers at the top level, so that the
+// longest one can be named.
+class TimingApp final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (depth_++ > 0 || !recording) {
+            const bool r = QApplication::notify(receiver, event);
+            --depth_;
+            return r;
+        }
+        QElapsedTimer t;
+        t.start();
+        const int type = event->type();
+        const QByteArray cls = receiver->metaObject()->className();
+        const bool r = QApplication::notify(receiver, event);
+        const double ms = t.nsecsElapsed() / 1e6;
+        --depth_;
+        if (ms > longestMs) {
+            longestMs = ms;
+            longestWhat = cls + " event " + QByteArray::number(type);
+        }
+        return r;
+    }
+    bool recording = false;
+    double longestMs = 0;
+    QByteArray longestWhat;
+
+private:
+    int depth_ = 0;
+};
+
+// Answers every question without a dialog; remembers the last error.
+class QuietPrompts final : public lorvane::app::Prompts {
+public:
+    std::optional<QString> openFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> saveFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+    bool confirm(QWidget*, const QString&, const QString&) override { return true; }
+    void inform(QWidget*, const QString&, const QString&) override {}
+    void error(QWidget*, const QString& text) override { lastError = text; }
+    QString lastError;
+};
+
+struct Figures {
+    double loadMs = 0;     // drop of the log to the fitted plot painted
+    double maxStallMs = 0; // longest gap between ticks of a 5 ms timer
+    double stallEndMs = 0; // when the longest gap ended, from the drop
+    double endedMs = 0;    // when the window reported the end of the load
+    double repaintMs = 0;  // one full repaint of the fitted plot afterwards
+    bool ok = false;
+};
+
+Figures measure(TForm1& form, const QString& gxr, const QString& log) {
+    Figures f;
+    form.openFiles({gxr});
+    QCoreApplication::processEvents();
+
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if ((now - lastTick) / 1e6 > f.maxStallMs) {
+            f.maxStallMs = (now - lastTick) / 1e6;
+            f.stallEndMs = now / 1e6;
+        }
+        lastTick = now;
+    });
+
+    QEventLoop loop;
+    bool ended = false;
+    auto conn = QObject::connect(&form, &TForm1::loadEnded, [&](const lorvane::LoadReport& r) {
+        f.ok = r.ok;
+        f.endedMs = clock.nsecsElapsed() / 1e6;
+        ended = true;
+        loop.quit();
+    });
+    clock.start();
+    ticker.start();
+    form.openFiles({log});
+    if (!ended) loop.exec();
+    // The fitted view painted once.
+    form.Chart1->replot(QCustomPlot::rpImmediateRefresh);
+    QCoreApplication::processEvents();
+    f.loadMs = clock.nsecsElapsed() / 1e6;
+    ticker.stop();
+    QObject::disconnect(conn);
+
+    QElapsedTimer paint;
+    paint.start();
+    constexpr int kPaints = 5;
+    for (int i = 0; i < kPaints; ++i) form.Chart1->replot(QCustomPlot::rpImmediateRefresh);
+    f.repaintMs = paint.nsecsElapsed() / 1e6 / kPaints;
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: lorvane-desktop-bench STEM [text|binary]...\n");
+        return 2;
+    }
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    TimingApp app(argc, argv);
+    const QString stem = QString::fromLocal8Bit(argv[1]);
+    QStringList kinds;
+    for (int i = 2; i < argc; ++i) kinds << QString::fromLocal8Bit(argv[i]);
+    if (kinds.isEmpty()) kinds = {"text", "binary"};
+
+    std::printf("%-8s %12s %14s %14s %14s %12s\n", "log", "load ms", "max stall ms", "stall ends at", "load ended at",
+                "repaint ms");
+    int status = 0;
+    for (const QString& kind : kinds) {
+        lorvane::Session session;
+        QuietPrompts prompts;
+        TForm1 form(session, prompts);
+        form.show();
+        QCoreApplication::processEvents();
+        app.longestMs = 0;
+        app.recording = true;
+        const Figures f = measure(form, stem + ".gxr", stem + (kind == "text" ? ".zlg" : ".wmx"));
+        app.recording = false;
+        if (!f.ok) {
+            std::fprintf(stderr, "%s: load failed: %s\n", qPrintable(kind), qPrintable(prompts.lastError));
+            status = 1;
+        }
+        std::printf("%-8s %12.0f %14.0f %14.0f %14.0f %12.1f\n", qPrintable(kind), f.loadMs, f.maxStallMs,
+                    f.stallEndMs, f.endedMs, f.repaintMs);
+        std::printf("         longest single event: %.0f ms (%s)\n", app.longestMs, app.longestWhat.constData());
+    }
+    return status;
+}
