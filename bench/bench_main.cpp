@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "sessiongen/session_gen.h"
 
 namespace fs = std::filesystem;

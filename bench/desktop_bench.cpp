@@ -16,10 +16,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "app/Unit1.h"
-#include "app/prompts.h"
-#include "app/session.h"
-#include "display/track_plot.h"
+#include "gui/app/Unit1.h"
+#include "gui/common/prompts.h"
+#include "session/session.h"
+#include "gui/display/track_plot.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "formats/numbers.h"
 
 using namespace lorvane;

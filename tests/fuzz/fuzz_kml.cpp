@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-#include "dbtools/kml.h"
+#include "gui/dbtools/kml.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -12,7 +12,7 @@
 #include <QWidget>
 #include <QtTest/QTest>
 
-#include "app/prompts.h"
+#include "gui/common/prompts.h"
 #include "sessiongen/session_gen.h"
 
 namespace guitest {

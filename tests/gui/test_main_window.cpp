@@ -14,10 +14,10 @@
 
 #include <qcustomplot.h>
 
-#include "app/Unit1.h"
-#include "dbtools/uAddCountryForm.h"
-#include "dbtools/uAddToDataBase.h"
-#include "display/track_plot.h"
+#include "gui/app/Unit1.h"
+#include "gui/dbtools/uAddCountryForm.h"
+#include "gui/dbtools/uAddToDataBase.h"
+#include "gui/display/track_plot.h"
 #include "gui_support.h"
 
 using guitest::ScriptedPrompts;

@@ -15,9 +15,9 @@
 #include <QSignalSpy>
 #include <QtTest/QTest>
 
-#include "app/Unit1.h"
-#include "display/fit_rule.h"
-#include "display/track_plot.h"
+#include "gui/app/Unit1.h"
+#include "track/fit_rule.h"
+#include "gui/display/track_plot.h"
 #include "gui_support.h"
 #include "laps/lap_time_text.h"
 
@@ -106,7 +106,7 @@ void checkLoaded(Window& w, const Expected& e, const QString& log) {
 
     // The whole track, fitted with equal spans.
     QCOMPARE(static_cast<std::int64_t>(f.Chart1->track().size()), e.report.plotted);
-    const auto lim = lorvane::display::fitTrack(e.report.extent);
+    const auto lim = lorvane::track::fitTrack(e.report.extent);
     QVERIFY(lim);
     QCOMPARE(f.Chart1->currentLimits().eastMin, lim->eastMin);
     QCOMPARE(f.Chart1->currentLimits().northMax, lim->northMax);

@@ -4,9 +4,9 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 
-#include "dbtools/kml.h"
-#include "dbtools/uAddCountryForm.h"
-#include "dbtools/uAddToDataBase.h"
+#include "gui/dbtools/kml.h"
+#include "gui/dbtools/uAddCountryForm.h"
+#include "gui/dbtools/uAddToDataBase.h"
 #include "gui_support.h"
 
 using lorvane::dbtools::readKmlExtremes;

@@ -7,17 +7,17 @@
 
 #include <QtTest/QTest>
 
-#include "display/fit_rule.h"
-#include "display/thinning.h"
-#include "display/track_plot.h"
+#include "track/fit_rule.h"
+#include "track/thinning.h"
+#include "gui/display/track_plot.h"
 
 using lorvane::TrackExtent;
 using lorvane::TrackPoint;
-using lorvane::display::AxisLimits;
-using lorvane::display::fitTrack;
-using lorvane::display::thinForView;
+using lorvane::track::AxisLimits;
+using lorvane::track::fitTrack;
+using lorvane::track::thinForView;
 using lorvane::display::TrackPlot;
-using lorvane::display::Viewport;
+using lorvane::track::Viewport;
 
 namespace {
 
@@ -60,12 +60,12 @@ bool inside(const TrackPoint& p, const Viewport& v) {
 void checkFaithful(const std::vector<TrackPoint>& in, const std::vector<TrackPoint>& out,
                    const Viewport& v, int tolerancePx) {
     QVERIFY(!out.empty());
-    QVERIFY(!lorvane::display::isBreak(out.front()) && !lorvane::display::isBreak(out.back()));
+    QVERIFY(!lorvane::track::isBreak(out.front()) && !lorvane::track::isBreak(out.back()));
     QCOMPARE(out.front().sample, in.front().sample);
     QCOMPARE(out.back().sample, in.back().sample);
     std::int32_t last = -1;
     for (const TrackPoint& p : out) {
-        if (lorvane::display::isBreak(p)) continue;
+        if (lorvane::track::isBreak(p)) continue;
         QVERIFY(p.sample > last);
         last = p.sample;
         const TrackPoint& src = in[static_cast<std::size_t>(p.sample - in.front().sample)];
@@ -89,7 +89,7 @@ void checkFaithful(const std::vector<TrackPoint>& in, const std::vector<TrackPoi
             }
     };
     for (std::size_t k = 0; k + 1 < out.size(); ++k) {
-        if (lorvane::display::isBreak(out[k]) || lorvane::display::isBreak(out[k + 1])) continue;
+        if (lorvane::track::isBreak(out[k]) || lorvane::track::isBreak(out[k + 1])) continue;
         const auto [x0, y0] = toPx(out[k]);
         const auto [x1, y1] = toPx(out[k + 1]);
         const double len = std::hypot(x1 - x0, y1 - y0);
@@ -177,7 +177,7 @@ void TestTrackPlot::fitOfEqualSpansUsesTheExtents() {
     // A track of one point: still a usable range round it.
     const auto dot = fitTrack(extent(0, 0, 0, 0));
     QVERIFY(dot);
-    QVERIFY(dot->eastMax - dot->eastMin >= lorvane::display::kMinimumSpan);
+    QVERIFY(dot->eastMax - dot->eastMin >= lorvane::track::kMinimumSpan);
     QVERIFY(dot->eastMin < 0 && dot->eastMax > 0);
     QVERIFY(dot->northMin < 0 && dot->northMax > 0);
 }
@@ -235,7 +235,7 @@ void TestTrackPlot::thinningNeverCutsThroughTheViewFromOutside() {
     thinForView(in, v, out);
     QVERIFY(out.size() < 20);
     for (std::size_t i = 0; i + 1 < out.size(); ++i) {
-        if (lorvane::display::isBreak(out[i]) || lorvane::display::isBreak(out[i + 1])) continue;
+        if (lorvane::track::isBreak(out[i]) || lorvane::track::isBreak(out[i + 1])) continue;
         QVERIFY2(!segmentMeetsRect(out[i], out[i + 1], v), qPrintable(QString::number(i)));
     }
 

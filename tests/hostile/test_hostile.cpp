@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "formats/diagnostic.h"
 #include "formats/start_finish.h"
 #include "formats/text_log.h"

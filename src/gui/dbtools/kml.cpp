@@ -1,4 +1,4 @@
-#include "dbtools/kml.h"
+#include "gui/dbtools/kml.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/prompts.h"
+#include "gui/common/prompts.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

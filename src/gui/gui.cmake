@@ -4,38 +4,35 @@
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets PrintSupport)
 find_package(QCustomPlotQt6 REQUIRED)
 
-set(LORVANE_SRC ${CMAKE_CURRENT_LIST_DIR})
-set(LORVANE_DATA ${CMAKE_CURRENT_LIST_DIR}/../data)
+set(LORVANE_SRC ${CMAKE_CURRENT_LIST_DIR}/..)
+set(LORVANE_GUI_SRC ${CMAKE_CURRENT_LIST_DIR})
+set(LORVANE_DATA ${CMAKE_CURRENT_LIST_DIR}/../../data)
 
 # Everything but main(), so that the tests can build the windows themselves.
 add_library(lorvane_gui STATIC
-  ${LORVANE_SRC}/app/Unit1.cpp
-  ${LORVANE_SRC}/app/Unit1.h
-  ${LORVANE_SRC}/app/load_worker.cpp
-  ${LORVANE_SRC}/app/load_worker.h
-  ${LORVANE_SRC}/app/prompts.cpp
-  ${LORVANE_SRC}/app/prompts.h
-  ${LORVANE_SRC}/app/window_style.cpp
-  ${LORVANE_SRC}/app/window_style.h
-  ${LORVANE_SRC}/display/fit_rule.cpp
-  ${LORVANE_SRC}/display/fit_rule.h
-  ${LORVANE_SRC}/display/thinning.cpp
-  ${LORVANE_SRC}/display/thinning.h
-  ${LORVANE_SRC}/display/track_plot.cpp
-  ${LORVANE_SRC}/display/track_plot.h
-  ${LORVANE_SRC}/dbtools/kml.cpp
-  ${LORVANE_SRC}/dbtools/kml.h
-  ${LORVANE_SRC}/dbtools/uAddCountryForm.cpp
-  ${LORVANE_SRC}/dbtools/uAddCountryForm.h
-  ${LORVANE_SRC}/dbtools/uAddToDataBase.cpp
-  ${LORVANE_SRC}/dbtools/uAddToDataBase.h
+  ${LORVANE_GUI_SRC}/app/Unit1.cpp
+  ${LORVANE_GUI_SRC}/app/Unit1.h
+  ${LORVANE_GUI_SRC}/app/load_worker.cpp
+  ${LORVANE_GUI_SRC}/app/load_worker.h
+  ${LORVANE_GUI_SRC}/common/prompts.cpp
+  ${LORVANE_GUI_SRC}/common/prompts.h
+  ${LORVANE_GUI_SRC}/common/window_style.cpp
+  ${LORVANE_GUI_SRC}/common/window_style.h
+  ${LORVANE_GUI_SRC}/display/track_plot.cpp
+  ${LORVANE_GUI_SRC}/display/track_plot.h
+  ${LORVANE_GUI_SRC}/dbtools/kml.cpp
+  ${LORVANE_GUI_SRC}/dbtools/kml.h
+  ${LORVANE_GUI_SRC}/dbtools/uAddCountryForm.cpp
+  ${LORVANE_GUI_SRC}/dbtools/uAddCountryForm.h
+  ${LORVANE_GUI_SRC}/dbtools/uAddToDataBase.cpp
+  ${LORVANE_GUI_SRC}/dbtools/uAddToDataBase.h
 )
 set_target_properties(lorvane_gui PROPERTIES AUTOMOC ON)
 target_include_directories(lorvane_gui PUBLIC ${LORVANE_SRC})
 target_compile_definitions(lorvane_gui PUBLIC QCUSTOMPLOT_USE_LIBRARY)
 target_link_libraries(lorvane_gui PUBLIC lorvane_engine Qt6::Widgets QCustomPlotQt6::QCustomPlotQt6)
 
-add_executable(lorvane ${LORVANE_SRC}/app/main.cpp ${LORVANE_DATA}/lorvane.qrc)
+add_executable(lorvane ${LORVANE_GUI_SRC}/app/main.cpp ${LORVANE_DATA}/lorvane.qrc)
 set_target_properties(lorvane PROPERTIES AUTORCC ON)
 target_link_libraries(lorvane PRIVATE lorvane_gui)
 

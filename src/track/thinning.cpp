@@ -1,10 +1,10 @@
-#include "display/thinning.h"
+#include "track/thinning.h"
 
 #include <cstdint>
 #include <limits>
 #include <unordered_set>
 
-namespace lorvane::display {
+namespace lorvane::track {
 
 namespace {
 
@@ -163,4 +163,4 @@ void thinForView(std::span<const Point> points, const Viewport& view, std::vecto
 template void thinForView<TrackPoint>(std::span<const TrackPoint>, const Viewport&, std::vector<TrackPoint>&);
 template void thinForView<LocalPoint>(std::span<const LocalPoint>, const Viewport&, std::vector<LocalPoint>&);
 
-} // namespace lorvane::display
+} // namespace lorvane::track

@@ -1,4 +1,4 @@
-#include "dbtools/uAddCountryForm.h"
+#include "gui/dbtools/uAddCountryForm.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/prompts.h"
-#include "app/window_style.h"
-#include "dbtools/kml.h"
+#include "gui/common/prompts.h"
+#include "gui/common/window_style.h"
+#include "gui/dbtools/kml.h"
 #include "formats/diagnostic.h"
 #include "formats/numbers.h"
 

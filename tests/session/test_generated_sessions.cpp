@@ -4,7 +4,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "laps/local_plane.h"
 #include "sessiongen/session_gen.h"
 #include "test_util.h"

@@ -1,9 +1,9 @@
-#include "dbtools/uAddToDataBase.h"
+#include "gui/dbtools/uAddToDataBase.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/window_style.h"
+#include "gui/common/window_style.h"
 
 TAddToDatabaseForm::TAddToDatabaseForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     using namespace lorvane::app;

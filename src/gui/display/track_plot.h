@@ -12,11 +12,14 @@
 
 #include <qcustomplot.h>
 
-#include "app/session.h"
-#include "display/fit_rule.h"
-#include "display/thinning.h"
+#include "track/track.h"
+#include "track/fit_rule.h"
+#include "track/thinning.h"
 
 namespace lorvane::display {
+
+using track::AxisLimits;
+using track::Viewport;
 
 class TrackPlot : public QCustomPlot {
     Q_OBJECT

@@ -8,11 +8,11 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/Unit1.h"
-#include "app/prompts.h"
-#include "app/session.h"
-#include "dbtools/uAddCountryForm.h"
-#include "dbtools/uAddToDataBase.h"
+#include "gui/app/Unit1.h"
+#include "gui/common/prompts.h"
+#include "session/session.h"
+#include "gui/dbtools/uAddCountryForm.h"
+#include "gui/dbtools/uAddToDataBase.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <numbers>
 #include <filesystem>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "formats/numbers.h"
 #include "test_util.h"
 

@@ -1,8 +1,8 @@
-#include "display/track_plot.h"
+#include "gui/display/track_plot.h"
 
 #include <algorithm>
 
-#include "display/thinning.h"
+#include "track/thinning.h"
 
 namespace lorvane::display {
 
@@ -119,7 +119,7 @@ void TrackPlot::appendTrack(std::span<const TrackPoint> points) {
 }
 
 void TrackPlot::followTrack() {
-    if (auto lim = fitTrack(running_)) applyLimits(*lim);
+    if (auto lim = track::fitTrack(running_)) applyLimits(*lim);
 }
 
 void TrackPlot::fixAxes() {
@@ -127,7 +127,7 @@ void TrackPlot::fixAxes() {
 }
 
 void TrackPlot::fitTo(const TrackExtent& extent) {
-    if (auto lim = fitTrack(extent)) {
+    if (auto lim = track::fitTrack(extent)) {
         fitted_ = lim;
         applyLimits(*lim);
         replot(rpQueuedReplot);
@@ -204,9 +204,9 @@ void TrackPlot::refreshDrawn() {
     if (!dirty_ && sameView(v, lastView_)) return;
     dirty_ = false;
     lastView_ = v;
-    thinForView(track_, v, scratch_);
+    track::thinForView(track_, v, scratch_);
     fill(curves_[1], scratch_);
-    thinForView(highlight_, v, scratch_);
+    track::thinForView(highlight_, v, scratch_);
     fill(curves_[0], scratch_);
 }
 

@@ -1,4 +1,4 @@
-#include "app/session.h"
+#include "session/session.h"
 
 #include "formats/binary_log.h"
 #include "reference/reference_file.h"

@@ -5,9 +5,10 @@
 
 #include <optional>
 
-#include "app/session.h"
+#include "laps/local_plane.h"
+#include "track/track.h"
 
-namespace lorvane::display {
+namespace lorvane::track {
 
 struct AxisLimits {
     double eastMin = 0, eastMax = 0;   // bottom axis
@@ -26,4 +27,4 @@ inline constexpr double kMinimumSpan = 1.0;
 //  - equal spans use the extents as they are.
 std::optional<AxisLimits> fitTrack(const TrackExtent& extent);
 
-} // namespace lorvane::display
+} // namespace lorvane::track

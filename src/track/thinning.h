@@ -7,9 +7,10 @@
 #include <span>
 #include <vector>
 
-#include "app/session.h"
+#include "laps/local_plane.h"
+#include "track/track.h"
 
-namespace lorvane::display {
+namespace lorvane::track {
 
 // The visible part of the plot in data units and its size in pixels.
 struct Viewport {
@@ -55,4 +56,4 @@ inline void thinForView(const std::vector<LocalPoint>& points, const Viewport& v
     thinForView(std::span<const LocalPoint>(points), view, out);
 }
 
-} // namespace lorvane::display
+} // namespace lorvane::track

@@ -1,8 +1,8 @@
-#include "display/fit_rule.h"
+#include "track/fit_rule.h"
 
 #include <cmath>
 
-namespace lorvane::display {
+namespace lorvane::track {
 
 namespace {
 
@@ -35,4 +35,4 @@ std::optional<AxisLimits> fitTrack(const TrackExtent& extent) {
     return lim;
 }
 
-} // namespace lorvane::display
+} // namespace lorvane::track

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <sstream>
 
-#include "app/session.h"
+#include "session/session.h"
 #include "formats/numbers.h"
 #include "test_util.h"
 

@@ -14,7 +14,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace lorvane::app {
 

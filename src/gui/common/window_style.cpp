@@ -1,4 +1,4 @@
-#include "app/window_style.h"
+#include "gui/common/window_style.h"
 
 #include <QLabel>
 #include <QPalette>

@@ -10,8 +10,8 @@
 #include <QListWidget>
 #include <QMainWindow>
 
-#include "app/load_worker.h"
-#include "app/session.h"
+#include "gui/app/load_worker.h"
+#include "session/session.h"
 
 class QAction;
 class QCheckBox;

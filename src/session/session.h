@@ -17,21 +17,9 @@
 #include "laps/lap_segmenter.h"
 #include "laps/local_plane.h"
 #include "laps/reference_lap.h"
+#include "track/track.h"
 
 namespace lorvane {
-
-struct TrackPoint {
-    double east = 0;
-    double north = 0;
-    std::int32_t sample = 0; // index of the sample it was plotted from
-};
-
-// Extent of the points plotted by one load.
-struct TrackExtent {
-    double maxEast = -99999, minEast = 99999;
-    double maxNorth = -99999, minNorth = 99999;
-    bool empty() const { return maxEast < minEast; }
-};
 
 struct LoadReport {
     LogKind kind = LogKind::Text;

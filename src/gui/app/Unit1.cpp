@@ -1,4 +1,4 @@
-#include "app/Unit1.h"
+#include "gui/app/Unit1.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,11 +19,11 @@
 
 #include <qcustomplot.h>
 
-#include "app/prompts.h"
-#include "app/window_style.h"
-#include "dbtools/uAddCountryForm.h"
-#include "dbtools/uAddToDataBase.h"
-#include "display/track_plot.h"
+#include "gui/common/prompts.h"
+#include "gui/common/window_style.h"
+#include "gui/dbtools/uAddCountryForm.h"
+#include "gui/dbtools/uAddToDataBase.h"
+#include "gui/display/track_plot.h"
 #include "laps/lap_time_text.h"
 
 using lorvane::app::designFont;

@@ -1,4 +1,4 @@
-#include "app/load_worker.h"
+#include "gui/app/load_worker.h"
 
 #include <exception>
 #include <new>
