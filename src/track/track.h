@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace lorvane {
 
@@ -23,6 +24,22 @@ struct TrackExtent {
         if (north > maxNorth) maxNorth = north;
         if (north < minNorth) minNorth = north;
     }
+};
+
+// A sample that reached the lap step: where it lies in the local plane and
+// when it was taken. A loaded log keeps these so that its laps can be cut
+// again without reading the file.
+struct TrackSample {
+    double east = 0;
+    double north = 0;
+    double time = 0;         // seconds on the log's clock, as the lap step used it
+    std::int64_t clock = 0;  // the same time in the log's own ticks (see ticksPerSecond)
+    std::int32_t sample = 0; // index of the sample in the log
+};
+
+struct Track {
+    std::vector<TrackSample> samples; // in recorded order
+    int ticksPerSecond = 100;         // 100 for our own logs, 1000 for imported ones
 };
 
 } // namespace lorvane
