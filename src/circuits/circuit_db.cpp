@@ -379,13 +379,16 @@ const std::string& CircuitDb::path() const { return impl_->path; }
 void CircuitDb::Impl::checkFile(bool existed) {
     const std::string damaged = "The circuit database is damaged";
     std::int64_t appId = 0, version = 0, objects = 0;
-    try {
-        appId = pragmaInt("PRAGMA application_id");
-        version = pragmaInt("PRAGMA user_version");
-        objects = pragmaInt("SELECT count(*) FROM sqlite_master");
-    } catch (const LoadError& e) {
-        fail(e.diagnostic().message, path);
+    // One statement, so one snapshot: another program may be creating the
+    // schema right now.
+    auto s0 = prepare("SELECT (SELECT application_id FROM pragma_application_id),"
+                      " (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)");
+    if (step(s0.get())) {
+        appId = sqlite3_column_int64(s0.get(), 0);
+        version = sqlite3_column_int64(s0.get(), 1);
+        objects = sqlite3_column_int64(s0.get(), 2);
     }
+    s0.reset();
     if (!existed && objects == 0) return;
     if (appId != kApplicationId && (appId != 0 || version != 0 || objects != 0))
         fail("This file is a database of another program, not a Lorvane circuit database", path);
