@@ -456,6 +456,8 @@ CircuitDb CircuitDb::open(const std::string& path) {
         std::string msg = impl->db ? sqlite3_errmsg(impl->db) : sqlite3_errstr(rc);
         fail("Cannot open the circuit database: " + msg, path);
     }
+    if (sqlite3_db_readonly(impl->db, "main") == 1)
+        fail("The circuit database cannot be written (no permission to write the file)", path);
     sqlite3_extended_result_codes(impl->db, 1);
     sqlite3_busy_timeout(impl->db, 5000);
 
@@ -577,13 +579,14 @@ void CircuitDb::updateCircuit(const Circuit& c) {
     });
 }
 
-void CircuitDb::renameCircuit(std::string_view oldName, std::string_view newName) {
+void CircuitDb::renameCircuit(std::string_view oldNameIn, std::string_view newName) {
     Impl& d = *impl_;
+    const std::string oldName = trimmed(oldNameIn);
     const std::string to = trimmed(newName);
     d.checkName(to, "The new circuit");
     d.write([&] {
         auto id = d.circuitId(oldName);
-        if (!id) fail("No circuit named '" + std::string(oldName) + "' in the database", d.path);
+        if (!id) fail("No circuit named '" + oldName + "' in the database", d.path);
         auto other = d.circuitId(to);
         if (other && *other != *id) fail("A circuit named '" + to + "' is already in the database", d.path);
         auto s = d.prepare("UPDATE circuits SET name = ?1 WHERE id = ?2");
@@ -593,13 +596,14 @@ void CircuitDb::renameCircuit(std::string_view oldName, std::string_view newName
     });
 }
 
-void CircuitDb::removeCircuit(std::string_view name) {
+void CircuitDb::removeCircuit(std::string_view nameIn) {
     Impl& d = *impl_;
+    const std::string name = trimmed(nameIn);
     d.write([&] {
         auto s = d.prepare("DELETE FROM circuits WHERE name = ?1");
         Impl::bindText(s.get(), 1, name);
         d.step(s.get());
-        if (sqlite3_changes(d.db) == 0) fail("No circuit named '" + std::string(name) + "' in the database", d.path);
+        if (sqlite3_changes(d.db) == 0) fail("No circuit named '" + name + "' in the database", d.path);
     });
 }
 
