@@ -132,8 +132,9 @@ void TestCircuitWindows::addWindowProposesFromTheLoadedFiles() {
     QVERIFY(form.hasProposal());
     QCOMPARE(form.CircuitNameEdit->text(), QStringLiteral("Club Circuit"));
     QCOMPARE(form.CountryValue->text(), QStringLiteral("Land"));
-    QCOMPARE(form.SFLineValue->text(), QStringLiteral("51.500000, -1.000000 to 51.500002, -0.999999"));
-    QCOMPARE(form.FinishLineValue->text(), QStringLiteral("51.516667, -1.016667 to 51.516668, -1.016667"));
+    QCOMPARE(form.SFLineValue->text(), QStringLiteral("51.50000, -1.00000 to 51.50000, -1.00000"));
+    QCOMPARE(form.FinishLineValue->text(), QStringLiteral("51.51667, -1.01667 to 51.51667, -1.01667"));
+    QCOMPARE(form.SFLineValue->toolTip(), QStringLiteral("51.500000, -1.000000 to 51.500002, -0.999999"));
     QCOMPARE(form.LapDistanceEdit->text(), QStringLiteral("2503.6"));
     QVERIFY(prompts.asked.isEmpty());
 

@@ -25,8 +25,8 @@ std::optional<CircuitDb> openCircuitDb(const std::string& path, app::Prompts& pr
 
 QString errorText(const Diagnostic& d) { return QString::fromStdString(d.describe()); }
 
-QString gateText(const Gate& g) {
-    auto deg = [](double minutes) { return QString::fromStdString(formatFixed(minutes / 60, 1, 6)); };
+QString gateText(const Gate& g, int decimals) {
+    auto deg = [&](double minutes) { return QString::fromStdString(formatFixed(minutes / 60, 1, decimals)); };
     return deg(g.lat1) + QStringLiteral(", ") + deg(g.long1) + QStringLiteral(" to ") + deg(g.lat2) +
            QStringLiteral(", ") + deg(g.long2);
 }

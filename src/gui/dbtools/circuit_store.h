@@ -36,7 +36,7 @@ QString errorText(const Diagnostic& d);
 
 // "53.150562, -0.546333 to 53.150472, -0.546322": the gate's two points in
 // degrees, latitude first.
-QString gateText(const Gate& g);
+QString gateText(const Gate& g, int decimals = 6);
 
 // "2503.6 m".
 QString distanceText(double metres);

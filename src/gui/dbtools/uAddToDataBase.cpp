@@ -18,7 +18,9 @@ lorvane::app::Prompts& programPrompts() {
     return prompts;
 }
 
-constexpr int kValueLeft = 120, kValueWidth = 250;
+constexpr int kValueLeft = 120, kValueWidth = 262;
+// Five decimals of a degree: about a metre, and the line fits the window.
+constexpr int kGateDecimals = 5;
 const QString kNone = QStringLiteral("-");
 
 } // namespace
@@ -50,7 +52,7 @@ void TAddToDatabaseForm::build() {
 
     CircuitNameEdit = new QLineEdit(this);
     CircuitNameEdit->setObjectName(QStringLiteral("CircuitNameEdit"));
-    CircuitNameEdit->setGeometry(kValueLeft, 30, kValueWidth, 21);
+    CircuitNameEdit->setGeometry(kValueLeft, 30, 250, 21);
     CountryValue = makeLabel(this, "CountryValue", kNone, kValueLeft, 58, 0);
     SFLineValue = makeLabel(this, "SFLineValue", kNone, kValueLeft, 82, 0);
     FinishLineValue = makeLabel(this, "FinishLineValue", kNone, kValueLeft, 106, 0);
@@ -74,9 +76,11 @@ void TAddToDatabaseForm::proposeCircuit(const QString& gxrPath, const lorvane::S
     p.gates = gates;
     p.rules = rules;
     CircuitNameEdit->setText(QFileInfo(gxrPath).completeBaseName());
-    SFLineValue->setText(lorvane::dbtools::gateText(gates.start));
-    FinishLineValue->setText(gates.hasFinishLine ? lorvane::dbtools::gateText(gates.finish)
+    SFLineValue->setText(lorvane::dbtools::gateText(gates.start, kGateDecimals));
+    SFLineValue->setToolTip(lorvane::dbtools::gateText(gates.start));
+    FinishLineValue->setText(gates.hasFinishLine ? lorvane::dbtools::gateText(gates.finish, kGateDecimals)
                                                  : QStringLiteral("none (the start/finish line)"));
+    FinishLineValue->setToolTip(gates.hasFinishLine ? lorvane::dbtools::gateText(gates.finish) : QString());
     LapDistanceEdit->setText(lapDistance ? QString::fromStdString(lorvane::formatFixed(*lapDistance, 1, 1))
                                          : QString());
     CountryValue->setText(QStringLiteral("none stored for this place"));
