@@ -461,7 +461,11 @@ CircuitDb CircuitDb::open(const std::string& path) {
     sqlite3_extended_result_codes(impl->db, 1);
     sqlite3_busy_timeout(impl->db, 5000);
 
+    // Closing a connection can fold a write-ahead log left behind into the
+    // file; a file that fails the checks must be left exactly as found.
+    sqlite3_db_config(impl->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     impl->checkFile(existed);
+    sqlite3_db_config(impl->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     // From here on the file is ours and readable.
     impl->exec("PRAGMA foreign_keys = ON");
     {
