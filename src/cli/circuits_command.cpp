@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "circuits/circuit_db.h"
+#include "circuits/log_track.h"
 #include "formats/diagnostic.h"
 #include "formats/numbers.h"
 #include "formats/start_finish.h"
@@ -25,12 +26,14 @@ const char* kCircuitsUsage =
     "       lorvane-cli circuits list [--json] [--search TEXT] [--db PATH]\n"
     "       lorvane-cli circuits export NAME [-o FILE.gxr] [--db PATH]\n"
     "       lorvane-cli circuits import DIR [--db PATH]\n"
+    "       lorvane-cli circuits find (--zlg FILE | --wmx FILE) [--json] [--db PATH]\n"
     "       lorvane-cli circuits rename NAME NEW-NAME [--db PATH]\n"
     "       lorvane-cli circuits remove NAME [--db PATH]\n"
     "       lorvane-cli circuits add-country --name NAME --box MINLAT MINLONG MAXLAT MAXLONG [--db PATH]\n"
     "       lorvane-cli circuits countries [--db PATH]\n"
     "The --box corners are decimal degrees, north and east positive. Without --country, add takes\n"
     "the country whose stored box holds the start line. Without -o, export writes to standard output.\n"
+    "find lists the circuits whose start line the log crosses, most crossings first.\n"
     "The database is $XDG_DATA_HOME/lorvane/circuits.db (else ~/.local/share/lorvane/circuits.db)\n"
     "unless --db PATH is given; it is created on first use.\n";
 
@@ -109,9 +112,10 @@ const std::map<std::string, std::set<std::string>> kOptions = {
     {"remove", {}},
     {"add-country", {"--name", "--box"}},
     {"countries", {}},
+    {"find", {"--zlg", "--wmx", "--json"}},
 };
 const std::map<std::string, std::size_t> kPositional = {
-    {"add", 0}, {"list", 0}, {"export", 1}, {"import", 1}, {"rename", 2}, {"remove", 1}, {"add-country", 0}, {"countries", 0},
+    {"add", 0}, {"list", 0}, {"export", 1}, {"import", 1}, {"rename", 2}, {"remove", 1}, {"add-country", 0}, {"countries", 0}, {"find", 0},
 };
 
 std::optional<Parsed> parse(const std::string& cmd, int argc, char** argv, std::string& err) {
@@ -230,6 +234,28 @@ int runImport(CircuitDb& db, const Parsed& p) {
     return r.errors.empty() ? 0 : 1;
 }
 
+int runFind(CircuitDb& db, const Parsed& p) {
+    const bool zlg = p.values.count("--zlg") > 0, wmx = p.values.count("--wmx") > 0;
+    if (zlg == wmx) return usage("give one log, --zlg FILE or --wmx FILE");
+    const std::string& log = p.values.at(zlg ? "--zlg" : "--wmx");
+    const auto found = db.findCircuitsForTrack(readLogTrack(zlg ? LogKind::Text : LogKind::Binary, log));
+    std::string out;
+    if (p.json) {
+        out = "[";
+        for (std::size_t i = 0; i < found.size(); ++i)
+            out += (i ? ",\n " : "") + std::string("{\"crossings\": ") + std::to_string(found[i].crossings) +
+                   ", \"circuit\": " + jsonCircuit(found[i].circuit) + "}";
+        out += "]\n";
+    } else {
+        // name, crossings, lap distance (m)
+        for (const CircuitMatch& m : found)
+            out += m.circuit.name + "\t" + std::to_string(m.crossings) + "\t" +
+                   (m.circuit.lapDistance ? formatFixed(*m.circuit.lapDistance, 1, 1) : "-") + "\n";
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
 int runAddCountry(CircuitDb& db, const Parsed& p) {
     if (!p.values.count("--name")) return usage("--name NAME is required");
     if (p.box.size() != 4) return usage("--box MINLAT MINLONG MAXLAT MAXLONG is required");
@@ -292,6 +318,7 @@ int runCircuitsCommand(int argc, char** argv) {
             return 0;
         }
         if (cmd == "add-country") return runAddCountry(db, *p);
+        if (cmd == "find") return runFind(db, *p);
         return runCountries(db);
     } catch (const LoadError& e) {
         return failWith(e.diagnostic());

@@ -58,6 +58,16 @@ check "rename and remove" "[ $rc -eq 0 ] && [ \$(\"$CLI\" circuits list --db '$D
 "$CLI" circuits remove "imported 2" --db "$DB" 2>/dev/null; rc=$?
 check "removing what is not there fails" "[ $rc -eq 1 ]"
 
+"$CLI" circuits add --gxr "$SAMPLES/demo.gxr" --name "Demo reversed" --direction reverse --db "$DB" >/dev/null
+nlaps=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" | wc -l)
+found=$("$CLI" circuits find --zlg "$SAMPLES/demo.zlg" --db "$DB"); rc=$?
+check "find offers both layouts on the start line the log crosses, not the reversed one" "[ $rc -eq 0 ] && [ \"\$(cut -f1 <<<\"\$found\" | tr '\n' ,)\" = 'Demo club,Demo full,' ]"
+check "find counts one crossing more than there are laps" "[ \"\$(cut -f2 <<<\"\$found\" | sort -u)\" = $((nlaps + 1)) ]"
+wfound=$("$CLI" circuits find --wmx "$SAMPLES/demo.wmx" --json --db "$DB")
+check "find on the binary log, as json" "grep -q '\"circuit\": {\"name\": \"Demo club\"' <<<\"\$wfound\" && ! grep -q 'Demo reversed' <<<\"\$wfound\""
+"$CLI" circuits find --zlg "$tmp/missing.zlg" --db "$DB" 2>"$tmp/err"; rc=$?
+check "find on a missing log: File not found" "[ $rc -eq 1 ] && grep -q 'File not found' $tmp/err"
+
 printf 'not a database at all, just text that is long enough' >"$tmp/text.db"
 cp "$tmp/text.db" "$tmp/text.orig"
 "$CLI" circuits list --db "$tmp/text.db" 2>"$tmp/err"; rc=$?
