@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/circuits_command.h"
 #include "session/session.h"
 #include "formats/numbers.h"
 
@@ -148,6 +149,7 @@ int fail(const Diagnostic& d) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "circuits") == 0) return runCircuitsCommand(argc, argv);
     std::string err;
     auto args = parseArgs(argc, argv, err);
     if (!args) return usage(err);
