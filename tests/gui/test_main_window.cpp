@@ -204,10 +204,11 @@ void TestMainWindow::menusOpenTheSideWindows() {
     Program p;
     TForm1& f = p.form;
     const QList<QAction*> menus = f.menuBar()->actions();
-    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus.size(), 4);
     QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
-    QCOMPARE(menus[1]->text(), QStringLiteral("&Tools"));
-    QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("&Laps"));
+    QCOMPARE(menus[2]->text(), QStringLiteral("&Tools"));
+    QCOMPARE(menus[3]->text(), QStringLiteral("&Help"));
     QVERIFY(f.actLoadGXR->isEnabled());
     QVERIFY(!f.actLoadZLG->isEnabled());
     QVERIFY(!f.actLoadWmx->isEnabled());

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "session/lap_check.h"
 #include "session/session.h"
 #include "formats/numbers.h"
 #include "test_util.h"
@@ -52,6 +53,21 @@ std::string ggaToZlg(const std::string& nmeaPath) {
     return out;
 }
 
+// The RMC sentences as a text log (RMC has no satellite count: 99).
+std::string rmcToZlg(const std::string& nmeaPath) {
+    std::ifstream in(nmeaPath);
+    std::string line, out = "[header]\nSatellites\nTime\nLatitude\nLongitude\n[channel units]\n[data]\n";
+    while (std::getline(in, line)) {
+        if (line.rfind("$GPRMC,", 0) != 0) continue;
+        auto f = split(line, ',');
+        if (f[2] != "A") continue;
+        double lat = nmeaMinutes(f[3], 2) * (f[4] == "S" ? -1 : 1);
+        double lonEast = nmeaMinutes(f[5], 3) * (f[6] == "W" ? -1 : 1);
+        out += "99 " + f[1] + " " + formatFixed(lat, 1, 5) + " " + formatFixed(-lonEast, 1, 5) + "\n";
+    }
+    return out;
+}
+
 // The circuit's crossing line is given by its two ends; the gate is its
 // midpoint, with point 2 a few metres across the line.
 std::string gxrForLine(double latA, double lonA, double latB, double lonB) {
@@ -89,6 +105,22 @@ TEST(RealRecording, KartSessionAcrossTheGateBothWays) {
         EXPECT_NEAR(part1 + part2, expected[i], 0.15) << "lap " << i + 1;
     }
     EXPECT_EQ(s.bestLap(), 7);
+    // The check sees the split laps and finds the rule that joins them.
+    {
+        Session k;
+        k.setKeepTrack(true);
+        ASSERT_TRUE(k.loadStartFinish(dir.file("okc.gxr")).ok);
+        ASSERT_TRUE(k.loadLog(LogKind::Text, dir.file("okc.zlg"), rec).ok);
+        const auto split = checkSplitLaps(*k.loaded());
+        ASSERT_TRUE(split);
+        EXPECT_GE(split->laps.size(), 4u);
+        ASSERT_TRUE(split->remedy);
+        EXPECT_NE(split->remedy->direction, GateDirection::Both);
+        k.setGateRules(*split->remedy);
+        k.recutLoaded();
+        EXPECT_EQ(k.laps().size(), 4u);
+        EXPECT_FALSE(checkSplitLaps(*k.loaded()));
+    }
 
     // A reference file of a long part holds one point a second by the log's
     // clock (fixes come about 60 ms apart), then the last fix.
@@ -98,5 +130,44 @@ TEST(RealRecording, KartSessionAcrossTheGateBothWays) {
     for (std::size_t i = 1; i + 1 < ref.points.size(); ++i) {
         EXPECT_GE(ref.points[i].elapsed, static_cast<double>(i));
         EXPECT_LT(ref.points[i].elapsed, static_cast<double>(i) + 0.5);
+    }
+}
+
+// With one direction and a gate reaching 10 m each side, measured where the
+// track crosses the line, the return leg no longer counts: one lap per lap
+// driven, on both recordings of the circuit.
+TEST(RealRecording, OneDirectionAndAGateWidthGiveTheLapsDriven) {
+    struct Case {
+        const char* file;
+        bool gga;
+        std::vector<double> laps;
+    };
+    const Case cases[] = {
+        // Laps of about 58.8, 56.8, 56.8 and 56.2 s and 70.0, 68.7 and 70.2 s;
+        // to the millisecond, as a straight-line interpolation of the fixes
+        // across the line A-B in a plain equirectangular plane gives them.
+        {"okc_kart_2023-06-04_4laps.nmea", true, {58.857, 56.791, 56.797, 56.172}},
+        {"okc_kart_2023-04-29_rental.nmea", false, {69.961, 68.742, 70.148}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir dir;
+        const std::string path = std::string(LORVANE_TEST_DATA) + "/realdata/" + c.file;
+        const std::string log = dir.write("okc.zlg", c.gga ? ggaToZlg(path) : rmcToZlg(path));
+        const std::string gxr = dir.write("okc.gxr", gxrForLine(28.41270817, -81.37973266, 28.41273039, -81.37957049));
+        std::size_t found = 0;
+        for (GateDirection d : {GateDirection::Forward, GateDirection::Reverse}) {
+            Session s;
+            ASSERT_TRUE(s.loadStartFinish(gxr).ok);
+            s.setGateRules(GateRules{d, 10.0, 0});
+            SessionObserver quiet;
+            ASSERT_TRUE(s.loadLog(LogKind::Text, log, quiet).ok);
+            if (s.laps().empty()) continue;
+            ++found;
+            ASSERT_EQ(s.laps().size(), c.laps.size());
+            for (std::size_t i = 0; i < c.laps.size(); ++i) EXPECT_NEAR(s.laps()[i].time, c.laps[i], 0.01) << "lap " << i + 1;
+        }
+        // The karts go round one way only.
+        EXPECT_EQ(found, 1u);
     }
 }

@@ -19,6 +19,7 @@
 
 #include <qcustomplot.h>
 
+#include "gui/app/gate_rules_dialog.h"
 #include "gui/common/prompts.h"
 #include "gui/common/window_style.h"
 #include "gui/dbtools/uAddCountryForm.h"
@@ -27,6 +28,8 @@
 #include "gui/dbtools/uCircuitsForm.h"
 #include "gui/display/track_plot.h"
 #include "laps/lap_time_text.h"
+#include "session/lap_check.h"
+#include "track/gate_lines.h"
 
 using lorvane::app::designFont;
 using lorvane::app::makeButton;
@@ -111,6 +114,8 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     setWindowTitle(QStringLiteral("Lorvane"));
     setFont(designFont());
     setAcceptDrops(true);
+    // Loads keep their track so that the laps can be cut again at once.
+    session_.setKeepTrack(true);
 
     auto* client = new ClientArea(*this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -131,6 +136,13 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     StatusLabel->setContentsMargins(4, 0, 0, 0);
     statusBar()->addWidget(StatusLabel, 1);
     statusBar()->addPermanentWidget(ProgressBar);
+    SplitFixButton = new QPushButton(this);
+    SplitFixButton->setObjectName(QStringLiteral("SplitFixButton"));
+    SplitFixButton->hide();
+    statusBar()->addPermanentWidget(SplitFixButton);
+    connect(SplitFixButton, &QPushButton::clicked, this, [this] {
+        if (splitRemedy_) applyGateRules(*splitRemedy_);
+    });
     StatusLabel->setText(tr("Load a start/finish line file to begin."));
 
     connect(&worker_, &lorvane::app::LoadWorker::batch, this, &TForm1::onBatch);
@@ -227,6 +239,9 @@ void TForm1::buildMenus() {
     actLoadZLG->setEnabled(false);
     actLoadWmx->setEnabled(false);
 
+    QMenu* lapsMenu = menuBar()->addMenu(tr("&Laps"));
+    actGateRules = lapsMenu->addAction(tr("&Gate rules..."), this, &TForm1::editGateRules);
+
     QMenu* tools = menuBar()->addMenu(tr("&Tools"));
     actNewCountry = tools->addAction(tr("Create new &country..."), this, [this] {
         if (!addCountry_) return;
@@ -310,6 +325,11 @@ void TForm1::loadStartFinish(const QString& path) {
         return;
     }
     if (r.enableLogLoads()) enableLogLoads();
+    // A log already loaded is cut at the new gates at once.
+    if (r.ok && !loading()) {
+        const auto log = session_.loaded();
+        if (log && log->track) recutLoaded();
+    }
 }
 
 void TForm1::enableLogLoads() {
@@ -369,6 +389,7 @@ void TForm1::startLoad(lorvane::LogKind kind, const QString& path) {
 void TForm1::setLoading(bool on) {
     LoadGXR->setEnabled(!on);
     actLoadGXR->setEnabled(!on);
+    actGateRules->setEnabled(!on);
     const bool logs = !on && logLoadsEnabled_;
     LoadZLG->setEnabled(logs);
     loadwmx->setEnabled(logs);
@@ -420,6 +441,10 @@ void TForm1::onLoadFinished(const lorvane::LoadReport& report) {
             LapTimeBox->setCurrentRow(report.bestLap - 1);
     }
     StatusLabel->setText(summary(report));
+    if (const auto log = session_.loaded()) {
+        showGates(*log);
+        if (report.ok) showSplitHint(*log);
+    }
     if (!report.ok && !report.cancelled) showError(report.error);
     emit loadEnded(report);
 }
@@ -450,6 +475,77 @@ void TForm1::showLap(int row) {
         return;
     }
     Chart1->highlightSamples(item->data(kFirstSampleRole).toInt(), item->data(kLastSampleRole).toInt());
+}
+
+// --- gate rules and re-cutting ---------------------------------------------------
+
+void TForm1::editGateRules() {
+    if (loading()) return;
+    lorvane::app::GateRulesDialog dialog(session_.gateRules(), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    applyGateRules(dialog.rules());
+}
+
+void TForm1::applyGateRules(const lorvane::GateRules& rules) {
+    if (loading()) return;
+    session_.setGateRules(rules);
+    const auto log = session_.loaded();
+    if (log && log->track) recutLoaded();
+}
+
+void TForm1::recutLoaded() {
+    try {
+        session_.recutLoaded();
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    }
+    const auto log = session_.loaded();
+    showLaps(*log);
+    showGates(*log);
+    StatusLabel->setText(summary(log->report));
+    showSplitHint(*log);
+}
+
+void TForm1::showLaps(const lorvane::LoadedLog& log) {
+    LapTimeBox->clear();
+    for (const lorvane::Lap& lap : log.laps) {
+        auto* item = new QListWidgetItem(text(lap.line), LapTimeBox);
+        item->setData(kFirstSampleRole, lap.startSample);
+        item->setData(kLastSampleRole, lap.endSample);
+        item->setSizeHint(QSize(0, 13));
+    }
+    if (log.bestLap > 0 && log.bestLap <= LapTimeBox->count())
+        LapTimeBox->setCurrentRow(log.bestLap - 1);
+    else
+        Chart1->clearHighlight();
+    if (log.hasBase) Chart1->setMarkers(log.report.startMarker, log.report.finishMarker);
+}
+
+void TForm1::showGates(const lorvane::LoadedLog& log) {
+    if (!log.hasBase) {
+        Chart1->setGateLines({});
+        return;
+    }
+    Chart1->setGateLines(lorvane::track::gateLines(log.startFinish.gates, log.plane, log.rules));
+}
+
+void TForm1::showSplitHint(const lorvane::LoadedLog& log) {
+    splitRemedy_.reset();
+    SplitFixButton->hide();
+    const auto split = lorvane::checkSplitLaps(log);
+    if (!split) return;
+    QStringList laps;
+    for (std::int32_t n : split->laps) laps << QString::number(n);
+    QString note = tr("Laps %1 look split: the track may cross a gate twice a lap.").arg(laps.join(QStringLiteral(", ")));
+    if (split->remedy) {
+        splitRemedy_ = split->remedy;
+        QString fix = text(split->remedyText);
+        if (!fix.isEmpty()) fix[0] = fix[0].toUpper();
+        SplitFixButton->setText(fix);
+        SplitFixButton->show();
+    }
+    StatusLabel->setText(StatusLabel->text() + QStringLiteral(" \u2014 ") + note);
 }
 
 // --- lap choice and reference file ---------------------------------------------------

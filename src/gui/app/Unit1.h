@@ -92,6 +92,13 @@ public:
     QAction* actAddToDatabase;
     QAction* actCircuits = nullptr;
     QAction* actAbout;
+    QAction* actGateRules;
+    // Offers the rules that join laps that look split, after a load or a re-cut.
+    QPushButton* SplitFixButton;
+
+    // The rules later loads use; the loaded log's laps are cut again with
+    // them at once.
+    void applyGateRules(const lorvane::GateRules& rules);
 
 public slots:
     void LoadGXRClick();
@@ -133,6 +140,14 @@ private:
     void showLap(int row);
     QString summary(const lorvane::LoadReport& report) const;
     void showAbout();
+    void editGateRules();
+    // Cuts the loaded log's laps again with the start/finish file and rules
+    // now in force, and shows them.
+    void recutLoaded();
+    // The loaded log's laps in the list, its gates on the plot, the summary.
+    void showLaps(const lorvane::LoadedLog& log);
+    void showGates(const lorvane::LoadedLog& log);
+    void showSplitHint(const lorvane::LoadedLog& log);
 
     lorvane::Session& session_;
     lorvane::app::Prompts& prompts_;
@@ -143,6 +158,7 @@ private:
 
     bool activatedOnce_ = false;
     bool logLoadsEnabled_ = false;
+    std::optional<lorvane::GateRules> splitRemedy_;
     // The loaded log a lap choice is running on, until its file is saved.
     std::shared_ptr<const lorvane::LoadedLog> pickLog_;
     QString startFinishNote_;        // about the latest start/finish file choice

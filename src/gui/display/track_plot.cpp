@@ -1,6 +1,7 @@
 #include "gui/display/track_plot.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "track/thinning.h"
 
@@ -76,6 +77,8 @@ TrackPlot::TrackPlot(QWidget* parent) : QCustomPlot(parent) {
     curves_[3] = make("Series3", kTrackRed, true);
     curves_[4] = make("Series4", kPurple, true);
     curves_[5] = make("Series5", kFuchsia, true);
+    gates_ = make("GateLines", QColor(0x00, 0x60, 0xC0), false);
+    gates_->setPen(QPen(QColor(0x00, 0x60, 0xC0), 2.5, Qt::SolidLine, Qt::FlatCap));
 
     connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::refreshDrawn);
 }
@@ -139,6 +142,28 @@ void TrackPlot::setMarkers(const std::optional<LocalPoint>& start,
     for (int n = 2; n <= 5; ++n) curves_[n]->data()->clear();
     if (start) curves_[2]->addData(0, start->east, start->north);
     if (finish) curves_[3]->addData(0, finish->east, finish->north);
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::setGateLines(const std::vector<track::GateLine>& lines) {
+    gates_->data()->clear();
+    for (QCPItemLine* a : arrows_) removeItem(a);
+    arrows_.clear();
+    double t = 0;
+    const double gap = std::numeric_limits<double>::quiet_NaN();
+    for (const track::GateLine& l : lines) {
+        if (t > 0) gates_->addData(t++, gap, gap); // a gap between two gates
+        gates_->addData(t++, l.from.east, l.from.north);
+        gates_->addData(t++, l.to.east, l.to.north);
+        if (l.arrowFrom && l.arrowTo) {
+            auto* a = new QCPItemLine(this);
+            a->setPen(gates_->pen());
+            a->setHead(QCPLineEnding::esSpikeArrow);
+            a->start->setCoords(l.arrowFrom->east, l.arrowFrom->north);
+            a->end->setCoords(l.arrowTo->east, l.arrowTo->north);
+            arrows_.push_back(a);
+        }
+    }
     replot(rpQueuedReplot);
 }
 

@@ -14,6 +14,7 @@
 
 #include "track/track.h"
 #include "track/fit_rule.h"
+#include "track/gate_lines.h"
 #include "track/thinning.h"
 
 namespace lorvane::display {
@@ -42,6 +43,12 @@ public:
     // Empties the marker series, then puts the start gate in Series2 and the
     // finish gate in Series3 where given.
     void setMarkers(const std::optional<LocalPoint>& start, const std::optional<LocalPoint>& finish);
+
+    // The gates as lines across the track, with an arrow for the counted
+    // direction (replaces the previous ones; none removes them).
+    void setGateLines(const std::vector<track::GateLine>& lines);
+    QCPCurve* gateCurve() const { return gates_; }
+    int gateArrows() const { return static_cast<int>(arrows_.size()); }
 
     // Draws samples first..last (inclusive) of the track in the highlight
     // colour; an empty range removes the highlight.
@@ -79,6 +86,8 @@ private:
     Viewport viewport() const;
 
     QCPCurve* curves_[6] = {};
+    QCPCurve* gates_ = nullptr;
+    std::vector<QCPItemLine*> arrows_;
     std::vector<LocalPoint> track_;
     // Consecutive samples make one run; a new run starts where samples were
     // not plotted (before the base point, or at a latitude of 0).

@@ -1,0 +1,32 @@
+// A look at a load's laps for the sign that the track crosses a gate more
+// than once a lap (a return leg passing close to the line): laps that come
+// out split into a short and a long part. Offers the rules that join them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "laps/gate_rules.h"
+#include "session/loaded_log.h"
+
+namespace lorvane {
+
+struct SplitLaps {
+    std::vector<std::int32_t> laps; // the suspect laps, from 1
+    // Rules that give laps without that sign, when some do; a re-cut with
+    // them is what the user is offered.
+    std::optional<GateRules> remedy;
+    std::string remedyText; // "count forward crossings only", ...
+};
+
+// True when some laps are under 40 % of the median lap, or short and long
+// laps alternate (every other lap under half of its neighbours).
+std::optional<std::vector<std::int32_t>> splitLaps(const std::vector<Lap>& laps);
+
+// The check and, when the log kept its track, the remedy: one direction
+// only (the one that keeps more laps), else a minimum lap time.
+std::optional<SplitLaps> checkSplitLaps(const LoadedLog& log);
+
+} // namespace lorvane

@@ -1,0 +1,123 @@
+// The gate rules in the window: the laps of the loaded log are cut again at
+// once when the rules change or another start/finish file is loaded, and the
+// gates are drawn as lines across the track.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest/QTest>
+
+#include "gui/app/Unit1.h"
+#include "gui/app/gate_rules_dialog.h"
+#include "gui/display/track_plot.h"
+#include "gui_support.h"
+
+using guitest::ScriptedPrompts;
+using guitest::SessionFiles;
+
+namespace {
+
+struct Window {
+    lorvane::Session session;
+    ScriptedPrompts prompts;
+    TForm1 form{session, prompts};
+    QSignalSpy ended{&form, &TForm1::loadEnded};
+    Window() {
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
+    bool load(const QString& gxr, const QString& log) {
+        prompts.files << gxr << log;
+        form.LoadGXR->click();
+        form.LoadZLG->click();
+        return ended.wait(60000);
+    }
+    QStringList lines() const {
+        QStringList l;
+        for (int i = 0; i < form.LapTimeBox->count(); ++i) l << form.LapTimeBox->item(i)->text();
+        return l;
+    }
+};
+
+// The lap list a fresh load of the same files with the same rules gives.
+QStringList freshLines(const QString& gxr, const QString& log, const lorvane::GateRules& rules) {
+    lorvane::Session s;
+    s.loadStartFinish(guitest::toPath(gxr));
+    s.setGateRules(rules);
+    lorvane::SessionObserver quiet;
+    s.loadLog(lorvane::LogKind::Text, guitest::toPath(log), quiet);
+    QStringList l;
+    for (const auto& lap : s.laps()) l << QString::fromStdString(lap.line);
+    return l;
+}
+
+} // namespace
+
+class TestGateRules : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qRegisterMetaType<lorvane::LoadReport>(); }
+    void rulesRecutAtOnce();
+    void startFinishAfterTheLogRecuts();
+    void dialogGivesTheRules();
+};
+
+void TestGateRules::rulesRecutAtOnce() {
+    SessionFiles files(guitest::sessionOptions(51, 4, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    QCOMPARE(w.form.LapTimeBox->count(), 4);
+    // The start gate as a line, no arrow while both directions count.
+    QCOMPARE(w.form.Chart1->gateCurve()->dataCount(), 2);
+    QCOMPARE(w.form.Chart1->gateArrows(), 0);
+    const bool forward = w.session.crossings().front().forward;
+
+    const lorvane::GateRules wrongWay{forward ? lorvane::GateDirection::Reverse : lorvane::GateDirection::Forward, 15.0, 0};
+    w.form.applyGateRules(wrongWay);
+    QCOMPARE(w.form.LapTimeBox->count(), 0);
+    QCOMPARE(w.form.Chart1->gateArrows(), 1);
+    QCOMPARE(w.lines(), freshLines(files.gxr, files.zlg, wrongWay));
+
+    const lorvane::GateRules rightWay{forward ? lorvane::GateDirection::Forward : lorvane::GateDirection::Reverse, 15.0, 0};
+    w.form.applyGateRules(rightWay);
+    QCOMPARE(w.form.LapTimeBox->count(), 4);
+    QCOMPARE(w.lines(), freshLines(files.gxr, files.zlg, rightWay));
+    QCOMPARE(w.form.LapTimeBox->currentRow(), w.session.bestLap() - 1);
+    QVERIFY(w.form.Chart1->highlightedPoints() > 0);
+    QVERIFY(w.form.SplitFixButton->isHidden());
+    // Later loads use the rules too.
+    QVERIFY(w.load(files.gxr, files.zlg));
+    QCOMPARE(w.session.loaded()->rules, rightWay);
+}
+
+void TestGateRules::startFinishAfterTheLogRecuts() {
+    SessionFiles a(guitest::sessionOptions(52, 3, false));
+    lorvane::gen::Options o = guitest::sessionOptions(52, 3, true); // same circuit with a finish gate
+    SessionFiles b(o);
+    Window w;
+    QVERIFY(w.load(a.gxr, a.zlg));
+    const QStringList before = w.lines();
+    // Another start/finish file, no log load: the laps follow its gates, and
+    // the reference file copies its text.
+    w.prompts.files << b.gxr;
+    w.form.LoadGXR->click();
+    QCOMPARE(w.ended.size(), 1);
+    QCOMPARE(w.lines(), freshLines(b.gxr, a.zlg, {}));
+    QVERIFY(w.lines() != before);
+    QCOMPARE(QByteArray::fromStdString(w.session.loaded()->startFinish.text), guitest::readAll(b.gxr));
+    QCOMPARE(w.form.Chart1->gateCurve()->dataCount(), 5); // two lines and the gap between them
+}
+
+void TestGateRules::dialogGivesTheRules() {
+    lorvane::app::GateRulesDialog d(lorvane::GateRules{lorvane::GateDirection::Reverse, 12.5, 40});
+    QCOMPARE(d.rules(), (lorvane::GateRules{lorvane::GateDirection::Reverse, 12.5, 40}));
+    d.direction->setCurrentIndex(1);
+    d.widthSet->setChecked(false);
+    QVERIFY(!d.width->isEnabled());
+    d.minLap->setValue(0);
+    QCOMPARE(d.rules(), (lorvane::GateRules{lorvane::GateDirection::Forward, std::nullopt, 0}));
+}
+
+QTEST_MAIN(TestGateRules)
+#include "test_gate_rules.moc"
