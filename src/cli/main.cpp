@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/trace_command.h"
 #include "session/session.h"
 #include "formats/numbers.h"
 
@@ -15,8 +16,9 @@ using namespace lorvane;
 namespace {
 
 const char* kUsage =
-    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [--json]\n"
-    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) --lap N|best [--fixed] [-o PATH]\n";
+    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [--json] [--sectors N]\n"
+    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) --lap N|best [--fixed] [-o PATH]\n"
+    "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) --lap N [--vs M]\n";
 
 int usage(const std::string& why) {
     if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
@@ -50,6 +52,7 @@ struct Args {
     std::string command, gxr, log, lap, out = "LAP.REF";
     LogKind kind = LogKind::Text;
     bool json = false, fixed = false, haveLog = false, haveOut = false;
+    int sectors = kDefaultSectors; // laps --json: equal-distance sectors
 };
 
 std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
@@ -85,6 +88,15 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
             a.haveLog = true;
         } else if (opt == "--json" && a.command == "laps") {
             a.json = true;
+        } else if (opt == "--sectors" && a.command == "laps") {
+            std::string n;
+            if (!value(n)) return std::nullopt;
+            const auto k = parseInteger(n);
+            if (!k || *k < 1 || *k > kMaxSectors) {
+                err = "--sectors takes a whole number from 1 to " + std::to_string(kMaxSectors);
+                return std::nullopt;
+            }
+            a.sectors = *k;
         } else if (opt == "--lap" && a.command == "ref") {
             if (!value(a.lap)) return std::nullopt;
         } else if (opt == "--fixed" && a.command == "ref") {
@@ -103,7 +115,8 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
     return a;
 }
 
-void printJson(const Session& s, const LoadReport& r) {
+void printJson(const Session& s, const LoadReport& r, int sectors) {
+    const LapsJsonAnalysis analysis(s, r, sectors);
     std::string o = "{\"kind\": ";
     o += r.kind == LogKind::Text ? "\"zlg\"" : "\"wmx\"";
     o += ", \"samples\": " + std::to_string(r.samples);
@@ -123,14 +136,16 @@ void printJson(const Session& s, const LoadReport& r) {
     }
     o += "], \"laps\": [";
     first = true;
+    std::size_t lapIndex = 0;
     for (const Lap& l : s.laps()) {
         if (!first) o += ", ";
         first = false;
         o += "{\"lap\": " + std::to_string(l.number) + ", \"start_sample\": " + std::to_string(l.startSample) +
              ", \"end_sample\": " + std::to_string(l.endSample) + ", \"time\": " + format17(l.time) +
-             ", \"line\": " + jsonString(l.line) + "}";
+             ", \"line\": " + jsonString(l.line) + analysis.lapFields(lapIndex++) + "}";
     }
     o += "], \"best_lap\": " + std::to_string(r.bestLap);
+    o += analysis.topFields();
     o += ", \"error\": ";
     o += r.ok ? "null" : jsonString(r.error.describe());
     o += "}\n";
@@ -148,6 +163,7 @@ int fail(const Diagnostic& d) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "trace") == 0) return runTrace(argc, argv);
     std::string err;
     auto args = parseArgs(argc, argv, err);
     if (!args) return usage(err);
@@ -161,7 +177,7 @@ int main(int argc, char** argv) {
 
     if (args->command == "laps") {
         if (args->json) {
-            printJson(session, report);
+            printJson(session, report, args->sectors);
         } else {
             std::string out;
             for (const Lap& l : session.laps()) {
