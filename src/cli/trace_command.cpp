@@ -131,6 +131,8 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
 const Track& loadedTrack(const Session& session, const LoadReport& report, Track& storage) {
     storage = Track{};
     if (!report.hasBase) return storage;
+    if (report.samples > 0 && report.samples < (std::int64_t{1} << 27)) // at most as many as the load read
+        storage.samples.reserve(static_cast<std::size_t>(report.samples));
     TrackCollector sink(session.plane(), report.samples, storage);
     try {
         if (report.kind == LogKind::Text) readTextLog(report.path, sink, &session.columns());
