@@ -21,13 +21,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "analysis/lap_analysis.h"
 #include "analysis/lap_delta.h"
-#include "cli/trace_command.h"
 #include "session/session.h"
 #include "sessiongen/session_gen.h"
 
@@ -152,33 +150,32 @@ void BM_PickLastLap(benchmark::State& state, LogKind kind) {
     state.counters["points"] = static_cast<double>(points);
 }
 
-// The track of the loaded session, as the analysis reads it.
-const Track& loadedTrackOf(const Input& in, LogKind kind) {
-    static Track storage;
-    static const Track* track = nullptr;
+// A load that keeps its track, as the window's does.
+const LoadedLog& loadedWithTrack(const Input& in, LogKind kind) {
+    static Session session;
     static std::string loaded;
-    Session& session = loadedSession(in, kind);
     if (loaded != logPath(in, kind)) {
-        LoadReport r;
-        r.kind = kind;
-        r.path = logPath(in, kind);
-        r.ok = true;
-        r.hasBase = session.hasBasePoint();
-        r.samples = std::numeric_limits<std::int64_t>::max();
-        track = &loadedTrack(session, r, storage);
+        if (!session.loadStartFinish(in.stem + ".gxr").ok) std::abort();
+        session.setKeepTrack(true);
+        NullObserver obs;
+        const LoadReport r = session.loadLog(kind, logPath(in, kind), obs);
+        if (!r.ok || !session.loaded()->track) {
+            std::cerr << r.error.describe() << "\n";
+            std::abort();
+        }
         loaded = logPath(in, kind);
     }
-    return *track;
+    return *session.loaded();
 }
 
 // Choosing a lap and comparing it with the fastest: both laps laid out, the
 // chosen lap's sectors on the load's sector lines, and the delta on a grid as
 // wide as a screen.
 void BM_ChooseAndCompareLap(benchmark::State& state, LogKind kind) {
-    Session& session = loadedSession(bigInput(), kind);
-    const Track& track = loadedTrackOf(bigInput(), kind);
-    const auto& laps = session.laps();
-    const auto& crossings = session.crossings();
+    const LoadedLog& log = loadedWithTrack(bigInput(), kind);
+    const Track& track = *log.track;
+    const auto& laps = log.laps;
+    const auto& crossings = log.crossings;
     const std::int32_t best = fastestTracedLap(track, laps, crossings);
     const std::vector<SectorLine> lines =
         sectorLines(traceLapNumber(track, laps, crossings, best), kDefaultSectors);
@@ -201,13 +198,12 @@ void BM_ChooseAndCompareLap(benchmark::State& state, LogKind kind) {
 // The lap table of a whole load: every lap's distance, top speed and sectors,
 // the best sectors and the theoretical best.
 void BM_LapTable(benchmark::State& state, LogKind kind) {
-    Session& session = loadedSession(bigInput(), kind);
-    const Track& track = loadedTrackOf(bigInput(), kind);
+    const LoadedLog& log = loadedWithTrack(bigInput(), kind);
     for (auto _ : state) {
-        const LapAnalysis a = analyseLaps(track, session.laps(), session.crossings());
+        const LapAnalysis a = analyseLaps(*log.track, log.laps, log.crossings);
         benchmark::DoNotOptimize(a.table.theoreticalBest);
     }
-    state.counters["laps"] = static_cast<double>(session.laps().size());
+    state.counters["laps"] = static_cast<double>(log.laps.size());
 }
 
 // Peak resident memory of `lorvane-cli laps` on a file: run once, read from

@@ -116,7 +116,7 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
 }
 
 void printJson(const Session& s, const LoadReport& r, int sectors) {
-    const LapsJsonAnalysis analysis(s, r, sectors);
+    const LapsJsonAnalysis analysis(s, sectors);
     std::string o = "{\"kind\": ";
     o += r.kind == LogKind::Text ? "\"zlg\"" : "\"wmx\"";
     o += ", \"samples\": " + std::to_string(r.samples);
@@ -173,6 +173,7 @@ int main(int argc, char** argv) {
     if (!sf.ok) return fail(sf.error);
 
     SessionObserver quiet;
+    session.setKeepTrack(args->json); // the lap analysis reads it; the plain list keeps nothing per sample
     LoadReport report = session.loadLog(args->kind, args->log, quiet);
 
     if (args->command == "laps") {

@@ -1,14 +1,11 @@
 #include "cli/trace_command.h"
 
-#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <optional>
 
 #include "analysis/lap_delta.h"
-#include "formats/binary_log.h"
 #include "formats/numbers.h"
-#include "formats/text_log.h"
 #include "laps/reference_lap.h"
 
 namespace lorvane {
@@ -29,40 +26,6 @@ int traceFail(const Diagnostic& d) {
     std::cerr << "\n";
     return 1;
 }
-
-// Re-reads the log and keeps the samples the lap step saw: from the base
-// point on, up to where the load stopped.
-class TrackCollector : public SampleSink {
-public:
-    TrackCollector(const LocalPlane& plane, std::int64_t samples, Track& out)
-        : plane_(plane), limit_(samples), out_(out) {}
-
-    bool sample(const Sample& s) override {
-        if (seen_++ >= limit_ || s.timeError) return false;
-        if (selector_.count(hasBase_, s.sats)) {
-            hasBase_ = s.lat != 0 || s.lon != 0;
-            if (hasBase_ && (s.lat != plane_.baseLat || s.lon != plane_.baseLong)) {
-                out_.samples.clear(); // not the log that was loaded
-                return false;
-            }
-        }
-        selector_.resetIfLost(s.sats);
-        if (hasBase_) {
-            const LocalPoint p = plane_.toLocal(s.lat, s.lon);
-            out_.samples.push_back(TrackSample{p.east, p.north, s.time,
-                                               std::llround(s.time * out_.ticksPerSecond), s.index});
-        }
-        return true;
-    }
-
-private:
-    const LocalPlane& plane_;
-    std::int64_t limit_;
-    std::int64_t seen_ = 0;
-    Track& out_;
-    BasePointSelector selector_;
-    bool hasBase_ = false;
-};
 
 GeoPoint toGeo(const LocalPlane& plane, LocalPoint p) {
     GeoPoint g;
@@ -128,26 +91,14 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
 
 } // namespace
 
-const Track& loadedTrack(const Session& session, const LoadReport& report, Track& storage) {
-    storage = Track{};
-    if (!report.hasBase) return storage;
-    if (report.samples > 0 && report.samples < (std::int64_t{1} << 27)) // at most as many as the load read
-        storage.samples.reserve(static_cast<std::size_t>(report.samples));
-    TrackCollector sink(session.plane(), report.samples, storage);
-    try {
-        if (report.kind == LogKind::Text) readTextLog(report.path, sink, &session.columns());
-        else readBinaryLog(report.path, sink);
-    } catch (const LoadError&) {
-        // The load stopped at the same place; what came before it stands.
-    }
-    return storage;
+std::shared_ptr<const Track> loadedTrack(const Session& session) {
+    const auto log = session.loaded();
+    if (log && log->track) return log->track;
+    return std::make_shared<const Track>();
 }
 
-LapsJsonAnalysis::LapsJsonAnalysis(const Session& session, const LoadReport& report, int sectors)
-    : plane_(session.plane()) {
-    Track storage;
-    const Track& track = loadedTrack(session, report, storage);
-    analysis_ = analyseLaps(track, session.laps(), session.crossings(), sectors);
+LapsJsonAnalysis::LapsJsonAnalysis(const Session& session, int sectors) : plane_(session.plane()) {
+    analysis_ = analyseLaps(*loadedTrack(session), session.laps(), session.crossings(), sectors);
 }
 
 std::string LapsJsonAnalysis::lapFields(std::size_t i) const {
@@ -197,6 +148,7 @@ int runTrace(int argc, char** argv) {
     const StartFinishReport sf = session.loadStartFinish(args->gxr);
     if (!sf.ok) return traceFail(sf.error);
     SessionObserver quiet;
+    session.setKeepTrack(true);
     const LoadReport report = session.loadLog(args->kind, args->log, quiet);
     if (!report.ok) return traceFail(report.error);
 
@@ -205,8 +157,8 @@ int runTrace(int argc, char** argv) {
         if (n != 0 && (static_cast<std::size_t>(n) > laps.size()))
             return traceFail(Diagnostic{"There is no lap " + std::to_string(n) + " in the loaded log", args->log, 0, -1});
 
-    Track storage;
-    const Track& track = loadedTrack(session, report, storage);
+    const auto kept = loadedTrack(session);
+    const Track& track = *kept;
     const LapTrace trace = traceLapNumber(track, laps, session.crossings(), args->lap);
     if (trace.empty())
         return traceFail(Diagnostic{"Lap " + std::to_string(args->lap) + " has no samples to trace", args->log, 0, -1});

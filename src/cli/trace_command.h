@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "analysis/lap_analysis.h"
@@ -15,14 +16,15 @@ namespace lorvane {
 // whole command line. Returns the exit status.
 int runTrace(int argc, char** argv);
 
-// The samples of the last load that reached the lap step. May fill `storage`
-// and return it.
-const Track& loadedTrack(const Session& session, const LoadReport& report, Track& storage);
+// The samples of the loaded log that reached the lap step (none when the load
+// did not keep them: Session::setKeepTrack).
+std::shared_ptr<const Track> loadedTrack(const Session& session);
 
 // The analysis fields that `laps --json` adds to its output.
 class LapsJsonAnalysis {
 public:
-    LapsJsonAnalysis(const Session& session, const LoadReport& report, int sectors);
+    // From the session's loaded log, which must have kept its track.
+    LapsJsonAnalysis(const Session& session, int sectors);
     // `, "distance": ..., "max_speed": ..., "sectors": [...]` for the i-th lap
     // of the session's lap list.
     std::string lapFields(std::size_t i) const;

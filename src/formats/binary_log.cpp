@@ -10,9 +10,9 @@ namespace lorvane {
 namespace {
 
 // The file's bytes, with the position of each byte known.
-class ByteSource {
+class RecordBytes {
 public:
-    ByteSource(BlockReader& r, SampleSink& sink) : buf_(r, sink) {}
+    RecordBytes(ByteSource& r, SampleSink& sink) : buf_(r, sink) {}
 
     std::size_t available() const { return buf_.available(); }
     const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(buf_.data()) + buf_.begin(); }
@@ -52,10 +52,15 @@ void decodeRecord(const unsigned char* r, Sample& s) {
 }
 
 BinaryLogInfo readBinaryLog(const std::string& path, SampleSink& sink, int expectedRecordLength) {
-    BlockReader reader(path);
-    ByteSource in(reader, sink);
+    FileSource file(path);
+    return readBinaryLog(file, sink, expectedRecordLength);
+}
+
+BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRecordLength) {
+    const std::string& path = source.name();
+    RecordBytes in(source, sink);
     BinaryLogInfo info;
-    auto beyondEnd = [&]() { fail(kReadBeyondEnd, path, 0, static_cast<std::int64_t>(in.offset())); };
+    auto beyondEnd = [&]() { fail(ErrorKind::Syntax, kReadBeyondEnd, path, 0, static_cast<std::int64_t>(in.offset())); };
 
     // Header: everything up to and including the first '$'. Only the two
     // channel names matter, so keep just enough of it to find them across
@@ -78,7 +83,7 @@ BinaryLogInfo readBinaryLog(const std::string& path, SampleSink& sink, int expec
     info.recordLength = vertSpeed ? 36 : velocity ? 34 : 33;
     const std::size_t L = static_cast<std::size_t>(info.recordLength);
     if (expectedRecordLength != 0 && expectedRecordLength != info.recordLength)
-        fail("The log's header has changed since it was loaded", path, 0, static_cast<std::int64_t>(in.offset()));
+        fail(ErrorKind::Changed, "The log's header has changed since it was loaded", path, 0, static_cast<std::int64_t>(in.offset()));
 
     sink.layout(LogLayout{0, 0, 0, 0, info.recordLength});
 
@@ -155,7 +160,7 @@ BinaryLogInfo readBinaryLog(const std::string& path, SampleSink& sink, int expec
             return info;
         }
         ++info.samples;
-        if (index == INT32_MAX) fail("Too many samples in one log", path, 0, static_cast<std::int64_t>(recordOffset));
+        if (index == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path, 0, static_cast<std::int64_t>(recordOffset));
         ++index;
     }
     return info;

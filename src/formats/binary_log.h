@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/block_reader.h"
 #include "formats/sample.h"
 
 namespace lorvane {
@@ -26,6 +27,8 @@ void decodeRecord(const unsigned char* rec, Sample& s);
 
 // Reads the log, handing every record to the sink as a sample. With
 // `expectedRecordLength`, a header that gives another length is refused.
+BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRecordLength = 0);
+// The same for the file at `path`.
 BinaryLogInfo readBinaryLog(const std::string& path, SampleSink& sink, int expectedRecordLength = 0);
 
 } // namespace lorvane

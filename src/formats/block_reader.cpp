@@ -11,18 +11,18 @@
 
 namespace lorvane {
 
-BlockReader::BlockReader(const std::string& path) : path_(path) {
+FileSource::FileSource(const std::string& path) : ByteSource(path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
-        if (errno == ENOENT || errno == ENOTDIR || path.empty()) fail(kFileNotFound, path);
-        fail(std::string("Cannot open file: ") + std::strerror(errno), path);
+        if (errno == ENOENT || errno == ENOTDIR || path.empty()) fail(ErrorKind::NotFound, kFileNotFound, path);
+        fail(ErrorKind::InputOutput, std::string("Cannot open file: ") + std::strerror(errno), path);
     }
     struct stat st {};
     if (::fstat(fd_, &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
             ::close(fd_);
             fd_ = -1;
-            fail("Is a folder, not a file", path);
+            fail(ErrorKind::InputOutput, "Is a folder, not a file", path);
         }
         if (S_ISREG(st.st_mode)) size_ = static_cast<std::uint64_t>(st.st_size);
     }
@@ -31,17 +31,32 @@ BlockReader::BlockReader(const std::string& path) : path_(path) {
 #endif
 }
 
-BlockReader::~BlockReader() {
+FileSource::~FileSource() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-std::size_t BlockReader::read(char* dst, std::size_t n) {
+std::size_t FileSource::read(char* dst, std::size_t n) {
     for (;;) {
         ssize_t got = ::read(fd_, dst, n);
         if (got >= 0) return static_cast<std::size_t>(got);
         if (errno == EINTR) continue;
-        fail(std::string("Read error: ") + std::strerror(errno), path_);
+        fail(ErrorKind::InputOutput, std::string("Read error: ") + std::strerror(errno), name());
     }
+}
+
+std::string readAll(ByteSource& in, std::size_t maxBytes) {
+    std::string data;
+    const std::uint64_t known = in.size();
+    if (known > maxBytes) fail(ErrorKind::Invalid, "File too large", in.name());
+    if (known) data.reserve(static_cast<std::size_t>(known));
+    char buf[1 << 16];
+    for (;;) {
+        const std::size_t got = in.read(buf, sizeof buf);
+        if (got == 0) break;
+        if (data.size() + got > maxBytes) fail(ErrorKind::Invalid, "File too large", in.name());
+        data.append(buf, got);
+    }
+    return data;
 }
 
 bool BlockBuffer::fill(std::size_t* moved) {
@@ -64,7 +79,7 @@ bool BlockBuffer::fill(std::size_t* moved) {
     }
     end_ += got;
     done_ += got;
-    if (!sink_.progress(done_, reader_.size())) fail("Load cancelled", reader_.path());
+    if (!sink_.progress(done_, reader_.size())) fail(ErrorKind::Cancelled, "Load cancelled", reader_.name());
     return true;
 }
 

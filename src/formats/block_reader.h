@@ -1,5 +1,4 @@
-// Reads a file in large blocks, never a byte or a line at a time from the
-// operating system.
+// The bytes a reader reads, and the block buffer it reads them through.
 #pragma once
 
 #include <cstddef>
@@ -8,28 +7,65 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace lorvane {
 
-class BlockReader {
+// Where a reader's bytes come from: a file, memory, anything that can hand
+// out its bytes in order. The name is what errors call it (a file's path).
+class ByteSource {
 public:
-    // Opens `path`; throws LoadError ("File not found", a folder, no access).
-    explicit BlockReader(const std::string& path);
-    ~BlockReader();
-    BlockReader(const BlockReader&) = delete;
-    BlockReader& operator=(const BlockReader&) = delete;
+    explicit ByteSource(std::string name) : name_(std::move(name)) {}
+    virtual ~ByteSource() = default;
+    ByteSource(const ByteSource&) = delete;
+    ByteSource& operator=(const ByteSource&) = delete;
 
-    // Size of the file when it was opened (0 for a pipe or the like).
-    std::uint64_t size() const { return size_; }
-    // Reads up to n bytes; returns 0 at the end of the file. Throws on a read error.
-    std::size_t read(char* dst, std::size_t n);
-    const std::string& path() const { return path_; }
+    // Reads up to n bytes; returns 0 at the end. Throws LoadError on a read error.
+    virtual std::size_t read(char* dst, std::size_t n) = 0;
+    // Total size when known (0 for a pipe or the like).
+    virtual std::uint64_t size() const = 0;
+    const std::string& name() const { return name_; }
 
 private:
-    std::string path_;
+    std::string name_;
+};
+
+// A file, read in large blocks, never a byte or a line at a time from the
+// operating system.
+class FileSource final : public ByteSource {
+public:
+    // Opens `path`; throws LoadError ("File not found", a folder, no access).
+    explicit FileSource(const std::string& path);
+    ~FileSource() override;
+
+    std::size_t read(char* dst, std::size_t n) override;
+    std::uint64_t size() const override { return size_; }
+
+private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
 };
+
+// Bytes already in memory (they must outlive the source).
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(std::string_view bytes, std::string name) : ByteSource(std::move(name)), bytes_(bytes) {}
+
+    std::size_t read(char* dst, std::size_t n) override {
+        const std::size_t k = std::min(n, bytes_.size() - pos_);
+        if (k) std::memcpy(dst, bytes_.data() + pos_, k);
+        pos_ += k;
+        return k;
+    }
+    std::uint64_t size() const override { return bytes_.size(); }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+// Everything the source holds, at most maxBytes ("File too large" beyond).
+std::string readAll(ByteSource& in, std::size_t maxBytes);
 
 inline constexpr std::size_t kReadBlock = 4u << 20;
 
@@ -60,7 +96,7 @@ class SampleSink;
 // cancels the load.
 class BlockBuffer {
 public:
-    BlockBuffer(BlockReader& reader, SampleSink& sink)
+    BlockBuffer(ByteSource& reader, SampleSink& sink)
         : reader_(reader), sink_(sink), buf_(initialSize(reader.size())) {}
 
     const char* data() const { return buf_.data(); }
@@ -71,7 +107,7 @@ public:
     // File offset of the first unread byte.
     std::uint64_t offset() const { return base_ + begin_; }
     bool eof() const { return eof_; }
-    const BlockReader& reader() const { return reader_; }
+    const ByteSource& reader() const { return reader_; }
 
     // Moves the unread bytes to the front of the buffer (growing it when they
     // fill it) and reads the next block. Returns false at the end of the file.
@@ -85,7 +121,7 @@ private:
         return std::max<std::size_t>(static_cast<std::size_t>(fileSize) + 1, 4096);
     }
 
-    BlockReader& reader_;
+    ByteSource& reader_;
     SampleSink& sink_;
     RawBuffer buf_;
     std::size_t begin_ = 0, end_ = 0;

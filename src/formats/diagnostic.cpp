@@ -17,8 +17,22 @@ std::string Diagnostic::describe() const {
     return w.empty() ? message : message + "\n" + w;
 }
 
-void fail(std::string message, std::string file, std::int64_t line, std::int64_t offset) {
-    throw LoadError(Diagnostic{std::move(message), std::move(file), line, offset});
+void fail(ErrorKind kind, std::string message, std::string file, std::int64_t line, std::int64_t offset) {
+    throw LoadError(Diagnostic{std::move(message), std::move(file), line, offset, kind});
+}
+
+const char* errorKindName(ErrorKind kind) {
+    switch (kind) {
+    case ErrorKind::None: return "none";
+    case ErrorKind::NotFound: return "not found";
+    case ErrorKind::Syntax: return "bad syntax";
+    case ErrorKind::Changed: return "changed since loaded";
+    case ErrorKind::Cancelled: return "cancelled";
+    case ErrorKind::Busy: return "busy";
+    case ErrorKind::InputOutput: return "input/output";
+    case ErrorKind::Invalid: return "invalid request";
+    }
+    return "unknown";
 }
 
 namespace {

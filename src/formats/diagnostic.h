@@ -1,5 +1,6 @@
-// Errors reported by the engine: a message, the file it concerns and,
-// where there is one, the line (text files) or byte offset (binary files).
+// Errors reported by the engine: what kind of failure it is, a message, the
+// file it concerns and, where there is one, the line (text files) or byte
+// offset (binary files).
 #pragma once
 
 #include <cstdint>
@@ -8,11 +9,28 @@
 
 namespace lorvane {
 
+// What went wrong, for callers that act on it (a cancel is no failure to show,
+// a busy engine can be asked again later...). The message is for people.
+enum class ErrorKind {
+    None,        // no error
+    NotFound,    // the file does not exist
+    Syntax,      // the content is not what the file's format allows
+    Changed,     // the file no longer matches what was loaded from it
+    Cancelled,   // the user stopped the operation
+    Busy,        // another operation is running
+    InputOutput, // the system could not open, read or write the file
+    Invalid,     // the request cannot be met (no such lap, a lap too long, a file refused by name)
+};
+
+// "not found", "bad syntax"... for messages and JSON.
+const char* errorKindName(ErrorKind kind);
+
 struct Diagnostic {
     std::string message;     // e.g. "File not found", "'x' is not a valid floating point value"
     std::string file;        // path of the file concerned, empty when none
     std::int64_t line = 0;   // 1-based line number, 0 when not applicable
     std::int64_t offset = -1; // byte offset, -1 when not applicable
+    ErrorKind kind = ErrorKind::None;
 
     // "message" followed, when known, by a second line naming file and position.
     std::string describe() const;
@@ -31,10 +49,10 @@ private:
     Diagnostic diag_;
 };
 
-[[noreturn]] void fail(std::string message, std::string file = {}, std::int64_t line = 0,
+[[noreturn]] void fail(ErrorKind kind, std::string message, std::string file = {}, std::int64_t line = 0,
                        std::int64_t offset = -1);
 
-// The runtime's messages, shared by every reader.
+// Messages shared by every reader.
 inline constexpr const char* kFileNotFound = "File not found";
 inline constexpr const char* kReadBeyondEnd = "Read beyond end of file";
 std::string notAValidFloat(std::string_view text);   // "'%s' is not a valid floating point value"

@@ -11,7 +11,7 @@ namespace lorvane {
 
 class LineSource {
 public:
-    LineSource(BlockReader& reader, SampleSink& sink, std::size_t maxLine)
+    LineSource(ByteSource& reader, SampleSink& sink, std::size_t maxLine)
         : buf_(reader, sink), maxLine_(maxLine) {}
 
     // Next line without its end; false at the end of the file.

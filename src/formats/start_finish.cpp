@@ -1,11 +1,6 @@
 #include "formats/start_finish.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-#include <sys/stat.h>
-
+#include "formats/block_reader.h"
 #include "formats/diagnostic.h"
 #include "formats/numbers.h"
 
@@ -32,28 +27,8 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 }
 
 std::string readWholeFile(const std::string& path, std::size_t maxBytes) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) fail(kFileNotFound, path);
-    if (S_ISDIR(st.st_mode)) fail("Is a folder, not a file", path);
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!f) {
-        if (errno == ENOENT) fail(kFileNotFound, path);
-        fail(std::string("Cannot open file: ") + std::strerror(errno), path);
-    }
-    std::string data;
-    char buf[1 << 16];
-    for (;;) {
-        std::size_t got = std::fread(buf, 1, sizeof buf, f.get());
-        if (got > 0) {
-            if (data.size() + got > maxBytes) fail("File too large", path);
-            data.append(buf, got);
-        }
-        if (got < sizeof buf) {
-            if (std::ferror(f.get())) fail("Read error", path);
-            break;
-        }
-    }
-    return data;
+    FileSource file(path);
+    return readAll(file, maxBytes);
 }
 
 namespace {
@@ -86,7 +61,7 @@ Gate gateFrom(const std::vector<std::string>& table, const std::string& file, st
         std::string_view text;
         if (static_cast<std::size_t>(k + 1) < table.size()) text = table[static_cast<std::size_t>(k) + 1];
         auto d = parseDecimal(text);
-        if (!d) fail(notAValidFloat(text), file, line);
+        if (!d) fail(ErrorKind::Syntax, notAValidFloat(text), file, line);
         v[k] = *d / 100000;
     }
     Gate g;
@@ -103,18 +78,18 @@ StartFinish parseStartFinish(std::string_view text, const std::string& file) {
     const auto lines = splitLines(text);
     std::size_t i = 0;
     while (i < lines.size() && lines[i] != "[Start finish]" && lines[i] != "[Start Finish]") ++i;
-    if (i == lines.size()) fail("No \"[Start finish]\" section in the start/finish file", file);
+    if (i == lines.size()) fail(ErrorKind::Syntax, "No \"[Start finish]\" section in the start/finish file", file);
     ++i;
-    if (i == lines.size()) fail("The start/finish file ends before the start line's coordinates", file);
+    if (i == lines.size()) fail(ErrorKind::Syntax, "The start/finish file ends before the start line's coordinates", file);
     std::vector<std::string> table;
     splitInto(lines[i], table);
     StartFinish sf;
     sf.start = gateFrom(table, file, static_cast<std::int64_t>(i) + 1);
 
     while (i < lines.size() && lines[i] != "[finish]" && lines[i] != "[Finish]") ++i;
-    if (i == lines.size()) fail("No \"[Finish]\" section in the start/finish file", file);
+    if (i == lines.size()) fail(ErrorKind::Syntax, "No \"[Finish]\" section in the start/finish file", file);
     ++i;
-    if (i == lines.size()) fail("The start/finish file ends before the finish line's coordinates", file);
+    if (i == lines.size()) fail(ErrorKind::Syntax, "The start/finish file ends before the finish line's coordinates", file);
     splitInto(lines[i], table);
     sf.finish = gateFrom(table, file, static_cast<std::int64_t>(i) + 1);
     sf.hasFinishLine = sf.finish.lat1 != 0;

@@ -76,38 +76,43 @@ double convertLogTime(std::string_view field) {
         }
     }
     auto t = parseDecimal(field);
-    if (!t) fail(notAValidFloat(field));
+    if (!t) fail(ErrorKind::Syntax, notAValidFloat(field));
     std::string s = formatFixed(*t, 6, 2);
     // Characters 1-2 are the hours, 3-4 the minutes, 5-9 the seconds.
     std::string_view sv = s;
     std::string_view hText = sv.substr(0, 2), mText = sv.substr(std::min<std::size_t>(2, sv.size()), 2),
                      sText = sv.substr(std::min<std::size_t>(4, sv.size()), 5);
     auto h = parseInteger(hText);
-    if (!h) fail(notAValidInteger(hText));
+    if (!h) fail(ErrorKind::Syntax, notAValidInteger(hText));
     auto m = parseInteger(mText);
-    if (!m) fail(notAValidInteger(mText));
+    if (!m) fail(ErrorKind::Syntax, notAValidInteger(mText));
     auto sec = parseDecimal(sText);
-    if (!sec) fail(notAValidFloat(sText));
+    if (!sec) fail(ErrorKind::Syntax, notAValidFloat(sText));
     return static_cast<double>(static_cast<std::int64_t>(*h) * 3600 + static_cast<std::int64_t>(*m) * 60) + *sec;
 }
 
 TextLogInfo readTextLog(const std::string& path, SampleSink& sink, const TextLogColumns* expected) {
-    BlockReader reader(path);
-    LineSource src(reader, sink, kMaxTextLine);
+    FileSource file(path);
+    return readTextLog(file, sink, expected);
+}
+
+TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColumns* expected) {
+    const std::string& path = source.name();
+    LineSource src(source, sink, kMaxTextLine);
     TextLogInfo info;
     std::string_view line;
 
-    auto failHere = [&](std::string msg) { fail(std::move(msg), path, src.lineNumber()); };
+    auto failHere = [&](std::string msg) { fail(ErrorKind::Syntax, std::move(msg), path, src.lineNumber()); };
 
     while (true) {
-        if (!src.next(line)) fail("No \"[header]\" line in the log", path);
+        if (!src.next(line)) fail(ErrorKind::Syntax, "No \"[header]\" line in the log", path);
         if (isHeaderMarker(line)) break;
     }
     TextLogColumns cols;
     int column = 1;
     while (true) {
         if (!src.next(line))
-            fail("The log ends inside its channel list (no \"[channel units]\", \"[comments]\" or "
+            fail(ErrorKind::Syntax, "The log ends inside its channel list (no \"[channel units]\", \"[comments]\" or "
                  "\"[column names]\" line)",
                  path);
         applyChannelRules(line, column, cols);
@@ -123,15 +128,16 @@ TextLogInfo readTextLog(const std::string& path, SampleSink& sink, const TextLog
         need(cols.lon, "longitude");
         need(cols.time, "time");
         need(cols.sats, "satellites");
-        if (!missing.empty()) fail("No " + missing + " channel in the log's channel list", path, src.lineNumber());
+        if (expected && (expected->lat != cols.lat || expected->lon != cols.lon || expected->time != cols.time ||
+                         expected->sats != cols.sats))
+            fail(ErrorKind::Changed, "The log's channel list has changed since it was loaded", path, src.lineNumber());
+        if (!missing.empty())
+            fail(ErrorKind::Syntax, "No " + missing + " channel in the log's channel list", path, src.lineNumber());
     }
     info.columns = cols;
-    if (expected && (expected->lat != cols.lat || expected->lon != cols.lon || expected->time != cols.time ||
-                     expected->sats != cols.sats))
-        fail("The log's channel list has changed since it was loaded", path, src.lineNumber());
     sink.layout(LogLayout{cols.lat, cols.lon, cols.time, cols.sats, 0});
     while (true) {
-        if (!src.next(line)) fail("No \"[data]\" line in the log", path);
+        if (!src.next(line)) fail(ErrorKind::Syntax, "No \"[data]\" line in the log", path);
         if (isDataMarker(line)) break;
     }
 
@@ -198,7 +204,7 @@ TextLogInfo readTextLog(const std::string& path, SampleSink& sink, const TextLog
             try {
                 s.time = convertLogTime(ft.of(field[3]));
             } catch (const LoadError& e) {
-                timeError = Diagnostic{e.diagnostic().message, path, src.lineNumber(), -1};
+                timeError = Diagnostic{e.diagnostic().message, path, src.lineNumber(), -1, ErrorKind::Syntax};
                 s.timeError = &timeError;
             }
         }
@@ -209,7 +215,7 @@ TextLogInfo readTextLog(const std::string& path, SampleSink& sink, const TextLog
             return info;
         }
         ++info.samples;
-        if (index == INT32_MAX) fail("Too many samples in one log", path, src.lineNumber());
+        if (index == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path, src.lineNumber());
         ++index;
     }
     return info;

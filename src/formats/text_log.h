@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/block_reader.h"
 #include "formats/sample.h"
 
 namespace lorvane {
@@ -33,6 +34,8 @@ inline constexpr std::size_t kMaxTextLine = 16u << 20;
 // Reads the log, handing every data line to the sink as a sample.
 // Throws LoadError (with file and line) on the first error. With `expected`,
 // a channel list that gives other columns is refused (the log has changed).
+TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColumns* expected = nullptr);
+// The same for the file at `path`.
 TextLogInfo readTextLog(const std::string& path, SampleSink& sink, const TextLogColumns* expected = nullptr);
 
 } // namespace lorvane

@@ -42,20 +42,25 @@ private:
 } // namespace
 
 std::vector<GeoPoint> readReferenceLap(const LapSource& src) {
+    FileSource file(src.path);
+    return readReferenceLap(src, file);
+}
+
+std::vector<GeoPoint> readReferenceLap(const LapSource& src, ByteSource& bytes) {
     const std::int64_t n = static_cast<std::int64_t>(src.lastSample) - src.firstSample + 1;
-    if (src.firstSample < 0 || n < 1) fail("The lap has no samples", src.path);
+    if (src.firstSample < 0 || n < 1) fail(ErrorKind::Invalid, "The lap has no samples", src.path);
     if (thinnedPointCount(n) > kMaxRefPoints)
-        fail("The lap has " + std::to_string(n) + " samples; a reference lap holds at most " +
+        fail(ErrorKind::Invalid, "The lap has " + std::to_string(n) + " samples; a reference lap holds at most " +
                  std::to_string((kMaxRefPoints - 1) * 10) + " samples (" + std::to_string(kMaxRefPoints) +
                  " points)",
              src.path);
     LapCollector collector(src.firstSample, src.lastSample);
     if (src.kind == LogKind::Text)
-        readTextLog(src.path, collector, &src.columns);
+        readTextLog(bytes, collector, &src.columns);
     else
-        readBinaryLog(src.path, collector, src.recordLength);
+        readBinaryLog(bytes, collector, src.recordLength);
     if (collector.seen() < n)
-        fail("The log has changed since it was loaded: it ends before the lap's last sample", src.path);
+        fail(ErrorKind::Changed, "The log has changed since it was loaded: it ends before the lap's last sample", src.path);
     return collector.finish();
 }
 

@@ -50,5 +50,7 @@ struct LapSource {
 // (gone, shorter than the lap, a different header, a bad number in the lap) or
 // the lap needs more than kMaxRefPoints points.
 std::vector<GeoPoint> readReferenceLap(const LapSource& src);
+// The same, reading the log's bytes from `bytes` instead of src.path.
+std::vector<GeoPoint> readReferenceLap(const LapSource& src, ByteSource& bytes);
 
 } // namespace lorvane

@@ -73,11 +73,39 @@ std::string composeReferenceFile(const ReferenceInput& in) {
     return out;
 }
 
-void writeFileAtomically(const std::string& target, std::string_view bytes) {
+namespace {
+
+// The file a path names once every symbolic link on the way has been followed
+// (the path itself when it is no link). A link to a file that does not exist
+// yet names that file.
+std::string followLinks(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(at.c_str(), to.data(), to.size());
+        if (n < 0) return at;
+        to.resize(static_cast<std::size_t>(n));
+        if (!to.empty() && to[0] != '/') {
+            const auto slash = at.rfind('/');
+            if (slash != std::string::npos) to = at.substr(0, slash + 1) + to;
+        }
+        at = std::move(to);
+    }
+    fail(ErrorKind::InputOutput, "Cannot create the file: too many symbolic links", path);
+}
+
+} // namespace
+
+void writeFileAtomically(const std::string& requested, std::string_view bytes) {
     auto failWith = [&](const std::string& what, int err) {
-        fail(what + (err ? std::string(": ") + std::strerror(err) : std::string()), target);
+        fail(ErrorKind::InputOutput, what + (err ? std::string(": ") + std::strerror(err) : std::string()),
+             requested);
     };
-    if (target.empty()) fail("No file name given");
+    if (requested.empty()) fail(ErrorKind::Invalid, "No file name given");
+    // A link stays a link: the file it names is the one replaced.
+    const std::string target = followLinks(requested);
     struct stat st {};
     mode_t mode = 0;
     bool exists = ::stat(target.c_str(), &st) == 0;

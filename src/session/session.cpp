@@ -1,5 +1,7 @@
 #include "session/session.h"
 
+#include <cmath>
+
 #include "formats/binary_log.h"
 #include "reference/reference_file.h"
 
@@ -27,39 +29,43 @@ constexpr const char* kBusy = "Busy: a load or a lap choice is already running";
 // The per-sample steps of a load: base point selection, track point, lap step.
 class LoadSink : public SampleSink {
 public:
-    LoadSink(LocalPlane& plane, LapSegmenter& segmenter, SessionObserver& obs, LoadReport& report)
-        : plane_(plane), segmenter_(segmenter), obs_(obs), report_(report) {
+    LoadSink(LoadedLog& log, LapSegmenter& segmenter, SessionObserver& obs, Track* track)
+        : log_(log), segmenter_(segmenter), obs_(obs), track_(track) {
         batch_.reserve(kBatch);
     }
 
-    void layout(const LogLayout& l) override { layout_ = l; }
+    void layout(const LogLayout& l) override { log_.layout = l; }
 
     bool sample(const Sample& s) override {
+        LocalPlane& plane = log_.plane;
+        LoadReport& report = log_.report;
         if (selector_.count(hasBase_, s.sats)) {
-            plane_.baseLat = s.lat;
-            plane_.baseLong = s.lon;
-            plane_.longScale = calcLongScale(s.lat, s.lon);
-            hasBase_ = plane_.baseLat != 0 || plane_.baseLong != 0;
+            plane.baseLat = s.lat;
+            plane.baseLong = s.lon;
+            plane.longScale = calcLongScale(s.lat, s.lon);
+            hasBase_ = plane.baseLat != 0 || plane.baseLong != 0;
         }
-        if (hasBase_ && plane_.longScale != 0 && s.lat != 0) {
-            LocalPoint p = plane_.toLocal(s.lat, s.lon);
-            TrackExtent& x = report_.extent;
-            if (p.east > x.maxEast) x.maxEast = p.east;
-            if (p.east < x.minEast) x.minEast = p.east;
-            if (p.north > x.maxNorth) x.maxNorth = p.north;
-            if (p.north < x.minNorth) x.minNorth = p.north;
+        if (hasBase_ && plane.longScale != 0 && s.lat != 0) {
+            LocalPoint p = plane.toLocal(s.lat, s.lon);
+            report.extent.add(p.east, p.north);
             batch_.push_back(TrackPoint{p.east, p.north, s.index});
             if (batch_.size() == kBatch) flush();
         }
         if (s.timeError) throw LoadError(*s.timeError);
         selector_.resetIfLost(s.sats);
         if (hasBase_) {
-            if (const Lap* lap = segmenter_.step(plane_, s)) {
+            const Lap* lap = segmenter_.step(plane, s);
+            if (track_) {
+                const LocalPoint c = segmenter_.current();
+                track_->samples.push_back(
+                    TrackSample{c.east, c.north, s.time, std::llround(s.time * 100), s.index});
+            }
+            if (lap) {
                 flush();
                 obs_.lapAdded(*lap, segmenter_.lastWasBest());
             }
         }
-        ++report_.samples;
+        ++report.samples;
         return true;
     }
 
@@ -70,45 +76,89 @@ public:
 
     void flush() {
         if (batch_.empty()) return;
-        report_.plotted += static_cast<std::int64_t>(batch_.size());
+        log_.report.plotted += static_cast<std::int64_t>(batch_.size());
         obs_.trackPoints(batch_);
         batch_.clear();
     }
 
     bool hasBase() const { return hasBase_; }
-    const LogLayout& layout() const { return layout_; }
 
 private:
     static constexpr std::size_t kBatch = 16384;
-    LocalPlane& plane_;
+    LoadedLog& log_;
     LapSegmenter& segmenter_;
     SessionObserver& obs_;
-    LoadReport& report_;
+    Track* track_;
     BasePointSelector selector_;
     bool hasBase_ = false;
-    LogLayout layout_;
     std::vector<TrackPoint> batch_;
 };
 
+const Lap& lapOf(const LoadedLog& log, std::int32_t lap) {
+    const Lap* l = log.lap(lap);
+    if (!l) fail(ErrorKind::Invalid, "There is no lap " + std::to_string(lap) + " in the loaded log", log.path);
+    return *l;
+}
+
+const std::vector<Lap> kNoLaps;
+const std::vector<Crossing> kNoCrossings;
+
 } // namespace
+
+ReferenceLap pickLap(const LoadedLog& log, std::int32_t lap) {
+    const Lap& l = lapOf(log, lap);
+    LapSource src;
+    src.kind = log.kind;
+    src.path = log.path;
+    src.columns = log.columns();
+    src.recordLength = log.layout.recordLength;
+    src.firstSample = l.startSample;
+    src.lastSample = l.endSample;
+    ReferenceLap ref;
+    ref.lap = lap;
+    ref.points = readReferenceLap(src);
+    return ref;
+}
+
+std::string composeLapRefFile(const LoadedLog& log, const ReferenceLap& ref, bool fixedReference) {
+    const Lap& lap = lapOf(log, ref.lap);
+    if (log.startFinish.path.empty()) fail(ErrorKind::Invalid, "No start/finish file has been loaded");
+    ReferenceInput in;
+    in.startFinishText = log.startFinish.text;
+    in.baseLat = log.plane.baseLat;
+    in.baseLong = log.plane.baseLong;
+    in.lapTime = lap.time;
+    // Crossing n opens lap n.
+    in.openingOffset = log.crossings[static_cast<std::size_t>(ref.lap) - 1].offset;
+    in.fixedReference = fixedReference;
+    in.points = ref.points;
+    return composeReferenceFile(in);
+}
+
+void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::string& target, bool fixedReference) {
+    writeFileAtomically(target, composeLapRefFile(log, ref, fixedReference));
+}
 
 StartFinishReport Session::loadStartFinish(const std::string& path) {
     StartFinishReport r;
     Busy busy(*this);
     if (!busy.acquired()) {
-        r.error = Diagnostic{kBusy, path, 0, -1};
+        r.error = Diagnostic{kBusy, path, 0, -1, ErrorKind::Busy};
+        return r;
+    }
+    // The name is tested before anything is read.
+    if (!passesGxrNameTest(path)) {
+        r.nameRejected = true;
+        r.error = Diagnostic{"Not a start/finish file: the path contains neither \"gxr\" nor \"GXR\"", path, 0, -1,
+                             ErrorKind::Invalid};
         return r;
     }
     try {
-        std::string text = readWholeFile(path);
-        if (!passesGxrNameTest(path)) {
-            r.nameRejected = true;
-            r.error = Diagnostic{"Not a start/finish file: the path contains neither \"gxr\" nor \"GXR\"", path, 0, -1};
-            return r;
-        }
-        StartFinish sf = parseStartFinish(text, path);
-        gates_ = sf;
-        gxrFileName_ = path;
+        StartFinishFile file;
+        file.text = readWholeFile(path);
+        file.gates = parseStartFinish(file.text, path);
+        file.path = path;
+        startFinish_ = std::move(file);
         r.ok = true;
     } catch (const LoadError& e) {
         r.error = e.diagnostic();
@@ -117,27 +167,31 @@ StartFinishReport Session::loadStartFinish(const std::string& path) {
 }
 
 LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserver& observer) {
-    LoadReport report;
-    report.kind = kind;
-    report.path = path;
     Busy busy(*this);
     if (!busy.acquired()) {
-        report.error = Diagnostic{kBusy, path, 0, -1};
+        LoadReport report;
+        report.kind = kind;
+        report.path = path;
+        report.error = Diagnostic{kBusy, path, 0, -1, ErrorKind::Busy};
         return report;
     }
 
-    // From here on the laps describe this file, whatever happens.
-    logKind_ = kind;
-    logFileName_ = path;
-    logLoaded_ = true;
-    columns_ = TextLogColumns{};
-    recordLength_ = 0;
-    segmenter_.reset(gates_, kind);
-    plane_.baseLat = 0;
-    plane_.baseLong = 0;
+    auto log = std::make_shared<LoadedLog>();
+    log->kind = kind;
+    log->path = path;
+    log->startFinish = startFinish_;
+    log->rules = rules_;
+    LoadReport& report = log->report;
+    report.kind = kind;
+    report.path = path;
+    std::shared_ptr<Track> track;
+    if (keepTrack_) track = std::make_shared<Track>();
+
+    LapSegmenter segmenter;
+    segmenter.reset(startFinish_.gates, kind);
     observer.loadStarted(kind, path);
 
-    LoadSink sink(plane_, segmenter_, observer, report);
+    LoadSink sink(*log, segmenter, observer, track.get());
     try {
         if (kind == LogKind::Text) {
             readTextLog(path, sink);
@@ -149,71 +203,92 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
         report.ok = true;
     } catch (const LoadError& e) {
         report.error = e.diagnostic();
-        report.cancelled = report.error.message == "Load cancelled";
+        report.cancelled = report.error.kind == ErrorKind::Cancelled;
     }
     sink.flush();
-    const LogLayout& l = sink.layout();
-    columns_ = TextLogColumns{l.latColumn, l.longColumn, l.timeColumn, l.satColumn};
-    recordLength_ = l.recordLength;
 
-    report.hasBase = sink.hasBase();
-    report.baseLat = plane_.baseLat;
-    report.baseLong = plane_.baseLong;
-    report.longScale = plane_.longScale;
-    report.lapCount = static_cast<std::int32_t>(segmenter_.laps().size());
-    report.bestLap = segmenter_.bestLap();
-    report.bestLapTime = segmenter_.bestLapTime();
+    log->hasBase = sink.hasBase();
+    log->crossings = segmenter.crossings();
+    log->laps = segmenter.laps();
+    log->bestLap = segmenter.bestLap();
+    log->bestLapTime = segmenter.bestLapTime();
+    log->track = std::move(track);
+    const LocalPlane& plane = log->plane;
+    report.hasBase = log->hasBase;
+    report.baseLat = plane.baseLat;
+    report.baseLong = plane.baseLong;
+    report.longScale = plane.longScale;
+    report.lapCount = static_cast<std::int32_t>(log->laps.size());
+    report.bestLap = log->bestLap;
+    report.bestLapTime = log->bestLapTime;
     if (report.hasBase) {
-        report.startMarker = plane_.toLocal(gates_.start.lat1, gates_.start.long1);
-        if (gates_.hasFinishLine) report.finishMarker = plane_.toLocal(gates_.finish.lat1, gates_.finish.long1);
+        const StartFinish& g = log->startFinish.gates;
+        report.startMarker = plane.toLocal(g.start.lat1, g.start.long1);
+        if (g.hasFinishLine) report.finishMarker = plane.toLocal(g.finish.lat1, g.finish.long1);
+    }
+    {
+        std::lock_guard lock(loadedMutex_);
+        loaded_ = log;
     }
     observer.loadFinished(report);
     return report;
 }
 
-ReferenceLap Session::pickLap(std::int32_t lap) {
-    Busy busy(*this);
-    if (!busy.acquired()) fail(kBusy);
-    const auto& laps = segmenter_.laps();
-    if (!logLoaded_ || lap < 1 || static_cast<std::size_t>(lap) > laps.size())
-        fail("There is no lap " + std::to_string(lap) + " in the loaded log", logFileName_);
-    const Lap& l = laps[static_cast<std::size_t>(lap) - 1];
-    LapSource src;
-    src.kind = logKind_;
-    src.path = logFileName_;
-    src.columns = columns_;
-    src.recordLength = recordLength_;
-    src.firstSample = l.startSample;
-    src.lastSample = l.endSample;
-    chosenLap_ = lap;
-    ReferenceLap ref;
-    ref.lap = lap;
-    ref.points = readReferenceLap(src);
-    return ref;
+std::shared_ptr<const LoadedLog> Session::loaded() const {
+    std::lock_guard lock(loadedMutex_);
+    return loaded_;
 }
 
-std::string Session::composeLapRefFile(const ReferenceLap& ref, bool fixedReference) const {
-    const auto& laps = segmenter_.laps();
-    if (ref.lap < 1 || static_cast<std::size_t>(ref.lap) > laps.size())
-        fail("There is no lap " + std::to_string(ref.lap) + " in the loaded log", logFileName_);
-    if (gxrFileName_.empty()) fail("No start/finish file has been loaded");
-    ReferenceInput in;
-    in.startFinishText = readWholeFile(gxrFileName_);
-    in.baseLat = plane_.baseLat;
-    in.baseLong = plane_.baseLong;
-    in.lapTime = laps[static_cast<std::size_t>(ref.lap) - 1].time;
-    // Crossing n opens lap n.
-    in.openingOffset = segmenter_.crossings()[static_cast<std::size_t>(ref.lap) - 1].offset;
-    in.fixedReference = fixedReference;
-    in.points = ref.points;
-    return composeReferenceFile(in);
+ReferenceLap Session::pickLap(std::int32_t lap) {
+    Busy busy(*this);
+    if (!busy.acquired()) fail(ErrorKind::Busy, kBusy);
+    const auto log = loaded();
+    if (!log) fail(ErrorKind::Invalid, "There is no lap " + std::to_string(lap) + " in the loaded log");
+    chosenLap_ = lap;
+    return lorvane::pickLap(*log, lap);
 }
 
 void Session::saveLapRefFile(const ReferenceLap& ref, const std::string& target, bool fixedReference) {
     Busy busy(*this);
-    if (!busy.acquired()) fail(kBusy);
-    const std::string bytes = composeLapRefFile(ref, fixedReference);
-    writeFileAtomically(target, bytes);
+    if (!busy.acquired()) fail(ErrorKind::Busy, kBusy);
+    const auto log = loaded();
+    if (!log) fail(ErrorKind::Invalid, "No log has been loaded");
+    lorvane::saveLapRefFile(*log, ref, target, fixedReference);
+}
+
+LogKind Session::logKind() const {
+    const auto log = loaded();
+    return log ? log->kind : LogKind::Text;
+}
+
+std::string Session::logFileName() const {
+    const auto log = loaded();
+    return log ? log->path : std::string();
+}
+
+TextLogColumns Session::columns() const {
+    const auto log = loaded();
+    return log ? log->columns() : TextLogColumns{};
+}
+
+LocalPlane Session::plane() const {
+    const auto log = loaded();
+    return log ? log->plane : LocalPlane{};
+}
+
+const std::vector<Lap>& Session::laps() const {
+    const auto log = loaded();
+    return log ? log->laps : kNoLaps;
+}
+
+const std::vector<Crossing>& Session::crossings() const {
+    const auto log = loaded();
+    return log ? log->crossings : kNoCrossings;
+}
+
+std::int32_t Session::bestLap() const {
+    const auto log = loaded();
+    return log ? log->bestLap : 0;
 }
 
 } // namespace lorvane

@@ -5,42 +5,21 @@
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "formats/diagnostic.h"
 #include "formats/sample.h"
-#include "formats/start_finish.h"
-#include "formats/text_log.h"
+#include "laps/gate_rules.h"
 #include "laps/lap_segmenter.h"
-#include "laps/local_plane.h"
 #include "laps/reference_lap.h"
+#include "session/loaded_log.h"
 #include "track/track.h"
 
 namespace lorvane {
-
-struct LoadReport {
-    LogKind kind = LogKind::Text;
-    std::string path;
-    bool ok = false;
-    bool cancelled = false;
-    Diagnostic error;              // when !ok
-    std::int64_t samples = 0;      // samples fully processed
-    std::int64_t plotted = 0;      // track points handed to the observer
-    std::int64_t resyncs = 0;      // binary log: records dropped by resynchronisation
-    std::int64_t shortRecords = 0; // binary log: a short last record dropped
-    bool hasBase = false;
-    double baseLat = 0, baseLong = 0, longScale = 0;
-    std::int32_t lapCount = 0;
-    std::int32_t bestLap = 0;
-    double bestLapTime = LapSegmenter::kNoBest;
-    TrackExtent extent;
-    // Markers for the plot, in the local plane of this load (when it has a base point).
-    std::optional<LocalPoint> startMarker;
-    std::optional<LocalPoint> finishMarker;
-};
 
 // Everything a window wants to hear during a load. Called on the thread that
 // runs the load.
@@ -49,7 +28,8 @@ public:
     virtual ~SessionObserver() = default;
     // The lap list and the track are reset: a file has been chosen.
     virtual void loadStarted(LogKind kind, const std::string& path) { (void)kind, (void)path; }
-    // Track points, in recorded order, in batches.
+    // Track points, in recorded order, in batches. Every point of a batch
+    // arrives before any lap that closes after it.
     virtual void trackPoints(std::span<const TrackPoint> points) { (void)points; }
     // A lap was completed; `best` when it is the new fastest lap.
     virtual void lapAdded(const Lap& lap, bool best) { (void)lap, (void)best; }
@@ -72,66 +52,76 @@ struct ReferenceLap {
     std::vector<GeoPoint> points;
 };
 
+// Re-reads lap `lap` (from 1) of `log` from its file. Throws LoadError.
+ReferenceLap pickLap(const LoadedLog& log, std::int32_t lap);
+
+// The reference file of a picked lap of `log`: the start/finish text that cut
+// its laps, its base point, the lap's time and its points.
+std::string composeLapRefFile(const LoadedLog& log, const ReferenceLap& ref, bool fixedReference);
+
+// Composes the reference file and writes it atomically to `target`. Throws
+// LoadError; `target` is untouched on failure.
+void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::string& target, bool fixedReference);
+
 class Session {
 public:
     // Loads the start/finish file. Failures leave the gates and the remembered
-    // file name as they were.
+    // file as they were.
     StartFinishReport loadStartFinish(const std::string& path);
 
-    // Loads a text or binary log: resets the laps and the track, reads every
-    // sample through the base point selection, the track and the lap step.
+    // Loads a text or binary log: reads every sample through the base point
+    // selection, the track and the lap step, and makes the result the loaded
+    // log (also when the load stops part-way: what it found stays).
     LoadReport loadLog(LogKind kind, const std::string& path, SessionObserver& observer);
 
-    // Re-reads lap `lap` (from 1) of the current load. Throws LoadError.
-    ReferenceLap pickLap(std::int32_t lap);
+    // The rules later loads cut their laps with.
+    void setGateRules(const GateRules& rules) { rules_ = rules; }
+    const GateRules& gateRules() const { return rules_; }
+    // Whether loads keep their samples' positions and times (for cutting the
+    // laps again and for lap analysis).
+    void setKeepTrack(bool keep) { keepTrack_ = keep; }
 
-    // Composes the reference file for the picked lap and writes it atomically
-    // to `target`. Throws LoadError; `target` is untouched on failure.
+    // The latest load's result; null before the first load.
+    std::shared_ptr<const LoadedLog> loaded() const;
+
+    // The same operations on the loaded log, refused while another runs.
+    ReferenceLap pickLap(std::int32_t lap);
     void saveLapRefFile(const ReferenceLap& ref, const std::string& target, bool fixedReference);
-    // The bytes saveLapRefFile would write.
-    std::string composeLapRefFile(const ReferenceLap& ref, bool fixedReference) const;
 
     // True while a load or a lap choice runs; other calls are refused meanwhile.
     bool busy() const { return busy_.load(); }
 
-    // --- shared state, read by the windows and the driver ---
-    const StartFinish& gates() const { return gates_; }
-    bool hasStartFinish() const { return !gxrFileName_.empty(); }
-    const std::string& gxrFileName() const { return gxrFileName_; }
-    bool hasFinishLine() const { return gates_.hasFinishLine; }
+    // --- the start/finish file in force for the next load ---
+    const StartFinish& gates() const { return startFinish_.gates; }
+    bool hasStartFinish() const { return !startFinish_.path.empty(); }
+    const std::string& gxrFileName() const { return startFinish_.path; }
+    bool hasFinishLine() const { return startFinish_.gates.hasFinishLine; }
+    const StartFinishFile& startFinish() const { return startFinish_; }
 
-    bool logLoaded() const { return logLoaded_; }
-    bool logIsBinary() const { return logKind_ == LogKind::Binary; }
-    LogKind logKind() const { return logKind_; }
-    const std::string& logFileName() const { return logFileName_; }
-    const TextLogColumns& columns() const { return columns_; }
-
-    bool hasBasePoint() const { return plane_.baseLat != 0 || plane_.baseLong != 0; }
-    const LocalPlane& plane() const { return plane_; }
-    double baseLat() const { return plane_.baseLat; }
-    double baseLong() const { return plane_.baseLong; }
-    double longScale() const { return plane_.longScale; }
-
-    const std::vector<Lap>& laps() const { return segmenter_.laps(); }
-    const std::vector<Crossing>& crossings() const { return segmenter_.crossings(); }
-    std::int32_t bestLap() const { return segmenter_.bestLap(); }
-    double bestLapTime() const { return segmenter_.bestLapTime(); }
+    // --- the loaded log, for readers that want one value ---
+    bool logLoaded() const { return loaded() != nullptr; }
+    bool logIsBinary() const { return logKind() == LogKind::Binary; }
+    LogKind logKind() const;
+    std::string logFileName() const;
+    TextLogColumns columns() const;
+    LocalPlane plane() const;
+    // Valid until the next load ends.
+    const std::vector<Lap>& laps() const;
+    const std::vector<Crossing>& crossings() const;
+    std::int32_t bestLap() const;
+    // The lap last chosen for a reference file (0: none yet).
     std::int32_t chosenLap() const { return chosenLap_; }
+    void setChosenLap(std::int32_t lap) { chosenLap_ = lap; }
 
 private:
     class Busy;
-    StartFinish gates_;
-    std::string gxrFileName_;
+    StartFinishFile startFinish_;
+    GateRules rules_;
+    bool keepTrack_ = false;
 
-    LogKind logKind_ = LogKind::Text;
-    std::string logFileName_;
-    bool logLoaded_ = false;
-    TextLogColumns columns_;
-    int recordLength_ = 0;
-
-    LocalPlane plane_;
-    LapSegmenter segmenter_;
-    std::int32_t chosenLap_ = 0;
+    mutable std::mutex loadedMutex_;
+    std::shared_ptr<const LoadedLog> loaded_;
+    std::atomic<std::int32_t> chosenLap_{0};
 
     std::atomic<bool> busy_{false};
 };

@@ -42,12 +42,12 @@ struct Loaded {
         return static_cast<double>(i) / gen::kSamplesPerSecond;
     }
     gen::LatLon toLatLon(LocalPoint p) const {
-        return {s.baseLat() + p.north / kMetresPerMinute, s.baseLong() + p.east / (kMetresPerMinute * s.longScale())};
+        const LocalPlane q = s.plane();
+        return {q.baseLat + p.north / kMetresPerMinute, q.baseLong + p.east / (kMetresPerMinute * q.longScale)};
     }
 };
 
-// Generates, writes and loads a session; the track is the samples the lap
-// step saw, from the base point on, as the generator wrote them.
+// Generates, writes and loads a session, keeping its track.
 std::unique_ptr<Loaded> load(const gen::Options& o, LogKind kind = LogKind::Text) {
     auto l = std::make_unique<Loaded>();
     l->g = gen::generate(o);
@@ -55,18 +55,16 @@ std::unique_ptr<Loaded> load(const gen::Options& o, LogKind kind = LogKind::Text
     gen::writeSession(l->g, l->dir.file("s"));
     EXPECT_TRUE(l->s.loadStartFinish(l->dir.file("s.gxr")).ok);
     Recorder r;
+    l->s.setKeepTrack(true);
     l->report = l->s.loadLog(kind, l->dir.file(kind == LogKind::Text ? "s.zlg" : "s.wmx"), r);
     EXPECT_TRUE(l->report.ok) << l->report.error.describe();
-    const LocalPlane& plane = l->s.plane();
-    for (std::size_t i = static_cast<std::size_t>(l->g.baseSample); i < l->g.samples.size(); ++i) {
-        const std::int64_t index = kind == LogKind::Text ? static_cast<std::int64_t>(i)
-                                                         : l->g.binaryIndex(static_cast<std::int64_t>(i));
-        if (index < 0) continue;
-        const gen::WrittenSample& w = l->g.samples[i];
-        const LocalPoint p = plane.toLocal(w.lat(), w.lon());
-        l->track.samples.push_back(
-            TrackSample{p.east, p.north, w.time(), w.centis, static_cast<std::int32_t>(index)});
-    }
+    const auto kept = l->s.loaded()->track;
+    EXPECT_TRUE(kept);
+    if (kept) l->track = *kept;
+    // From the base point to the last sample.
+    EXPECT_EQ(static_cast<std::int64_t>(l->track.samples.size()),
+              (kind == LogKind::Text ? static_cast<std::int64_t>(l->g.samples.size()) : l->g.binarySampleCount()) -
+                  (kind == LogKind::Text ? l->g.baseSample : l->g.binaryIndex(l->g.baseSample)));
     return l;
 }
 

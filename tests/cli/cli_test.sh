@@ -80,5 +80,14 @@ check "trace --lap 0 is a usage error" "[ $rc -eq 2 ]"
 "$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" 2>/dev/null; rc=$?
 check "trace without --lap is a usage error" "[ $rc -eq 2 ]"
 
+# What a lap timer receives, byte for byte as kept in tests/data/golden.
+GOLDEN=$(dirname "$0")/../data/golden
+"$CLI" ref --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 3 -o "$tmp/g1.REF" >/dev/null
+check "text log reference file as kept" "cmp -s $tmp/g1.REF $GOLDEN/demo_zlg_lap3.REF"
+"$CLI" ref --gxr "$SAMPLES/demo.gxr" --wmx "$SAMPLES/demo.wmx" --lap best --fixed -o "$tmp/g2.REF" >/dev/null
+check "binary log reference file as kept" "cmp -s $tmp/g2.REF $GOLDEN/demo_wmx_best_fixed.REF"
+"$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --json >"$tmp/g.json"
+check "json as kept" "cmp -s $tmp/g.json $GOLDEN/demo_zlg.json"
+
 echo "$(( $(grep -c '^check ' "$0") - fails )) passed, $fails failed"
 [ $fails -eq 0 ]

@@ -32,15 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     src.lastSample = static_cast<std::int32_t>(
         static_cast<std::int64_t>(first) + length > INT32_MAX ? INT32_MAX : first + length);
 
-    lorvane::fuzz::MemFile file(data + 12, size - 12);
-    src.path = file.path();
+    auto bytes = lorvane::fuzz::bytesOf(data + 12, size - 12, "fuzz input");
+    src.path = "fuzz input";
     try {
-        const auto points = lorvane::readReferenceLap(src);
+        const auto points = lorvane::readReferenceLap(src, bytes);
         if (points.empty() || static_cast<std::int32_t>(points.size()) > lorvane::kMaxRefPoints) __builtin_trap();
         const std::int64_t n = static_cast<std::int64_t>(src.lastSample) - src.firstSample + 1;
         if (static_cast<std::int64_t>(points.size()) != lorvane::thinnedPointCount(n)) __builtin_trap();
     } catch (const lorvane::LoadError& e) {
-        if (e.diagnostic().message.empty()) __builtin_trap();
+        lorvane::fuzz::checkError(e, "fuzz input");
     }
     return 0;
 }

@@ -13,7 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         volatile double keep = sf.start.lat1 + sf.finish.long2;
         (void)keep;
     } catch (const lorvane::LoadError& e) {
-        if (e.diagnostic().message.empty() || e.diagnostic().file != "fuzz.gxr") __builtin_trap();
+        if (e.diagnostic().message.empty() || e.diagnostic().file != "fuzz.gxr" ||
+            e.diagnostic().kind == lorvane::ErrorKind::None)
+            __builtin_trap();
     }
     return 0;
 }

@@ -1,42 +1,28 @@
-// Shared pieces of the fuzz targets: the readers take a path, so each input is
-// handed to them through an anonymous in-memory file.
+// Shared pieces of the fuzz targets: the input handed to a reader as bytes in
+// memory, and checks on what comes back.
 #pragma once
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "formats/block_reader.h"
+#include "formats/diagnostic.h"
 #include "formats/sample.h"
 
 namespace lorvane::fuzz {
 
-// An anonymous in-memory file holding the input; path() opens it by name.
-class MemFile {
-public:
-    MemFile(const std::uint8_t* data, std::size_t size) {
-        fd_ = memfd_create("lorvane-fuzz", 0);
-        if (fd_ < 0) std::abort();
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(fd_, data + done, size - done);
-            if (n <= 0) std::abort();
-            done += static_cast<std::size_t>(n);
-        }
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
-    }
-    ~MemFile() { ::close(fd_); }
-    MemFile(const MemFile&) = delete;
-    MemFile& operator=(const MemFile&) = delete;
-    const std::string& path() const { return path_; }
+// The input as the readers' byte source.
+inline MemorySource bytesOf(const std::uint8_t* data, std::size_t size, std::string name) {
+    return MemorySource(std::string_view(reinterpret_cast<const char*>(data), size), std::move(name));
+}
 
-private:
-    int fd_ = -1;
-    std::string path_;
-};
+// Every error must say what it is and where it comes from.
+inline void checkError(const LoadError& e, const std::string& name) {
+    const Diagnostic& d = e.diagnostic();
+    if (d.message.empty() || d.kind == ErrorKind::None || d.file != name) __builtin_trap();
+}
 
 // Checks what a reader hands on and keeps the values alive.
 class CheckingSink : public SampleSink {

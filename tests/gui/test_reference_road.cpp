@@ -58,6 +58,8 @@ struct Window {
         form.LapTimeBox->scrollToItem(item);
         const QPoint at = form.LapTimeBox->visualItemRect(item).center();
         QTest::mouseDClick(form.LapTimeBox->viewport(), Qt::LeftButton, {}, at);
+        // The lap is read off the window's thread: wait for its end.
+        QTRY_VERIFY_WITH_TIMEOUT(!form.loading(), 30000);
     }
 };
 
@@ -76,7 +78,7 @@ struct Expected {
         return l;
     }
     QByteArray reference(int lap, bool fixed) {
-        const std::string bytes = session.composeLapRefFile(session.pickLap(lap), fixed);
+        const std::string bytes = lorvane::composeLapRefFile(*session.loaded(), session.pickLap(lap), fixed);
         return QByteArray::fromStdString(bytes);
     }
 };
@@ -245,6 +247,7 @@ void TestReferenceRoad::enterActsLikeADoubleClick() {
     w.prompts.answers << true;
     w.prompts.files << files.path(QStringLiteral("enter.ref"));
     QTest::keyClick(w.form.LapTimeBox, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.form.loading(), 30000);
     QCOMPARE(w.prompts.kinds(), (QStringList{kConfirm, kSave, kInform}));
     QVERIFY(w.prompts.asked[0].text.startsWith(QStringLiteral("Use lap 1 : ")));
 

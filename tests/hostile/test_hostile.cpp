@@ -577,13 +577,13 @@ TEST(Hostile, ReferenceFileWriteFailures) {
     const std::string before = "kept\r\n";
     const std::string target = l.dir.write("KEEP.REF", before);
 
-    // The start/finish file has gone: its lines cannot be copied.
-    fs::rename(l.gxr, l.dir.file("moved.gxr"));
+    // The target is read-only.
+    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
     auto names = l.dir.names();
-    expectLoadError([&] { l.session.saveLapRefFile(ref, target, false); }, l.gxr);
+    expectLoadError([&] { l.session.saveLapRefFile(ref, target, false); }, target);
     EXPECT_EQ(slurp(target), before);
     EXPECT_EQ(l.dir.names(), names);
-    fs::rename(l.dir.file("moved.gxr"), l.gxr);
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
     // The target is a folder, or lies in a folder that does not exist.
     fs::create_directory(l.dir.file("AFOLDER.REF"));
@@ -603,6 +603,41 @@ TEST(Hostile, ReferenceFileWriteFailures) {
     // And the normal case still works afterwards.
     l.session.saveLapRefFile(ref, target, false);
     EXPECT_NE(slurp(target), before);
+}
+
+// A target that is a symbolic link: the file it names is replaced, the link
+// stays a link (also through a chain of links, and a link to a file that does
+// not exist yet creates that file).
+TEST(Hostile, ReferenceFileThroughSymbolicLinks) {
+    Loaded l(LogKind::Text, small().zlg);
+    ASSERT_TRUE(l.report.ok);
+    const ReferenceLap ref = l.session.pickLap(1);
+    fs::create_directory(l.dir.file("real"));
+    const std::string real = l.dir.write("real/LAP.REF", "old\r\n");
+    const std::string link = l.dir.file("LAP.REF");
+    fs::create_symlink("real/LAP.REF", link);
+    const std::string chain = l.dir.file("CHAIN.REF");
+    fs::create_symlink(link, chain);
+
+    l.session.saveLapRefFile(ref, chain, false);
+    EXPECT_TRUE(fs::is_symlink(chain));
+    EXPECT_TRUE(fs::is_symlink(link));
+    const std::string written = slurp(real);
+    EXPECT_NE(written, "old\r\n");
+    EXPECT_NE(written.find("[Start finish]"), std::string::npos);
+
+    const std::string dangling = l.dir.file("NEW.REF");
+    fs::create_symlink("real/NEW.REF", dangling);
+    l.session.saveLapRefFile(ref, dangling, false);
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(slurp(l.dir.file("real/NEW.REF")), written);
+
+    // A loop of links is refused and creates nothing.
+    fs::create_symlink(l.dir.file("LOOP2.REF"), l.dir.file("LOOP1.REF"));
+    fs::create_symlink(l.dir.file("LOOP1.REF"), l.dir.file("LOOP2.REF"));
+    const auto names = l.dir.names();
+    EXPECT_THROW(l.session.saveLapRefFile(ref, l.dir.file("LOOP1.REF"), false), LoadError);
+    EXPECT_EQ(l.dir.names(), names);
 }
 
 // The lap re-read with bounds the load never gives.

@@ -121,10 +121,10 @@ TEST(GeneratedSessions, ReferenceFileReproducesThePath) {
             ASSERT_GE(s.laps().size(), 2u);
             const std::int32_t lapNo = 2;
             const Lap lap = s.laps()[lapNo - 1];
-            const std::string ref = s.composeLapRefFile(s.pickLap(lapNo), false);
+            const std::string ref = composeLapRefFile(*s.loaded(), s.pickLap(lapNo), false);
 
             // Read the points back.
-            const double scale = calcLongScale(s.baseLat(), s.baseLong());
+            const double scale = calcLongScale(s.plane().baseLat, s.plane().baseLong);
             std::istringstream in(ref.substr(ref.find("[Points]\r\n") + 10));
             double east, north;
             long long ms;
@@ -135,7 +135,7 @@ TEST(GeneratedSessions, ReferenceFileReproducesThePath) {
             const gen::Crossing& opening = g.crossings[lapNo - 1];
             for (std::size_t i = 0; i < pts.size(); ++i) {
                 auto [e, n, t] = pts[i];
-                gen::LatLon p{s.baseLat() + n / kMetresPerMinute, s.baseLong() + e / (kMetresPerMinute * scale)};
+                gen::LatLon p{s.plane().baseLat + n / kMetresPerMinute, s.plane().baseLong + e / (kMetresPerMinute * scale)};
                 EXPECT_LT(g.distanceToPath(p), 1.0) << "point " << i;
                 if (i + 1 < pts.size() && kind == LogKind::Text) {
                     const auto& sample = g.samples[static_cast<std::size_t>(lap.startSample) + 10 * i];

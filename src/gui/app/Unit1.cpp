@@ -57,6 +57,9 @@ lorvane::Diagnostic diagnostic(const char* message) {
     return d;
 }
 
+constexpr int kFirstSampleRole = Qt::UserRole;
+constexpr int kLastSampleRole = Qt::UserRole + 1;
+
 const QColor kLabelGreen(0x00, 0x80, 0x00);
 const QColor kLabelRed(0xFF, 0x00, 0x00);
 
@@ -130,6 +133,8 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
 
     connect(&worker_, &lorvane::app::LoadWorker::batch, this, &TForm1::onBatch);
     connect(&worker_, &lorvane::app::LoadWorker::finished, this, &TForm1::onLoadFinished);
+    connect(&worker_, &lorvane::app::LoadWorker::picked, this, &TForm1::onPicked);
+    connect(&worker_, &lorvane::app::LoadWorker::pickFailed, this, &TForm1::onPickFailed);
 
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() +
                              statusBar()->sizeHint().height());
@@ -345,7 +350,6 @@ void TForm1::startLoad(lorvane::LogKind kind, const QString& path) {
     if (loading() || session_.busy()) return;
     // A file has been chosen: the lap list and the track start afresh.
     LapTimeBox->clear();
-    laps_.clear();
     // A binary record is at least 33 bytes; a text log's line rarely under 30.
     const auto bytes = static_cast<std::size_t>(std::max<qint64>(QFileInfo(path).size(), 0));
     Chart1->clearTrack(bytes / (kind == lorvane::LogKind::Binary ? 33 : 30));
@@ -377,8 +381,10 @@ void TForm1::setLoading(bool on) {
 void TForm1::onBatch(const lorvane::app::LoadBatch& batch) {
     Chart1->appendTrack(batch.points);
     for (const auto& ev : batch.laps) {
-        laps_.push_back(ev.lap);
         auto* item = new QListWidgetItem(text(ev.lap.line), LapTimeBox);
+        // The lap's samples, for its highlight on the track.
+        item->setData(kFirstSampleRole, ev.lap.startSample);
+        item->setData(kLastSampleRole, ev.lap.endSample);
         item->setSizeHint(QSize(0, 13));
         if (ev.best) LapTimeBox->setCurrentRow(LapTimeBox->count() - 1);
     }
@@ -432,12 +438,12 @@ QString TForm1::summary(const lorvane::LoadReport& r) const {
 }
 
 void TForm1::showLap(int row) {
-    if (row < 0 || row >= static_cast<int>(laps_.size())) {
+    const QListWidgetItem* item = row >= 0 ? LapTimeBox->item(row) : nullptr;
+    if (!item) {
         Chart1->clearHighlight();
         return;
     }
-    const lorvane::Lap& lap = laps_[static_cast<std::size_t>(row)];
-    Chart1->highlightSamples(lap.startSample, lap.endSample);
+    Chart1->highlightSamples(item->data(kFirstSampleRole).toInt(), item->data(kLastSampleRole).toInt());
 }
 
 // --- lap choice and reference file ---------------------------------------------------
@@ -446,31 +452,37 @@ void TForm1::LapTimeBoxDblClick() {
     if (loading() || session_.busy()) return;
     const QList<QListWidgetItem*> selected = LapTimeBox->selectedItems();
     if (selected.isEmpty()) return;
-    const int row = LapTimeBox->row(selected.constFirst());
-    const auto& laps = session_.laps();
-    if (row < 0 || row >= static_cast<int>(laps.size())) return;
+    const auto log = session_.loaded();
+    if (!log) return;
+    const int lap = LapTimeBox->row(selected.constFirst()) + 1;
+    const lorvane::Lap* chosen = log->lap(lap);
+    if (!chosen) return;
 
-    const int lap = row + 1;
     const QString prompt = QStringLiteral("Use lap ") + QString::number(lap) + QStringLiteral(" : ") +
-                           text(lorvane::convertRealtoUTC(laps[static_cast<std::size_t>(row)].time)) +
-                           QStringLiteral(" ?");
+                           text(lorvane::convertRealtoUTC(chosen->time)) + QStringLiteral(" ?");
     if (!prompts_.confirm(this, QStringLiteral("Warning"), prompt)) return;
 
-    lorvane::ReferenceLap ref;
-    try {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        ref = session_.pickLap(lap);
-        QApplication::restoreOverrideCursor();
-    } catch (const lorvane::LoadError& e) {
-        QApplication::restoreOverrideCursor();
-        showError(e.diagnostic());
-        return;
-    } catch (const std::exception& e) {
-        QApplication::restoreOverrideCursor();
-        showError(diagnostic(e.what()));
-        return;
-    }
+    // The lap is read again from its file off this thread; the controls wait.
+    if (!worker_.startPick(log, lap)) return;
+    session_.setChosenLap(lap);
+    pickLog_ = log;
+    setLoading(true);
+    ProgressBar->setRange(0, 0); // just busy: a lap is read in a moment
+    StatusLabel->setText(tr("Reading lap %1 ...").arg(lap));
+}
+
+void TForm1::onPicked(const lorvane::ReferenceLap& ref) {
+    setLoading(false);
+    StatusLabel->setText(summary(pickLog_->report));
     saveLapRefFile(ref);
+    pickLog_.reset();
+}
+
+void TForm1::onPickFailed(const lorvane::Diagnostic& error) {
+    setLoading(false);
+    if (pickLog_) StatusLabel->setText(summary(pickLog_->report));
+    pickLog_.reset();
+    showError(error);
 }
 
 void TForm1::saveLapRefFile(const lorvane::ReferenceLap& ref) {
@@ -478,7 +490,7 @@ void TForm1::saveLapRefFile(const lorvane::ReferenceLap& ref) {
                                         QStringLiteral("LAP.REF"));
     if (!path) return;
     try {
-        session_.saveLapRefFile(ref, toPath(*path), FixRefCheckBox->isChecked());
+        lorvane::saveLapRefFile(*pickLog_, ref, toPath(*path), FixRefCheckBox->isChecked());
     } catch (const lorvane::LoadError& e) {
         showError(e.diagnostic());
         return;

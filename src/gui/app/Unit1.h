@@ -122,6 +122,8 @@ private:
     void onBatch(const lorvane::app::LoadBatch& batch);
     void onLoadFinished(const lorvane::LoadReport& report);
     void setLoading(bool on);
+    void onPicked(const lorvane::ReferenceLap& ref);
+    void onPickFailed(const lorvane::Diagnostic& error);
     void saveLapRefFile(const lorvane::ReferenceLap& ref);
     void showError(const lorvane::Diagnostic& d);
     void showLap(int row);
@@ -136,6 +138,7 @@ private:
 
     bool activatedOnce_ = false;
     bool logLoadsEnabled_ = false;
-    std::vector<lorvane::Lap> laps_; // as listed, for the highlight during a load
+    // The loaded log a lap choice is running on, until its file is saved.
+    std::shared_ptr<const lorvane::LoadedLog> pickLog_;
     QString startFinishNote_;        // about the latest start/finish file choice
 };

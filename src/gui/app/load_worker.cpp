@@ -85,6 +85,40 @@ bool LoadWorker::start(LogKind kind, const std::string& path) {
     return true;
 }
 
+bool LoadWorker::startPick(std::shared_ptr<const LoadedLog> log, std::int32_t lap) {
+    if (running_ || !log) return false;
+    running_ = true;
+    const std::uint64_t generation = ++generation_;
+    thread_ = std::thread([this, log = std::move(log), lap, generation] {
+        ReferenceLap ref;
+        Diagnostic error;
+        bool ok = false;
+        try {
+            ref = pickLap(*log, lap);
+            ok = true;
+        } catch (const LoadError& e) {
+            error = e.diagnostic();
+        } catch (const std::bad_alloc&) {
+            error = Diagnostic{"Out of memory", log->path, 0, -1, ErrorKind::InputOutput};
+        } catch (const std::exception& e) {
+            error = Diagnostic{e.what(), log->path, 0, -1, ErrorKind::InputOutput};
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, ok, ref = std::move(ref), error = std::move(error)] {
+                if (generation != generation_) return;
+                if (thread_.joinable()) thread_.join();
+                running_ = false;
+                if (ok)
+                    emit picked(ref);
+                else
+                    emit pickFailed(error);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
 void LoadWorker::drain() {
     drainQueued_ = false;
     if (!running_) return;

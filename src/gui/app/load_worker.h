@@ -1,7 +1,8 @@
 // Runs Session::loadLog on a thread of its own and hands what the load
 // reports to the GUI thread in batches: what arrived since the last batch,
 // at most every kBatchIntervalMs, so a long load never costs one repaint per
-// point and the progress shown is never older than that.
+// point and the progress shown is never older than that. The lap choice (the
+// re-read of one lap from its file) runs on a thread of its own too.
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,10 @@
 #include <QTimer>
 
 #include "session/session.h"
+
+Q_DECLARE_METATYPE(std::shared_ptr<const lorvane::LoadedLog>)
+Q_DECLARE_METATYPE(lorvane::ReferenceLap)
+Q_DECLARE_METATYPE(lorvane::Diagnostic)
 
 namespace lorvane::app {
 
@@ -43,6 +48,9 @@ public:
 
     // Starts a load; false when one is running or the session is busy.
     bool start(LogKind kind, const std::string& path);
+    // Re-reads lap `lap` of `log`; false when something is running.
+    bool startPick(std::shared_ptr<const LoadedLog> log, std::int32_t lap);
+    // A load or a lap choice is running.
     bool running() const { return running_; }
     // Asks the load to stop at its next progress report.
     void cancel() { cancel_ = true; }
@@ -54,6 +62,9 @@ signals:
     // After the last batch, once the load's thread has ended (the session is
     // no longer busy and may be read).
     void finished(const lorvane::LoadReport& report);
+    // The lap choice has ended with the lap's points, or with an error.
+    void picked(const lorvane::ReferenceLap& ref);
+    void pickFailed(const lorvane::Diagnostic& error);
 
 private:
     class Observer;
