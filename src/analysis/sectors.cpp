@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "laps/gate_rules.h"
+
 namespace lorvane {
 
 std::vector<SectorLine> sectorLines(const LapTrace& reference, int sectors) {
@@ -27,44 +29,29 @@ std::vector<SectorLine> sectorLines(const LapTrace& reference, int sectors) {
     return lines;
 }
 
-namespace {
-
-// Where along the segment from point i-1 to point i it crosses the line
-// forwards, within the gate: the fraction of the segment back from point i.
-std::optional<double> forwardCrossing(const SectorLine& l, const TracePoint& prev, const TracePoint& cur) {
-    const double de = l.p2.east - l.p1.east, dn = l.p2.north - l.p1.north;
-    if (de == 0 && dn == 0) return std::nullopt;
-    const double dPrev = (prev.east - l.p1.east) * de + (prev.north - l.p1.north) * dn;
-    const double dCur = (cur.east - l.p1.east) * de + (cur.north - l.p1.north) * dn;
-    if (!(dPrev < 0 && dCur >= 0)) return std::nullopt;
-    const double g = std::fabs(dCur) / (std::fabs(dPrev) + std::fabs(dCur));
-    if (!std::isfinite(g)) return std::nullopt;
-    const double xe = cur.east + (prev.east - cur.east) * g;
-    const double xn = cur.north + (prev.north - cur.north) * g;
-    if (!(std::hypot(xe - l.p1.east, xn - l.p1.north) <= kSectorGateHalfWidth)) return std::nullopt;
-    return g;
-}
-
-} // namespace
-
 std::vector<std::optional<double>> lineCrossings(const LapTrace& trace, const std::vector<SectorLine>& lines) {
+    // The start/finish gate test, forward only, with a gate of fixed width.
+    GateRules rules;
+    rules.direction = GateDirection::Forward;
+    rules.gateWidth = kSectorGateHalfWidth;
     std::vector<std::optional<double>> out(lines.size());
     const auto& p = trace.points;
-    // Position after the last line found: segment (ending at point `seg`) and
-    // fraction of it from its start.
+    // Where the last line was found: the segment ending at point `seg`, and
+    // the time into the lap.
     std::size_t seg = 1;
-    double along = -1;
+    double last = 0;
     for (std::size_t k = 0; k < lines.size(); ++k) {
         for (std::size_t i = seg; i < p.size(); ++i) {
-            const auto g = forwardCrossing(lines[k], p[i - 1], p[i]);
-            if (!g || (i == seg && 1 - *g < along)) continue;
-            // The measured-interval rule: the offset back from point i is the
-            // time between the two points times the fraction of the segment.
+            // The measured-interval rule: the time between the two points.
             const double dt = p[i].time - p[i - 1].time;
-            const double offset = dt > 0 ? dt * *g : 0;
-            out[k] = p[i].time - offset;
+            const auto c = crossGate(lines[k].p1, lines[k].p2, LocalPoint{p[i].east, p[i].north},
+                                     LocalPoint{p[i - 1].east, p[i - 1].north}, dt > 0 ? dt : 0, rules);
+            if (!c) continue;
+            const double t = p[i].time - c->offset;
+            if (i == seg && t < last) continue; // on the same segment, before the last line found
+            out[k] = t;
             seg = i;
-            along = 1 - *g;
+            last = t;
             break;
         }
     }

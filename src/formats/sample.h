@@ -15,6 +15,7 @@ struct Sample {
     double lon = 0;         // minutes of arc, east positive
     std::int32_t sats = 0;
     double time = 0;        // seconds on the log's clock
+    std::int64_t clock = 0; // the same time in the log's own ticks (LogLayout::ticksPerSecond)
     std::int64_t line = 0;  // text log: 1-based line number of the sample
     std::int64_t offset = -1; // binary log: byte offset of the record
     // Text log only: the time field of this line did not convert. The line's
@@ -27,6 +28,7 @@ struct Sample {
 struct LogLayout {
     int latColumn = 0, longColumn = 0, timeColumn = 0, satColumn = 0; // text log, 1-based
     int recordLength = 0;                                             // binary log
+    int ticksPerSecond = 100; // resolution of Sample::clock: both our logs count hundredths
 };
 
 // Receives what a reader decodes. Returning false from sample() stops the read

@@ -4,9 +4,13 @@
 
 namespace lorvane {
 
-void LapSegmenter::reset(const StartFinish& gates, LogKind kind) {
+void LapSegmenter::reset(const StartFinish& gates, LogKind kind, const GateRules& rules, int ticksPerSecond) {
     gates_ = gates;
     kind_ = kind;
+    rules_ = rules;
+    ticksPerSecond_ = ticksPerSecond > 0 ? ticksPerSecond : 100;
+    havePrevClock_ = false;
+    prevClock_ = 0;
     gatesLocal_ = false;
     cur_ = prev_ = LocalPoint{};
     havePrevCross_ = false;
@@ -19,9 +23,28 @@ void LapSegmenter::reset(const StartFinish& gates, LogKind kind) {
     lastWasBest_ = false;
 }
 
+double LapSegmenter::interval(std::int64_t clock) {
+    const bool first = !havePrevClock_;
+    const std::int64_t prev = prevClock_;
+    havePrevClock_ = true;
+    prevClock_ = clock;
+    // The first lap step of a load has no previous time.
+    if (first) return kSampleInterval;
+    const std::int64_t day = 86400 * ticksPerSecond_;
+    std::int64_t d = clock - prev;
+    if (d < -day / 2) d += day; // the clock passed midnight
+    if (d < 0) d = 0;           // a clock stepping back
+    return static_cast<double>(d) / static_cast<double>(ticksPerSecond_);
+}
+
 const Lap* LapSegmenter::step(const LocalPlane& plane, const Sample& s) {
+    return step(plane, plane.toLocal(s.lat, s.lon), s.time, s.clock, s.index);
+}
+
+const Lap* LapSegmenter::step(const LocalPlane& plane, LocalPoint at, double time, std::int64_t clock,
+                              std::int32_t index) {
     prev_ = cur_;
-    cur_ = plane.toLocal(s.lat, s.lon);
+    cur_ = at;
     if (!gatesLocal_) {
         // The base point does not move within a load, so neither do the gates.
         start1_ = plane.toLocal(gates_.start.lat1, gates_.start.long1);
@@ -30,15 +53,28 @@ const Lap* LapSegmenter::step(const LocalPlane& plane, const Sample& s) {
         finish2_ = plane.toLocal(gates_.finish.lat2, gates_.finish.long2);
         gatesLocal_ = true;
     }
-    bool crossed = virtual_gate(start2_.east, start1_.east, start2_.north, start1_.north, cur_.east, cur_.north,
-                                prev_.east, prev_.north, crossOffset_);
-    if (!crossed)
-        crossed = virtual_gate(finish2_.east, finish1_.east, finish2_.north, finish1_.north, cur_.east,
-                               cur_.north, prev_.east, prev_.north, crossOffset_);
-    if (!crossed) return nullptr;
+    const double dt = interval(clock);
+    // A crossing too soon after the previous one is ignored altogether, and
+    // the finish gate is then not tried for this sample.
+    auto tooSoon = [&](const GateCrossing& g) {
+        if (!havePrevCross_ || !(rules_.minLap > 0)) return false;
+        double t = (time - g.offset) - prevCrossTime_;
+        if (t < 0) t += 86400;
+        return t < rules_.minLap;
+    };
+    bool finish = false;
+    std::optional<GateCrossing> crossing = crossGate(start1_, start2_, cur_, prev_, dt, rules_);
+    if (crossing && tooSoon(*crossing)) return nullptr;
+    if (!crossing) {
+        crossing = crossGate(finish1_, finish2_, cur_, prev_, dt, rules_);
+        if (crossing && tooSoon(*crossing)) return nullptr;
+        finish = true;
+    }
+    if (!crossing) return nullptr;
+    crossOffset_ = crossing->offset;
 
-    const double c = s.time - crossOffset_;
-    crossings_.push_back(Crossing{s.index, crossOffset_, c});
+    const double c = time - crossOffset_;
+    crossings_.push_back(Crossing{index, crossOffset_, c, crossing->forward, crossing->distance, finish});
     const Lap* completed = nullptr;
     lastWasBest_ = false;
     if (havePrevCross_) {
@@ -48,7 +84,7 @@ const Lap* LapSegmenter::step(const LocalPlane& plane, const Sample& s) {
         Lap lap;
         lap.number = n;
         lap.startSample = crossings_[static_cast<std::size_t>(n) - 1].sample;
-        lap.endSample = s.index;
+        lap.endSample = index;
         lap.time = t;
         lap.line = lapListLine(n, t, kind_);
         laps_.push_back(std::move(lap));

@@ -8,6 +8,7 @@
 
 #include "formats/sample.h"
 #include "formats/start_finish.h"
+#include "laps/gate_rules.h"
 #include "laps/local_plane.h"
 
 namespace lorvane {
@@ -16,6 +17,9 @@ struct Crossing {
     std::int32_t sample = 0; // index of the sample at which it was detected
     double offset = 0;       // seconds from the crossing back from that sample
     double time = 0;         // crossing time on the log's clock
+    bool forward = true;     // towards the gate's point 2
+    double distance = 0;     // metres from the gate's point 1 to the crossing point
+    bool finishGate = false; // crossed the finish gate rather than the start gate
 };
 
 struct Lap {
@@ -29,11 +33,18 @@ struct Lap {
 // Per-load lap state: the lap reset, the lap step and the tables it fills.
 class LapSegmenter {
 public:
-    void reset(const StartFinish& gates, LogKind kind);
+    // `ticksPerSecond`: the resolution of the samples' clock.
+    void reset(const StartFinish& gates, LogKind kind, const GateRules& rules = {}, int ticksPerSecond = 100);
 
     // The lap step for one sample (run only once a base point exists).
     // Returns the lap completed at this sample, if any.
     const Lap* step(const LocalPlane& plane, const Sample& s);
+    // The same for a sample already in the local plane (the gates are placed
+    // with `plane` on the first step).
+    const Lap* step(const LocalPlane& plane, LocalPoint at, double time, std::int64_t clock, std::int32_t index);
+
+    // The resolution of the samples' clock, once the log's header has told it.
+    void setTicksPerSecond(int ticksPerSecond) { ticksPerSecond_ = ticksPerSecond > 0 ? ticksPerSecond : 100; }
 
     // Position of the latest sample converted by the lap step.
     LocalPoint current() const { return cur_; }
@@ -48,8 +59,15 @@ public:
     static constexpr double kNoBest = 9999999.0;
 
 private:
+    // Seconds from the previous sample of the lap step to this one.
+    double interval(std::int64_t clock);
+
     StartFinish gates_;
     LogKind kind_ = LogKind::Text;
+    GateRules rules_;
+    std::int64_t ticksPerSecond_ = 100;
+    bool havePrevClock_ = false;
+    std::int64_t prevClock_ = 0;
     // The gate points in the local plane; fixed once the load has its base point.
     bool gatesLocal_ = false;
     LocalPoint start1_, start2_, finish1_, finish2_;

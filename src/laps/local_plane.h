@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace lorvane {
 
@@ -32,6 +33,25 @@ struct LocalPlane {
         return p;
     }
 };
+
+struct GateRules;
+
+// A counted crossing of a gate: how long before the current sample the line
+// was crossed, where (metres from point 1 to the crossing point) and which way.
+struct GateCrossing {
+    double offset = 0;
+    double distance = 0;
+    bool forward = true; // towards point 2's side
+};
+
+// The gate test with the measured time `dt` between the previous and the
+// current sample and the user's rules: did prev -> cur cross the line through
+// point 1 perpendicular to point 1 -> point 2, in a direction and at a place
+// the rules count? With the default rules and dt = 0.1 this is virtual_gate.
+// The direction rule of `rules` is applied; its minimum lap time is the lap
+// step's business.
+std::optional<GateCrossing> crossGate(LocalPoint p1, LocalPoint p2, LocalPoint cur, LocalPoint prev, double dt,
+                                      const GateRules& rules);
 
 // Did the segment prev -> cur cross the gate through point 1 that is
 // perpendicular to the direction point 1 -> point 2? On a crossing, returns

@@ -7,11 +7,25 @@ namespace lorvane {
 
 std::int64_t thinnedPointCount(std::int64_t samples) { return samples <= 0 ? 0 : (samples - 1) / 10 + 2; }
 
-void LapThinner::add(double lat, double lon) {
-    if (phase_ == 0) points_.push_back(GeoPoint{lat, lon});
-    if (++phase_ == 10) phase_ = 0;
-    last_ = GeoPoint{lat, lon};
-    any_ = true;
+void LapThinner::add(double lat, double lon, std::int64_t clock) {
+    if (!any_) {
+        any_ = true;
+        firstClock_ = clock;
+        last_ = GeoPoint{lat, lon, 0};
+        points_.push_back(last_);
+        return;
+    }
+    // Elapsed ticks, with the lap step's rules for midnight and a clock
+    // stepping back.
+    const std::int64_t day = 86400 * tps_;
+    std::int64_t e = clock - firstClock_;
+    if (e < -day / 2) e += day;
+    if (e < 0) e = 0;
+    last_ = GeoPoint{lat, lon, static_cast<double>(e) / static_cast<double>(tps_)};
+    if (e / tps_ > reached_) {
+        reached_ = e / tps_;
+        points_.push_back(last_);
+    }
 }
 
 std::vector<GeoPoint> LapThinner::finish() {
@@ -23,10 +37,17 @@ namespace {
 
 class LapCollector : public SampleSink {
 public:
-    LapCollector(std::int32_t first, std::int32_t last) : first_(first), last_(last) {}
+    LapCollector(std::int32_t first, std::int32_t last, int ticksPerSecond, const std::string& path)
+        : first_(first), last_(last), thinner_(ticksPerSecond), path_(path) {}
     bool sample(const Sample& s) override {
         if (s.index < first_) return true;
-        thinner_.add(s.lat, s.lon);
+        thinner_.add(s.lat, s.lon, s.clock);
+        // The last sample comes on top of these.
+        if (thinner_.size() > static_cast<std::size_t>(kMaxRefPoints) - 1)
+            fail(ErrorKind::Invalid,
+                 "The lap is longer than " + std::to_string(kMaxRefPoints - 1) +
+                     " s; a reference lap holds at most " + std::to_string(kMaxRefPoints) + " points, one a second",
+                 path_);
         ++seen_;
         return s.index < last_;
     }
@@ -37,6 +58,7 @@ private:
     std::int32_t first_, last_;
     std::int64_t seen_ = 0;
     LapThinner thinner_;
+    std::string path_;
 };
 
 } // namespace
@@ -49,12 +71,7 @@ std::vector<GeoPoint> readReferenceLap(const LapSource& src) {
 std::vector<GeoPoint> readReferenceLap(const LapSource& src, ByteSource& bytes) {
     const std::int64_t n = static_cast<std::int64_t>(src.lastSample) - src.firstSample + 1;
     if (src.firstSample < 0 || n < 1) fail(ErrorKind::Invalid, "The lap has no samples", src.path);
-    if (thinnedPointCount(n) > kMaxRefPoints)
-        fail(ErrorKind::Invalid, "The lap has " + std::to_string(n) + " samples; a reference lap holds at most " +
-                 std::to_string((kMaxRefPoints - 1) * 10) + " samples (" + std::to_string(kMaxRefPoints) +
-                 " points)",
-             src.path);
-    LapCollector collector(src.firstSample, src.lastSample);
+    LapCollector collector(src.firstSample, src.lastSample, src.ticksPerSecond, bytes.name());
     if (src.kind == LogKind::Text)
         readTextLog(bytes, collector, &src.columns);
     else

@@ -62,10 +62,10 @@ std::string composeReferenceFile(const ReferenceInput& in) {
         out += ' ';
         appendFixed(out, north, 1, 3);
         out += ' ';
-        // Points lie one second apart, the first one the crossing offset after
-        // the crossing that opened the lap; the last is the lap's end.
+        // A point's time is its time into the lap by the log's clock plus the
+        // offset of the crossing that opened the lap; the last is the lap's end.
         if (i + 1 < count)
-            appendInt(out, truncToInt64((static_cast<double>(i) + in.openingOffset) * 1000));
+            appendInt(out, truncToInt64((p.elapsed + in.openingOffset) * 1000));
         else
             appendInt(out, lapMs);
         out += kEol;

@@ -34,7 +34,11 @@ public:
         batch_.reserve(kBatch);
     }
 
-    void layout(const LogLayout& l) override { log_.layout = l; }
+    void layout(const LogLayout& l) override {
+        log_.layout = l;
+        segmenter_.setTicksPerSecond(l.ticksPerSecond);
+        if (track_) track_->ticksPerSecond = l.ticksPerSecond;
+    }
 
     bool sample(const Sample& s) override {
         LocalPlane& plane = log_.plane;
@@ -58,7 +62,7 @@ public:
             if (track_) {
                 const LocalPoint c = segmenter_.current();
                 track_->samples.push_back(
-                    TrackSample{c.east, c.north, s.time, std::llround(s.time * 100), s.index});
+                    TrackSample{c.east, c.north, s.time, s.clock, s.index});
             }
             if (lap) {
                 flush();
@@ -112,6 +116,7 @@ ReferenceLap pickLap(const LoadedLog& log, std::int32_t lap) {
     src.path = log.path;
     src.columns = log.columns();
     src.recordLength = log.layout.recordLength;
+    src.ticksPerSecond = log.layout.ticksPerSecond;
     src.firstSample = l.startSample;
     src.lastSample = l.endSample;
     ReferenceLap ref;
@@ -188,7 +193,7 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
     if (keepTrack_) track = std::make_shared<Track>();
 
     LapSegmenter segmenter;
-    segmenter.reset(startFinish_.gates, kind);
+    segmenter.reset(startFinish_.gates, kind, rules_);
     observer.loadStarted(kind, path);
 
     LoadSink sink(*log, segmenter, observer, track.get());

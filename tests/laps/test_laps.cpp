@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "laps/lap_segmenter.h"
 #include "laps/lap_time_text.h"
 
@@ -48,6 +50,7 @@ struct Track {
         s.lat = 3000;
         s.lon = metres / (kMetresPerMinute * plane.longScale);
         s.time = t;
+        s.clock = std::llround(t * 100);
         return seg.step(plane, s);
     }
 };
@@ -111,6 +114,7 @@ TEST(Laps, FinishGateClosesLapsToo) {
         s.lat = lat;
         s.lon = east / (kMetresPerMinute * plane.longScale);
         s.time = t;
+        s.clock = std::llround(t * 100);
         return seg.step(plane, s);
     };
     at(3000, -1, 1);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "formats/diagnostic.h"
 #include "laps/reference_lap.h"
 #include "test_util.h"
@@ -10,7 +12,7 @@ using lorvane::test::TempDir;
 namespace {
 std::vector<int> thinnedIndices(int n) {
     LapThinner t;
-    for (int i = 0; i < n; ++i) t.add(i, -i);
+    for (int i = 0; i < n; ++i) t.add(i, -i, 4000000 + 10 * i);
     std::vector<int> out;
     for (const GeoPoint& p : t.finish()) out.push_back(static_cast<int>(p.lat));
     return out;
@@ -72,10 +74,23 @@ TEST(ReferenceLap, ChangedOrOversizedLogsAreRefused) {
     EXPECT_THROW(readReferenceLap(LapSource{LogKind::Text, path, TextLogColumns{1, 2, 3, 4}, 0, 0, 1}), LoadError);
     EXPECT_THROW(readReferenceLap(LapSource{LogKind::Text, dir.file("gone.zlg"), TextLogColumns{3, 4, 2, 1}, 0, 0, 1}),
                  LoadError);
+    // A lap of 5000 s or more needs more points than a reference file holds,
+    // whatever the sample rate: here one sample a second.
+    std::string slow = "[header]\nSatellites\nTime\nLatitude\nLongitude\n[channel units]\n[data]\n";
+    for (int i = 0; i < 5002; ++i) {
+        const int t = 10 * 3600 + i; // from 10:00:00
+        char hms[16];
+        std::snprintf(hms, sizeof hms, "%02d%02d%02d", t / 3600, t / 60 % 60, t % 60);
+        slow += std::string("5 ") + hms + " 10 20\n";
+    }
+    const std::string slowPath = dir.write("slow.zlg", slow);
     try {
-        readReferenceLap(LapSource{LogKind::Text, path, TextLogColumns{3, 4, 2, 1}, 0, 0, 50000});
+        readReferenceLap(LapSource{LogKind::Text, slowPath, TextLogColumns{3, 4, 2, 1}, 0, 0, 5001});
         FAIL();
     } catch (const LoadError& e) {
-        EXPECT_NE(e.diagnostic().message.find("at most 50000 samples"), std::string::npos);
+        EXPECT_NE(e.diagnostic().message.find("at most 5001 points"), std::string::npos) << e.diagnostic().message;
+        EXPECT_EQ(e.diagnostic().kind, ErrorKind::Invalid);
     }
+    // One second shorter fits exactly.
+    EXPECT_EQ(readReferenceLap(LapSource{LogKind::Text, slowPath, TextLogColumns{3, 4, 2, 1}, 0, 0, 4999}).size(), 5001u);
 }

@@ -21,7 +21,7 @@ ReferenceInput sampleInput() {
     in.baseLong = -0.123456789;
     in.lapTime = 95.4321;
     in.openingOffset = 0.0375;
-    in.points = {GeoPoint{3090.5, -0.123456789}, GeoPoint{3090.5, -0.123456789}, GeoPoint{3090.5, -0.123456789}};
+    in.points = {GeoPoint{3090.5, -0.123456789, 0}, GeoPoint{3090.5, -0.123456789, 1}, GeoPoint{3090.5, -0.123456789, 2}};
     return in;
 }
 } // namespace
