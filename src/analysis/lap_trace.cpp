@@ -41,11 +41,20 @@ std::optional<LapCrossings> findLapCrossings(const std::vector<Crossing>& crossi
     return LapCrossings{&*open, &*close};
 }
 
+double sampleInterval(const Track& track, std::size_t i) {
+    if (i == 0 || i >= track.samples.size() || track.ticksPerSecond <= 0) return 0;
+    const std::int64_t day = 86400 * static_cast<std::int64_t>(track.ticksPerSecond);
+    std::int64_t d = track.samples[i].clock - track.samples[i - 1].clock;
+    if (d < -day / 2) d += day; // the clock passed midnight
+    if (d < 0) d = 0;           // a clock stepping back
+    return static_cast<double>(d) / track.ticksPerSecond;
+}
+
 LocalPoint crossingPoint(const Track& track, std::size_t detection, double offset) {
     const TrackSample& cur = track.samples[detection];
     if (detection == 0) return {cur.east, cur.north};
     const TrackSample& prev = track.samples[detection - 1];
-    const double dt = cur.time - prev.time;
+    const double dt = sampleInterval(track, detection);
     double f = dt > 0 ? offset / dt : 0; // fraction of the segment back from the detection sample
     if (!(f > 0)) f = 0;                 // also NaN
     if (f > 1) f = 1;

@@ -50,6 +50,11 @@ struct LapCrossings {
 };
 std::optional<LapCrossings> findLapCrossings(const std::vector<Crossing>& crossings, const Lap& lap);
 
+// Seconds between track sample i - 1 and sample i as the lap step measures
+// them, from the log's clock: a clock that passed midnight in between gains a
+// day, one stepping back gives 0. 0 for the first sample.
+double sampleInterval(const Track& track, std::size_t i);
+
 // Where a crossing lies: on the segment from the sample before its detection
 // sample to the detection sample, `offset` seconds back from the latter,
 // taking the measured time between the two samples.

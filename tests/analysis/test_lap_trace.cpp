@@ -20,7 +20,7 @@ void drive(Track& track, double t0, double until, const std::function<double(dou
     double x = -9, t = t0;
     std::int32_t index = track.samples.empty() ? 0 : track.samples.back().sample + 1;
     while (true) {
-        track.samples.push_back(TrackSample{x, 0, t, 0, index++});
+        track.samples.push_back(TrackSample{x, 0, t, std::llround(t * 100), index++});
         if (x > until) break;
         x += speed(x) * 0.1;
         t += 0.1;
@@ -121,19 +121,22 @@ TEST(LapTrace, SpeedIsSmoothedOverTheWindow) {
 
 TEST(LapTrace, CrossingPointUsesTheMeasuredInterval) {
     Track track;
-    track.samples = {{0, 0, 10.0, 0, 7}, {8, 0, 10.2, 0, 8}, {16, 0, 10.2, 0, 9}};
+    track.samples = {{0, 0, 10.0, 1000, 7},          {8, 0, 10.2, 1020, 8}, {16, 0, 10.2, 1020, 9},
+                     {20, 0, 10.1, 1010, 10},        {0, 0, 86399.9, 8639990, 11},
+                     {6, 0, 0.05, 5, 12}};
+    EXPECT_NEAR(sampleInterval(track, 1), 0.2, 1e-12);
+    EXPECT_EQ(sampleInterval(track, 2), 0);
+    EXPECT_EQ(sampleInterval(track, 3), 0);              // back in time
+    EXPECT_NEAR(sampleInterval(track, 5), 0.15, 1e-12); // past midnight
     // 0.05 s back over a 0.2 s interval: a quarter of the way back.
-    LocalPoint p = crossingPoint(track, 1, 0.05);
-    EXPECT_NEAR(p.east, 6, 1e-12);
-    // No time between the samples, or an offset beyond the segment.
-    p = crossingPoint(track, 2, 0.05);
-    EXPECT_DOUBLE_EQ(p.east, 16);
-    p = crossingPoint(track, 1, 0.5);
-    EXPECT_DOUBLE_EQ(p.east, 0);
-    p = crossingPoint(track, 0, 0.05);
-    EXPECT_DOUBLE_EQ(p.east, 0);
+    EXPECT_NEAR(crossingPoint(track, 1, 0.05).east, 6, 1e-12);
+    EXPECT_NEAR(crossingPoint(track, 5, 0.05).east, 4, 1e-12);
+    // No time between the samples, an offset beyond the segment, no sample before.
+    EXPECT_DOUBLE_EQ(crossingPoint(track, 2, 0.05).east, 16);
+    EXPECT_DOUBLE_EQ(crossingPoint(track, 1, 0.5).east, 0);
+    EXPECT_DOUBLE_EQ(crossingPoint(track, 0, 0.05).east, 0);
     EXPECT_EQ(trackIndex(track, 8), std::optional<std::size_t>(1));
-    EXPECT_FALSE(trackIndex(track, 10));
+    EXPECT_FALSE(trackIndex(track, 13));
 }
 
 TEST(LapTrace, RepeatedBackwardAndMissingTimesStayFinite) {
@@ -172,7 +175,10 @@ TEST(LapTrace, ClockPastMidnight) {
     Track track;
     drive(track, 86380, 1010, [](double) { return 25.0; });
     for (TrackSample& s : track.samples)
-        if (s.time >= 86400) s.time -= 86400;
+        if (s.time >= 86400) {
+            s.time -= 86400;
+            s.clock -= 8640000;
+        }
     const Crossing open = crossingAt(track, 0), close = crossingAt(track, 1000);
     const Lap lap = lapBetween(1, open, close);
     EXPECT_NEAR(lap.time, 40, 1e-6);
