@@ -1,5 +1,6 @@
 // lorvane-cli: runs a load headlessly through the engine, lists the laps and
 // writes reference files.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/circuits_command.h"
 #include "cli/trace_command.h"
 #include "session/session.h"
 #include "formats/numbers.h"
@@ -16,9 +18,10 @@ using namespace lorvane;
 namespace {
 
 const char* kUsage =
-    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [--json] [--sectors N]\n"
-    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) --lap N|best [--fixed] [-o PATH]\n"
-    "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) --lap N [--vs M]\n";
+    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [RULES] [--json] [--sectors N]\n"
+    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N|best [--fixed] [-o PATH]\n"
+    "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N [--vs M]\n"
+    "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n";
 
 int usage(const std::string& why) {
     if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
@@ -52,8 +55,16 @@ struct Args {
     std::string command, gxr, log, lap, out = "LAP.REF";
     LogKind kind = LogKind::Text;
     bool json = false, fixed = false, haveLog = false, haveOut = false;
+    GateRules rules;
     int sectors = kDefaultSectors; // laps --json: equal-distance sectors
 };
+
+// A finite number, locale-free.
+std::optional<double> finiteNumber(const std::string& text) {
+    auto v = parseDecimal(text);
+    if (!v || !std::isfinite(*v)) return std::nullopt;
+    return v;
+}
 
 std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
     Args a;
@@ -86,6 +97,33 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
             if (!value(a.log)) return std::nullopt;
             a.kind = opt == "--zlg" ? LogKind::Text : LogKind::Binary;
             a.haveLog = true;
+        } else if (opt == "--direction") {
+            std::string d;
+            if (!value(d)) return std::nullopt;
+            auto dir = parseDirection(d);
+            if (!dir) {
+                err = "--direction takes both, forward or reverse";
+                return std::nullopt;
+            }
+            a.rules.direction = *dir;
+        } else if (opt == "--gate-width") {
+            std::string w;
+            if (!value(w)) return std::nullopt;
+            auto v = finiteNumber(w);
+            if (!v || !(*v > 0)) {
+                err = "--gate-width takes a number of metres above 0";
+                return std::nullopt;
+            }
+            a.rules.gateWidth = *v;
+        } else if (opt == "--min-lap") {
+            std::string m;
+            if (!value(m)) return std::nullopt;
+            auto v = finiteNumber(m);
+            if (!v || !(*v >= 0)) {
+                err = "--min-lap takes a number of seconds, 0 or more";
+                return std::nullopt;
+            }
+            a.rules.minLap = *v;
         } else if (opt == "--json" && a.command == "laps") {
             a.json = true;
         } else if (opt == "--sectors" && a.command == "laps") {
@@ -115,10 +153,13 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
     return a;
 }
 
-void printJson(const Session& s, const LoadReport& r, int sectors) {
+void printJson(const Session& s, const LoadReport& r, const GateRules& rules, int sectors) {
     const LapsJsonAnalysis analysis(s, sectors);
     std::string o = "{\"kind\": ";
     o += r.kind == LogKind::Text ? "\"zlg\"" : "\"wmx\"";
+    o += ", \"rules\": {\"direction\": \"" + std::string(directionName(rules.direction)) + "\", \"gate_width\": ";
+    o += rules.gateWidth ? formatRoundTrip(*rules.gateWidth) : std::string("null");
+    o += ", \"min_lap\": " + formatRoundTrip(rules.minLap) + "}";
     o += ", \"samples\": " + std::to_string(r.samples);
     o += ", \"base_point\": ";
     if (r.hasBase)
@@ -132,7 +173,8 @@ void printJson(const Session& s, const LoadReport& r, int sectors) {
         if (!first) o += ", ";
         first = false;
         o += "{\"sample\": " + std::to_string(c.sample) + ", \"offset\": " + format17(c.offset) +
-             ", \"time\": " + format17(c.time) + "}";
+             ", \"time\": " + format17(c.time) + ", \"direction\": \"" + (c.forward ? "forward" : "reverse") +
+             "\", \"distance\": " + format17(c.distance) + "}";
     }
     o += "], \"laps\": [";
     first = true;
@@ -164,6 +206,7 @@ int fail(const Diagnostic& d) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "trace") == 0) return runTrace(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "circuits") == 0) return runCircuitsCommand(argc, argv);
     std::string err;
     auto args = parseArgs(argc, argv, err);
     if (!args) return usage(err);
@@ -173,12 +216,13 @@ int main(int argc, char** argv) {
     if (!sf.ok) return fail(sf.error);
 
     SessionObserver quiet;
+    session.setGateRules(args->rules);
     session.setKeepTrack(args->json); // the lap analysis reads it; the plain list keeps nothing per sample
     LoadReport report = session.loadLog(args->kind, args->log, quiet);
 
     if (args->command == "laps") {
         if (args->json) {
-            printJson(session, report, args->sectors);
+            printJson(session, report, args->rules, args->sectors);
         } else {
             std::string out;
             for (const Lap& l : session.laps()) {

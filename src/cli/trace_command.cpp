@@ -1,18 +1,22 @@
 #include "cli/trace_command.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <optional>
 
 #include "analysis/lap_delta.h"
 #include "formats/numbers.h"
+#include "laps/gate_rules.h"
 #include "laps/reference_lap.h"
 
 namespace lorvane {
 
 namespace {
 
-const char* kTraceUsage = "usage: lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) --lap N [--vs M]\n";
+const char* kTraceUsage =
+    "usage: lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N [--vs M]\n"
+    "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n";
 
 int traceUsage(const std::string& why) {
     std::cerr << "lorvane-cli: " << why << "\n" << kTraceUsage;
@@ -41,6 +45,7 @@ struct TraceArgs {
     LogKind kind = LogKind::Text;
     bool haveLog = false;
     std::int32_t lap = 0, vs = 0;
+    GateRules rules; // the laps are cut as `laps` cuts them with the same options
 };
 
 std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err) {
@@ -57,7 +62,8 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
     for (int i = 2; i < argc; ++i) {
         const std::string opt = argv[i];
         if (i + 1 >= argc) {
-            err = opt == "--gxr" || opt == "--zlg" || opt == "--wmx" || opt == "--lap" || opt == "--vs"
+            err = opt == "--gxr" || opt == "--zlg" || opt == "--wmx" || opt == "--lap" || opt == "--vs" ||
+                          opt == "--direction" || opt == "--gate-width" || opt == "--min-lap"
                       ? opt + " needs a value"
                       : "unknown option '" + opt + "'";
             return std::nullopt;
@@ -77,6 +83,27 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
             if (!lapNumber(opt, value, a.lap)) return std::nullopt;
         } else if (opt == "--vs") {
             if (!lapNumber(opt, value, a.vs)) return std::nullopt;
+        } else if (opt == "--direction") {
+            const auto d = parseDirection(value);
+            if (!d) {
+                err = "--direction takes both, forward or reverse";
+                return std::nullopt;
+            }
+            a.rules.direction = *d;
+        } else if (opt == "--gate-width") {
+            const auto v = parseDecimal(value);
+            if (!v || !std::isfinite(*v) || !(*v > 0)) {
+                err = "--gate-width takes a number of metres above 0";
+                return std::nullopt;
+            }
+            a.rules.gateWidth = *v;
+        } else if (opt == "--min-lap") {
+            const auto v = parseDecimal(value);
+            if (!v || !std::isfinite(*v) || !(*v >= 0)) {
+                err = "--min-lap takes a number of seconds, 0 or more";
+                return std::nullopt;
+            }
+            a.rules.minLap = *v;
         } else {
             err = "unknown option '" + opt + "'";
             return std::nullopt;
@@ -148,6 +175,7 @@ int runTrace(int argc, char** argv) {
     const StartFinishReport sf = session.loadStartFinish(args->gxr);
     if (!sf.ok) return traceFail(sf.error);
     SessionObserver quiet;
+    session.setGateRules(args->rules);
     session.setKeepTrack(true);
     const LoadReport report = session.loadLog(args->kind, args->log, quiet);
     if (!report.ok) return traceFail(report.error);

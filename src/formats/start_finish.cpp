@@ -1,5 +1,8 @@
 #include "formats/start_finish.h"
 
+#include <cmath>
+#include <cstdint>
+
 #include "formats/block_reader.h"
 #include "formats/diagnostic.h"
 #include "formats/numbers.h"
@@ -94,6 +97,38 @@ StartFinish parseStartFinish(std::string_view text, const std::string& file) {
     sf.finish = gateFrom(table, file, static_cast<std::int64_t>(i) + 1);
     sf.hasFinishLine = sf.finish.lat1 != 0;
     return sf;
+}
+
+namespace {
+
+void appendGateLine(std::string& out, const Gate& g) {
+    const double v[4] = {g.long1, g.lat1, g.long2, g.lat2};
+    for (int k = 0; k < 4; ++k) {
+        if (k > 0) out += ' ';
+        const double units = std::round(v[k] * 100000);
+        if (!std::isfinite(units) || std::fabs(units) > 9.2e18)
+            fail(ErrorKind::Syntax, "A gate coordinate is out of range: " + formatRoundTrip(v[k]) + " minutes");
+        out += std::to_string(static_cast<std::int64_t>(units));
+    }
+    out += "\r\n";
+}
+
+} // namespace
+
+std::string composeStartFinishText(const StartFinish& sf, std::string_view comment) {
+    std::string out;
+    for (std::string_view line : splitLines(comment)) {
+        // A comment line that looks like a header would be read as one.
+        if (!line.empty() && line.front() == '[') out += ' ';
+        out += line;
+        out += "\r\n";
+    }
+    out += "[Start finish]\r\n";
+    appendGateLine(out, sf.start);
+    out += "[Finish]\r\n";
+    if (sf.hasFinishLine) appendGateLine(out, sf.finish);
+    else out += "0 0 0 0\r\n";
+    return out;
 }
 
 StartFinish readStartFinishFile(const std::string& path) {

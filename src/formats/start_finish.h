@@ -26,6 +26,13 @@ bool passesGxrNameTest(std::string_view path);
 // line of the failure) when a header is missing or a field does not convert.
 StartFinish parseStartFinish(std::string_view text, const std::string& fileName);
 
+// The text of a start/finish file for `sf`: optional comment lines (skipped by
+// the reader), then "[Start finish]" and "[Finish]", each followed by the gate
+// as four integers in hundred-thousandths of a minute, longitude first
+// (long1 lat1 long2 lat2), rounded to the nearest unit. Without a finish line
+// the finish gate is written "0 0 0 0". Every line ends in CR LF.
+std::string composeStartFinishText(const StartFinish& sf, std::string_view comment = {});
+
 // Reads the file at `path`; throws LoadError("File not found") when it cannot
 // be read.
 StartFinish readStartFinishFile(const std::string& path);

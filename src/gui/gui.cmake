@@ -26,6 +26,10 @@ add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/dbtools/uAddCountryForm.h
   ${LORVANE_GUI_SRC}/dbtools/uAddToDataBase.cpp
   ${LORVANE_GUI_SRC}/dbtools/uAddToDataBase.h
+  ${LORVANE_GUI_SRC}/dbtools/uCircuitsForm.cpp
+  ${LORVANE_GUI_SRC}/dbtools/uCircuitsForm.h
+  ${LORVANE_GUI_SRC}/dbtools/circuit_store.cpp
+  ${LORVANE_GUI_SRC}/dbtools/circuit_store.h
 )
 set_target_properties(lorvane_gui PROPERTIES AUTOMOC ON)
 target_include_directories(lorvane_gui PUBLIC ${LORVANE_SRC})

@@ -104,6 +104,30 @@ const Lap& lapOf(const LoadedLog& log, std::int32_t lap) {
     return *l;
 }
 
+// The lap step's results into the loaded log and its report.
+void takeLaps(LoadedLog& log, const LapSegmenter& segmenter) {
+    log.crossings = segmenter.crossings();
+    log.laps = segmenter.laps();
+    log.bestLap = segmenter.bestLap();
+    log.bestLapTime = segmenter.bestLapTime();
+    LoadReport& report = log.report;
+    const LocalPlane& plane = log.plane;
+    report.hasBase = log.hasBase;
+    report.baseLat = plane.baseLat;
+    report.baseLong = plane.baseLong;
+    report.longScale = plane.longScale;
+    report.lapCount = static_cast<std::int32_t>(log.laps.size());
+    report.bestLap = log.bestLap;
+    report.bestLapTime = log.bestLapTime;
+    report.startMarker.reset();
+    report.finishMarker.reset();
+    if (report.hasBase) {
+        const StartFinish& g = log.startFinish.gates;
+        report.startMarker = plane.toLocal(g.start.lat1, g.start.long1);
+        if (g.hasFinishLine) report.finishMarker = plane.toLocal(g.finish.lat1, g.finish.long1);
+    }
+}
+
 const std::vector<Lap> kNoLaps;
 const std::vector<Crossing> kNoCrossings;
 
@@ -142,6 +166,20 @@ std::string composeLapRefFile(const LoadedLog& log, const ReferenceLap& ref, boo
 
 void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::string& target, bool fixedReference) {
     writeFileAtomically(target, composeLapRefFile(log, ref, fixedReference));
+}
+
+std::shared_ptr<const LoadedLog> recut(const LoadedLog& log, const StartFinishFile& startFinish,
+                                       const GateRules& rules) {
+    if (!log.track) fail(ErrorKind::Invalid, "The loaded log kept no track to cut again", log.path);
+    auto out = std::make_shared<LoadedLog>(log);
+    out->startFinish = startFinish;
+    out->rules = rules;
+    LapSegmenter segmenter;
+    segmenter.reset(startFinish.gates, log.kind, rules, log.track->ticksPerSecond);
+    for (const TrackSample& t : log.track->samples)
+        segmenter.step(log.plane, LocalPoint{t.east, t.north}, t.time, t.clock, t.sample);
+    takeLaps(*out, segmenter);
+    return out;
 }
 
 StartFinishReport Session::loadStartFinish(const std::string& path) {
@@ -213,30 +251,27 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
     sink.flush();
 
     log->hasBase = sink.hasBase();
-    log->crossings = segmenter.crossings();
-    log->laps = segmenter.laps();
-    log->bestLap = segmenter.bestLap();
-    log->bestLapTime = segmenter.bestLapTime();
     log->track = std::move(track);
-    const LocalPlane& plane = log->plane;
-    report.hasBase = log->hasBase;
-    report.baseLat = plane.baseLat;
-    report.baseLong = plane.baseLong;
-    report.longScale = plane.longScale;
-    report.lapCount = static_cast<std::int32_t>(log->laps.size());
-    report.bestLap = log->bestLap;
-    report.bestLapTime = log->bestLapTime;
-    if (report.hasBase) {
-        const StartFinish& g = log->startFinish.gates;
-        report.startMarker = plane.toLocal(g.start.lat1, g.start.long1);
-        if (g.hasFinishLine) report.finishMarker = plane.toLocal(g.finish.lat1, g.finish.long1);
-    }
+    takeLaps(*log, segmenter);
     {
         std::lock_guard lock(loadedMutex_);
         loaded_ = log;
     }
     observer.loadFinished(report);
     return report;
+}
+
+LoadReport Session::recutLoaded() {
+    Busy busy(*this);
+    if (!busy.acquired()) fail(ErrorKind::Busy, kBusy);
+    const auto log = loaded();
+    if (!log) fail(ErrorKind::Invalid, "No log has been loaded");
+    auto next = recut(*log, startFinish_, rules_);
+    {
+        std::lock_guard lock(loadedMutex_);
+        loaded_ = next;
+    }
+    return next->report;
 }
 
 std::shared_ptr<const LoadedLog> Session::loaded() const {

@@ -63,6 +63,13 @@ std::string composeLapRefFile(const LoadedLog& log, const ReferenceLap& ref, boo
 // LoadError; `target` is untouched on failure.
 void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::string& target, bool fixedReference);
 
+// Cuts the laps of `log` again from its kept track, with another start/finish
+// file or other rules, without reading the log: the result is what a fresh
+// load of the same log with `startFinish` and `rules` gives. Throws LoadError
+// when the log kept no track.
+std::shared_ptr<const LoadedLog> recut(const LoadedLog& log, const StartFinishFile& startFinish,
+                                       const GateRules& rules);
+
 class Session {
 public:
     // Loads the start/finish file. Failures leave the gates and the remembered
@@ -76,6 +83,10 @@ public:
 
     // The rules later loads cut their laps with.
     void setGateRules(const GateRules& rules) { rules_ = rules; }
+    // Cuts the loaded log's laps again with the start/finish file and rules
+    // now in force, and makes the result the loaded log. Refused while
+    // another operation runs; throws LoadError.
+    LoadReport recutLoaded();
     const GateRules& gateRules() const { return rules_; }
     // Whether loads keep their samples' positions and times (for cutting the
     // laps again and for lap analysis).

@@ -6,8 +6,9 @@ SAMPLES=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fails=0
+passes=0
 check() { # description, condition
-    if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fails=$((fails + 1)); fi
+    if eval "$2"; then echo "ok: $1"; passes=$((passes + 1)); else echo "FAILED: $1"; fails=$((fails + 1)); fi
 }
 
 out=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg"); rc=$?
@@ -75,6 +76,8 @@ check "trace --vs the same lap: delta 0 throughout" "[ $rc -eq 0 ] && head -1 $t
 check "trace --vs another lap: a delta on every row within the shorter lap" "[ $rc -eq 0 ] && [ \$(awk -F, 'NR > 1 && \$6 != \"\"' $tmp/vs | wc -l) -ge \$(( end2 - start2 - 5 )) ]"
 "$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 9999 2>"$tmp/err"; rc=$?
 check "trace of a lap that does not exist fails" "[ $rc -eq 1 ] && grep -q 'There is no lap 9999' $tmp/err"
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction reverse --lap 1 2>"$tmp/err"; rc=$?
+check "trace cuts the laps with the gate rules given" "[ $rc -eq 1 ] && grep -q 'There is no lap 1' $tmp/err"
 "$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 0 2>/dev/null; rc=$?
 check "trace --lap 0 is a usage error" "[ $rc -eq 2 ]"
 "$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" 2>/dev/null; rc=$?
@@ -89,5 +92,19 @@ check "binary log reference file as kept" "cmp -s $tmp/g2.REF $GOLDEN/demo_wmx_b
 "$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --json >"$tmp/g.json"
 check "json as kept" "cmp -s $tmp/g.json $GOLDEN/demo_zlg.json"
 
-echo "$(( $(grep -c '^check ' "$0") - fails )) passed, $fails failed"
+# Gate rules.
+rj=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction forward --gate-width 12.5 --min-lap 30 --json)
+check "json names the rules" "grep -q '\"rules\": {\"direction\": \"forward\", \"gate_width\": 12.5, \"min_lap\": 30}' <<<\"\$rj\""
+check "crossings say their direction and distance" "grep -q '\"direction\": \"forward\", \"distance\": ' <<<\"\$rj\""
+fwd=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction forward | wc -l)
+rev=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction reverse | wc -l)
+check "the demo is driven forward: every lap one way, none the other" "[ $fwd -eq $nlaps ] && [ $rev -eq 0 ]"
+for bad in "--direction sideways" "--gate-width 0" "--gate-width -3" "--gate-width inf" "--min-lap -1" "--min-lap nan" "--gate-width"; do
+    "$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" $bad >/dev/null 2>&1; rc=$?
+    check "usage error for $bad" "[ $rc -eq 2 ]"
+done
+"$CLI" ref --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction forward --lap 3 -o "$tmp/r.REF" >/dev/null
+check "ref takes the rules too" "cmp -s $tmp/r.REF $GOLDEN/demo_zlg_lap3.REF"
+
+echo "$passes passed, $fails failed"
 [ $fails -eq 0 ]

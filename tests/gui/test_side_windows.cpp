@@ -134,12 +134,14 @@ void TestSideWindows::countryWindowLayout() {
     QCOMPARE(guitest::nextTabStop(form.CountryName), form.Button2);
     QCOMPARE(guitest::nextTabStop(form.Button2), form.Button3);
 
-    // "Add to DataBase" does nothing; Cancel hides the window, contents kept.
+    // "Add to DataBase" before any file is loaded has no box to store and says
+    // so; Cancel hides the window, contents kept.
     form.show();
     form.CountryName->setText(QStringLiteral("Wales"));
     form.Button2->click();
     QVERIFY(form.isVisible());
-    QVERIFY(prompts.asked.isEmpty());
+    QCOMPARE(prompts.kinds(), QStringList{QStringLiteral("error")});
+    QVERIFY(!form.boxLoaded());
     form.Button3->click();
     QVERIFY(!form.isVisible());
     QCOMPARE(form.CountryName->text(), QStringLiteral("Wales"));

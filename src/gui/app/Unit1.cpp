@@ -23,6 +23,8 @@
 #include "gui/common/window_style.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
+#include "gui/dbtools/circuit_store.h"
+#include "gui/dbtools/uCircuitsForm.h"
 #include "gui/display/track_plot.h"
 #include "laps/lap_time_text.h"
 
@@ -234,9 +236,13 @@ void TForm1::buildMenus() {
     });
     actAddToDatabase = tools->addAction(tr("&Add to DataBase..."), this, [this] {
         if (!addToDatabase_) return;
+        if (!session_.busy()) lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, session_, *Chart1);
         addToDatabase_->show();
         addToDatabase_->raise();
         addToDatabase_->activateWindow();
+    });
+    actCircuits = tools->addAction(tr("C&ircuits..."), this, [this] {
+        if (circuits_) lorvane::dbtools::raiseWindow(circuits_);
     });
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));

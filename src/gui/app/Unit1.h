@@ -21,6 +21,7 @@ class QProgressBar;
 class QPushButton;
 class TAddCountryForm;
 class TAddToDatabaseForm;
+class TCircuitsForm;
 
 namespace lorvane::app {
 class Prompts;
@@ -51,6 +52,8 @@ public:
 
     // The side windows, for the Tools menu and the one-time reset.
     void setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* addCountry);
+    // The Circuits window, for Tools > Circuits.
+    void setCircuitsWindow(TCircuitsForm* circuits) { circuits_ = circuits; }
 
     // Loads files as if each had been chosen in the dialog of its button
     // (.gxr, .zlg, .wmx by extension): what a drop onto the window does.
@@ -87,6 +90,7 @@ public:
     QAction* actQuit;
     QAction* actNewCountry;
     QAction* actAddToDatabase;
+    QAction* actCircuits = nullptr;
     QAction* actAbout;
 
 public slots:
@@ -135,6 +139,7 @@ private:
     lorvane::app::LoadWorker worker_;
     TAddToDatabaseForm* addToDatabase_ = nullptr;
     TAddCountryForm* addCountry_ = nullptr;
+    TCircuitsForm* circuits_ = nullptr;
 
     bool activatedOnce_ = false;
     bool logLoadsEnabled_ = false;

@@ -13,6 +13,7 @@
 #include "session/session.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
+#include "gui/dbtools/uCircuitsForm.h"
 
 namespace {
 
@@ -51,9 +52,13 @@ int main(int argc, char** argv) {
     lorvane::app::DialogPrompts prompts;
 
     TForm1 form1(session, prompts);
-    TAddToDatabaseForm addToDatabaseForm;
+    TAddToDatabaseForm addToDatabaseForm(prompts);
     TAddCountryForm addCountryForm(prompts);
     form1.setSideWindows(&addToDatabaseForm, &addCountryForm);
+    // All three use the user's circuit database (the default path).
+    TCircuitsForm circuitsForm(prompts);
+    form1.setCircuitsWindow(&circuitsForm);
+    QObject::connect(&addToDatabaseForm, &TAddToDatabaseForm::circuitAdded, &circuitsForm, &TCircuitsForm::refresh);
 
     // Closing the main window ends the program, side windows open or not.
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

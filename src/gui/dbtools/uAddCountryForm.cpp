@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "circuits/circuit_db.h"
 #include "gui/common/prompts.h"
+#include "gui/dbtools/circuit_store.h"
 #include "gui/common/window_style.h"
 #include "gui/dbtools/kml.h"
 #include "formats/diagnostic.h"
@@ -58,6 +60,7 @@ TAddCountryForm::TAddCountryForm(lorvane::app::Prompts& prompts, QWidget* parent
     setTabOrder(Button2, Button3);
 
     connect(Button1, &QPushButton::clicked, this, &TAddCountryForm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TAddCountryForm::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TAddCountryForm::Button3Click);
 }
 
@@ -84,6 +87,7 @@ void TAddCountryForm::Button1Click() {
     kmlMinLat = e.minLat;
     kmlMaxLong = e.maxLong;
     kmlMinLong = e.minLong;
+    boxLoaded_ = true;
 
     // Latitude first, as the captions say.
     MaxLabel->setText(QStringLiteral("Max lat,long : ") + fixed(e.maxLat) + u' ' + fixed(e.maxLong));
@@ -91,6 +95,31 @@ void TAddCountryForm::Button1Click() {
     MaxLabel->adjustSize();
     Minlabel->adjustSize();
     CountryName->setText(QFileInfo(*path).completeBaseName());
+}
+
+void TAddCountryForm::Button2Click() {
+    if (!boxLoaded_) {
+        prompts_.error(this, QStringLiteral("Load a .kml file with the country's path first: it gives the country's box."));
+        return;
+    }
+    lorvane::Country c;
+    c.name = CountryName->text().trimmed().toStdString();
+    c.minLat = kmlMinLat * 60;
+    c.maxLat = kmlMaxLat * 60;
+    c.minLong = kmlMinLong * 60;
+    c.maxLong = kmlMaxLong * 60;
+    auto db = lorvane::dbtools::openCircuitDb(dbPath_, prompts_, this);
+    if (!db) return;
+    try {
+        db->addCountry(c);
+    } catch (const lorvane::LoadError& e) {
+        prompts_.error(this, lorvane::dbtools::errorText(e.diagnostic()));
+        return;
+    }
+    const QString name = QString::fromStdString(c.name);
+    prompts_.inform(this, lorvane::app::programTitle(),
+                    QStringLiteral("Country \"%1\" added to the circuit database.").arg(name));
+    emit countryAdded(name);
 }
 
 void TAddCountryForm::Button3Click() {

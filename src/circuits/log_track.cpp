@@ -1,0 +1,25 @@
+#include "circuits/log_track.h"
+
+#include "formats/binary_log.h"
+#include "formats/text_log.h"
+
+namespace lorvane {
+
+namespace {
+struct Collect : SampleSink {
+    std::vector<GeoSample> track;
+    bool sample(const Sample& s) override {
+        track.push_back({s.lat, s.lon});
+        return true;
+    }
+};
+} // namespace
+
+std::vector<GeoSample> readLogTrack(LogKind kind, const std::string& path) {
+    Collect c;
+    if (kind == LogKind::Text) readTextLog(path, c);
+    else readBinaryLog(path, c);
+    return std::move(c.track);
+}
+
+} // namespace lorvane
