@@ -1,5 +1,6 @@
 // lorvane-bench: how fast the engine loads a large log, how long the lap choice
-// and the reference file take, and how much memory the command-line driver needs.
+// and the reference file take, how long the lap analysis takes, and how much
+// memory the command-line driver needs.
 //
 // Inputs are made by the session generator on first use and kept in a cache
 // folder (--data-dir DIR, or $LORVANE_BENCH_DATA, default $TMPDIR/lorvane-bench).
@@ -23,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/lap_analysis.h"
+#include "analysis/lap_delta.h"
 #include "session/session.h"
 #include "sessiongen/session_gen.h"
 
@@ -147,6 +150,62 @@ void BM_PickLastLap(benchmark::State& state, LogKind kind) {
     state.counters["points"] = static_cast<double>(points);
 }
 
+// A load that keeps its track, as the window's does.
+const LoadedLog& loadedWithTrack(const Input& in, LogKind kind) {
+    static Session session;
+    static std::string loaded;
+    if (loaded != logPath(in, kind)) {
+        if (!session.loadStartFinish(in.stem + ".gxr").ok) std::abort();
+        session.setKeepTrack(true);
+        NullObserver obs;
+        const LoadReport r = session.loadLog(kind, logPath(in, kind), obs);
+        if (!r.ok || !session.loaded()->track) {
+            std::cerr << r.error.describe() << "\n";
+            std::abort();
+        }
+        loaded = logPath(in, kind);
+    }
+    return *session.loaded();
+}
+
+// Choosing a lap and comparing it with the fastest: both laps laid out, the
+// chosen lap's sectors on the load's sector lines, and the delta on a grid as
+// wide as a screen.
+void BM_ChooseAndCompareLap(benchmark::State& state, LogKind kind) {
+    const LoadedLog& log = loadedWithTrack(bigInput(), kind);
+    const Track& track = *log.track;
+    const auto& laps = log.laps;
+    const auto& crossings = log.crossings;
+    const std::int32_t best = fastestTracedLap(track, laps, crossings);
+    const std::vector<SectorLine> lines =
+        sectorLines(traceLapNumber(track, laps, crossings, best), kDefaultSectors);
+    const auto chosen = static_cast<std::int32_t>(laps.size()); // the last lap: the far end of the track
+    std::size_t points = 0;
+    for (auto _ : state) {
+        const LapTrace lap = traceLapNumber(track, laps, crossings, chosen);
+        const LapTrace ref = traceLapNumber(track, laps, crossings, best);
+        const auto sectors = sectorTimes(lap, lines);
+        const auto delta = deltaOnGrid(lap, ref, 3840);
+        benchmark::DoNotOptimize(sectors.data());
+        benchmark::DoNotOptimize(delta.data());
+        points = lap.points.size();
+    }
+    state.counters["lap"] = chosen;
+    state.counters["lap_points"] = static_cast<double>(points);
+    state.counters["track_samples"] = static_cast<double>(track.samples.size());
+}
+
+// The lap table of a whole load: every lap's distance, top speed and sectors,
+// the best sectors and the theoretical best.
+void BM_LapTable(benchmark::State& state, LogKind kind) {
+    const LoadedLog& log = loadedWithTrack(bigInput(), kind);
+    for (auto _ : state) {
+        const LapAnalysis a = analyseLaps(*log.track, log.laps, log.crossings);
+        benchmark::DoNotOptimize(a.table.theoreticalBest);
+    }
+    state.counters["laps"] = static_cast<double>(log.laps.size());
+}
+
 // Peak resident memory of `lorvane-cli laps` on a file: run once, read from
 // the child's resource usage. The same on a file ten times smaller shows that
 // nothing grows with the file.
@@ -210,6 +269,13 @@ int main(int argc, char** argv) {
         const std::string k = kind == LogKind::Text ? "text" : "binary";
         benchmark::RegisterBenchmark(("pick_last_lap+ref_file/" + k).c_str(), BM_PickLastLap, kind)
             ->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+    }
+    for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
+        const std::string k = kind == LogKind::Text ? "text" : "binary";
+        benchmark::RegisterBenchmark(("choose_and_compare_lap/" + k).c_str(), BM_ChooseAndCompareLap, kind)
+            ->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime();
+        benchmark::RegisterBenchmark(("lap_table/" + k).c_str(), BM_LapTable, kind)
+            ->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime();
     }
     for (bool bigFile : {true, false})
         for (LogKind kind : {LogKind::Text, LogKind::Binary}) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/circuits_command.h"
+#include "cli/trace_command.h"
 #include "session/session.h"
 #include "formats/numbers.h"
 
@@ -17,8 +18,9 @@ using namespace lorvane;
 namespace {
 
 const char* kUsage =
-    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [RULES] [--json]\n"
+    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [RULES] [--json] [--sectors N]\n"
     "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N|best [--fixed] [-o PATH]\n"
+    "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N [--vs M]\n"
     "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n";
 
 int usage(const std::string& why) {
@@ -54,6 +56,7 @@ struct Args {
     LogKind kind = LogKind::Text;
     bool json = false, fixed = false, haveLog = false, haveOut = false;
     GateRules rules;
+    int sectors = kDefaultSectors; // laps --json: equal-distance sectors
 };
 
 // A finite number, locale-free.
@@ -123,6 +126,15 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
             a.rules.minLap = *v;
         } else if (opt == "--json" && a.command == "laps") {
             a.json = true;
+        } else if (opt == "--sectors" && a.command == "laps") {
+            std::string n;
+            if (!value(n)) return std::nullopt;
+            const auto k = parseInteger(n);
+            if (!k || *k < 1 || *k > kMaxSectors) {
+                err = "--sectors takes a whole number from 1 to " + std::to_string(kMaxSectors);
+                return std::nullopt;
+            }
+            a.sectors = *k;
         } else if (opt == "--lap" && a.command == "ref") {
             if (!value(a.lap)) return std::nullopt;
         } else if (opt == "--fixed" && a.command == "ref") {
@@ -141,7 +153,8 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
     return a;
 }
 
-void printJson(const Session& s, const LoadReport& r, const GateRules& rules) {
+void printJson(const Session& s, const LoadReport& r, const GateRules& rules, int sectors) {
+    const LapsJsonAnalysis analysis(s, sectors);
     std::string o = "{\"kind\": ";
     o += r.kind == LogKind::Text ? "\"zlg\"" : "\"wmx\"";
     o += ", \"rules\": {\"direction\": \"" + std::string(directionName(rules.direction)) + "\", \"gate_width\": ";
@@ -165,14 +178,16 @@ void printJson(const Session& s, const LoadReport& r, const GateRules& rules) {
     }
     o += "], \"laps\": [";
     first = true;
+    std::size_t lapIndex = 0;
     for (const Lap& l : s.laps()) {
         if (!first) o += ", ";
         first = false;
         o += "{\"lap\": " + std::to_string(l.number) + ", \"start_sample\": " + std::to_string(l.startSample) +
              ", \"end_sample\": " + std::to_string(l.endSample) + ", \"time\": " + format17(l.time) +
-             ", \"line\": " + jsonString(l.line) + "}";
+             ", \"line\": " + jsonString(l.line) + analysis.lapFields(lapIndex++) + "}";
     }
     o += "], \"best_lap\": " + std::to_string(r.bestLap);
+    o += analysis.topFields();
     o += ", \"error\": ";
     o += r.ok ? "null" : jsonString(r.error.describe());
     o += "}\n";
@@ -190,6 +205,7 @@ int fail(const Diagnostic& d) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "trace") == 0) return runTrace(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "circuits") == 0) return runCircuitsCommand(argc, argv);
     std::string err;
     auto args = parseArgs(argc, argv, err);
@@ -201,11 +217,12 @@ int main(int argc, char** argv) {
 
     SessionObserver quiet;
     session.setGateRules(args->rules);
+    session.setKeepTrack(args->json); // the lap analysis reads it; the plain list keeps nothing per sample
     LoadReport report = session.loadLog(args->kind, args->log, quiet);
 
     if (args->command == "laps") {
         if (args->json) {
-            printJson(session, report, args->rules);
+            printJson(session, report, args->rules, args->sectors);
         } else {
             std::string out;
             for (const Lap& l : session.laps()) {

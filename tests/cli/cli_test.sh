@@ -50,6 +50,39 @@ check "a folder as log is an error" "[ $rc -eq 1 ]"
 "$CLI" laps --gxr "$SAMPLES/demo.gxr" 2>/dev/null; rc=$?
 check "usage error exits 2" "[ $rc -eq 2 ]"
 
+# Lap analysis: the fields of laps --json and the trace command.
+check "json: distance, top speed and three sectors per lap" "[ \$(grep -oE '\"distance\": [0-9.e+]+, \"max_speed\": [0-9.e+]+, \"sectors\": \[[0-9.e+-]+, [0-9.e+-]+, [0-9.e+-]+\]' <<<\"\$json\" | wc -l) -eq $nlaps ]"
+check "json: theoretical best and two sector lines" "grep -qE '\"theoretical_best\": [0-9]' <<<\"\$json\" && [ \$(grep -oE '\{\"lat1\": [0-9.e+-]+, \"long1\": [0-9.e+-]+, \"lat2\": [0-9.e+-]+, \"long2\": [0-9.e+-]+' <<<\"\$json\" | wc -l) -eq 2 ]"
+json5=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --json --sectors 5)
+check "--sectors 5: five sectors a lap, four lines" "[ \$(grep -oE '\"sectors\": \[([0-9.e+-]+, ){4}[0-9.e+-]+\]' <<<\"\$json5\" | wc -l) -eq $nlaps ] && [ \$(grep -o '\"lat1\"' <<<\"\$json5\" | wc -l) -eq 4 ]"
+bad=0
+for n in 0 21 2.5 x ""; do
+    "$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --sectors "$n" >/dev/null 2>&1; [ $? -eq 2 ] || bad=1
+done
+check "--sectors outside 1..20 is a usage error" "[ $bad -eq 0 ]"
+check "the plain lap list is unchanged by --sectors" "[ \"\$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --sectors 4)\" = \"\$out\" ]"
+
+lap2=$(grep -oE '"lap": 2, "start_sample": [0-9]+, "end_sample": [0-9]+, "time": [0-9.e+-]+' <<<"$json")
+start2=$(sed -E 's/.*"start_sample": ([0-9]+).*/\1/' <<<"$lap2")
+end2=$(sed -E 's/.*"end_sample": ([0-9]+).*/\1/' <<<"$lap2")
+time2=$(sed -E 's/.*"time": ([0-9.e+-]+).*/\1/' <<<"$lap2")
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 2 >"$tmp/trace"; rc=$?
+check "trace: header and one row per sample plus the two crossing points" "[ $rc -eq 0 ] && [ \"\$(head -1 $tmp/trace)\" = distance,time,speed,east,north ] && [ \$(wc -l <$tmp/trace) -eq \$(( end2 - start2 + 3 )) ]"
+check "trace: from 0 m at 0 s to the lap time" "sed -n 2p $tmp/trace | grep -q '^0.000,0.000,' && [ \"\$(tail -1 $tmp/trace | cut -d, -f2)\" = \"\$(printf '%.3f' $time2)\" ]"
+check "trace: five numbers a row, distance and time never decrease" "awk -F, 'NR > 1 && (NF != 5 || \$1 < d || \$2 < t) { bad = 1 } NR > 1 { d = \$1; t = \$2 } END { exit bad }' $tmp/trace"
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --wmx "$SAMPLES/demo.wmx" --lap 2 --vs 2 >"$tmp/self"; rc=$?
+check "trace --vs the same lap: delta 0 throughout" "[ $rc -eq 0 ] && head -1 $tmp/self | grep -qx 'distance,time,speed,east,north,delta' && ! awk -F, 'NR > 1' $tmp/self | grep -qv ',0\.000$'"
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 2 --vs 4 >"$tmp/vs"; rc=$?
+check "trace --vs another lap: a delta on every row within the shorter lap" "[ $rc -eq 0 ] && [ \$(awk -F, 'NR > 1 && \$6 != \"\"' $tmp/vs | wc -l) -ge \$(( end2 - start2 - 5 )) ]"
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 9999 2>"$tmp/err"; rc=$?
+check "trace of a lap that does not exist fails" "[ $rc -eq 1 ] && grep -q 'There is no lap 9999' $tmp/err"
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction reverse --lap 1 2>"$tmp/err"; rc=$?
+check "trace cuts the laps with the gate rules given" "[ $rc -eq 1 ] && grep -q 'There is no lap 1' $tmp/err"
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 0 2>/dev/null; rc=$?
+check "trace --lap 0 is a usage error" "[ $rc -eq 2 ]"
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" 2>/dev/null; rc=$?
+check "trace without --lap is a usage error" "[ $rc -eq 2 ]"
+
 # What a lap timer receives, byte for byte as kept in tests/data/golden.
 GOLDEN=$(dirname "$0")/../data/golden
 "$CLI" ref --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 3 -o "$tmp/g1.REF" >/dev/null

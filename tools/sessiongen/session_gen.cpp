@@ -442,6 +442,40 @@ double Session::distanceToPath(const LatLon& p) const {
     return trajectory->circuit().distanceTo(placeFor(centreLat, centreLon).toLocal(p));
 }
 
+std::vector<double> Session::trueLineCrossings(const LatLon& p1, const LatLon& p2, double halfWidth) const {
+    const Place place = placeFor(centreLat, centreLon);
+    const Circuit& c = trajectory->circuit();
+    const Vec2 a = place.toLocal(p1), b = place.toLocal(p2);
+    if (norm(b - a) == 0) return {};
+    const Vec2 dir = (b - a) * (1.0 / norm(b - a));
+    // Where one lap of the circuit crosses the line, as arcs from arc 0.
+    std::vector<double> arcs;
+    const auto m = static_cast<std::int64_t>(c.size());
+    for (std::int64_t j = 0; j < m; ++j) {
+        const double d0 = dot(c.point(j) - a, dir);
+        const double d1 = dot(c.point(j + 1) - a, dir);
+        if (!(d0 < 0 && d1 >= 0)) continue;
+        const double u = d0 / (d0 - d1);
+        if (norm(lerp(c.point(j), c.point(j + 1), u) - a) <= halfWidth)
+            arcs.push_back((static_cast<double>(j) + u) * c.ds);
+    }
+    // Every pass of the drive over those arcs.
+    std::vector<double> out;
+    const Trajectory& t = *trajectory;
+    const double first = t.arcAt(0), last = t.arcAt(t.duration());
+    const auto k0 = static_cast<std::int64_t>(std::floor(first / c.length)) - 1;
+    const auto k1 = static_cast<std::int64_t>(std::floor(last / c.length)) + 1;
+    for (std::int64_t k = k0; k <= k1; ++k)
+        for (double arc : arcs) {
+            const double s = static_cast<double>(k) * c.length + arc;
+            if (s >= first && s <= last) out.push_back(t.elapsedAtArc(s));
+        }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+double Session::trueSpeedAt(double elapsed) const { return trajectory->speedAt(elapsed); }
+
 std::int64_t Session::binaryIndex(std::int64_t sample) const {
     auto it = std::lower_bound(droppedSamples.begin(), droppedSamples.end(), sample);
     if (it != droppedSamples.end() && *it == sample) return -1;

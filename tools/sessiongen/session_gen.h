@@ -138,6 +138,12 @@ struct Session {
     // Distance in metres from a position (minutes, east positive) to the
     // noise-free path.
     double distanceToPath(const LatLon& p) const;
+    // Seconds after the first sample at which the noise-free path crosses the
+    // line through p1 perpendicular to p1 -> p2, from the side away from p2
+    // towards p2's side, within halfWidth metres of p1; in order of time.
+    std::vector<double> trueLineCrossings(const LatLon& p1, const LatLon& p2, double halfWidth) const;
+    // Noise-free speed in m/s `elapsed` seconds after the first sample.
+    double trueSpeedAt(double elapsed) const;
     // Index that the binary reader gives the sample (-1 when it drops it).
     std::int64_t binaryIndex(std::int64_t sample) const;
     // Samples the binary reader decodes.
