@@ -9,6 +9,7 @@
 
 #include "session/session.h"
 #include "formats/numbers.h"
+#include "lorvane/version.h"
 
 using namespace lorvane;
 
@@ -16,7 +17,8 @@ namespace {
 
 const char* kUsage =
     "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [--json]\n"
-    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) --lap N|best [--fixed] [-o PATH]\n";
+    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) --lap N|best [--fixed] [-o PATH]\n"
+    "       lorvane-cli --version\n";
 
 int usage(const std::string& why) {
     if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
@@ -148,6 +150,10 @@ int fail(const Diagnostic& d) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "lorvane-cli " LORVANE_VERSION "\n";
+        return 0;
+    }
     std::string err;
     auto args = parseArgs(argc, argv, err);
     if (!args) return usage(err);

@@ -13,6 +13,7 @@
 #include "session/session.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
+#include "lorvane/version.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void runDemoHook(TForm1& form) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lorvane"));
-    QApplication::setApplicationVersion(QStringLiteral("1.5"));
+    QApplication::setApplicationVersion(QStringLiteral(LORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("lorvane"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lorvane/lorvane.png")));
 

@@ -25,7 +25,7 @@ public:
     // window's first activation).
     bool addConfirmed = false;
 
-    // Where the window was designed to appear on the screen.
+    // Where the window is placed on the screen.
     static constexpr int kDesignLeft = 871, kDesignTop = 271;
 
 public slots:
