@@ -12,6 +12,7 @@
 #include "cli/trace_command.h"
 #include "session/session.h"
 #include "formats/numbers.h"
+#include "lorvane/version.h"
 
 using namespace lorvane;
 
@@ -21,6 +22,7 @@ const char* kUsage =
     "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [RULES] [--json] [--sectors N]\n"
     "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N|best [--fixed] [-o PATH]\n"
     "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N [--vs M]\n"
+    "       lorvane-cli --version\n"
     "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n";
 
 int usage(const std::string& why) {
@@ -207,6 +209,10 @@ int fail(const Diagnostic& d) {
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "trace") == 0) return runTrace(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "circuits") == 0) return runCircuitsCommand(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "lorvane-cli " LORVANE_VERSION "\n";
+        return 0;
+    }
     std::string err;
     auto args = parseArgs(argc, argv, err);
     if (!args) return usage(err);

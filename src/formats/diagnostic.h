@@ -52,7 +52,7 @@ private:
 [[noreturn]] void fail(ErrorKind kind, std::string message, std::string file = {}, std::int64_t line = 0,
                        std::int64_t offset = -1);
 
-// Messages shared by every reader.
+// Error messages shared by every reader.
 inline constexpr const char* kFileNotFound = "File not found";
 inline constexpr const char* kReadBeyondEnd = "Read beyond end of file";
 std::string notAValidFloat(std::string_view text);   // "'%s' is not a valid floating point value"

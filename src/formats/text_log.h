@@ -25,7 +25,7 @@ struct TextLogInfo {
 void applyChannelRules(std::string_view line, int n, TextLogColumns& cols);
 
 // Converts a time field (hhmmss.ss, comma already turned into a point) to
-// seconds since midnight. Throws LoadError with the runtime's message.
+// seconds since midnight. Throws LoadError with the invalid-number message.
 double convertLogTime(std::string_view field);
 
 // Longest line accepted; a longer one ends the load with an error.

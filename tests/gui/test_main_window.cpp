@@ -195,7 +195,7 @@ void TestMainWindow::windowGrowsAroundTheClientArea() {
     QCOMPARE(f.LapTimeBox->geometry(), QRect(8, 184, 113, 409));
     QCOMPARE(f.LoadGXR->pos(), QPoint(8, 16));
 
-    // It does not shrink below the design.
+    // It does not shrink below its smallest size.
     f.resize(300, 200);
     QTRY_COMPARE(client->size(), QSize(TForm1::kClientWidth, TForm1::kClientHeight));
 }

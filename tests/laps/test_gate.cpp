@@ -28,10 +28,10 @@ TEST(Gate, EveryDirectionWorks) {
     // Point 2 due west: the gate is the north-south line through point 1.
     ASSERT_TRUE(cross(0, 0, -10, 0, 5, 0, -1, 0, off));
     EXPECT_NEAR(off, 0.1 * 1 / 6, 1e-15);
-    // Due east (the old slope rule divided by zero here).
+    // Due east (a slope rule would divide by zero here).
     ASSERT_TRUE(cross(0, 0, 10, 0, -3, 2, 1, 2, off));
     EXPECT_NEAR(off, 0.1 * 1 / 4, 1e-15);
-    // Due north (an east difference of 0 no longer switches the gates off).
+    // Due north (an east difference of 0 still makes a working gate).
     ASSERT_TRUE(cross(0, 0, 0, 10, 3, -2, 3, 2, off));
     EXPECT_NEAR(off, 0.05, 1e-15);
     // Travelling along the gate line is never a crossing.

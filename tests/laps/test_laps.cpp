@@ -32,7 +32,7 @@ TEST(LapTimeText, ListLines) {
 namespace {
 
 // Drives the segmenter along the east axis across a gate at east 0 (point 2
-// due north of point 1 would be the old fault; here point 2 is to the east).
+// east of point 1, so the gate line runs north to south).
 struct Track {
     LapSegmenter seg;
     LocalPlane plane{3000, 0, 0.5};

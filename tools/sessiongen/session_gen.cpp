@@ -430,6 +430,227 @@ void validate(const Options& o) {
         }
 }
 
+// ---------------------------------------------------------------------------
+// The stages of generate(), in the order it runs them. A stage that draws
+// random numbers has a stream of its own.
+
+// Where on Earth: the given centre, or one chosen by the seed.
+Place placeCentre(Session& s) {
+    Options& o = s.options;
+    if (!o.centreLat) {
+        Rng rng(o.seed, kStreamPlace);
+        double lat;
+        do {
+            lat = std::asin(rng.uniform(-1, 1) * std::sin(70 * std::numbers::pi / 180)) * 180 / std::numbers::pi;
+        } while (std::abs(lat) < 0.2);
+        o.centreLat = std::round(lat * 1e4) / 1e4;
+        o.centreLon = std::round(rng.uniform(-179.5, 179.5) * 1e4) / 1e4;
+    }
+    s.centreLat = *o.centreLat;
+    s.centreLon = *o.centreLon;
+    return placeFor(s.centreLat, s.centreLon);
+}
+
+// The circuit and its finish gate's position.
+CircuitLayout buildCircuit(Session& s) {
+    Rng circuitRng(s.options.seed, kStreamCircuit);
+    CircuitLayout layout = makeCircuit(circuitRng);
+    s.lapLength = layout.circuit.length;
+    return layout;
+}
+
+// The vehicle's path over all the laps: from the run-up to the start line to
+// the run-on after the last crossing, at a pace that changes once a lap.
+std::shared_ptr<const Trajectory> driveLaps(const Options& o, const CircuitLayout& layout) {
+    const double L = layout.circuit.length;
+    const double finishArc = layout.finishArc;
+    Rng drive(o.seed, kStreamDrive);
+    // Run up to the line and run on after the last crossing, both short of
+    // the finish gate so that it is only crossed within the laps.
+    const double runUp = drive.uniform(250, std::min(700.0, L - finishArc - 100));
+    const double runOn = drive.uniform(100, std::min(500.0, finishArc - 100));
+    const double begin = -runUp;
+    const double end = o.laps * L + runOn;
+    const double paceOrigin = finishArc / 2;
+    const int stretches = static_cast<int>(std::floor((end - paceOrigin) / L)) -
+                          static_cast<int>(std::floor((begin - paceOrigin) / L)) + 1;
+    std::vector<double> pace;
+    for (int k = 0; k < stretches; ++k) pace.push_back(std::clamp(1 + 0.012 * drive.normal(), 0.97, 1.03));
+    pace.front() = std::min(pace.front(), 0.97); // the out lap is a little slower
+    return std::make_shared<Trajectory>(layout.circuit, begin, end, paceOrigin, std::move(pace));
+}
+
+// Arcs within a lap at which the path crosses the gates as written.
+struct GateArcs {
+    double start = 0;
+    double finish = 0;
+};
+
+// The start gate (and the finish gate when asked for) as written to the file.
+GateArcs placeGates(Session& s, const Place& place, const CircuitLayout& layout) {
+    const Circuit& c = layout.circuit;
+    s.startGate = gateAt(c, place, 0);
+    const GateUnits finishUnits = gateAt(c, place, layout.finishArc);
+    if (s.options.finishGate) s.finishGate = finishUnits;
+    return {crossingArc(c, place, s.startGate, 0), crossingArc(c, place, finishUnits, layout.finishArc)};
+}
+
+// The log clock at the first sample, in hundredths of a second; `n` samples
+// follow at kSamplesPerSecond.
+std::int64_t startClock(Session& s, std::size_t n) {
+    const Options& o = s.options;
+    const auto durationCentis = static_cast<std::int64_t>(n - 1) * 10;
+    std::int64_t start;
+    {
+        Rng rng(o.seed, kStreamClock);
+        if (o.startTime) {
+            start = std::llround(*o.startTime * 100);
+        } else if (o.crossMidnight) {
+            start = kDay - durationCentis * rng.range(30, 70) / 100;
+            start = std::max<std::int64_t>(0, start - start % 10);
+        } else if (durationCentis < kDay - 120000) {
+            const std::int64_t latest = kDay - 60000 - durationCentis; // ten minutes before midnight
+            const std::int64_t earliest = std::min<std::int64_t>(8 * 360000, latest);
+            const std::int64_t last = std::max(earliest, std::min<std::int64_t>(18 * 360000, latest));
+            start = earliest + static_cast<std::int64_t>(rng.uniform() * static_cast<double>(last - earliest));
+            start -= start % 10;
+        } else {
+            start = 60000; // 00:10:00, and the clock runs on past 24:00
+        }
+    }
+    s.startTime = static_cast<double>(start) / 100;
+    if (!o.crossMidnight && start + durationCentis > kMaxBinaryTime)
+        throw std::invalid_argument("session too long for the binary log's clock");
+    return start;
+}
+
+// The true crossings in time order, and the lap times between them.
+void computeTruth(Session& s, const GateArcs& arcs) {
+    const Options& o = s.options;
+    const Trajectory& traj = *s.trajectory;
+    const double L = s.lapLength;
+    for (int k = 0; k <= o.laps; ++k) {
+        s.crossings.push_back({GateKind::Start, traj.elapsedAtArc(k * L + arcs.start), 0, 0, 0});
+        if (o.finishGate && k < o.laps)
+            s.crossings.push_back({GateKind::Finish, traj.elapsedAtArc(k * L + arcs.finish), 0, 0, 0});
+    }
+    for (Crossing& x : s.crossings) {
+        x.time = s.startTime + x.elapsed;
+        x.clockTime = o.crossMidnight ? std::fmod(x.time, 86400.0) : x.time;
+        x.sample = static_cast<std::int64_t>(std::ceil(x.elapsed * kSamplesPerSecond - 1e-9));
+    }
+    for (std::size_t i = 1; i < s.crossings.size(); ++i)
+        s.lapTimes.push_back(s.crossings[i].time - s.crossings[i - 1].time);
+    s.expectedLaps = static_cast<int>(s.crossings.size()) - 1;
+}
+
+// Satellites: no fix at first, a few samples of three, then mostly 6 to 12
+// with the odd dropout.
+std::vector<std::int32_t> satelliteCounts(const Options& o, std::size_t n) {
+    std::vector<std::int32_t> sats(n);
+    Rng rng(o.seed, kStreamSats);
+    std::size_t i = 0;
+    const std::size_t noFix = static_cast<std::size_t>(rng.range(2, 6));
+    for (; i < noFix && i < n; ++i) sats[i] = rng.range(0, 2);
+    const std::size_t acquire = i + static_cast<std::size_t>(rng.range(3, 8));
+    for (; i < acquire && i < n; ++i) sats[i] = rng.chance(0.5) ? 3 : rng.range(4, 6);
+    int level = rng.range(7, 10);
+    int dropout = 0;
+    for (; i < n; ++i) {
+        if (dropout > 0) {
+            --dropout;
+            sats[i] = rng.range(0, 3);
+            continue;
+        }
+        if (o.dropouts && i > 200 && rng.chance(1.0 / 3000)) {
+            dropout = rng.range(3, 25);
+            sats[i] = rng.range(0, 3);
+            continue;
+        }
+        if (rng.chance(0.004)) level = std::clamp(level + (rng.chance(0.5) ? 1 : -1), 6, 12);
+        sats[i] = level;
+        if (rng.chance(0.001)) sats[i] = 3;
+        else if (rng.chance(0.002)) sats[i] = rng.range(4, 5);
+    }
+    return sats;
+}
+
+// The readers' base point: the tenth good sample.
+void findBaseSample(Session& s, const std::vector<std::int32_t>& sats) {
+    int counted = 0;
+    for (std::size_t i = 0; i < sats.size() && s.baseSample < 0; ++i) {
+        if (sats[i] > 3 && ++counted >= 10) s.baseSample = static_cast<std::int64_t>(i);
+        if (sats[i] < 3) counted = 0;
+    }
+    if (s.baseSample < 0 || s.baseSample + 10 >= s.crossings.front().sample)
+        throw std::logic_error("base point too late");
+}
+
+// The samples: the true position plus slowly wandering noise, on the log
+// clock from `start`. Returns what the writers need besides the samples.
+std::vector<Motion> sampleWithNoise(Session& s, const Place& place, std::int64_t start,
+                                    const std::vector<std::int32_t>& sats) {
+    Options& o = s.options;
+    const Trajectory& traj = *s.trajectory;
+    const Circuit& c = traj.circuit();
+    const std::size_t n = sats.size();
+    auto clockCentis = [&](std::int64_t t) { return o.crossMidnight ? t % kDay : t; };
+    Rng rng(o.seed, kStreamNoise);
+    s.noiseSigma = o.noise ? *o.noise : rng.uniform(0.2, 0.5);
+    o.noise = s.noiseSigma;
+    const double rho = std::exp(-1.0 / (2.0 * kSamplesPerSecond)); // about 2 s memory
+    const double kick = std::sqrt(1 - rho * rho) * s.noiseSigma;
+    double ne = s.noiseSigma * rng.normal(), nn = s.noiseSigma * rng.normal();
+    s.samples.resize(n);
+    std::vector<Motion> motion(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double elapsed = static_cast<double>(i) / kSamplesPerSecond;
+        if (i) {
+            ne = rho * ne + kick * rng.normal();
+            nn = rho * nn + kick * rng.normal();
+        }
+        const double arc = traj.arcAt(elapsed);
+        const Vec2 p = c.at(arc) + Vec2{ne, nn};
+        const LatLon q = place.toLatLon(p);
+        WrittenSample& w = s.samples[i];
+        w.centis = clockCentis(start + static_cast<std::int64_t>(i) * 10);
+        w.latUnits = toUnits(q.lat);
+        w.lonUnits = toUnits(q.lon);
+        w.sats = sats[i];
+        const Vec2 dir = c.tangent(arc);
+        double heading = std::atan2(dir.x, dir.y) * 180 / std::numbers::pi;
+        if (heading < 0) heading += 360;
+        motion[i] = {static_cast<float>(traj.speedAt(elapsed)), static_cast<float>(heading), arc};
+    }
+    return motion;
+}
+
+// The seed's choices of the text log's extra channels and the binary record
+// length, where the options leave them open.
+void chooseFormats(Session& s) {
+    Options& o = s.options;
+    if (!o.text.extraChannels) {
+        Rng pick(o.seed, kStreamChannels ^ 0x55);
+        std::vector<std::string> extras;
+        for (const char* name : kStandardExtras)
+            if (pick.chance(0.6)) extras.emplace_back(name);
+        o.text.extraChannels = std::move(extras);
+    }
+    if (o.binary.recordLength == 0) {
+        Rng pick(o.seed, kStreamPayload ^ 0x55);
+        const int lengths[] = {33, 34, 36};
+        o.binary.recordLength = lengths[pick.range(0, 2)];
+    }
+    s.recordLength = o.binary.recordLength;
+}
+
+// One lap of the noise-free path.
+void traceTruePath(Session& s, const Place& place) {
+    const Circuit& c = s.trajectory->circuit();
+    s.truePath.reserve(c.size());
+    for (const Vec2& p : c.pts) s.truePath.push_back(place.toLatLon(p));
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -486,185 +707,22 @@ Session generate(const Options& options) {
     validate(options);
     Session s;
     s.options = options;
-    Options& o = s.options;
 
-    // Where on Earth.
-    if (!o.centreLat) {
-        Rng rng(o.seed, kStreamPlace);
-        double lat;
-        do {
-            lat = std::asin(rng.uniform(-1, 1) * std::sin(70 * std::numbers::pi / 180)) * 180 / std::numbers::pi;
-        } while (std::abs(lat) < 0.2);
-        o.centreLat = std::round(lat * 1e4) / 1e4;
-        o.centreLon = std::round(rng.uniform(-179.5, 179.5) * 1e4) / 1e4;
-    }
-    s.centreLat = *o.centreLat;
-    s.centreLon = *o.centreLon;
-    const Place place = placeFor(s.centreLat, s.centreLon);
-
-    // The circuit and the drive.
-    Rng circuitRng(o.seed, kStreamCircuit);
-    CircuitLayout layout = makeCircuit(circuitRng);
-    const double L = layout.circuit.length;
-    const double finishArc = layout.finishArc;
-    s.lapLength = L;
-
-    Rng drive(o.seed, kStreamDrive);
-    // Run up to the line and run on after the last crossing, both short of
-    // the finish gate so that it is only crossed within the laps.
-    const double runUp = drive.uniform(250, std::min(700.0, L - finishArc - 100));
-    const double runOn = drive.uniform(100, std::min(500.0, finishArc - 100));
-    const double begin = -runUp;
-    const double end = o.laps * L + runOn;
-    const double paceOrigin = finishArc / 2;
-    const int stretches = static_cast<int>(std::floor((end - paceOrigin) / L)) -
-                          static_cast<int>(std::floor((begin - paceOrigin) / L)) + 1;
-    std::vector<double> pace;
-    for (int k = 0; k < stretches; ++k) pace.push_back(std::clamp(1 + 0.012 * drive.normal(), 0.97, 1.03));
-    pace.front() = std::min(pace.front(), 0.97); // the out lap is a little slower
-
-    const Circuit& c = layout.circuit;
-    s.startGate = gateAt(c, place, 0);
-    const GateUnits finishUnits = gateAt(c, place, finishArc);
-    if (o.finishGate) s.finishGate = finishUnits;
-    const double startCross = crossingArc(c, place, s.startGate, 0);
-    const double finishCross = crossingArc(c, place, finishUnits, finishArc);
-
-    s.trajectory = std::make_shared<Trajectory>(c, begin, end, paceOrigin, std::move(pace));
-    const Trajectory& traj = *s.trajectory;
-    const double duration = traj.duration();
-    const auto n = static_cast<std::size_t>(std::floor(duration * kSamplesPerSecond + 1e-9)) + 1;
-
-    // The clock.
-    const auto durationCentis = static_cast<std::int64_t>(n - 1) * 10;
-    std::int64_t start;
-    {
-        Rng rng(o.seed, kStreamClock);
-        if (o.startTime) {
-            start = std::llround(*o.startTime * 100);
-        } else if (o.crossMidnight) {
-            start = kDay - durationCentis * rng.range(30, 70) / 100;
-            start = std::max<std::int64_t>(0, start - start % 10);
-        } else if (durationCentis < kDay - 120000) {
-            const std::int64_t latest = kDay - 60000 - durationCentis; // ten minutes before midnight
-            const std::int64_t earliest = std::min<std::int64_t>(8 * 360000, latest);
-            const std::int64_t last = std::max(earliest, std::min<std::int64_t>(18 * 360000, latest));
-            start = earliest + static_cast<std::int64_t>(rng.uniform() * static_cast<double>(last - earliest));
-            start -= start % 10;
-        } else {
-            start = 60000; // 00:10:00, and the clock runs on past 24:00
-        }
-    }
-    s.startTime = static_cast<double>(start) / 100;
-    auto clockCentis = [&](std::int64_t t) { return o.crossMidnight ? t % kDay : t; };
-    if (!o.crossMidnight && start + durationCentis > kMaxBinaryTime)
-        throw std::invalid_argument("session too long for the binary log's clock");
-
-    // Crossings, in time order.
-    for (int k = 0; k <= o.laps; ++k) {
-        s.crossings.push_back({GateKind::Start, traj.elapsedAtArc(k * L + startCross), 0, 0, 0});
-        if (o.finishGate && k < o.laps)
-            s.crossings.push_back({GateKind::Finish, traj.elapsedAtArc(k * L + finishCross), 0, 0, 0});
-    }
-    for (Crossing& x : s.crossings) {
-        x.time = s.startTime + x.elapsed;
-        x.clockTime = o.crossMidnight ? std::fmod(x.time, 86400.0) : x.time;
-        x.sample = static_cast<std::int64_t>(std::ceil(x.elapsed * kSamplesPerSecond - 1e-9));
-    }
-    for (std::size_t i = 1; i < s.crossings.size(); ++i)
-        s.lapTimes.push_back(s.crossings[i].time - s.crossings[i - 1].time);
-    s.expectedLaps = static_cast<int>(s.crossings.size()) - 1;
-
-    // Satellites: no fix at first, a few samples of three, then mostly 6 to 12
-    // with the odd dropout.
-    std::vector<std::int32_t> sats(n);
-    {
-        Rng rng(o.seed, kStreamSats);
-        std::size_t i = 0;
-        const std::size_t noFix = static_cast<std::size_t>(rng.range(2, 6));
-        for (; i < noFix && i < n; ++i) sats[i] = rng.range(0, 2);
-        const std::size_t acquire = i + static_cast<std::size_t>(rng.range(3, 8));
-        for (; i < acquire && i < n; ++i) sats[i] = rng.chance(0.5) ? 3 : rng.range(4, 6);
-        int level = rng.range(7, 10);
-        int dropout = 0;
-        for (; i < n; ++i) {
-            if (dropout > 0) {
-                --dropout;
-                sats[i] = rng.range(0, 3);
-                continue;
-            }
-            if (o.dropouts && i > 200 && rng.chance(1.0 / 3000)) {
-                dropout = rng.range(3, 25);
-                sats[i] = rng.range(0, 3);
-                continue;
-            }
-            if (rng.chance(0.004)) level = std::clamp(level + (rng.chance(0.5) ? 1 : -1), 6, 12);
-            sats[i] = level;
-            if (rng.chance(0.001)) sats[i] = 3;
-            else if (rng.chance(0.002)) sats[i] = rng.range(4, 5);
-        }
-    }
-    {
-        int counted = 0;
-        for (std::size_t i = 0; i < n && s.baseSample < 0; ++i) {
-            if (sats[i] > 3 && ++counted >= 10) s.baseSample = static_cast<std::int64_t>(i);
-            if (sats[i] < 3) counted = 0;
-        }
-        if (s.baseSample < 0 || s.baseSample + 10 >= s.crossings.front().sample)
-            throw std::logic_error("base point too late");
-    }
-
-    // The samples: the true position plus slowly wandering noise.
-    {
-        Rng rng(o.seed, kStreamNoise);
-        s.noiseSigma = o.noise ? *o.noise : rng.uniform(0.2, 0.5);
-        o.noise = s.noiseSigma;
-        const double rho = std::exp(-1.0 / (2.0 * kSamplesPerSecond)); // about 2 s memory
-        const double kick = std::sqrt(1 - rho * rho) * s.noiseSigma;
-        double ne = s.noiseSigma * rng.normal(), nn = s.noiseSigma * rng.normal();
-        s.samples.resize(n);
-        std::vector<Motion> motion(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const double elapsed = static_cast<double>(i) / kSamplesPerSecond;
-            if (i) {
-                ne = rho * ne + kick * rng.normal();
-                nn = rho * nn + kick * rng.normal();
-            }
-            const double arc = traj.arcAt(elapsed);
-            const Vec2 p = c.at(arc) + Vec2{ne, nn};
-            const LatLon q = place.toLatLon(p);
-            WrittenSample& w = s.samples[i];
-            w.centis = clockCentis(start + static_cast<std::int64_t>(i) * 10);
-            w.latUnits = toUnits(q.lat);
-            w.lonUnits = toUnits(q.lon);
-            w.sats = sats[i];
-            const Vec2 dir = c.tangent(arc);
-            double heading = std::atan2(dir.x, dir.y) * 180 / std::numbers::pi;
-            if (heading < 0) heading += 360;
-            motion[i] = {static_cast<float>(traj.speedAt(elapsed)), static_cast<float>(heading), arc};
-        }
-
-        // The files.
-        if (!o.text.extraChannels) {
-            Rng pick(o.seed, kStreamChannels ^ 0x55);
-            std::vector<std::string> extras;
-            for (const char* name : kStandardExtras)
-                if (pick.chance(0.6)) extras.emplace_back(name);
-            o.text.extraChannels = std::move(extras);
-        }
-        if (o.binary.recordLength == 0) {
-            Rng pick(o.seed, kStreamPayload ^ 0x55);
-            const int lengths[] = {33, 34, 36};
-            o.binary.recordLength = lengths[pick.range(0, 2)];
-        }
-        s.recordLength = o.binary.recordLength;
-        s.gxr = writeStartFinish(s);
-        s.zlg = writeTextLog(s, motion);
-        s.wmx = writeBinaryLog(s, motion);
-    }
-
-    s.truePath.reserve(c.size());
-    for (const Vec2& p : c.pts) s.truePath.push_back(place.toLatLon(p));
+    const Place place = placeCentre(s);
+    const CircuitLayout layout = buildCircuit(s);
+    s.trajectory = driveLaps(s.options, layout);
+    const GateArcs gateArcs = placeGates(s, place, layout);
+    const auto n = static_cast<std::size_t>(std::floor(s.trajectory->duration() * kSamplesPerSecond + 1e-9)) + 1;
+    const std::int64_t start = startClock(s, n);
+    computeTruth(s, gateArcs);
+    const std::vector<std::int32_t> sats = satelliteCounts(s.options, n);
+    findBaseSample(s, sats);
+    const std::vector<Motion> motion = sampleWithNoise(s, place, start, sats);
+    chooseFormats(s);
+    s.gxr = writeStartFinish(s);
+    s.zlg = writeTextLog(s, motion);
+    s.wmx = writeBinaryLog(s, motion);
+    traceTruePath(s, place);
     return s;
 }
 

@@ -30,6 +30,7 @@
 #include "laps/lap_time_text.h"
 #include "session/lap_check.h"
 #include "track/gate_lines.h"
+#include "lorvane/version.h"
 
 using lorvane::app::designFont;
 using lorvane::app::makeButton;
@@ -68,7 +69,7 @@ constexpr int kLastSampleRole = Qt::UserRole + 1;
 const QColor kLabelGreen(0x00, 0x80, 0x00);
 const QColor kLabelRed(0xFF, 0x00, 0x00);
 
-// Where the design puts what lies below the chart, measured from the bottom
+// Where what lies below the chart sits, measured from the bottom
 // (and, for the version, the right) of the client area, so that it stays
 // below the chart when the window grows.
 constexpr int kChartLeft = 144, kChartTop = 16;
@@ -168,7 +169,7 @@ void TForm1::buildControls(QWidget* client) {
     FileNameLabel = makeLabel(client, "FileNameLabel", QString(), 19, 632, 10);
     setTextColour(FileNameLabel, kLabelGreen);
     CircuitNumberLabel = makeLabel(client, "CircuitNumberLabel", QString(), 16, 56, 0);
-    Label10 = makeLabel(client, "Label10", QStringLiteral("V1.5"), 728, 600, 0);
+    Label10 = makeLabel(client, "Label10", QStringLiteral(LORVANE_VERSION_SHORT), 728, 600, 0);
     Label11 = makeLabel(client, "Label11", QString(), 19, 608, 12);
     {
         QFont f = Label11->font();
@@ -197,7 +198,7 @@ void TForm1::buildControls(QWidget* client) {
                                   QStringLiteral("(Fastest is highlighted)"), 8, 160, 0);
     DoubleClickLabel2->hide();
 
-    // The strip chart: designed in, never shown or filled.
+    // The strip chart: created, but never shown or filled.
     Chart2 = new QCustomPlot(client);
     Chart2->setObjectName(QStringLiteral("Chart2"));
     Chart2->setGeometry(144, 624, 609, 81);
@@ -211,7 +212,7 @@ void TForm1::buildControls(QWidget* client) {
 
     FixRefCheckBox = new QCheckBox(QStringLiteral("Fix Reference Lap"), client);
     FixRefCheckBox->setObjectName(QStringLiteral("FixRefCheckBox"));
-    // As designed, but never narrower than its caption in the desktop's font.
+    // 113 pixels wide, but never narrower than its caption in the desktop's font.
     FixRefCheckBox->setGeometry(8, 120, std::max(113, FixRefCheckBox->sizeHint().width()), 17);
 
     // Tab order: LoadGXR, LapTimeBox, LoadZLG, loadwmx, FixRefCheckBox.
@@ -614,7 +615,7 @@ void TForm1::showError(const lorvane::Diagnostic& d) {
 
 void TForm1::showAbout() {
     prompts_.inform(this, tr("About Lorvane"),
-                    tr("Lorvane V1.5\n\n"
+                    tr("Lorvane " LORVANE_VERSION_SHORT "\n\n"
                        "Makes a reference lap file from a GPS log of a circuit: load the "
                        "start/finish line file, then a text (.zlg) or binary (.wmx) log, and "
                        "double-click the lap to use."));

@@ -61,12 +61,12 @@ public:
 
     bool loading() const { return worker_.running(); }
 
-    // Size of the client area as designed; the controls keep their positions
+    // Size of the client area at its smallest; the controls keep their positions
     // in it, and the window is this plus the menu bar and the status bar.
     static constexpr int kClientWidth = 803;
     static constexpr int kClientHeight = 652;
 
-    // Controls, by their design names.
+    // Controls, by their object names.
     QPushButton* LoadGXR;
     lorvane::display::TrackPlot* Chart1;
     QLabel* FileNameLabel;

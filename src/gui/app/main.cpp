@@ -14,6 +14,7 @@
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
 #include "gui/dbtools/uCircuitsForm.h"
+#include "lorvane/version.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void runDemoHook(TForm1& form) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lorvane"));
-    QApplication::setApplicationVersion(QStringLiteral("1.5"));
+    QApplication::setApplicationVersion(QStringLiteral(LORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("lorvane"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lorvane/lorvane.png")));
 

@@ -1,5 +1,5 @@
-// Small helpers shared by the windows to place their controls as designed:
-// pixel positions in the client area, the 8 point sans serif window font.
+// Small helpers shared by the windows to place their controls at fixed
+// pixel positions in the client area, in the 8 point sans serif window font.
 #pragma once
 
 #include <QColor>
@@ -14,8 +14,8 @@ namespace lorvane::app {
 
 // The windows' default font: 8 point sans serif.
 QFont designFont();
-// Client size of a window designed with the given outer size (the frame and
-// caption of the desktop it was designed on taken off).
+// Client size of a window of the given outer size, less a fixed allowance
+// for the frame and caption.
 QSize clientSizeFor(int outerWidth, int outerHeight);
 
 // A label at (left, top), sized to its text; pointSize 0 keeps the window's.

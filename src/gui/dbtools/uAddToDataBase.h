@@ -48,7 +48,7 @@ public:
     // activation).
     bool addConfirmed = false;
 
-    // Where the window was designed to appear on the screen.
+    // Where the window is placed on the screen.
     static constexpr int kDesignLeft = 871, kDesignTop = 271;
 
     // The database OK writes to; empty: the user's default one.
