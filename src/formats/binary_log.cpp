@@ -47,6 +47,7 @@ void decodeRecord(const unsigned char* r, Sample& s) {
     s.sats = r[0];
     std::uint32_t t = (std::uint32_t(r[1]) << 16) | (std::uint32_t(r[2]) << 8) | r[3];
     s.time = static_cast<double>(t) / 100;
+    s.clock = t;
     s.lat = static_cast<double>(be32(r + 4)) / 100000;
     s.lon = static_cast<double>(be32(r + 8)) / 100000;
 }
@@ -85,7 +86,7 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
     if (expectedRecordLength != 0 && expectedRecordLength != info.recordLength)
         fail(ErrorKind::Changed, "The log's header has changed since it was loaded", path, 0, static_cast<std::int64_t>(in.offset()));
 
-    sink.layout(LogLayout{0, 0, 0, 0, info.recordLength});
+    sink.layout(LogLayout{0, 0, 0, 0, info.recordLength, 100});
 
     // Rest of the header line: up to a carriage return, then one more byte,
     // until that byte is a line feed.

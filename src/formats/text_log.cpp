@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -135,7 +136,7 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
             fail(ErrorKind::Syntax, "No " + missing + " channel in the log's channel list", path, src.lineNumber());
     }
     info.columns = cols;
-    sink.layout(LogLayout{cols.lat, cols.lon, cols.time, cols.sats, 0});
+    sink.layout(LogLayout{cols.lat, cols.lon, cols.time, cols.sats, 0, 100});
     while (true) {
         if (!src.next(line)) fail(ErrorKind::Syntax, "No \"[data]\" line in the log", path);
         if (isDataMarker(line)) break;
@@ -203,6 +204,7 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
         if (!field[3].empty()) {
             try {
                 s.time = convertLogTime(ft.of(field[3]));
+                s.clock = std::llround(s.time * 100);
             } catch (const LoadError& e) {
                 timeError = Diagnostic{e.diagnostic().message, path, src.lineNumber(), -1, ErrorKind::Syntax};
                 s.timeError = &timeError;
