@@ -168,7 +168,13 @@ public:
         layout.ticksPerSecond = 1000;
         sink_.layout(layout);
         std::string_view line;
-        while (!info_.stopped && src_.next(line)) readLine(line);
+        try {
+            while (!info_.stopped && src_.next(line)) readLine(line);
+        } catch (const LoadError& e) {
+            // A line too long to read ends the log there: the fix before it is whole.
+            if (e.diagnostic().kind == ErrorKind::Syntax && !info_.stopped) flush();
+            throw;
+        }
         if (!info_.stopped) flush();
         if (info_.sentences == 0) {
             std::string msg = "Not an NMEA 0183 log with fixes: no $..RMC or $..GGA sentence in it";
