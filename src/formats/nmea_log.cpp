@@ -18,11 +18,50 @@ constexpr std::size_t kMaxFields = 24;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// XOR of the bytes [p, end), eight at a time.
+unsigned xorOf(const char* p, const char* end) {
+    std::uint64_t wide = 0;
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        wide ^= w;
+    }
+    unsigned x = 0;
+    for (; p < end; ++p) x ^= static_cast<unsigned char>(*p);
+    for (int i = 0; i < 8; ++i) x ^= static_cast<unsigned>(wide >> (8 * i)) & 0xff;
+    return x;
+}
+
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
+}
+
+// digits[.digits], no sign: the nearest double, as parseDecimal gives it. Up
+// to 15 digits the digits as an integer and the power of ten are both exact
+// doubles, and one correctly rounded division gives the nearest double to
+// their quotient; longer numbers go to parseDecimal.
+std::optional<double> unsignedDecimal(std::string_view f) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::uint64_t m = 0;
+    int digits = 0, fraction = 0;
+    bool point = false;
+    for (char c : f) {
+        if (isDigit(c)) {
+            m = m * 10 + static_cast<unsigned>(c - '0');
+            ++digits;
+            fraction += point;
+            if (digits > 15) return parseDecimal(f);
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (digits == 0) return std::nullopt;
+    return static_cast<double>(m) / kPow10[fraction];
 }
 
 // "hhmmss[.sss]": milliseconds since midnight.
@@ -56,7 +95,7 @@ bool parseAngle(std::string_view f, std::string_view hemi, int maxDegrees, char 
         if (i != dot && !isDigit(f[i])) return false;
     int degrees = 0;
     for (std::size_t i = 0; i + 2 < dot; ++i) degrees = degrees * 10 + (f[i] - '0');
-    auto mm = parseDecimal(f.substr(dot - 2));
+    auto mm = unsignedDecimal(f.substr(dot - 2));
     if (!mm || *mm >= 60) return false;
     const double v = degrees * 60.0 + *mm;
     if (v > maxDegrees * 60.0) return false;
@@ -126,8 +165,8 @@ Verdict readRmc(const Fields& fl, Reading& r) {
     if (!parseAngle(fl[2], fl[3], 90, 'N', 'S', r.lat) || !parseAngle(fl[4], fl[5], 180, 'E', 'W', r.lon))
         return Verdict::Damaged;
     if (!fl[6].empty()) {
-        auto v = parseDecimal(fl[6]);
-        if (!v || *v < 0) return Verdict::Damaged;
+        auto v = unsignedDecimal(fl[6]);
+        if (!v) return Verdict::Damaged;
         r.speed = *v * kMetresPerSecondPerKnot;
     }
     if (!fl[8].empty()) {
@@ -219,37 +258,16 @@ private:
     // The text after a '$', up to the next '$' or the end of the line.
     void readSentence(const char* p, const char* end) {
         while (end > p && (end[-1] == ' ' || end[-1] == '\t')) --end;
-        Fields fl;
-        const char* addrEnd = nullptr;
-        const char* fieldStart = nullptr;
-        unsigned sum = 0;
-        const char* q = p;
-        for (; q < end && *q != '*'; ++q) {
-            const char c = *q;
-            sum ^= static_cast<unsigned char>(c);
-            if (c == ',') {
-                if (!addrEnd) {
-                    addrEnd = q;
-                } else if (fl.n < kMaxFields) {
-                    fl.f[fl.n++] = std::string_view(fieldStart, static_cast<std::size_t>(q - fieldStart));
-                }
-                fieldStart = q + 1;
-            }
-        }
-        const char* bodyEnd = q;
-        if (!addrEnd) {
-            addrEnd = bodyEnd;
-        } else if (fl.n < kMaxFields) {
-            fl.f[fl.n++] = std::string_view(fieldStart, static_cast<std::size_t>(bodyEnd - fieldStart));
-        }
-        const bool hasChecksum = q < end;
-        if (hasChecksum) {
-            if (end - q != 3 || hexDigit(q[1]) < 0 || hexDigit(q[2]) < 0) {
+        // The body ends at the '*' of the checksum, nearly always 3 bytes from the end.
+        const char* star = end - p >= 3 && end[-3] == '*' ? end - 3 : static_cast<const char*>(std::memchr(p, '*', static_cast<std::size_t>(end - p)));
+        if (!star) star = end;
+        if (star < end) {
+            if (end - star != 3 || hexDigit(star[1]) < 0 || hexDigit(star[2]) < 0) {
                 dropped(info_.damaged);
                 return;
             }
             checksummed_ = true;
-            if (static_cast<unsigned>(hexDigit(q[1]) * 16 + hexDigit(q[2])) != sum) {
+            if (static_cast<unsigned>(hexDigit(star[1]) * 16 + hexDigit(star[2])) != xorOf(p, star)) {
                 dropped(info_.badChecksums);
                 return;
             }
@@ -258,6 +276,8 @@ private:
             return;
         }
 
+        const char* addrEnd = static_cast<const char*>(std::memchr(p, ',', static_cast<std::size_t>(star - p)));
+        if (!addrEnd) addrEnd = star;
         const std::string_view addr(p, static_cast<std::size_t>(addrEnd - p));
         bool name = !addr.empty() && addr.size() <= 16;
         for (char c : addr)
@@ -268,18 +288,24 @@ private:
         }
         const bool talker = addr.size() == 5 && addr[0] >= 'A' && addr[0] <= 'Z' && addr[1] >= 'A' && addr[1] <= 'Z';
         const std::string_view type = addr.size() >= 3 ? addr.substr(addr.size() - 3) : addr;
-        Reading r;
-        Verdict v;
-        bool gga = false;
-        if (talker && type == "RMC") {
-            v = readRmc(fl, r);
-        } else if (talker && type == "GGA") {
-            v = readGga(fl, r);
-            gga = true;
-        } else {
+        const bool rmc = talker && type == "RMC", gga = talker && type == "GGA";
+        if (!rmc && !gga) {
             ++info_.otherSentences;
             return;
         }
+        Fields fl;
+        if (addrEnd < star) {
+            const char* fieldStart = addrEnd + 1;
+            for (const char* q = fieldStart;; ++q) {
+                if (q == star || *q == ',') {
+                    fl.f[fl.n++] = std::string_view(fieldStart, static_cast<std::size_t>(q - fieldStart));
+                    if (q == star || fl.n == kMaxFields) break;
+                    fieldStart = q + 1;
+                }
+            }
+        }
+        Reading r;
+        const Verdict v = rmc ? readRmc(fl, r) : readGga(fl, r);
         if (v == Verdict::Damaged) {
             dropped(info_.damaged);
             return;
