@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "formats/any_log.h"
+#include "laps/reference_lap.h"
 #include "test_util.h"
 
 using namespace lorvane;
@@ -106,6 +107,47 @@ TEST(AnyLog, ReReadRefusesAChangedCsvHeader) {
     dir.write("a.csv", "time,lon,lat\n0,1,2\n");
     try {
         readAnyLog(LogKind::Csv, path, keep, &seen);
+        ADD_FAILURE();
+    } catch (const LoadError& e) {
+        EXPECT_EQ(e.diagnostic().kind, ErrorKind::Changed);
+    }
+}
+
+TEST(AnyLog, LapReReadUsesTheLogsOwnReader) {
+    // The re-read for a reference lap gives the positions of the load's samples.
+    struct Keep : SampleSink {
+        std::vector<Sample> v;
+        bool sample(const Sample& s) override {
+            v.push_back(s);
+            return true;
+        }
+    };
+    for (const auto& [file, kind] : {std::pair{std::string("okc_kart_2023-04-29_rental.nmea"), LogKind::Nmea},
+                                     std::pair{std::string("pir_corrado_2019-08-18_tfr.csv"), LogKind::Csv}}) {
+        const std::string path = kData + "/realdata/" + file;
+        Keep all;
+        readAnyLog(kind, path, all);
+        LapSource src;
+        src.kind = kind;
+        src.path = path;
+        src.columns = TextLogColumns{2, 3, 1, 0}; // the CSV's columns; unused for NMEA
+        src.firstSample = 100;
+        src.lastSample = 120;
+        const std::vector<GeoPoint> pts = readReferenceLap(src);
+        ASSERT_EQ(pts.size(), 4u) << file;
+        EXPECT_EQ(pts[0].lat, all.v[100].lat);
+        EXPECT_EQ(pts[1].lon, all.v[110].lon);
+        EXPECT_EQ(pts[2].lat, all.v[120].lat);
+        EXPECT_EQ(pts[3].lat, all.v[120].lat);
+    }
+    // A CSV whose columns moved since the load is refused.
+    LapSource moved;
+    moved.kind = LogKind::Csv;
+    moved.path = kData + "/realdata/pir_corrado_2019-08-18_tfr.csv";
+    moved.columns = TextLogColumns{3, 2, 1, 0};
+    moved.lastSample = 5;
+    try {
+        readReferenceLap(moved);
         ADD_FAILURE();
     } catch (const LoadError& e) {
         EXPECT_EQ(e.diagnostic().kind, ErrorKind::Changed);
