@@ -129,12 +129,17 @@ std::int64_t DayClock::clock(std::int64_t msOfDay, std::optional<std::int64_t> d
             haveBase_ = true;
         }
         dayIndex_ = *day - baseDay_;
-    } else if (any_ && msOfDay < lastMs_ - kMsPerDay / 2) {
-        ++dayIndex_;
+    }
+    std::int64_t c = dayIndex_ * kMsPerDay + msOfDay;
+    if (any_ && c < last_ - kMsPerDay / 2) {
+        // Back by more than half a day: the next day (also when a receiver
+        // still gives the old date just after midnight).
+        dayIndex_ += (last_ - kMsPerDay / 2 - c) / kMsPerDay + 1;
+        c = dayIndex_ * kMsPerDay + msOfDay;
     }
     any_ = true;
-    lastMs_ = msOfDay;
-    return dayIndex_ * kMsPerDay + msOfDay;
+    last_ = c;
+    return c;
 }
 
 } // namespace lorvane

@@ -34,8 +34,9 @@ std::optional<DateTime> parseIsoDateTime(std::string_view text);
 
 // Turns times of day (with the date when the log gives one) into one clock
 // that runs on past midnight: the first day's times are its times of day, the
-// next day's come 86,400 s later. Without a date, a time more than 12 hours
-// before the previous one is taken as the next day.
+// next day's come 86,400 s later. A time that would put the clock more than
+// 12 hours back is taken as the next day (without a date, and when a date
+// lags behind the time).
 class DayClock {
 public:
     std::int64_t clock(std::int64_t msOfDay, std::optional<std::int64_t> day);
@@ -45,7 +46,7 @@ private:
     bool haveBase_ = false;
     std::int64_t baseDay_ = 0;  // the date of day index 0
     std::int64_t dayIndex_ = 0;
-    std::int64_t lastMs_ = 0;
+    std::int64_t last_ = 0;     // the clock last returned
 };
 
 } // namespace lorvane

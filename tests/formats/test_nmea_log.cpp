@@ -193,6 +193,16 @@ TEST(NmeaLog, Midnight) {
     EXPECT_DOUBLE_EQ(c.samples[1].time, 86400.1);
     EXPECT_EQ(c.samples[2].clock, 86400300);
 
+    // A date that lags the time past midnight, and a day without fixes.
+    Collect e;
+    read(rmc("235959.900", "A", "311223") + rmc("000000.100", "A", "311223") + rmc("000000.200", "A", "010124") +
+             rmc("120000.000", "A", "020124"),
+         e);
+    ASSERT_EQ(e.samples.size(), 4u);
+    EXPECT_EQ(e.samples[1].clock, 86400100);
+    EXPECT_EQ(e.samples[2].clock, 86400200);
+    EXPECT_EQ(e.samples[3].clock, 2 * 86400000 + 12 * 3600000);
+
     // GGA only: a time far before the last one is the next day. GGA before
     // RMC at midnight counts the day once.
     Collect d;
