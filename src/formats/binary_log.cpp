@@ -48,6 +48,7 @@ void decodeRecord(const unsigned char* r, Sample& s) {
     std::uint32_t t = (std::uint32_t(r[1]) << 16) | (std::uint32_t(r[2]) << 8) | r[3];
     s.clock = t;
     s.time = static_cast<double>(t) / 100;
+    s.clock = t;
     s.lat = static_cast<double>(be32(r + 4)) / 100000;
     s.lon = static_cast<double>(be32(r + 8)) / 100000;
 }

@@ -7,7 +7,7 @@
 
 namespace lorvane {
 
-enum class LogKind { Text, Binary };
+enum class LogKind { Text, Binary, Nmea, Gpx, Csv };
 
 struct Sample {
     std::int32_t index = 0; // from 0 at the first data line / record
@@ -15,7 +15,12 @@ struct Sample {
     double lon = 0;         // minutes of arc, east positive
     std::int32_t sats = 0;
     double time = 0;        // seconds on the log's clock
-    std::int64_t clock = 0; // the same time in the log's own ticks (LogLayout::ticksPerSecond)
+    // The same time as a whole number of the log's ticks (LogLayout::ticksPerSecond).
+    std::int64_t clock = 0;
+    // False when the log does not say how many satellites it used; `sats` is
+    // then kSatsUnknown, which the base point rule counts as enough.
+    bool satsKnown = true;
+    double speed = -1;      // metres per second over ground; negative when the log gives none
     std::int64_t line = 0;  // text log: 1-based line number of the sample
     std::int64_t offset = -1; // binary log: byte offset of the record
     // Text log only: the time field of this line did not convert. The line's
@@ -26,10 +31,13 @@ struct Sample {
 
 // What a log's header told the reader.
 struct LogLayout {
-    int latColumn = 0, longColumn = 0, timeColumn = 0, satColumn = 0; // text log, 1-based
+    int latColumn = 0, longColumn = 0, timeColumn = 0, satColumn = 0; // text and CSV log, 1-based
     int recordLength = 0;                                             // binary log
-    int ticksPerSecond = 100; // resolution of Sample::clock: both our logs count hundredths
+    int ticksPerSecond = 100; // resolution of Sample::clock: 100 for the text and binary logs, 1000 for the others
 };
+
+// Satellites delivered when a log does not record them.
+inline constexpr std::int32_t kSatsUnknown = 99;
 
 // Receives what a reader decodes. Returning false from sample() stops the read
 // (used by the lap re-read once it has the lap); false from progress() cancels.

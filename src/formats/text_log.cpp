@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "laps/reference_lap.h"
 
-#include "formats/binary_log.h"
+#include "formats/any_log.h"
 #include "formats/diagnostic.h"
 
 namespace lorvane {
@@ -72,10 +72,13 @@ std::vector<GeoPoint> readReferenceLap(const LapSource& src, ByteSource& bytes) 
     const std::int64_t n = static_cast<std::int64_t>(src.lastSample) - src.firstSample + 1;
     if (src.firstSample < 0 || n < 1) fail(ErrorKind::Invalid, "The lap has no samples", src.path);
     LapCollector collector(src.firstSample, src.lastSample, src.ticksPerSecond, bytes.name());
-    if (src.kind == LogKind::Text)
-        readTextLog(bytes, collector, &src.columns);
-    else
-        readBinaryLog(bytes, collector, src.recordLength);
+    LogLayout expected;
+    expected.latColumn = src.columns.lat;
+    expected.longColumn = src.columns.lon;
+    expected.timeColumn = src.columns.time;
+    expected.satColumn = src.columns.sats;
+    expected.recordLength = src.recordLength;
+    readAnyLog(src.kind, bytes, collector, &expected);
     if (collector.seen() < n)
         fail(ErrorKind::Changed, "The log has changed since it was loaded: it ends before the lap's last sample", src.path);
     return collector.finish();

@@ -49,7 +49,7 @@ private:
 struct LapSource {
     LogKind kind = LogKind::Text;
     std::string path;
-    TextLogColumns columns;     // text log: the columns the load found
+    TextLogColumns columns;     // text and CSV log: the columns the load found
     int recordLength = 0;       // binary log: the record length the load found
     std::int32_t firstSample = 0;
     std::int32_t lastSample = 0;

@@ -41,4 +41,24 @@ private:
     double sum_ = 0;
 };
 
+// Checks on a sample of the NMEA, GPX and CSV readers: a position on the
+// globe, the time and its clock in step, unknown satellites marked.
+inline void checkImported(const Sample& s) {
+    if (!(s.lat >= -90 * 60 && s.lat <= 90 * 60 && s.lon >= -180 * 60 && s.lon <= 180 * 60)) __builtin_trap();
+    if (s.time != static_cast<double>(s.clock) / 1000.0) __builtin_trap();
+    if (!s.satsKnown && s.sats != kSatsUnknown) __builtin_trap();
+    if (s.sats < 0 || s.line < 1) __builtin_trap();
+}
+
+class ImportSink : public CheckingSink {
+public:
+    bool sample(const Sample& s) override {
+        checkImported(s);
+        return CheckingSink::sample(s);
+    }
+    void layout(const LogLayout& l) override {
+        if (l.ticksPerSecond != 1000) __builtin_trap();
+    }
+};
+
 } // namespace lorvane::fuzz

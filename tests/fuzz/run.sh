@@ -20,7 +20,7 @@ cmake --build "$build" -j2
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  for t in start_finish text_log binary_log reference_lap kml; do
+  for t in start_finish text_log binary_log reference_lap nmea_log gpx_log csv_log kml; do
     [ -x "$build/tests/fuzz/fuzz_$t" ] && targets+=("$t")
   done
 fi

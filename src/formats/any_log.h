@@ -1,0 +1,58 @@
+// Every log format behind one call: finding a file's format from its content
+// (then its name), and reading it with the right reader.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "formats/binary_log.h"
+#include "formats/block_reader.h"
+#include "formats/csv_log.h"
+#include "formats/gpx_log.h"
+#include "formats/nmea_log.h"
+#include "formats/sample.h"
+#include "formats/text_log.h"
+
+namespace lorvane {
+
+// "zlg", "wmx", "nmea", "gpx", "csv".
+const char* logKindName(LogKind kind);
+
+// Bytes of a file's start that detectLogFormat looks at.
+inline constexpr std::size_t kDetectBytes = 64 * 1024;
+
+// The format of a log from its first bytes, else from the extension of
+// `path` (.zlg, .wmx, .nmea/.nma, .gpx, .csv/.tsv); nullopt when neither tells.
+std::optional<LogKind> detectLogFormat(std::string_view firstBytes, std::string_view path);
+// The same for a file, reading its first kDetectBytes. Throws LoadError when
+// the file cannot be opened or read.
+std::optional<LogKind> detectLogFile(const std::string& path);
+
+struct AnyLogInfo {
+    LogKind kind = LogKind::Text;
+    std::int64_t samples = 0;  // samples handed to the sink and accepted
+    bool stopped = false;      // the sink asked to stop
+    int ticksPerSecond = 100;  // resolution of Sample::clock
+    // Lines, sentences or records the reader dropped without failing (NMEA:
+    // damaged sentences and bad checksums; binary log: resynchronised and
+    // short records; CSV: rows without a position), and the first line of them
+    // where the reader knows it.
+    std::int64_t dropped = 0;
+    std::int64_t firstDroppedLine = 0;
+    // The reader's own report; only the one of `kind` is filled.
+    TextLogInfo text;
+    BinaryLogInfo binary;
+    NmeaLogInfo nmea;
+    GpxLogInfo gpx;
+    CsvLogInfo csv;
+};
+
+// Reads `source` with the reader of `kind`. With `expected` (the layout the
+// first load reported), a text, binary or CSV log whose header now gives
+// another layout is refused with ErrorKind::Changed.
+AnyLogInfo readAnyLog(LogKind kind, ByteSource& source, SampleSink& sink, const LogLayout* expected = nullptr);
+AnyLogInfo readAnyLog(LogKind kind, const std::string& path, SampleSink& sink, const LogLayout* expected = nullptr);
+
+} // namespace lorvane

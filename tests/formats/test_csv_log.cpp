@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "formats/csv_log.h"
+#include "formats/log_time.h"
+
+using namespace lorvane;
+
+namespace {
+
+struct Collect : SampleSink {
+    std::vector<Sample> samples;
+    LogLayout seen;
+    void layout(const LogLayout& l) override { seen = l; }
+    bool sample(const Sample& s) override {
+        samples.push_back(s);
+        return true;
+    }
+};
+
+CsvLogInfo read(const std::string& text, Collect& c, const CsvColumns* expected = nullptr) {
+    MemorySource src(text, "t.csv");
+    return readCsvLog(src, c, expected);
+}
+
+Diagnostic errorOf(const std::string& text) {
+    Collect c;
+    try {
+        read(text, c);
+    } catch (const LoadError& e) {
+        return e.diagnostic();
+    }
+    ADD_FAILURE() << "no error";
+    return {};
+}
+
+} // namespace
+
+TEST(CsvLog, RealRecording) {
+    // A race car's logger export: eight key/value lines, then the header.
+    Collect c;
+    CsvLogInfo info = readCsvLog(std::string(LORVANE_TEST_DATA) + "/realdata/pir_corrado_2019-08-18_tfr.csv", c);
+    EXPECT_EQ(info.headerLine, 9);
+    EXPECT_EQ(info.samples, 77509);
+    EXPECT_EQ(info.rowsWithoutPosition, 0);
+    EXPECT_EQ(info.timeKind, CsvTime::Seconds);
+    EXPECT_EQ(info.separator, ',');
+    EXPECT_EQ(info.columns, (CsvColumns{1, 2, 3, 0, 5}));
+    EXPECT_EQ(c.seen.ticksPerSecond, 1000);
+    EXPECT_EQ(c.seen.latColumn, 2);
+    ASSERT_EQ(c.samples.size(), 77509u);
+    const Sample& s = c.samples[1];
+    EXPECT_EQ(s.clock, 25);
+    EXPECT_DOUBLE_EQ(s.time, 0.025);
+    EXPECT_DOUBLE_EQ(s.lat, 45.595372 * 60);
+    EXPECT_DOUBLE_EQ(s.lon, -122.694437 * 60);
+    EXPECT_FALSE(s.satsKnown);
+    EXPECT_EQ(s.sats, kSatsUnknown);
+    EXPECT_NEAR(s.speed, 10.506483 * 0.44704, 1e-12);
+    EXPECT_EQ(s.line, 11);
+    EXPECT_EQ(c.samples.back().clock, 1952550);
+    for (std::size_t i = 1; i < c.samples.size(); ++i) ASSERT_GT(c.samples[i].clock, c.samples[i - 1].clock);
+}
+
+TEST(CsvLog, SeparatorsAndQuotes) {
+    const std::string rows[] = {
+        "time,lat,lon\n1.5,45.5,-122.25\n",
+        "time;lat;lon\n1,5;45,5;-122,25\n",            // semicolons: decimal commas
+        "time\tlat\tlon\r\n1.5\t45.5\t-122.25\r\n",
+        "\"Time\",\"Lat\",\"Lon\"\n\"1.5\",\"45.5\",\"-122.25\"\n",
+        "\xEF\xBB\xBFtime, lat , lon\n 1.5 , 45.5 ,-122.25\n", // BOM and blanks
+        "\"a,b\",time,\"say \"\"lat\"\"\",lon\nx,1.5,45.5,-122.25\n",
+    };
+    for (const std::string& text : rows) {
+        Collect c;
+        read(text, c);
+        ASSERT_EQ(c.samples.size(), 1u) << text;
+        EXPECT_EQ(c.samples[0].clock, 1500) << text;
+        EXPECT_DOUBLE_EQ(c.samples[0].lat, 45.5 * 60) << text;
+        EXPECT_DOUBLE_EQ(c.samples[0].lon, -122.25 * 60) << text;
+    }
+    Collect c;
+    EXPECT_EQ(read("time;lat;lon\n1;2;3\n", c).separator, ';');
+    EXPECT_EQ(read("time\tlat\tlon\n1\t2\t3\n", c).separator, '\t');
+}
+
+TEST(CsvLog, ColumnNames) {
+    struct Case {
+        const char* header;
+        CsvColumns cols;
+    };
+    const Case cases[] = {
+        {"Elapsed Time,Lat (Degrees),Lon (Degrees),Altitude (meters),Velocity (MPH),Lap", {1, 2, 3, 0, 5}},
+        {"timestamp,latitude,longitude,satellites,speed", {1, 2, 3, 4, 5}},
+        {"Lap Time,UTC,GPS Latitude,GPS Longitude,# Sats,GPS Speed (km/h)", {2, 3, 4, 5, 6}},
+        {"lng,lat,Session Time,Lat Acc (G),Long Acc (G),NumSats", {3, 2, 1, 6, 0}},
+        {"GPSLatitude,GPSLongitude,gpsTime,Vertical Speed", {3, 1, 2, 0, 0}},
+        {"Latitude Error,Time (s),LAT,LONG,Speed [knots],Max Speed", {2, 3, 4, 0, 5}},
+        {"date time,lat_deg,lon_deg,num_sats,speed_kmh", {1, 2, 3, 4, 5}},
+    };
+    for (const Case& k : cases) {
+        Collect c;
+        CsvLogInfo info = read(std::string(k.header) + "\n", c);
+        EXPECT_EQ(info.columns, k.cols) << k.header;
+    }
+    // Speed units from the name.
+    auto speedOf = [](const std::string& name) {
+        Collect c;
+        read("t,lat,lon," + name + "\n0,1,2,36\n", c);
+        return c.samples.at(0).speed;
+    };
+    EXPECT_DOUBLE_EQ(speedOf("Speed (km/h)"), 10);
+    EXPECT_DOUBLE_EQ(speedOf("speed_kph"), 10);
+    EXPECT_DOUBLE_EQ(speedOf("Velocity (MPH)"), 36 * 0.44704);
+    EXPECT_DOUBLE_EQ(speedOf("Speed (kn)"), 36 * 1852.0 / 3600);
+    EXPECT_DOUBLE_EQ(speedOf("Speed (m/s)"), 36);
+    EXPECT_DOUBLE_EQ(speedOf("speed"), 36);
+}
+
+TEST(CsvLog, TimeKinds) {
+    {
+        Collect c;
+        CsvLogInfo info = read("time,lat,lon\n23:59:59.9,1,2\n00:00:00.05,1,2\n0:00:01,1,2\n", c);
+        EXPECT_EQ(info.timeKind, CsvTime::Clock);
+        ASSERT_EQ(c.samples.size(), 3u);
+        EXPECT_EQ(c.samples[0].clock, kMsPerDay - 100);
+        EXPECT_EQ(c.samples[1].clock, kMsPerDay + 50); // past midnight
+        EXPECT_EQ(c.samples[2].clock, kMsPerDay + 1000);
+    }
+    {
+        Collect c;
+        CsvLogInfo info = read("utc,lat,lon\n2019-08-18T16:53:01.250Z,1,2\n2019-08-18 18:53:02+02:00,1,2\n"
+                               "2019-08-19T00:00:00.0001,1,2\n",
+                               c);
+        EXPECT_EQ(info.timeKind, CsvTime::DateTime);
+        ASSERT_EQ(c.samples.size(), 3u);
+        EXPECT_EQ(c.samples[0].clock, (16 * 3600 + 53 * 60 + 1) * 1000 + 250);
+        EXPECT_EQ(c.samples[1].clock, (16 * 3600 + 53 * 60 + 2) * 1000);
+        EXPECT_EQ(c.samples[2].clock, kMsPerDay);
+    }
+    {
+        Collect c;
+        read("Interval (ms),lat,lon\n20,1,2\n45.6,1,2\n", c);
+        ASSERT_EQ(c.samples.size(), 2u);
+        EXPECT_EQ(c.samples[0].clock, 20);
+        EXPECT_EQ(c.samples[1].clock, 46);
+    }
+    {
+        Collect c;
+        read("elapsed,lat,lon\n-0.0005,1,2\n1e3,1,2\n", c);
+        ASSERT_EQ(c.samples.size(), 2u);
+        EXPECT_EQ(c.samples[0].clock, -1);
+        EXPECT_EQ(c.samples[1].clock, 1000000);
+    }
+    // A time that changes its form part-way is an error.
+    Diagnostic d = errorOf("time,lat,lon\n10:00:00,1,2\n36001,1,2\n");
+    EXPECT_EQ(d.message, "'36001' is not a valid time (hh:mm:ss[.fff], as in the rows before)");
+    EXPECT_EQ(d.line, 3);
+    d = errorOf("time,lat,lon\n25:00:00,1,2\n");
+    EXPECT_EQ(d.message, "'25:00:00' is not a valid time (seconds, hh:mm:ss[.fff] or an ISO 8601 date and time)");
+}
+
+TEST(CsvLog, MetadataLinesAndMissingColumns) {
+    // Key/value lines (even one called Latitude) are skipped until the header.
+    Collect c;
+    CsvLogInfo info = read("Format,Logger,V2\nLatitude,45.5\nStarting Time,16:53:001\n\nTime,Lat,Lon\n0,45.5,-122\n", c);
+    EXPECT_EQ(info.headerLine, 5);
+    EXPECT_EQ(c.samples.size(), 1u);
+
+    Diagnostic d = errorOf("Track,Somewhere\nlat,lon,speed\n1,2,3\n");
+    EXPECT_EQ(d.message, "No time column in the CSV header line (its columns: \"lat\", \"lon\", \"speed\")");
+    EXPECT_EQ(d.line, 2);
+    EXPECT_EQ(d.file, "t.csv");
+    d = errorOf("time,latitude\n");
+    EXPECT_EQ(d.message, "No longitude column in the CSV header line (its columns: \"time\", \"latitude\")");
+    d = errorOf("time,x,y\n1,2,3\n");
+    EXPECT_EQ(d.message, "Not a CSV log: no header line naming latitude and longitude columns");
+    EXPECT_EQ(d.kind, ErrorKind::Syntax);
+    std::string many;
+    for (int i = 0; i < kMaxCsvPreamble + 5; ++i) many += "key,value\n";
+    d = errorOf(many + "time,lat,lon\n");
+    EXPECT_EQ(d.message, "Not a CSV log: no header line naming latitude and longitude columns in the first 1000 lines");
+}
+
+TEST(CsvLog, RowErrorsNameLineAndColumn) {
+    Diagnostic d = errorOf("time,Lat (Degrees),lon\n0,1,2\n0.1,1.2.3,2\n");
+    EXPECT_EQ(d.message, "'1.2.3' is not a valid floating point value (column \"Lat (Degrees)\")");
+    EXPECT_EQ(d.line, 3);
+    EXPECT_EQ(d.file, "t.csv");
+    d = errorOf("time,lat,lon\n0,1,2,\n0.1,1\n");
+    EXPECT_EQ(d.message, "The row has 2 fields; the header line names 3 columns");
+    EXPECT_EQ(d.line, 3);
+    d = errorOf("time,lat,lon,sats\n0,1,2,7.5\n");
+    EXPECT_EQ(d.message, "'7.5' is not a valid integer value (column \"sats\")");
+    d = errorOf("time,lat,lon\n0,1,200\n");
+    EXPECT_EQ(d.message, "Longitude 200 is outside -180 to 180 degrees");
+    d = errorOf("time,lat,lon\n0,1,2\n1,1,2,x\n1,1,\xff\n");
+    EXPECT_EQ(d.line, 4);
+}
+
+TEST(CsvLog, RowsWithoutPositionAreSkipped) {
+    Collect c;
+    CsvLogInfo info = read("time,lat,lon,sats\n0,1,2,5\n0.1,,,\n,,,\n\n   \n0.2,1,2,\n0.3,1,2,6.0\n", c);
+    EXPECT_EQ(info.rowsWithoutPosition, 2);
+    ASSERT_EQ(c.samples.size(), 3u);
+    EXPECT_EQ(c.samples[0].sats, 5);
+    EXPECT_TRUE(c.samples[0].satsKnown);
+    EXPECT_FALSE(c.samples[1].satsKnown);
+    EXPECT_EQ(c.samples[2].sats, 6);
+    EXPECT_EQ(c.samples[2].index, 2);
+    EXPECT_EQ(c.samples[2].line, 8);
+}
+
+TEST(CsvLog, ChangedHeaderOnReRead) {
+    Collect c;
+    const CsvColumns expected{1, 2, 3, 0, 0};
+    EXPECT_EQ(read("time,lat,lon\n0,1,2\n", c, &expected).samples, 1);
+    Collect d;
+    try {
+        read("time,lon,lat\n0,1,2\n", d, &expected);
+        ADD_FAILURE() << "no error";
+    } catch (const LoadError& e) {
+        EXPECT_EQ(e.diagnostic().kind, ErrorKind::Changed);
+        EXPECT_EQ(e.diagnostic().line, 1);
+    }
+}
+
+TEST(CsvLog, BinaryFile) {
+    Diagnostic d = errorOf(std::string("WMX LOG 2 SATS TIME LAT LONG $\r\n\x01\x35\x48\0\0", 38));
+    EXPECT_EQ(d.message, "Not a CSV file: the line holds binary data (NUL or control bytes)");
+    EXPECT_EQ(d.line, 2);
+}

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "formats/gpx_log.h"
+#include "formats/nmea_log.h"
+#include "formats/numbers.h"
+#include "formats/log_time.h"
+
+using namespace lorvane;
+
+namespace {
+
+struct Collect : SampleSink {
+    std::vector<Sample> samples;
+    LogLayout seen;
+    void layout(const LogLayout& l) override { seen = l; }
+    bool sample(const Sample& s) override {
+        samples.push_back(s);
+        return true;
+    }
+};
+
+GpxLogInfo read(const std::string& text, Collect& c) {
+    MemorySource src(text, "t.gpx");
+    return readGpxLog(src, c);
+}
+
+Diagnostic errorOf(const std::string& text) {
+    Collect c;
+    try {
+        read(text, c);
+    } catch (const LoadError& e) {
+        return e.diagnostic();
+    }
+    ADD_FAILURE() << "no error";
+    return {};
+}
+
+const char* kGpx11 = R"(<?xml version="1.0" encoding="UTF-8"?>
+<gpx version="1.1" creator="test" xmlns="http://www.topografix.com/GPX/1/1">
+  <metadata><time>2020-01-01T00:00:00Z</time></metadata>
+  <wpt lat="1" lon="2"><time>2023-06-04T10:00:00Z</time></wpt>
+  <rte><rtept lat="3" lon="4"><time>2023-06-04T10:00:00Z</time></rtept></rte>
+  <trk><name>one</name>
+    <trkseg>
+      <trkpt lat="28.41093583" lon="-81.37911717"><ele>28.0</ele><time>2023-06-04T16:53:33.060Z</time></trkpt>
+      <trkpt lat="28.4109355" lon="-81.379117"><time>2023-06-04T16:53:33.12Z</time><extensions><x:speed xmlns:x="urn:x">2.5</x:speed></extensions></trkpt>
+    </trkseg>
+    <trkseg>
+      <trkpt lat=" 28.5 " lon="-81.5"><time>2023-06-04T18:53:34+02:00</time></trkpt>
+    </trkseg>
+  </trk>
+  <trk><trkseg><trkpt lat="-33.5" lon="151.25"><time>2023-06-04T16:53:35.0625</time></trkpt></trkseg></trk>
+</gpx>
+)";
+
+} // namespace
+
+TEST(GpxLog, TracksInFileOrderWaypointsAndRoutesSkipped) {
+    Collect c;
+    GpxLogInfo info = read(kGpx11, c);
+    EXPECT_EQ(info.version, "1.1");
+    EXPECT_EQ(info.tracks, 2);
+    EXPECT_EQ(info.segments, 3);
+    EXPECT_FALSE(info.satellites);
+    EXPECT_EQ(c.seen.ticksPerSecond, 1000);
+    ASSERT_EQ(c.samples.size(), 4u);
+    const std::int64_t base = (16 * 3600 + 53 * 60 + 33) * 1000;
+    EXPECT_EQ(c.samples[0].clock, base + 60);
+    EXPECT_DOUBLE_EQ(c.samples[0].lat, 28.41093583 * 60);
+    EXPECT_DOUBLE_EQ(c.samples[0].lon, -81.37911717 * 60);
+    EXPECT_FALSE(c.samples[0].satsKnown);
+    EXPECT_EQ(c.samples[0].sats, kSatsUnknown);
+    EXPECT_EQ(c.samples[0].speed, -1);
+    EXPECT_EQ(c.samples[0].line, 8);
+    EXPECT_EQ(c.samples[1].clock, base + 120);
+    EXPECT_DOUBLE_EQ(c.samples[1].speed, 2.5);
+    EXPECT_EQ(c.samples[2].clock, base + 1000); // +02:00 taken to UTC
+    EXPECT_DOUBLE_EQ(c.samples[2].lat, 28.5 * 60);
+    EXPECT_EQ(c.samples[3].clock, base + 2063); // no zone, four decimals: rounded to the ms
+    EXPECT_DOUBLE_EQ(c.samples[3].lon, 151.25 * 60);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(c.samples[static_cast<std::size_t>(i)].index, i);
+}
+
+TEST(GpxLog, Version10WithSatellitesAndSpeed) {
+    const char* gpx = "<?xml version=\"1.0\"?>\n"
+                      "<gpx version=\"1.0\" xmlns=\"http://www.topografix.com/GPX/1/0\"><trk><trkseg>\n"
+                      "<trkpt lat=\"45.5\" lon=\"-122.5\"><ele>6</ele><time>2019-08-18T23:59:59.5Z</time><speed>30.5</speed><sat>9</sat></trkpt>\n"
+                      "<trkpt lat=\"45.5\" lon=\"-122.5\"><time>2019-08-19T00:00:00.5Z</time><sat>4</sat></trkpt>\n"
+                      "<trkpt lat=\"45.5\" lon=\"-122.5\"><time>2019-08-20T00:00:00Z</time></trkpt>\n"
+                      "</trkseg></trk></gpx>";
+    Collect c;
+    GpxLogInfo info = read(gpx, c);
+    EXPECT_EQ(info.version, "1.0");
+    EXPECT_TRUE(info.satellites);
+    ASSERT_EQ(c.samples.size(), 3u);
+    EXPECT_EQ(c.samples[0].sats, 9);
+    EXPECT_TRUE(c.samples[0].satsKnown);
+    EXPECT_DOUBLE_EQ(c.samples[0].speed, 30.5);
+    // The clock runs on past midnight, by the date.
+    EXPECT_EQ(c.samples[0].clock, kMsPerDay - 500);
+    EXPECT_EQ(c.samples[1].clock, kMsPerDay + 500);
+    EXPECT_EQ(c.samples[2].clock, 2 * kMsPerDay);
+    EXPECT_FALSE(c.samples[2].satsKnown);
+}
+
+TEST(GpxLog, PrefixedNamesAndEmptyTracks) {
+    const char* gpx = "<g:gpx xmlns:g=\"http://www.topografix.com/GPX/1/1\" version=\"1.1\"><g:trk/><g:trk><g:trkseg/>"
+                      "<g:trkseg><g:trkpt lat=\"1\" lon=\"2\"><g:time>2024-02-29T12:00:00Z</g:time></g:trkpt></g:trkseg></g:trk></g:gpx>";
+    Collect c;
+    GpxLogInfo info = read(gpx, c);
+    EXPECT_EQ(info.tracks, 2);
+    EXPECT_EQ(info.segments, 2);
+    ASSERT_EQ(c.samples.size(), 1u);
+    EXPECT_EQ(c.samples[0].clock, 12 * 3600 * 1000);
+    Collect none;
+    EXPECT_EQ(read("<gpx version=\"1.1\"><wpt lat=\"1\" lon=\"2\"/></gpx>", none).samples, 0);
+}
+
+TEST(GpxLog, Errors) {
+    const std::string head = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\">\n<trk><trkseg>\n";
+    const std::string pt = "<trkpt lat=\"1\" lon=\"2\"><time>2024-01-01T00:00:00Z</time></trkpt>\n";
+    Diagnostic d = errorOf(head + pt + pt.substr(0, 30));
+    EXPECT_EQ(d.message, "The GPX file ends early, inside an element (is it cut short?)");
+    EXPECT_EQ(d.line, 5);
+    EXPECT_EQ(d.file, "t.gpx");
+    EXPECT_EQ(d.kind, ErrorKind::Syntax);
+    d = errorOf(head + pt + "</trkseg></trk>\n");
+    EXPECT_EQ(d.message, "The GPX file ends early, inside an element (is it cut short?)");
+    d = errorOf(head + "<trkpt lat=\"1\" lon=\"2\"></trkpt>\n");
+    EXPECT_EQ(d.message, "Track point without a <time>");
+    EXPECT_EQ(d.line, 4);
+    d = errorOf(head + "<trkpt lat=\"1\"><time>2024-01-01T00:00:00Z</time></trkpt>");
+    EXPECT_EQ(d.message, "Track point without a lon attribute");
+    d = errorOf(head + "<trkpt lat=\"1,5\" lon=\"2\"/>");
+    EXPECT_EQ(d.message, "'1,5' is not a valid floating point value (the lat of a track point)");
+    EXPECT_EQ(d.line, 4);
+    d = errorOf(head + "<trkpt lat=\"91\" lon=\"2\"/>");
+    EXPECT_EQ(d.message, "Latitude '91' is outside -90 to 90 degrees");
+    d = errorOf(head + "\n<trkpt lat=\"1\" lon=\"2\"><time>\n2024-13-01T00:00:00Z</time></trkpt>");
+    EXPECT_NE(d.message.find("'2024-13-01T00:00:00Z' is not a valid time"), std::string::npos) << d.message;
+    EXPECT_EQ(d.line, 6);
+    d = errorOf(head + "<trkpt lat=\"1\" lon=\"2\"><time>2024-01-01T00:00:00Z</time><sat>many</sat></trkpt>");
+    EXPECT_EQ(d.message, "'many' is not a valid integer value (the <sat> of a track point)");
+    d = errorOf(head + "<trkpt lat=\"1\" lon=\"2\"><time>2024-01-01T00:00:00Z</time></trkpt></trk>");
+    EXPECT_NE(d.message.find("not well-formed XML: mismatched tag"), std::string::npos) << d.message;
+    EXPECT_EQ(d.line, 4);
+    d = errorOf("<?xml version=\"1.0\"?>\n<kml><Document/></kml>");
+    EXPECT_EQ(d.message, "Not a GPX file: its root element is <kml>, not <gpx>");
+    EXPECT_EQ(d.line, 2);
+    d = errorOf(std::string("\x1f\x8b\x08\0\0\0", 6));
+    EXPECT_NE(d.message.find("Not a GPX file: not XML"), std::string::npos) << d.message;
+    EXPECT_EQ(errorOf("").message, "Not a GPX file: no XML element in it");
+    d = errorOf("<!DOCTYPE gpx [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>\n<gpx>&b;</gpx>");
+    EXPECT_EQ(d.message, "The GPX file declares XML entities, which GPX files do not use");
+}
+
+TEST(GpxLog, SameFixesAsNmea) {
+    // The kart's NMEA fixes written as GPX give the same samples.
+    Collect n;
+    readNmeaLog(std::string(LORVANE_TEST_DATA) + "/realdata/okc_kart_2023-06-04_4laps.nmea", n);
+    ASSERT_EQ(n.samples.size(), 3828u);
+    std::string gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
+    for (const Sample& s : n.samples) {
+        const std::int64_t ms = s.clock % 1000, sec = s.clock / 1000;
+        gpx += "<trkpt lat=\"" + format17(s.lat / 60) + "\" lon=\"" + format17(s.lon / 60) + "\"><time>2023-06-04T" +
+               formatPadded(sec / 3600, 2) + ":" + formatPadded(sec / 60 % 60, 2) + ":" + formatPadded(sec % 60, 2) +
+               "." + formatPadded(ms, 3) + "Z</time><sat>" + std::to_string(s.sats) + "</sat></trkpt>\n";
+    }
+    gpx += "</trkseg></trk></gpx>\n";
+    Collect g;
+    read(gpx, g);
+    ASSERT_EQ(g.samples.size(), n.samples.size());
+    for (std::size_t i = 0; i < n.samples.size(); ++i) {
+        ASSERT_EQ(g.samples[i].clock, n.samples[i].clock) << i;
+        ASSERT_EQ(g.samples[i].time, n.samples[i].time) << i;
+        ASSERT_NEAR(g.samples[i].lat, n.samples[i].lat, 1e-9) << i;
+        ASSERT_NEAR(g.samples[i].lon, n.samples[i].lon, 1e-9) << i;
+        ASSERT_EQ(g.samples[i].sats, n.samples[i].sats) << i;
+    }
+}

@@ -1,0 +1,26 @@
+// The CSV log reader on arbitrary files, and the format detection on the same bytes.
+#include <cstddef>
+#include <cstdint>
+
+#include "formats/any_log.h"
+#include "formats/diagnostic.h"
+#include "formats/csv_log.h"
+#include "fuzz_util.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    {
+        const auto kind = lorvane::detectLogFormat(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz input.csv");
+        volatile int keep = kind ? static_cast<int>(*kind) : -1;
+        (void)keep;
+    }
+    auto bytes = lorvane::fuzz::bytesOf(data, size, "fuzz input");
+    lorvane::fuzz::ImportSink sink;
+    try {
+        const auto info = lorvane::readCsvLog(bytes, sink);
+        volatile double keep = sink.sum() + static_cast<double>(info.samples);
+        (void)keep;
+    } catch (const lorvane::LoadError& e) {
+        lorvane::fuzz::checkError(e, "fuzz input");
+    }
+    return 0;
+}

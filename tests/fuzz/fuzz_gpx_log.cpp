@@ -1,0 +1,20 @@
+// The GPX log reader on arbitrary files.
+#include <cstddef>
+#include <cstdint>
+
+#include "formats/diagnostic.h"
+#include "formats/gpx_log.h"
+#include "fuzz_util.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    auto bytes = lorvane::fuzz::bytesOf(data, size, "fuzz input");
+    lorvane::fuzz::ImportSink sink;
+    try {
+        const auto info = lorvane::readGpxLog(bytes, sink);
+        volatile double keep = sink.sum() + static_cast<double>(info.samples);
+        (void)keep;
+    } catch (const lorvane::LoadError& e) {
+        lorvane::fuzz::checkError(e, "fuzz input");
+    }
+    return 0;
+}
