@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "cli/circuits_command.h"
+#include "cli/convert_command.h"
 #include "cli/trace_command.h"
+#include "cli/log_arg.h"
 #include "session/session.h"
 #include "formats/numbers.h"
 #include "lorvane/version.h"
@@ -19,9 +21,10 @@ using namespace lorvane;
 namespace {
 
 const char* kUsage =
-    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE) [RULES] [--json] [--sectors N]\n"
-    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N|best [--fixed] [-o PATH]\n"
-    "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N [--vs M]\n"
+    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] [--json] [--sectors N]\n"
+    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N|best [--fixed] [-o PATH]\n"
+    "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N [--vs M]\n"
+    "       lorvane-cli convert (--log FILE | --zlg FILE | --wmx FILE) -o OUT.zlg\n"
     "       lorvane-cli --version\n"
     "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n";
 
@@ -56,6 +59,7 @@ std::string jsonString(std::string_view s) {
 struct Args {
     std::string command, gxr, log, lap, out = "LAP.REF";
     LogKind kind = LogKind::Text;
+    std::string logOption; // --zlg, --wmx or --log
     bool json = false, fixed = false, haveLog = false, haveOut = false;
     GateRules rules;
     int sectors = kDefaultSectors; // laps --json: equal-distance sectors
@@ -91,13 +95,13 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
         };
         if (opt == "--gxr") {
             if (!value(a.gxr)) return std::nullopt;
-        } else if (opt == "--zlg" || opt == "--wmx") {
+        } else if (cli::isLogOption(opt)) {
             if (a.haveLog) {
-                err = "give one log, --zlg or --wmx";
+                err = "give one log, --zlg, --wmx or --log";
                 return std::nullopt;
             }
             if (!value(a.log)) return std::nullopt;
-            a.kind = opt == "--zlg" ? LogKind::Text : LogKind::Binary;
+            a.logOption = opt;
             a.haveLog = true;
         } else if (opt == "--direction") {
             std::string d;
@@ -149,7 +153,7 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
         }
     }
     if (a.gxr.empty()) err = "--gxr FILE is required";
-    else if (!a.haveLog) err = "--zlg FILE or --wmx FILE is required";
+    else if (!a.haveLog) err = "--zlg FILE, --wmx FILE or --log FILE is required";
     else if (a.command == "ref" && a.lap.empty()) err = "--lap N|best is required";
     if (!err.empty()) return std::nullopt;
     return a;
@@ -158,7 +162,7 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
 void printJson(const Session& s, const LoadReport& r, const GateRules& rules, int sectors) {
     const LapsJsonAnalysis analysis(s, sectors);
     std::string o = "{\"kind\": ";
-    o += r.kind == LogKind::Text ? "\"zlg\"" : "\"wmx\"";
+    o += "\"" + std::string(logKindName(r.kind)) + "\"";
     o += ", \"rules\": {\"direction\": \"" + std::string(directionName(rules.direction)) + "\", \"gate_width\": ";
     o += rules.gateWidth ? formatRoundTrip(*rules.gateWidth) : std::string("null");
     o += ", \"min_lap\": " + formatRoundTrip(rules.minLap) + "}";
@@ -208,6 +212,7 @@ int fail(const Diagnostic& d) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "trace") == 0) return runTrace(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) return runConvert(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "circuits") == 0) return runCircuitsCommand(argc, argv);
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::cout << "lorvane-cli " LORVANE_VERSION "\n";
@@ -224,11 +229,16 @@ int main(int argc, char** argv) {
     SessionObserver quiet;
     session.setGateRules(args->rules);
     session.setKeepTrack(args->json); // the lap analysis reads it; the plain list keeps nothing per sample
+    try {
+        args->kind = cli::logKindFor(args->logOption, args->log);
+    } catch (const LoadError& e) {
+        return fail(e.diagnostic());
+    }
     LoadReport report = session.loadLog(args->kind, args->log, quiet);
 
     if (args->command == "laps") {
         if (args->json) {
-            printJson(session, report, args->rules, args->sectors);
+            printJson(session, report, session.loaded() ? session.loaded()->rules : args->rules, args->sectors);
         } else {
             std::string out;
             for (const Lap& l : session.laps()) {

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/log_arg.h"
 #include "analysis/lap_delta.h"
 #include "formats/numbers.h"
 #include "laps/gate_rules.h"
@@ -15,7 +16,7 @@ namespace lorvane {
 namespace {
 
 const char* kTraceUsage =
-    "usage: lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE) [RULES] --lap N [--vs M]\n"
+    "usage: lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N [--vs M]\n"
     "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n";
 
 int traceUsage(const std::string& why) {
@@ -43,6 +44,7 @@ std::string jsonNumber(const std::optional<double>& v) { return v ? format17(*v)
 struct TraceArgs {
     std::string gxr, log;
     LogKind kind = LogKind::Text;
+    std::string logOption; // --zlg, --wmx or --log
     bool haveLog = false;
     std::int32_t lap = 0, vs = 0;
     GateRules rules; // the laps are cut as `laps` cuts them with the same options
@@ -62,7 +64,7 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
     for (int i = 2; i < argc; ++i) {
         const std::string opt = argv[i];
         if (i + 1 >= argc) {
-            err = opt == "--gxr" || opt == "--zlg" || opt == "--wmx" || opt == "--lap" || opt == "--vs" ||
+            err = opt == "--gxr" || cli::isLogOption(opt) || opt == "--lap" || opt == "--vs" ||
                           opt == "--direction" || opt == "--gate-width" || opt == "--min-lap"
                       ? opt + " needs a value"
                       : "unknown option '" + opt + "'";
@@ -71,13 +73,13 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
         const char* value = argv[++i];
         if (opt == "--gxr") {
             a.gxr = value;
-        } else if (opt == "--zlg" || opt == "--wmx") {
+        } else if (cli::isLogOption(opt)) {
             if (a.haveLog) {
-                err = "give one log, --zlg or --wmx";
+                err = "give one log, --zlg, --wmx or --log";
                 return std::nullopt;
             }
             a.log = value;
-            a.kind = opt == "--zlg" ? LogKind::Text : LogKind::Binary;
+            a.logOption = opt;
             a.haveLog = true;
         } else if (opt == "--lap") {
             if (!lapNumber(opt, value, a.lap)) return std::nullopt;
@@ -110,7 +112,7 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
         }
     }
     if (a.gxr.empty()) err = "--gxr FILE is required";
-    else if (!a.haveLog) err = "--zlg FILE or --wmx FILE is required";
+    else if (!a.haveLog) err = "--zlg FILE, --wmx FILE or --log FILE is required";
     else if (a.lap == 0) err = "--lap N is required";
     if (!err.empty()) return std::nullopt;
     return a;
@@ -177,7 +179,13 @@ int runTrace(int argc, char** argv) {
     SessionObserver quiet;
     session.setGateRules(args->rules);
     session.setKeepTrack(true);
-    const LoadReport report = session.loadLog(args->kind, args->log, quiet);
+    LogKind kind;
+    try {
+        kind = cli::logKindFor(args->logOption, args->log);
+    } catch (const LoadError& e) {
+        return traceFail(e.diagnostic());
+    }
+    const LoadReport report = session.loadLog(kind, args->log, quiet);
     if (!report.ok) return traceFail(report.error);
 
     const auto& laps = session.laps();

@@ -34,7 +34,7 @@ std::string convertRealtoUTC(double x) {
 std::string lapListLine(std::int32_t lap, double lapTime, LogKind kind) {
     std::string line = formatPadded(lap, 3);
     line += " :   ";
-    if (kind == LogKind::Text)
+    if (kind != LogKind::Binary)
         line += convertRealtoUTC(lapTime);
     else
         appendFixed(line, lapTime, 3, 2);

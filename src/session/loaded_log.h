@@ -31,6 +31,8 @@ struct LoadReport {
     std::int64_t plotted = 0;      // track points handed to the observer
     std::int64_t resyncs = 0;      // binary log: records dropped by resynchronisation
     std::int64_t shortRecords = 0; // binary log: a short last record dropped
+    std::int64_t dropped = 0;      // imported logs: sentences or rows dropped without failing
+    std::int64_t firstDroppedLine = 0;
     bool hasBase = false;
     double baseLat = 0, baseLong = 0, longScale = 0;
     std::int32_t lapCount = 0;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "formats/any_log.h"
 #include "formats/binary_log.h"
 #include "reference/reference_file.h"
 
@@ -168,9 +169,19 @@ void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::st
     writeFileAtomically(target, composeLapRefFile(log, ref, fixedReference));
 }
 
+GateRules effectiveRules(LogKind kind, const GateRules& chosen) {
+    GateRules r = chosen;
+    // Imported logs come at 1 to 25 samples a second: the sample after the
+    // line is often far from the gate, so the gate is measured where the
+    // track crosses it.
+    if (kind != LogKind::Text && kind != LogKind::Binary && !r.gateWidth) r.gateWidth = kGateRadius;
+    return r;
+}
+
 std::shared_ptr<const LoadedLog> recut(const LoadedLog& log, const StartFinishFile& startFinish,
-                                       const GateRules& rules) {
+                                       const GateRules& chosen) {
     if (!log.track) fail(ErrorKind::Invalid, "The loaded log kept no track to cut again", log.path);
+    const GateRules rules = effectiveRules(log.kind, chosen);
     auto out = std::make_shared<LoadedLog>(log);
     out->startFinish = startFinish;
     out->rules = rules;
@@ -223,25 +234,25 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
     log->kind = kind;
     log->path = path;
     log->startFinish = startFinish_;
-    log->rules = rules_;
     LoadReport& report = log->report;
     report.kind = kind;
     report.path = path;
     std::shared_ptr<Track> track;
     if (keepTrack_) track = std::make_shared<Track>();
 
+    log->rules = effectiveRules(kind, rules_);
     LapSegmenter segmenter;
-    segmenter.reset(startFinish_.gates, kind, rules_);
+    segmenter.reset(startFinish_.gates, kind, log->rules);
     observer.loadStarted(kind, path);
 
     LoadSink sink(*log, segmenter, observer, track.get());
     try {
-        if (kind == LogKind::Text) {
-            readTextLog(path, sink);
-        } else {
-            BinaryLogInfo info = readBinaryLog(path, sink);
-            report.resyncs = info.resyncs;
-            report.shortRecords = info.shortRecords;
+        const AnyLogInfo info = readAnyLog(kind, path, sink);
+        report.resyncs = info.binary.resyncs;
+        report.shortRecords = info.binary.shortRecords;
+        if (kind != LogKind::Binary) {
+            report.dropped = info.dropped;
+            report.firstDroppedLine = info.firstDroppedLine;
         }
         report.ok = true;
     } catch (const LoadError& e) {

@@ -63,6 +63,11 @@ std::string composeLapRefFile(const LoadedLog& log, const ReferenceLap& ref, boo
 // LoadError; `target` is untouched on failure.
 void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::string& target, bool fixedReference);
 
+// The rules a log of `kind` is cut with when the user chose `chosen`: for
+// imported logs (NMEA, GPX, CSV) an unset gate width means 25 m at the
+// crossing point.
+GateRules effectiveRules(LogKind kind, const GateRules& chosen);
+
 // Cuts the laps of `log` again from its kept track, with another start/finish
 // file or other rules, without reading the log: the result is what a fresh
 // load of the same log with `startFinish` and `rules` gives. Throws LoadError

@@ -1,0 +1,27 @@
+// The log options every command takes: --zlg FILE, --wmx FILE, or --log FILE
+// of any format, found from the file's content.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "formats/any_log.h"
+#include "formats/diagnostic.h"
+
+namespace lorvane::cli {
+
+inline bool isLogOption(const std::string& opt) { return opt == "--zlg" || opt == "--wmx" || opt == "--log"; }
+
+// The kind of log an option names; for --log the file is looked at. Throws
+// LoadError when the file cannot be read or is of no format we know.
+inline LogKind logKindFor(const std::string& opt, const std::string& path) {
+    if (opt == "--zlg") return LogKind::Text;
+    if (opt == "--wmx") return LogKind::Binary;
+    const auto kind = detectLogFile(path);
+    if (!kind)
+        fail(ErrorKind::Syntax,
+             "Not a log this program reads (a text or binary log, NMEA 0183, GPX or CSV with a header line)", path);
+    return *kind;
+}
+
+} // namespace lorvane::cli
