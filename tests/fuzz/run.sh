@@ -18,11 +18,16 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" -j2
 
+# Without names: every fuzz target the build made (tests/fuzz/fuzz_*).
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  for t in start_finish text_log binary_log reference_lap nmea_log gpx_log csv_log kml; do
-    [ -x "$build/tests/fuzz/fuzz_$t" ] && targets+=("$t")
+  for exe in "$build"/tests/fuzz/fuzz_*; do
+    [ -f "$exe" ] && [ -x "$exe" ] && targets+=("${exe##*/fuzz_}")
   done
+fi
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "run.sh: no fuzz targets in $build/tests/fuzz" >&2
+  exit 1
 fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
@@ -31,13 +36,16 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 run_one() {
   local t=$1
   mkdir -p "$build/corpus/$t" "$build/crashes/$t"
+  # Seeds from tests/fuzz/corpus/<target>, when the target has any.
+  local seeds=()
+  [ -d "$here/corpus/$t" ] && seeds=("$here/corpus/$t")
   # -max_len: the readers work in blocks of MBs; small inputs explore the
   # formats faster. -rss_limit_mb and -timeout turn a blow-up or hang into a finding.
-  "$build/tests/fuzz/fuzz_$t" "$build/corpus/$t" "$here/corpus/$t" \
+  local rc=0
+  "$build/tests/fuzz/fuzz_$t" "$build/corpus/$t" "${seeds[@]}" \
     -max_total_time="$secs" -max_len=16384 -timeout=10 -rss_limit_mb=1024 \
     -artifact_prefix="$build/crashes/$t/" -print_final_stats=1 \
-    >"$build/fuzz_$t.log" 2>&1
-  local rc=$?
+    >"$build/fuzz_$t.log" 2>&1 || rc=$?
   if [ $rc -eq 0 ]; then
     echo "fuzz_$t: clean ($(grep -Eo '#[0-9]+' "$build/fuzz_$t.log" | tail -1 | tr -d '#') runs in ${secs}s)"
   else
