@@ -67,7 +67,7 @@ private:
 // Everything the source holds, at most maxBytes ("File too large" beyond).
 std::string readAll(ByteSource& in, std::size_t maxBytes);
 
-inline constexpr std::size_t kReadBlock = 4u << 20;
+inline constexpr std::size_t kReadBlock = 256u << 10;
 
 // A byte buffer that is not zeroed when it is made or grown.
 class RawBuffer {

@@ -13,6 +13,16 @@ namespace lorvane {
 // double is rejected, one too small underflows to a signed zero.
 std::optional<double> parseDecimal(std::string_view text);
 
+// The quick form of parseDecimal for what logs hold: [+|-]digits[.digits]
+// with at least one digit, at most 19 significant digits and no exponent,
+// whose digits as an integer fit in 53 bits and whose point has at most 22
+// digits after it. Such a value is an exact integer times or divided by an
+// exact power of ten, so one rounding gives the correctly rounded double: the
+// same as parseDecimal. With `commaPoint` a ',' is read as the point too.
+// Returns false (and leaves `out` alone) for any other text; parseDecimal then
+// decides.
+bool parsePlainDecimal(std::string_view text, double& out, bool commaPoint = false);
+
 // [+|-]digits within 32 bits.
 std::optional<std::int32_t> parseInteger(std::string_view text);
 
