@@ -9,44 +9,7 @@ namespace lorvane {
 namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Every power of ten that a double holds exactly.
-constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 } // namespace
-
-bool parsePlainDecimal(std::string_view t, double& out, bool commaPoint) {
-    const char* p = t.data();
-    const char* const end = p + t.size();
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
-    const char* const intFrom = p;
-    while (p < end && *p == '0') ++p; // leading zeros add nothing
-    const char* sigFrom = p;
-    std::uint64_t mantissa = 0; // wraps past 19 digits, but is then not used
-    while (p < end && isDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-    std::ptrdiff_t significant = p - sigFrom;
-    bool anyDigit = p != intFrom;
-    std::ptrdiff_t fraction = 0;
-    if (p < end && (*p == '.' || (commaPoint && *p == ','))) {
-        const char* const fracFrom = ++p;
-        if (mantissa == 0)
-            while (p < end && *p == '0') ++p; // zeros before the first significant digit
-        sigFrom = p;
-        while (p < end && isDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
-        significant += p - sigFrom;
-        fraction = p - fracFrom;
-        anyDigit = anyDigit || fraction != 0;
-    }
-    if (p != end || !anyDigit || significant > 19 || fraction > 22 || mantissa > (std::uint64_t{1} << 53))
-        return false;
-    // Both operands are exact, so the one division rounds correctly.
-    const double v = static_cast<double>(mantissa) / kExactPow10[fraction];
-    out = negative ? -v : v;
-    return true;
-}
 
 std::optional<double> parseDecimal(std::string_view t) {
     if (double v; parsePlainDecimal(t, v)) return v;

@@ -68,6 +68,18 @@ bool plainLogTime(std::string_view field, double& out, bool commaPoint) {
     return true;
 }
 
+// Up to nine digits and nothing else: what parseInteger makes of them.
+bool plainCount(std::string_view field, std::int32_t& out) {
+    if (field.size() > 9) return false;
+    std::int32_t v = 0;
+    for (char c : field) {
+        if (!isDigit(c)) return false;
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return true;
+}
+
 // Word-at-a-time search for the blanks between fields: eight bytes at once.
 constexpr std::uint64_t kEachByte = 0x0101010101010101ull;
 constexpr std::uint64_t kLow7 = 0x7F * kEachByte;
@@ -88,6 +100,10 @@ std::uint64_t blankBytes(std::uint64_t w) {
 // Just past the `count`th blank from p (count >= 1), or nullptr when the
 // line holds fewer.
 const char* pastBlanks(const char* p, const char* end, int count) {
+    if (p < end && *p == ' ') { // mostly: the blank after the field just read
+        if (--count == 0) return p + 1;
+        ++p;
+    }
     for (; end - p >= 8; p += 8) {
         std::uint64_t m = blankBytes(load8(p));
         const int n = static_cast<int>(((m >> 7) * kEachByte) >> 56); // blanks in the word
@@ -240,9 +256,11 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
         }
         if (!field[2].empty()) {
             // A comma makes no integer, so the field is read as it stands.
-            auto v = parseInteger(field[2]);
-            if (!v) failHere(notAValidInteger(ft.of(field[2])));
-            s.sats = *v;
+            if (!plainCount(field[2], s.sats)) {
+                auto v = parseInteger(field[2]);
+                if (!v) failHere(notAValidInteger(ft.of(field[2])));
+                s.sats = *v;
+            }
         }
         s.timeError = nullptr;
         if (!field[3].empty() && !plainLogTime(field[3], s.time, true)) {

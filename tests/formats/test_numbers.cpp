@@ -118,12 +118,12 @@ TEST(Numbers, PlainDecimalsTakeTheQuickForm) {
     // What logs hold goes the quick way, and gives the same as from_chars.
     for (const char* t : {"3090.12345", "-60.00001", "0596.56824", "-08847.94644", "001000.00", "0", "-0", "-0.0",
                           "+7", "5.", ".5", "0.1", "0.3", "1.7", "100000000000000000000.5", "9007199254740992",
-                          "900719925474099.2", "0.0000000000000000000001", "-0.000000000000000000000", "1,5"}) {
+                          "900719925474099.2", "0.000000000000000001", "-0.000000000000000000", "1,5"}) {
         std::string text = t;
         double v = -1;
         const bool comma = text.find(',') != std::string::npos;
         if (text == "100000000000000000000.5") {
-            EXPECT_FALSE(parsePlainDecimal(text, v)) << "22 significant digits";
+            EXPECT_FALSE(parsePlainDecimal(text, v)) << "22 digits";
             continue;
         }
         ASSERT_TRUE(parsePlainDecimal(text, v, comma)) << t;
@@ -136,7 +136,7 @@ TEST(Numbers, PlainDecimalsTakeTheQuickForm) {
     ASSERT_TRUE(parsePlainDecimal("-0.0", negZero));
     EXPECT_TRUE(std::signbit(negZero));
     // Beyond the quick form: left to the general conversion, `out` untouched.
-    for (const char* t : {"9007199254740993", "12345678901234567890", "0.00000000000000000000001", "1e3", "1.5e-3",
+    for (const char* t : {"9007199254740993", "12345678901234567890", "0.0000000000000000001", "1e3", "1.5e-3",
                           "", "+", "-", ".", "-.", "1.2.3", "1,5", "1,2,3", " 1", "1 ", "inf", "0x10", "1..5",
                           "0.12345678901234567890", "12a"}) {
         double v = 42;
