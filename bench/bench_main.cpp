@@ -42,9 +42,15 @@ struct Input {
     std::int64_t binarySamples = 0;
 };
 
-// 1,000,000 samples at 10 per second, laps of 60 to 90 s, about 100 bytes a
-// text line (a dozen channels). `small` is the same circuit for a tenth of the time.
-Input makeInput(const std::string& name, std::int64_t targetSamples) {
+// The text log's channels: the seed's choice of extras and enough filler
+// channels for lines of about 100 bytes, or the twelve channels a logger
+// writes when it also records speed, heading, height and the car's
+// accelerations and engine.
+enum class Channels { Padded, Twelve };
+
+// 1,000,000 samples at 10 per second, laps of 60 to 90 s. `small` is the same
+// circuit for a tenth of the time.
+Input makeInput(const std::string& name, std::int64_t targetSamples, Channels channels = Channels::Padded) {
     Input in;
     in.stem = gDataDir + "/" + name;
     const std::string done = in.stem + ".ok";
@@ -58,6 +64,10 @@ Input makeInput(const std::string& name, std::int64_t targetSamples) {
     o.seed = 2024;
     o.laps = 1;
     o.text.fillerChannels = -1;
+    if (channels == Channels::Twelve) {
+        o.text.extraChannels = std::vector<std::string>{"Velocity", "Heading", "Altitude"};
+        o.text.fillerChannels = 5; // RPM, Throttle, Brake pressure, Lateral acc, Long acc
+    }
     o.binary.recordLength = 34;
     // Find the lap count that gives the sample count wanted: the samples of
     // one lap, and those before the first and after the last crossing.
@@ -79,6 +89,10 @@ Input makeInput(const std::string& name, std::int64_t targetSamples) {
 
 const Input& bigInput() {
     static const Input in = makeInput("session-1m", 1'000'000);
+    return in;
+}
+const Input& twelveChannelInput() {
+    static const Input in = makeInput("session-1m-12ch", 1'000'000, Channels::Twelve);
     return in;
 }
 const Input& smallInput() {
@@ -111,8 +125,8 @@ Session& loadedSession(const Input& in, LogKind kind) {
 }
 
 // The engine's load: laps and track points, nothing displayed.
-void BM_EngineLoad(benchmark::State& state, LogKind kind) {
-    const Input& in = bigInput();
+void BM_EngineLoad(benchmark::State& state, LogKind kind, const Input* input) {
+    const Input& in = *input;
     const std::string path = logPath(in, kind);
     const auto bytes = static_cast<std::int64_t>(fs::file_size(path));
     Session session;
@@ -254,17 +268,20 @@ int main(int argc, char** argv) {
     // Make the inputs before any timing starts.
     const Input& big = bigInput();
     const Input& small = smallInput();
+    const Input& twelve = twelveChannelInput();
     if (inputsOnly) {
-        for (const Input* in : {&big, &small})
+        for (const Input* in : {&big, &small, &twelve})
             std::cout << in->stem << ".gxr " << in->stem << ".zlg " << in->stem << ".wmx (" << in->samples
                       << " samples)\n";
         return 0;
     }
     for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
         const std::string k = kind == LogKind::Text ? "text" : "binary";
-        benchmark::RegisterBenchmark(("engine_load/" + k).c_str(), BM_EngineLoad, kind)
+        benchmark::RegisterBenchmark(("engine_load/" + k).c_str(), BM_EngineLoad, kind, &big)
             ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
     }
+    benchmark::RegisterBenchmark("engine_load/text/12_channels", BM_EngineLoad, LogKind::Text, &twelve)
+        ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
     for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
         const std::string k = kind == LogKind::Text ? "text" : "binary";
         benchmark::RegisterBenchmark(("pick_last_lap+ref_file/" + k).c_str(), BM_PickLastLap, kind)

@@ -67,7 +67,9 @@ private:
 // Everything the source holds, at most maxBytes ("File too large" beyond).
 std::string readAll(ByteSource& in, std::size_t maxBytes);
 
-inline constexpr std::size_t kReadBlock = 4u << 20;
+// Small enough that a block just read is still in the processor's cache when
+// it is parsed, large enough that the system calls cost nothing.
+inline constexpr std::size_t kReadBlock = 256u << 10;
 
 // A byte buffer that is not zeroed when it is made or grown.
 class RawBuffer {
@@ -115,7 +117,7 @@ public:
     bool fill(std::size_t* moved = nullptr);
 
 private:
-    // A small file needs no 4 MB block (a file of unknown size gets one).
+    // A small file needs no whole block (a file of unknown size gets one).
     static std::size_t initialSize(std::uint64_t fileSize) {
         if (fileSize == 0 || fileSize >= kReadBlock) return kReadBlock;
         return std::max<std::size_t>(static_cast<std::size_t>(fileSize) + 1, 4096);

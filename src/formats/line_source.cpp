@@ -1,17 +1,35 @@
 #include "formats/line_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "formats/diagnostic.h"
 
 namespace lorvane {
 
+void LineSource::moved(Next& n, std::size_t by) {
+    if (n.known) n.at -= by;
+    n.scanned = n.scanned > by ? n.scanned - by : 0;
+}
+
 bool LineSource::fill() {
-    std::size_t moved = 0;
-    bool more = buf_.fill(&moved);
-    if (lfKnown_) lfAt_ -= moved;
-    scanned_ = scanned_ > moved ? scanned_ - moved : 0;
+    std::size_t by = 0;
+    bool more = buf_.fill(&by);
+    moved(lf_, by);
+    moved(cr_, by);
     return more;
+}
+
+void LineSource::find(Next& n, char c) {
+    if (n.known) return;
+    const std::size_t from = std::max(n.scanned, buf_.begin()), end = buf_.end();
+    if (from == end) return;
+    if (auto* hit = static_cast<const char*>(std::memchr(buf_.data() + from, c, end - from))) {
+        n.known = true;
+        n.at = static_cast<std::size_t>(hit - buf_.data());
+    } else {
+        n.scanned = end;
+    }
 }
 
 bool LineSource::deliver(std::string_view line) {
@@ -29,34 +47,27 @@ bool LineSource::next(std::string_view& line) {
             if (!fill()) return false;
             continue;
         }
-        if (!lfKnown_) {
-            std::size_t from = scanned_ > begin ? scanned_ : begin;
-            auto* lf = static_cast<const char*>(std::memchr(base + from, '\n', end - from));
-            if (lf) {
-                lfKnown_ = true;
-                lfAt_ = static_cast<std::size_t>(lf - base);
-            } else {
-                scanned_ = end;
-            }
-        }
-        const std::size_t limit = lfKnown_ ? lfAt_ : end;
-        auto* cr = static_cast<const char*>(std::memchr(base + begin, '\r', limit - begin));
-        if (cr) {
-            const auto at = static_cast<std::size_t>(cr - base);
+        // A file without CR searches for it once a block, not once a line.
+        find(lf_, '\n');
+        find(cr_, '\r');
+        const std::size_t limit = lf_.known ? lf_.at : end;
+        if (cr_.known && cr_.at < limit) {
+            const std::size_t at = cr_.at;
             if (at + 1 < end || buf_.eof()) {
                 line = std::string_view(base + begin, at - begin);
                 std::size_t next = at + 1;
                 if (next < end && base[next] == '\n') {
                     ++next;
-                    lfKnown_ = false;
+                    lf_.known = false;
                 }
+                cr_.known = false;
                 take(next);
                 return deliver(line);
             }
-        } else if (lfKnown_) {
-            line = std::string_view(base + begin, lfAt_ - begin);
-            take(lfAt_ + 1);
-            lfKnown_ = false;
+        } else if (lf_.known) {
+            line = std::string_view(base + begin, lf_.at - begin);
+            take(lf_.at + 1);
+            lf_.known = false;
             return deliver(line);
         } else if (buf_.eof()) {
             line = std::string_view(base + begin, end - begin);

@@ -26,9 +26,16 @@ private:
 
     BlockBuffer buf_;
     std::size_t maxLine_;
-    std::size_t lfAt_ = 0;    // index of the next LF at or after the line's start, when lfKnown_
-    std::size_t scanned_ = 0; // no LF in [start, scanned_) when !lfKnown_
-    bool lfKnown_ = false;
+    // The next LF and CR at or after the line's start, each found once: when
+    // known, its index in the buffer; else no such byte before its `scanned`.
+    struct Next {
+        std::size_t at = 0;
+        std::size_t scanned = 0;
+        bool known = false;
+    };
+    void find(Next& n, char c);
+    void moved(Next& n, std::size_t by);
+    Next lf_, cr_;
     std::int64_t lineNo_ = 0;
 };
 

@@ -8,9 +8,11 @@ namespace lorvane {
 
 namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
 } // namespace
 
 std::optional<double> parseDecimal(std::string_view t) {
+    if (double v; parsePlainDecimal(t, v)) return v;
     // Validate the grammar ourselves: from_chars would also take "inf", "nan"
     // and hexadecimal forms.
     std::size_t i = 0;

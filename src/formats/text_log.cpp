@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -38,10 +40,92 @@ private:
     std::string scratch_;
 };
 
-bool allDigits(std::string_view s) {
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The common time field: up to six digits, optionally a point (or, with
+// `commaPoint`, a comma) and up to two decimals. Formatting such a value with
+// "000000.00" gives back its own digits, so they can be split directly.
+bool plainLogTime(std::string_view field, double& out, bool commaPoint) {
+    const char* p = field.data();
+    const char* const end = p + field.size();
+    std::int32_t clock = 0; // HHMMSS
+    while (p < end && isDigit(*p)) {
+        if (p - field.data() == 6) return false;
+        clock = clock * 10 + (*p++ - '0');
+    }
+    if (p == field.data()) return false;
+    int hundredths = clock % 100 * 100;
+    if (p < end) {
+        if (*p != '.' && !(commaPoint && *p == ',')) return false;
+        ++p;
+        const auto decimals = end - p;
+        if (decimals > 2 || (decimals >= 1 && !isDigit(p[0])) || (decimals == 2 && !isDigit(p[1]))) return false;
+        if (decimals >= 1) hundredths += (p[0] - '0') * 10;
+        if (decimals == 2) hundredths += p[1] - '0';
+    }
+    const int hours = clock / 10000;
+    const int minutes = clock / 100 % 100;
+    double seconds = static_cast<double>(hundredths) / 100.0;
+    out = static_cast<double>(hours * 3600 + minutes * 60) + seconds;
     return true;
+}
+
+// Up to nine digits and nothing else: what parseInteger makes of them.
+bool plainCount(std::string_view field, std::int32_t& out) {
+    if (field.size() > 9) return false;
+    std::int32_t v = 0;
+    for (char c : field) {
+        if (!isDigit(c)) return false;
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return true;
+}
+
+// Word-at-a-time search for the blanks between fields: eight bytes at once.
+constexpr std::uint64_t kEachByte = 0x0101010101010101ull;
+constexpr std::uint64_t kLow7 = 0x7F * kEachByte;
+
+std::uint64_t load8(const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    return w; // first byte lowest
+}
+
+// The top bit of each byte of `w` that is a blank, and no other bit.
+std::uint64_t blankBytes(std::uint64_t w) {
+    const std::uint64_t x = w ^ (0x20 * kEachByte);
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+// Just past the `count`th blank from p (count >= 1), or nullptr when the
+// line holds fewer.
+const char* pastBlanks(const char* p, const char* end, int count) {
+    if (p < end && *p == ' ') { // mostly: the blank after the field just read
+        if (--count == 0) return p + 1;
+        ++p;
+    }
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t m = blankBytes(load8(p));
+        const int n = static_cast<int>(((m >> 7) * kEachByte) >> 56); // blanks in the word
+        if (n >= count) {
+            while (--count) m &= m - 1;
+            return p + std::countr_zero(m) / 8 + 1;
+        }
+        count -= n;
+    }
+    for (; p < end; ++p)
+        if (*p == ' ' && --count == 0) return p + 1;
+    return nullptr;
+}
+
+// The first blank at or after p, or end.
+const char* nextBlank(const char* p, const char* end) {
+    for (; end - p >= 8; p += 8)
+        if (const std::uint64_t m = blankBytes(load8(p))) return p + std::countr_zero(m) / 8;
+    while (p < end && *p != ' ') ++p;
+    return p;
 }
 
 } // namespace
@@ -54,29 +138,7 @@ void applyChannelRules(std::string_view line, int n, TextLogColumns& cols) {
 }
 
 double convertLogTime(std::string_view field) {
-    // Common case: up to six digits, optionally a point and up to two
-    // decimals. Formatting such a value with "000000.00" gives back its own
-    // digits, so they can be split directly.
-    {
-        std::string_view ip = field, fp;
-        if (auto dot = field.find('.'); dot != std::string_view::npos) {
-            ip = field.substr(0, dot);
-            fp = field.substr(dot + 1);
-        }
-        if (!ip.empty() && ip.size() <= 6 && fp.size() <= 2 && allDigits(ip) && allDigits(fp)) {
-            char d[6];
-            std::size_t pad = 6 - ip.size();
-            std::fill(d, d + pad, '0');
-            std::memcpy(d + pad, ip.data(), ip.size());
-            int hours = (d[0] - '0') * 10 + (d[1] - '0');
-            int minutes = (d[2] - '0') * 10 + (d[3] - '0');
-            int hundredths = ((d[4] - '0') * 10 + (d[5] - '0')) * 100;
-            if (fp.size() >= 1) hundredths += (fp[0] - '0') * 10;
-            if (fp.size() == 2) hundredths += fp[1] - '0';
-            double seconds = static_cast<double>(hundredths) / 100.0;
-            return static_cast<double>(hours * 3600 + minutes * 60) + seconds;
-        }
-    }
+    if (double t; plainLogTime(field, t, false)) return t;
     auto t = parseDecimal(field);
     if (!t) fail(ErrorKind::Syntax, notAValidFloat(field));
     std::string s = formatFixed(*t, 6, 2);
@@ -159,57 +221,62 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
     while (src.next(line)) {
         // Split only as far as the wanted fields. A field that the line does
         // not have leaves its value from the previous line, exactly as if the
-        // earlier line's text had been kept for it.
+        // earlier line's text had been kept for it. `p` is the start of field
+        // `at`, or the blank that ends it, or nullptr past the line's last field.
         const char* p = line.data();
-        const char* end = p + line.size();
+        const char* const end = p + line.size();
         int at = 1;
-        bool more = !line.empty();
         for (const Want& w : wants) {
-            if (more) {
-                // Fields are short: a plain loop beats memchr's call overhead.
-                while (at < w.column) {
-                    while (p < end && *p != ' ') ++p;
-                    if (p == end) {
-                        more = false;
-                        break;
-                    }
-                    ++p;
-                    ++at;
-                }
+            if (p && w.column > at) {
+                p = pastBlanks(p, end, w.column - at);
+                at = w.column;
             }
-            if (more && at == w.column) {
-                const char* q = p;
-                while (q < end && *q != ' ') ++q;
+            if (p) {
+                const char* q = nextBlank(p, end);
                 field[w.slot] = std::string_view(p, static_cast<std::size_t>(q - p));
+                p = q;
             } else {
                 field[w.slot] = {};
             }
         }
 
-        if (!field[0].empty()) {
+        // Plain numbers are read at once, a decimal comma as a point; any
+        // other text goes through the general conversion and its errors.
+        if (!field[0].empty() && !parsePlainDecimal(field[0], s.lat, true)) {
             auto v = parseDecimal(ft.of(field[0]));
             if (!v) failHere(notAValidFloat(ft.of(field[0])));
             s.lat = *v;
         }
         if (!field[1].empty()) {
-            auto v = parseDecimal(ft.of(field[1]));
-            if (!v) failHere(notAValidFloat(ft.of(field[1])));
-            s.lon = -*v;
+            double v;
+            if (!parsePlainDecimal(field[1], v, true)) {
+                auto g = parseDecimal(ft.of(field[1]));
+                if (!g) failHere(notAValidFloat(ft.of(field[1])));
+                v = *g;
+            }
+            s.lon = -v;
         }
         if (!field[2].empty()) {
-            auto v = parseInteger(ft.of(field[2]));
-            if (!v) failHere(notAValidInteger(ft.of(field[2])));
-            s.sats = *v;
+            // A comma makes no integer, so the field is read as it stands.
+            if (!plainCount(field[2], s.sats)) {
+                auto v = parseInteger(field[2]);
+                if (!v) failHere(notAValidInteger(ft.of(field[2])));
+                s.sats = *v;
+            }
         }
         s.timeError = nullptr;
         if (!field[3].empty()) {
-            try {
-                s.time = convertLogTime(ft.of(field[3]));
-                // The field has hundredths at most (its text is cut at two decimals).
+            if (plainLogTime(field[3], s.time, true)) {
                 s.clock = std::llround(s.time * 100);
-            } catch (const LoadError& e) {
-                timeError = Diagnostic{e.diagnostic().message, path, src.lineNumber(), -1, ErrorKind::Syntax};
-                s.timeError = &timeError;
+            } else {
+                try {
+                    s.time = convertLogTime(ft.of(field[3]));
+                    // The field has hundredths at most (its text is cut at two decimals).
+                    s.clock = std::llround(s.time * 100);
+                } catch (const LoadError& e) {
+                    timeError = Diagnostic{e.diagnostic().message, path, src.lineNumber(), -1, ErrorKind::Syntax};
+                    s.timeError = &timeError;
+                }
             }
         }
         s.index = index;

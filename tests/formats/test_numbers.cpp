@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
 
 #include "formats/numbers.h"
 
@@ -69,4 +75,126 @@ TEST(Numbers, PaddingAndTruncation) {
     EXPECT_EQ(truncToInt64(95432.1), 95432);
     EXPECT_EQ(truncToInt64(std::nan("")), 0);
     EXPECT_EQ(truncToInt64(1e300), INT64_MAX);
+}
+
+namespace {
+
+// What the standard library makes of a decimal text ('-' handled as parseDecimal does).
+std::optional<double> reference(std::string_view t) {
+    bool negative = false;
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+        negative = t[0] == '-';
+        t.remove_prefix(1);
+    }
+    double v = 0;
+    auto r = std::from_chars(t.data(), t.data() + t.size(), v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return std::nullopt;
+    return negative ? -v : v;
+}
+
+std::uint64_t bitsOf(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+// parseDecimal, and the quick form where it answers, give from_chars's double to the bit.
+void expectSameAsFromChars(const std::string& t) {
+    const auto want = reference(t);
+    ASSERT_TRUE(want) << t;
+    const auto got = parseDecimal(t);
+    ASSERT_TRUE(got) << t;
+    EXPECT_EQ(bitsOf(*got), bitsOf(*want)) << t;
+    double quick = 0;
+    if (parsePlainDecimal(t, quick)) {
+        EXPECT_EQ(bitsOf(quick), bitsOf(*want)) << t;
+        std::string comma = t;
+        std::replace(comma.begin(), comma.end(), '.', ',');
+        double viaComma = 0;
+        EXPECT_TRUE(parsePlainDecimal(comma, viaComma, true)) << comma;
+        EXPECT_EQ(bitsOf(viaComma), bitsOf(*want)) << comma;
+    }
+}
+
+} // namespace
+
+TEST(Numbers, PlainDecimalsTakeTheQuickForm) {
+    // What logs hold goes the quick way, and gives the same as from_chars.
+    for (const char* t : {"3090.12345", "-60.00001", "0596.56824", "-08847.94644", "001000.00", "0", "-0", "-0.0",
+                          "+7", "5.", ".5", "0.1", "0.3", "1.7", "100000000000000000000.5", "9007199254740992",
+                          "900719925474099.2", "0.000000000000000001", "-0.000000000000000000", "1,5"}) {
+        std::string text = t;
+        double v = -1;
+        const bool comma = text.find(',') != std::string::npos;
+        if (text == "100000000000000000000.5") {
+            EXPECT_FALSE(parsePlainDecimal(text, v)) << "22 digits";
+            continue;
+        }
+        ASSERT_TRUE(parsePlainDecimal(text, v, comma)) << t;
+        if (comma) std::replace(text.begin(), text.end(), ',', '.');
+        const auto want = reference(text);
+        ASSERT_TRUE(want);
+        EXPECT_EQ(bitsOf(v), bitsOf(*want)) << t;
+    }
+    double negZero = 1;
+    ASSERT_TRUE(parsePlainDecimal("-0.0", negZero));
+    EXPECT_TRUE(std::signbit(negZero));
+    // Beyond the quick form: left to the general conversion, `out` untouched.
+    for (const char* t : {"9007199254740993", "12345678901234567890", "0.0000000000000000001", "1e3", "1.5e-3",
+                          "", "+", "-", ".", "-.", "1.2.3", "1,5", "1,2,3", " 1", "1 ", "inf", "0x10", "1..5",
+                          "0.12345678901234567890", "12a"}) {
+        double v = 42;
+        EXPECT_FALSE(parsePlainDecimal(t, v, std::string_view(t) == "1,2,3")) << t;
+        EXPECT_EQ(v, 42) << t;
+    }
+    double v = 0;
+    EXPECT_FALSE(parsePlainDecimal("1,5", v, false)); // a comma only when asked
+    EXPECT_FALSE(parsePlainDecimal("1,5.5", v, true));
+}
+
+TEST(Numbers, DecimalsMatchFromCharsToTheBit) {
+    // Edges: long digit strings, exponents, leading and trailing zeros, the
+    // 53-bit boundary, values near the smallest normal and subnormal doubles.
+    for (const char* t : {"9007199254740991", "9007199254740992", "9007199254740993", "9007199254740994",
+                          "9007199254740995", "18014398509481983", "0.9007199254740993", "900719925474099.3",
+                          "0.30000000000000004", "0.1000000000000000055511151231257827",
+                          "123456789012345678901234567890", "1.00000000000000000000000000001",
+                          "0000000000000000000000000001.5", "1.5000000000000000000000000000",
+                          "2.2250738585072011e-308", "2.2250738585072014e-308", "4.9e-324", "1e-320",
+                          "0.000000000000000000000000000000000000001", "1.7976931348623157e308", "1e22", "1e23",
+                          "8.589973e9", "-0.0000", "-60.00001", "3090.12345", "7.0e0", "5e-324"})
+        expectSameAsFromChars(t);
+
+    std::mt19937_64 rng(8);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    std::string t;
+    for (int i = 0; i < 200000; ++i) {
+        t.clear();
+        if (pick(0, 3) == 0) t += pick(0, 1) ? '-' : '+';
+        const int digits = pick(1, 24);
+        const int zerosFirst = pick(0, 4) == 0 ? pick(0, digits) : 0;
+        const int style = pick(0, 5); // 0: nines, 1: trailing zeros, else random
+        std::string d;
+        for (int k = 0; k < digits; ++k) {
+            if (k < zerosFirst) d += '0';
+            else if (style == 0) d += '9';
+            else if (style == 1 && k > digits / 2) d += '0';
+            else d += static_cast<char>('0' + pick(0, 9));
+        }
+        const int point = pick(-1, digits); // -1: no point
+        if (point >= 0) d.insert(static_cast<std::size_t>(point), ".");
+        t += d;
+        if (pick(0, 9) == 0) {
+            t += pick(0, 1) ? 'e' : 'E';
+            t += std::to_string(pick(-30, 30));
+        }
+        expectSameAsFromChars(t);
+        if (HasFailure()) break;
+    }
+    // Integers around 2^53 with the point anywhere.
+    for (std::uint64_t m = (1ull << 53) - 300; m < (1ull << 53) + 300; ++m) {
+        const std::string digits = std::to_string(m);
+        for (std::size_t point = 0; point <= digits.size(); point += 3) {
+            std::string s = digits;
+            s.insert(point, ".");
+            expectSameAsFromChars(s);
+            expectSameAsFromChars("-" + s);
+        }
+    }
 }

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <random>
 #include <vector>
 
+#include "formats/block_reader.h"
+#include "formats/numbers.h"
 #include "formats/text_log.h"
 #include "test_util.h"
 
@@ -196,4 +201,112 @@ TEST(TextLog, SinkCanStopAndColumnsAreChecked) {
     TextLogColumns other{1, 2, 3, 4};
     Collect c;
     EXPECT_THROW(readTextLog(path, c, &other), LoadError);
+}
+
+namespace {
+
+// Hands out its bytes a few at a time, as a slow pipe would.
+class TrickleSource final : public ByteSource {
+public:
+    TrickleSource(std::string_view bytes, bool sizeKnown, unsigned seed)
+        : ByteSource("trickle.zlg"), bytes_(bytes), sizeKnown_(sizeKnown), rng_(seed) {}
+    std::size_t read(char* dst, std::size_t n) override {
+        std::size_t k = std::min({n, bytes_.size() - pos_, static_cast<std::size_t>(rng_() % 13 + 1)});
+        std::memcpy(dst, bytes_.data() + pos_, k);
+        pos_ += k;
+        return k;
+    }
+    std::uint64_t size() const override { return sizeKnown_ ? bytes_.size() : 0; }
+
+private:
+    std::string_view bytes_;
+    bool sizeKnown_;
+    std::size_t pos_ = 0;
+    std::mt19937 rng_;
+};
+
+} // namespace
+
+TEST(TextLog, ReadPieceByPieceGivesTheSameSamples) {
+    // Every kind of line end, decimal commas, empty and short lines, double
+    // and trailing blanks, fields of every length around the eight-byte words
+    // the fields are searched in, bad times; read at once and a few bytes at a
+    // time (line ends split between reads), the samples must be the same.
+    std::mt19937 rng(11);
+    auto digits = [&](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += static_cast<char>('0' + rng() % 10);
+        return s;
+    };
+    std::string log = "[header]\nRPM\nTime\nThrottle\nHeading\nVelocity\nAltitude\nLatitude\nGear\nLongitude\n"
+                      "Satellites\nLambda\n[channel units]\n[data]\n";
+    const char* eols[] = {"\n", "\r\n", "\r"};
+    for (int i = 0; i < 3000; ++i) {
+        const int shape = static_cast<int>(rng() % 20);
+        std::string line;
+        if (shape == 0) {
+            line = "";
+        } else if (shape == 1) {
+            line = digits(4) + " " + digits(6); // stops before the position
+        } else {
+            const char point = shape == 2 ? ',' : '.';
+            std::string f[11];
+            f[0] = digits(static_cast<int>(rng() % 12));
+            f[1] = digits(static_cast<int>(rng() % 3 + 5)) + point + digits(static_cast<int>(rng() % 4));
+            if (shape == 3) f[1] = "12:00";
+            for (int k : {2, 3, 4, 5, 7, 10}) f[k] = digits(static_cast<int>(rng() % 17));
+            f[6] = (rng() % 2 ? "-" : "") + digits(static_cast<int>(rng() % 5 + 1)) + point +
+                   digits(static_cast<int>(rng() % 25));
+            f[8] = digits(static_cast<int>(rng() % 6 + 1)) + point + digits(static_cast<int>(rng() % 8));
+            f[9] = digits(static_cast<int>(rng() % 2 + 1));
+            if (shape == 4) f[2] = f[3] = f[4] = ""; // blanks in a row
+            for (int k = 0; k < 11; ++k) line += (k ? " " : "") + f[k];
+            if (shape == 5) line += " ";
+        }
+        log += line + eols[rng() % 3];
+    }
+    auto read = [](ByteSource& src, Collect& c) { readTextLog(src, c); };
+    MemorySource whole(log, "whole.zlg");
+    Collect once;
+    read(whole, once);
+    ASSERT_GT(once.samples.size(), 2900u);
+    for (bool sizeKnown : {true, false}) {
+        TrickleSource trickle(log, sizeKnown, 5);
+        Collect piecewise;
+        read(trickle, piecewise);
+        ASSERT_EQ(piecewise.samples.size(), once.samples.size());
+        for (std::size_t i = 0; i < once.samples.size(); ++i) {
+            const Sample &a = once.samples[i], &b = piecewise.samples[i];
+            ASSERT_TRUE(a.lat == b.lat && a.lon == b.lon && a.time == b.time && a.sats == b.sats && a.line == b.line &&
+                        once.timeErrors[i] == piecewise.timeErrors[i])
+                << "sample " << i << " of line " << a.line;
+        }
+    }
+    // The values themselves: each field as the general conversion reads it.
+    std::size_t checked = 0;
+    std::size_t lineNo = 0;
+    for (std::size_t at = 0, next; at < log.size(); at = next) {
+        std::size_t end = log.find_first_of("\r\n", at);
+        next = end + (log.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        ++lineNo;
+        if (lineNo <= 14) continue; // header
+        std::vector<std::string> f;
+        std::string line = log.substr(at, end - at);
+        for (std::size_t p = 0;;) {
+            const std::size_t q = line.find(' ', p);
+            f.push_back(line.substr(p, q == std::string::npos ? q : q - p));
+            if (q == std::string::npos) break;
+            p = q + 1;
+        }
+        if (f.size() < 11 || f[6].empty() || f[8].empty() || f[9].empty() || f[1] == "12:00") continue;
+        for (std::string* s : {&f[1], &f[6], &f[8]}) std::replace(s->begin(), s->end(), ',', '.');
+        const Sample& s = once.samples[lineNo - 15];
+        ASSERT_EQ(static_cast<std::size_t>(s.line), lineNo);
+        EXPECT_EQ(s.lat, *parseDecimal(f[6])) << "line " << lineNo;
+        EXPECT_EQ(s.lon, -*parseDecimal(f[8])) << "line " << lineNo;
+        EXPECT_EQ(s.sats, *parseInteger(f[9])) << "line " << lineNo;
+        EXPECT_EQ(s.time, convertLogTime(f[1])) << "line " << lineNo;
+        ++checked;
+    }
+    EXPECT_GT(checked, 2000u);
 }
