@@ -335,10 +335,86 @@ TEST(SessionGen, RefusesOptionsItCannotHonour) {
     bad([](Options& o) { o.text.extraChannels = std::vector<std::string>{"Lap time"}; });
     bad([](Options& o) { o.text.extraChannels = std::vector<std::string>{"GPS satellites"}; });
     bad([](Options& o) { o.text.fillerChannels = 40; });
+    for (int rate : {0, 3, 8, 100, -10}) bad([rate](Options& o) { o.samplesPerSecond = rate; });
     Options ok;
     ok.laps = 1;
     ok.text.extraChannels = std::vector<std::string>{"Trigger time", "Sync time", "Altitude", "Wheel speed"};
     EXPECT_NO_THROW(generate(ok));
+}
+
+// Other rates, and logs without the fixes at the line: the clock steps by the
+// interval except across the line, both logs hold the samples as listed, and
+// each crossing is detected at the first written sample past it.
+TEST(SessionGen, RatesAndFixesLeftOutAtTheLine) {
+    struct Case {
+        int rate;
+        bool drop;
+    };
+    for (const Case c : {Case{1, false}, Case{2, false}, Case{4, false}, Case{5, false}, Case{20, false},
+                         Case{25, false}, Case{50, false}, Case{10, true}, Case{5, true}, Case{25, true}}) {
+        SCOPED_TRACE(std::to_string(c.rate) + (c.drop ? " Hz, fixes left out at the line" : " Hz"));
+        Options o;
+        o.seed = 71 + static_cast<std::uint64_t>(c.rate);
+        o.laps = 3;
+        o.samplesPerSecond = c.rate;
+        o.dropFixesAtLine = c.drop;
+        o.finishGate = c.drop;
+        const Session s = generate(o);
+        const std::int64_t step = 100 / c.rate;
+        ASSERT_EQ(s.crossings.size(), c.drop ? 7u : 4u);
+
+        // Intervals: the step everywhere but across the line, where crossing k
+        // lacks the fix before it, after it, or both, in turn.
+        std::vector<std::int64_t> across;
+        for (const Crossing& x : s.crossings) {
+            ASSERT_GT(x.sample, s.baseSample + 10);
+            across.push_back(s.samples[static_cast<std::size_t>(x.sample)].centis -
+                             s.samples[static_cast<std::size_t>(x.sample - 1)].centis);
+        }
+        std::size_t wider = 0;
+        for (std::size_t i = 1; i < s.samples.size(); ++i) {
+            const std::int64_t d = s.samples[i].centis - s.samples[i - 1].centis;
+            if (d != step) ++wider;
+            ASSERT_TRUE(d == step || c.drop) << "sample " << i;
+        }
+        for (std::size_t k = 0; k < across.size(); ++k)
+            EXPECT_EQ(across[k], c.drop ? step * (k % 3 == 2 ? 3 : 2) : step) << "crossing " << k;
+        EXPECT_EQ(wider, c.drop ? s.crossings.size() : 0u);
+        EXPECT_EQ(s.samples.size() + (c.drop ? 7 + 2 : 0),
+                  static_cast<std::size_t>((s.samples.back().centis - s.samples.front().centis) / step + 1));
+
+        // Both logs hold exactly the listed samples, one after the other.
+        expectRowsMatch(readText(s.zlg), s, false);
+        int rl = 0;
+        expectRowsMatch(readBinary(s.wmx, rl), s, true);
+        EXPECT_TRUE(has(s.zlg, "; " + std::to_string(c.rate) + " samples per second"));
+        const std::string j = truthJson(s);
+        EXPECT_TRUE(has(j, "\"samplesPerSecond\": " + std::to_string(c.rate) + ","));
+        EXPECT_TRUE(has(j, "\"samples\": " + std::to_string(s.samples.size()) + ","));
+
+        for (std::size_t k = 0; k < s.crossings.size(); ++k) {
+            const Crossing& x = s.crossings[k];
+            const auto at = static_cast<std::size_t>(x.sample);
+            EXPECT_GE(s.samples[at].time(), x.clockTime - 1e-9) << "crossing " << k;
+            EXPECT_LT(s.samples[at - 1].time(), x.clockTime) << "crossing " << k;
+            // The true position then lies on the gate line, next to its point 1.
+            const GateUnits& g = x.gate == GateKind::Start ? s.startGate : s.finishGate;
+            const LatLon p = s.truePositionAt(x.elapsed);
+            const double cosLat = std::cos(p.lat / 60 * 3.14159265358979 / 180);
+            const double de = (p.lon - g.long1 / kUnitsPerMinute) * kMetresPerMinute * cosLat;
+            const double dn = (p.lat - g.lat1 / kUnitsPerMinute) * kMetresPerMinute;
+            EXPECT_LT(std::hypot(de, dn), 0.5) << "crossing " << k;
+            // Sample times follow the truth's clock: the written positions lie
+            // on the path where the truth puts the vehicle at their time.
+            const double elapsed = s.samples[at].time() - s.samples[0].time();
+            const LatLon q = s.truePositionAt(elapsed);
+            const double qe = (q.lon - s.samples[at].lon()) * kMetresPerMinute * cosLat;
+            const double qn = (q.lat - s.samples[at].lat()) * kMetresPerMinute;
+            EXPECT_LT(std::hypot(qe, qn), 6 * s.noiseSigma + 0.05) << "crossing " << k;
+        }
+        for (std::size_t i = 0; i < s.samples.size(); i += 7)
+            EXPECT_LT(s.distanceToPath({s.samples[i].lat(), s.samples[i].lon()}), 6 * s.noiseSigma + 0.05);
+    }
 }
 
 TEST(SessionGen, TruthFileListsCrossingsLapsAndDroppedRecords) {

@@ -30,6 +30,9 @@ lap times, sample count, binary records a reader drops).
   --cross-midnight      let the log clock pass midnight and restart at 0
   --noise M             position noise in metres (default: 0.2 to 0.5)
   --no-dropouts         no stretches of poor satellite reception
+  --rate HZ             fixes a second: 1, 2, 4, 5, 10, 20, 25 or 50 (10)
+  --drop-at-line        leave out the fixes right before and/or after each
+                        gate crossing
   --comma               decimal commas in the text log
   --crlf                CR LF line ends in the text files
   --filler-channels N   extra filler channels in the text log; "auto" adds
@@ -116,6 +119,10 @@ int main(int argc, char** argv) {
                 o.noise = number<double>(a, value());
             } else if (a == "--no-dropouts") {
                 o.dropouts = false;
+            } else if (a == "--rate") {
+                o.samplesPerSecond = number<int>(a, value());
+            } else if (a == "--drop-at-line") {
+                o.dropFixesAtLine = true;
             } else if (a == "--comma") {
                 o.text.decimalComma = true;
             } else if (a == "--crlf") {

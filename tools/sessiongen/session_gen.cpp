@@ -166,6 +166,7 @@ struct Motion {
     float speed = 0;   // m/s
     float heading = 0; // degrees from north, clockwise
     double arc = 0;    // unrolled arc, metres
+    double elapsed = 0; // seconds since the first sample
 };
 
 struct TextContext {
@@ -178,7 +179,7 @@ struct TextContext {
 void appendValue(std::string& out, const TextContext& ctx, const Channel& c, std::size_t i) {
     const WrittenSample& w = ctx.s.samples[i];
     const Motion& m = ctx.motion[i];
-    const double elapsed = static_cast<double>(i) / kSamplesPerSecond;
+    const double elapsed = m.elapsed;
     const std::uint64_t seed = ctx.s.options.seed;
     switch (c.kind) {
     case Kind::Lat: appendUnits(out, w.latUnits, 4); return;
@@ -271,7 +272,9 @@ std::string writeTextLog(const Session& s, const std::vector<Motion>& motion) {
     }
     out += "[comments]";
     out += eol;
-    out += "Longitude west positive; 10 samples per second";
+    out += "Longitude west positive; ";
+    appendInt(out, s.options.samplesPerSecond);
+    out += " samples per second";
     out += eol;
     out += "[data]";
     out += eol;
@@ -420,6 +423,9 @@ void validate(const Options& o) {
         throw std::invalid_argument("damage rate must be 0 to 0.2");
     if (o.startTime && !(*o.startTime >= 0 && *o.startTime < 86400))
         throw std::invalid_argument("start time must be 0 to 86400 seconds");
+    const int r = o.samplesPerSecond;
+    if (r < 1 || r > 100 || 100 % r != 0 || r == 100)
+        throw std::invalid_argument("samples per second must be 1, 2, 4, 5, 10, 20, 25 or 50");
     if (o.noise && !(*o.noise >= 0 && *o.noise <= 20)) throw std::invalid_argument("noise must be 0 to 20 m");
     if (o.text.fillerChannels < -1) throw std::invalid_argument("filler channel count must be -1 or more");
     if (o.text.extraChannels)
@@ -495,11 +501,23 @@ GateArcs placeGates(Session& s, const Place& place, const CircuitLayout& layout)
     return {crossingArc(c, place, s.startGate, 0), crossingArc(c, place, finishUnits, layout.finishArc)};
 }
 
+// A log of few fixes a second would reach the line before the readers have
+// their base point (the tenth good sample, and ten more): the vehicle then
+// stands at the start of its run-up until the line is at least 40 samples in.
+double standingTime(const Options& o, const Trajectory& traj, const GateArcs& arcs) {
+    if (o.samplesPerSecond >= kSamplesPerSecond) return 0;
+    return std::max(0.0, 40.0 / o.samplesPerSecond - traj.elapsedAtArc(arcs.start));
+}
+
+// Hundredths of a second from one sample to the next.
+std::int64_t sampleInterval(const Options& o) { return 100 / o.samplesPerSecond; }
+
 // The log clock at the first sample, in hundredths of a second; `n` samples
-// follow at kSamplesPerSecond.
+// follow at samplesPerSecond.
 std::int64_t startClock(Session& s, std::size_t n) {
     const Options& o = s.options;
-    const auto durationCentis = static_cast<std::int64_t>(n - 1) * 10;
+    const std::int64_t step = sampleInterval(o);
+    const auto durationCentis = static_cast<std::int64_t>(n - 1) * step;
     std::int64_t start;
     {
         Rng rng(o.seed, kStreamClock);
@@ -507,13 +525,13 @@ std::int64_t startClock(Session& s, std::size_t n) {
             start = std::llround(*o.startTime * 100);
         } else if (o.crossMidnight) {
             start = kDay - durationCentis * rng.range(30, 70) / 100;
-            start = std::max<std::int64_t>(0, start - start % 10);
+            start = std::max<std::int64_t>(0, start - start % step);
         } else if (durationCentis < kDay - 120000) {
             const std::int64_t latest = kDay - 60000 - durationCentis; // ten minutes before midnight
             const std::int64_t earliest = std::min<std::int64_t>(8 * 360000, latest);
             const std::int64_t last = std::max(earliest, std::min<std::int64_t>(18 * 360000, latest));
             start = earliest + static_cast<std::int64_t>(rng.uniform() * static_cast<double>(last - earliest));
-            start -= start % 10;
+            start -= start % step;
         } else {
             start = 60000; // 00:10:00, and the clock runs on past 24:00
         }
@@ -530,14 +548,15 @@ void computeTruth(Session& s, const GateArcs& arcs) {
     const Trajectory& traj = *s.trajectory;
     const double L = s.lapLength;
     for (int k = 0; k <= o.laps; ++k) {
-        s.crossings.push_back({GateKind::Start, traj.elapsedAtArc(k * L + arcs.start), 0, 0, 0});
+        s.crossings.push_back({GateKind::Start, traj.elapsedAtArc(k * L + arcs.start) + s.standing, 0, 0, 0});
         if (o.finishGate && k < o.laps)
-            s.crossings.push_back({GateKind::Finish, traj.elapsedAtArc(k * L + arcs.finish), 0, 0, 0});
+            s.crossings.push_back(
+                {GateKind::Finish, traj.elapsedAtArc(k * L + arcs.finish) + s.standing, 0, 0, 0});
     }
     for (Crossing& x : s.crossings) {
         x.time = s.startTime + x.elapsed;
         x.clockTime = o.crossMidnight ? std::fmod(x.time, 86400.0) : x.time;
-        x.sample = static_cast<std::int64_t>(std::ceil(x.elapsed * kSamplesPerSecond - 1e-9));
+        x.sample = static_cast<std::int64_t>(std::ceil(x.elapsed * o.samplesPerSecond - 1e-9));
     }
     for (std::size_t i = 1; i < s.crossings.size(); ++i)
         s.lapTimes.push_back(s.crossings[i].time - s.crossings[i - 1].time);
@@ -598,31 +617,66 @@ std::vector<Motion> sampleWithNoise(Session& s, const Place& place, std::int64_t
     Rng rng(o.seed, kStreamNoise);
     s.noiseSigma = o.noise ? *o.noise : rng.uniform(0.2, 0.5);
     o.noise = s.noiseSigma;
-    const double rho = std::exp(-1.0 / (2.0 * kSamplesPerSecond)); // about 2 s memory
+    const int rate = o.samplesPerSecond;
+    const double rho = std::exp(-1.0 / (2.0 * rate)); // about 2 s memory
     const double kick = std::sqrt(1 - rho * rho) * s.noiseSigma;
     double ne = s.noiseSigma * rng.normal(), nn = s.noiseSigma * rng.normal();
     s.samples.resize(n);
     std::vector<Motion> motion(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const double elapsed = static_cast<double>(i) / kSamplesPerSecond;
+        const double elapsed = static_cast<double>(i) / rate;
+        const double driven = elapsed - s.standing;
         if (i) {
             ne = rho * ne + kick * rng.normal();
             nn = rho * nn + kick * rng.normal();
         }
-        const double arc = traj.arcAt(elapsed);
+        const double arc = traj.arcAt(driven);
         const Vec2 p = c.at(arc) + Vec2{ne, nn};
         const LatLon q = place.toLatLon(p);
         WrittenSample& w = s.samples[i];
-        w.centis = clockCentis(start + static_cast<std::int64_t>(i) * 10);
+        w.centis = clockCentis(start + static_cast<std::int64_t>(i) * sampleInterval(o));
         w.latUnits = toUnits(q.lat);
         w.lonUnits = toUnits(q.lon);
         w.sats = sats[i];
         const Vec2 dir = c.tangent(arc);
         double heading = std::atan2(dir.x, dir.y) * 180 / std::numbers::pi;
         if (heading < 0) heading += 360;
-        motion[i] = {static_cast<float>(traj.speedAt(elapsed)), static_cast<float>(heading), arc};
+        const double speed = driven < 0 ? 0.0 : traj.speedAt(driven);
+        motion[i] = {static_cast<float>(speed), static_cast<float>(heading), arc, elapsed};
     }
     return motion;
+}
+
+// Leaves out the fixes right at the line (dropFixesAtLine): crossing k loses
+// the fix before it, the fix after it, or both, in turn. The remaining samples
+// close up, and the crossings and the base point are renumbered.
+void dropFixesAtLine(Session& s, std::vector<Motion>& motion) {
+    if (!s.options.dropFixesAtLine) return;
+    std::vector<std::int64_t> drop;
+    for (std::size_t k = 0; k < s.crossings.size(); ++k) {
+        const std::int64_t after = s.crossings[k].sample;
+        if (k % 3 != 1) drop.push_back(after - 1);
+        if (k % 3 != 0) drop.push_back(after);
+    }
+    std::sort(drop.begin(), drop.end());
+    drop.erase(std::unique(drop.begin(), drop.end()), drop.end());
+    auto dropped = [&](std::int64_t i) { return std::binary_search(drop.begin(), drop.end(), i); };
+    // Index among the written samples of the first one at or after raw sample i.
+    auto renumber = [&](std::int64_t i) {
+        while (dropped(i)) ++i;
+        return i - (std::lower_bound(drop.begin(), drop.end(), i) - drop.begin());
+    };
+    for (Crossing& x : s.crossings) x.sample = renumber(x.sample);
+    s.baseSample = renumber(s.baseSample);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < s.samples.size(); ++i) {
+        if (dropped(static_cast<std::int64_t>(i))) continue;
+        s.samples[kept] = s.samples[i];
+        motion[kept] = motion[i];
+        ++kept;
+    }
+    s.samples.resize(kept);
+    motion.resize(kept);
 }
 
 // The seed's choices of the text log's extra channels and the binary record
@@ -656,7 +710,7 @@ void traceTruePath(Session& s, const Place& place) {
 // ---------------------------------------------------------------------------
 
 LatLon Session::truePositionAt(double elapsed) const {
-    return placeFor(centreLat, centreLon).toLatLon(trajectory->positionAt(elapsed));
+    return placeFor(centreLat, centreLon).toLatLon(trajectory->positionAt(elapsed - standing));
 }
 
 double Session::distanceToPath(const LatLon& p) const {
@@ -689,13 +743,15 @@ std::vector<double> Session::trueLineCrossings(const LatLon& p1, const LatLon& p
     for (std::int64_t k = k0; k <= k1; ++k)
         for (double arc : arcs) {
             const double s = static_cast<double>(k) * c.length + arc;
-            if (s >= first && s <= last) out.push_back(t.elapsedAtArc(s));
+            if (s >= first && s <= last) out.push_back(t.elapsedAtArc(s) + standing);
         }
     std::sort(out.begin(), out.end());
     return out;
 }
 
-double Session::trueSpeedAt(double elapsed) const { return trajectory->speedAt(elapsed); }
+double Session::trueSpeedAt(double elapsed) const {
+    return elapsed < standing ? 0.0 : trajectory->speedAt(elapsed - standing);
+}
 
 std::int64_t Session::binaryIndex(std::int64_t sample) const {
     auto it = std::lower_bound(droppedSamples.begin(), droppedSamples.end(), sample);
@@ -712,12 +768,15 @@ Session generate(const Options& options) {
     const CircuitLayout layout = buildCircuit(s);
     s.trajectory = driveLaps(s.options, layout);
     const GateArcs gateArcs = placeGates(s, place, layout);
-    const auto n = static_cast<std::size_t>(std::floor(s.trajectory->duration() * kSamplesPerSecond + 1e-9)) + 1;
+    s.standing = standingTime(s.options, *s.trajectory, gateArcs);
+    const auto n = static_cast<std::size_t>(std::floor((s.trajectory->duration() + s.standing) *
+                                                           s.options.samplesPerSecond + 1e-9)) + 1;
     const std::int64_t start = startClock(s, n);
     computeTruth(s, gateArcs);
     const std::vector<std::int32_t> sats = satelliteCounts(s.options, n);
     findBaseSample(s, sats);
-    const std::vector<Motion> motion = sampleWithNoise(s, place, start, sats);
+    std::vector<Motion> motion = sampleWithNoise(s, place, start, sats);
+    dropFixesAtLine(s, motion);
     chooseFormats(s);
     s.gxr = writeStartFinish(s);
     s.zlg = writeTextLog(s, motion);
@@ -767,7 +826,7 @@ std::string truthJson(const Session& s) {
     intField("expectedLaps", s.expectedLaps);
     intField("samples", static_cast<std::int64_t>(s.samples.size()));
     intField("binarySamples", s.binarySampleCount());
-    intField("samplesPerSecond", kSamplesPerSecond);
+    intField("samplesPerSecond", s.options.samplesPerSecond);
     numField("centreLatitude", s.centreLat);
     numField("centreLongitude", s.centreLon);
     numField("lapLength", s.lapLength);

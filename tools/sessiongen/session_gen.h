@@ -1,7 +1,7 @@
 // Synthetic lapping sessions with known ground truth.
 //
 // generate() builds a closed circuit, drives a vehicle round it for a number of
-// laps at 10 samples per second, and writes the session three ways: the
+// laps at 10 samples per second (or another rate), and writes the session three ways: the
 // start/finish line file (.gxr), the text log (.zlg) and the binary log (.wmx).
 // Alongside the files it keeps what a reader of them should find: every sample
 // as written, the true crossing time of each gate, the binary records that a
@@ -19,7 +19,7 @@
 
 namespace lorvane::gen {
 
-inline constexpr int kSamplesPerSecond = 10;
+inline constexpr int kSamplesPerSecond = 10; // the default rate
 inline constexpr double kMetresPerMinute = 1853.3404; // one minute of arc
 inline constexpr double kUnitsPerMinute = 100000.0;   // file units: 1/100000 minute
 
@@ -61,6 +61,16 @@ struct Options {
     // chosen by the seed.
     std::optional<double> noise;
     bool dropouts = true; // occasional stretches of poor satellite reception
+    // Fixes a second: 1, 2, 4, 5, 10, 20, 25 or 50, so that the interval is a
+    // whole number of hundredths (both logs count hundredths). Below 10 the
+    // vehicle may stand at the start of its run-up for a few seconds, long
+    // enough for the readers to find their base point before the line.
+    int samplesPerSecond = kSamplesPerSecond;
+    // Leave out fixes right at each gate crossing: in turn the fix just before
+    // the line, the one just after it, and both. The logs simply lack them
+    // (their sample indices stay contiguous), so the interval across the line
+    // is two or three sample intervals.
+    bool dropFixesAtLine = false;
     TextOptions text;
     BinaryOptions binary;
 };
@@ -97,7 +107,7 @@ struct Crossing {
     // [0, 86400): a crossing just before midnight that is detected at the first
     // sample after it comes out of a reader a day lower, slightly below 0.
     double clockTime = 0;
-    // First sample at or after the crossing: where a reader detects it.
+    // First written sample at or after the crossing: where a reader detects it.
     std::int64_t sample = 0;
 };
 
@@ -115,6 +125,7 @@ struct Session {
     double lapLength = 0;                // metres
     double noiseSigma = 0;               // metres
     double startTime = 0;                // seconds since midnight, first sample
+    double standing = 0;                 // seconds standing still before the drive
     int recordLength = 0;
     GateUnits startGate;
     GateUnits finishGate; // all zero without a finish gate
