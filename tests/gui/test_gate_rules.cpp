@@ -6,6 +6,7 @@
 #include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest/QTest>
 
 #include "gui/app/Unit1.h"
@@ -41,15 +42,19 @@ struct Window {
 };
 
 // The lap list a fresh load of the same files with the same rules gives.
-QStringList freshLines(const QString& gxr, const QString& log, const lorvane::GateRules& rules) {
+QStringList freshLinesOf(lorvane::LogKind kind, const QString& gxr, const QString& log, const lorvane::GateRules& rules) {
     lorvane::Session s;
     s.loadStartFinish(guitest::toPath(gxr));
     s.setGateRules(rules);
     lorvane::SessionObserver quiet;
-    s.loadLog(lorvane::LogKind::Text, guitest::toPath(log), quiet);
+    s.loadLog(kind, guitest::toPath(log), quiet);
     QStringList l;
     for (const auto& lap : s.laps()) l << QString::fromStdString(lap.line);
     return l;
+}
+
+QStringList freshLines(const QString& gxr, const QString& log, const lorvane::GateRules& rules) {
+    return freshLinesOf(lorvane::LogKind::Text, gxr, log, rules);
 }
 
 } // namespace
@@ -61,6 +66,7 @@ private slots:
     void rulesRecutAtOnce();
     void startFinishAfterTheLogRecuts();
     void dialogGivesTheRules();
+    void importedLogsLoadByDropAndMenu();
 };
 
 void TestGateRules::rulesRecutAtOnce() {
@@ -117,6 +123,37 @@ void TestGateRules::dialogGivesTheRules() {
     QVERIFY(!d.width->isEnabled());
     d.minLap->setValue(0);
     QCOMPARE(d.rules(), (lorvane::GateRules{lorvane::GateDirection::Forward, std::nullopt, 0}));
+}
+
+// A real kart recording in NMEA, dropped on the window and through File >
+// Load log: the same laps as the command line gives.
+void TestGateRules::importedLogsLoadByDropAndMenu() {
+    const QString data = QStringLiteral(LORVANE_TEST_DATA "/realdata/");
+    const QString gxr = data + QStringLiteral("okc.gxr"), nmea = data + QStringLiteral("okc_kart_2023-06-04_4laps.nmea");
+    const lorvane::GateRules forward{lorvane::GateDirection::Forward, 10.0, 0};
+    Window w;
+    w.form.applyGateRules(forward);
+    w.form.openFiles({gxr, nmea});
+    QVERIFY(w.ended.wait(60000));
+    QCOMPARE(w.session.loaded()->kind, lorvane::LogKind::Nmea);
+    QCOMPARE(w.lines(), freshLinesOf(lorvane::LogKind::Nmea, gxr, nmea, forward));
+    QCOMPARE(w.form.LapTimeBox->count(), 4);
+    QVERIFY(w.form.Chart1->track().size() > 3000);
+
+    // The menu entry, and a file that is no log: a message naming it.
+    QTemporaryDir dir;
+    const QString junk = dir.filePath(QStringLiteral("junk.csv"));
+    {
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(3000, '\x01'));
+    }
+    w.prompts.clear();
+    w.prompts.files << junk;
+    w.form.actLoadLog->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.form.loading(), 30000);
+    QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
+    QVERIFY2(w.prompts.asked[1].text.contains(QStringLiteral("junk.csv")), qPrintable(w.prompts.asked[1].text));
 }
 
 QTEST_MAIN(TestGateRules)

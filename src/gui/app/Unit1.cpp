@@ -27,6 +27,7 @@
 #include "gui/dbtools/circuit_store.h"
 #include "gui/dbtools/uCircuitsForm.h"
 #include "gui/display/track_plot.h"
+#include "formats/any_log.h"
 #include "laps/lap_time_text.h"
 #include "session/lap_check.h"
 #include "track/gate_lines.h"
@@ -234,11 +235,14 @@ void TForm1::buildMenus() {
     actLoadGXR = file->addAction(tr("Load &GXR file..."), this, &TForm1::LoadGXRClick);
     actLoadZLG = file->addAction(tr("Load &ZLG file..."), this, &TForm1::LoadZLGClick);
     actLoadWmx = file->addAction(tr("Load &wmx file..."), this, &TForm1::loadwmxClick);
+    actLoadLog = file->addAction(tr("Load &log (any format)..."), this, &TForm1::LoadLogClick);
+    actLoadLog->setShortcut(QKeySequence::Open);
     file->addSeparator();
     actQuit = file->addAction(tr("&Quit"), this, &QWidget::close);
     actQuit->setShortcut(QKeySequence::Quit);
     actLoadZLG->setEnabled(false);
     actLoadWmx->setEnabled(false);
+    actLoadLog->setEnabled(false);
 
     QMenu* lapsMenu = menuBar()->addMenu(tr("&Laps"));
     actGateRules = lapsMenu->addAction(tr("&Gate rules..."), this, &TForm1::editGateRules);
@@ -340,6 +344,7 @@ void TForm1::enableLogLoads() {
     loadwmx->setEnabled(true);
     actLoadZLG->setEnabled(true);
     actLoadWmx->setEnabled(true);
+    actLoadLog->setEnabled(true);
 }
 
 // --- logs ---------------------------------------------------------------------------
@@ -396,6 +401,7 @@ void TForm1::setLoading(bool on) {
     loadwmx->setEnabled(logs);
     actLoadZLG->setEnabled(logs);
     actLoadWmx->setEnabled(logs);
+    actLoadLog->setEnabled(logs);
     ProgressBar->setRange(0, 1000);
     ProgressBar->setValue(0);
     ProgressBar->setVisible(on);
@@ -634,13 +640,16 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 namespace {
 
-enum class DropKind { None, StartFinish, TextLog, BinaryLog };
+enum class DropKind { None, StartFinish, TextLog, BinaryLog, OtherLog };
 
 DropKind kindOf(const QString& path) {
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext == u"gxr") return DropKind::StartFinish;
     if (ext == u"zlg") return DropKind::TextLog;
     if (ext == u"wmx") return DropKind::BinaryLog;
+    if (ext == u"nmea" || ext == u"nma" || ext == u"gpx" || ext == u"csv" || ext == u"tsv" || ext == u"txt" ||
+        ext == u"log")
+        return DropKind::OtherLog;
     return DropKind::None;
 }
 
@@ -679,7 +688,8 @@ void TForm1::openFiles(const QStringList& paths) {
         const DropKind k = kindOf(p);
         if (k == DropKind::StartFinish && startFinish.isEmpty()) {
             startFinish = p;
-        } else if ((k == DropKind::TextLog || k == DropKind::BinaryLog) && log.isEmpty()) {
+        } else if ((k == DropKind::TextLog || k == DropKind::BinaryLog || k == DropKind::OtherLog) &&
+                   log.isEmpty()) {
             log = p;
             logKind = k;
         }
@@ -691,5 +701,40 @@ void TForm1::openFiles(const QStringList& paths) {
         StatusLabel->setText(tr("Load a start/finish line file before a log."));
         return;
     }
+    if (logKind == DropKind::OtherLog) {
+        loadAnyLog(log);
+        return;
+    }
     startLoad(logKind == DropKind::TextLog ? lorvane::LogKind::Text : lorvane::LogKind::Binary, log);
+}
+
+void TForm1::LoadLogClick() {
+    if (loading() || !logLoadsEnabled_) return;
+    const auto path = prompts_.openFile(this, tr("Pick a log file"),
+                                        QStringLiteral("*.zlg *.wmx *.nmea *.nma *.gpx *.csv *.tsv *.txt *.log"));
+    if (!path) {
+        closeAfterCancel();
+        return;
+    }
+    loadAnyLog(*path);
+}
+
+void TForm1::loadAnyLog(const QString& path) {
+    // The format is found from the file's content before anything is reset.
+    std::optional<lorvane::LogKind> kind;
+    try {
+        kind = lorvane::detectLogFile(toPath(path));
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    }
+    if (!kind) {
+        lorvane::Diagnostic d;
+        d.message = "Not a log this program reads (a text or binary log, NMEA 0183, GPX or CSV with a header line)";
+        d.file = toPath(path);
+        d.kind = lorvane::ErrorKind::Syntax;
+        showError(d);
+        return;
+    }
+    startLoad(*kind, path);
 }

@@ -87,6 +87,7 @@ public:
     QAction* actLoadGXR;
     QAction* actLoadZLG;
     QAction* actLoadWmx;
+    QAction* actLoadLog; // a log of any format we read, found from its content
     QAction* actQuit;
     QAction* actNewCountry;
     QAction* actAddToDatabase;
@@ -106,6 +107,7 @@ public slots:
     void LapTimeBoxDblClick();
     void LoadZLGClick();
     void loadwmxClick();
+    void LoadLogClick();
 
 signals:
     // A log load has ended and its result is shown.
@@ -127,6 +129,7 @@ private:
     void layoutClient(const QSize& size);
 
     void loadStartFinish(const QString& path);
+    void loadAnyLog(const QString& path);
     void enableLogLoads();
     void closeAfterCancel();
     void startLoad(lorvane::LogKind kind, const QString& path);
