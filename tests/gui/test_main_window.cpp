@@ -328,7 +328,7 @@ void TestMainWindow::droppedFilesLoadLikeTheirButtons() {
     Program p;
     bool accepted = true;
 
-    // Anything but the three kinds is refused.
+    // Anything but a start/finish file or a log is refused.
     drop(p.form, {files.path(QStringLiteral("notes.txt"))}, &accepted);
     QVERIFY(!accepted);
 

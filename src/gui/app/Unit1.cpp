@@ -647,9 +647,7 @@ DropKind kindOf(const QString& path) {
     if (ext == u"gxr") return DropKind::StartFinish;
     if (ext == u"zlg") return DropKind::TextLog;
     if (ext == u"wmx") return DropKind::BinaryLog;
-    if (ext == u"nmea" || ext == u"nma" || ext == u"gpx" || ext == u"csv" || ext == u"tsv" || ext == u"txt" ||
-        ext == u"log")
-        return DropKind::OtherLog;
+    if (ext == u"nmea" || ext == u"nma" || ext == u"gpx" || ext == u"csv" || ext == u"tsv") return DropKind::OtherLog;
     return DropKind::None;
 }
 
