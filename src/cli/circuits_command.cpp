@@ -1,3 +1,4 @@
+#include "cli/cli_util.h"
 #include "cli/circuits_command.h"
 
 #include <cctype>
@@ -20,6 +21,10 @@ namespace lorvane {
 
 namespace {
 
+using cli::jsonString;
+int failWith(const Diagnostic& d) { return cli::reportError(d); }
+
+
 const char* kCircuitsUsage =
     "usage: lorvane-cli circuits add --gxr FILE --name NAME [--country C] [--direction both|forward|reverse]\n"
     "                                [--gate-width M] [--lap-distance M] [--notes TEXT] [--db PATH]\n"
@@ -41,36 +46,6 @@ int usage(const std::string& why) {
     if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
     std::cerr << kCircuitsUsage;
     return 2;
-}
-
-int failWith(const Diagnostic& d) {
-    std::cerr << "lorvane-cli: " << d.message;
-    std::string w = d.where();
-    if (!w.empty()) std::cerr << " (" << w << ")";
-    std::cerr << "\n";
-    return 1;
-}
-
-std::string jsonString(std::string_view s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
 }
 
 std::string jsonNumber(std::optional<double> v) { return v ? formatRoundTrip(*v) : "null"; }

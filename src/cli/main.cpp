@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_util.h"
 #include "cli/circuits_command.h"
 #include "cli/convert_command.h"
 #include "cli/trace_command.h"
@@ -19,6 +20,9 @@
 using namespace lorvane;
 
 namespace {
+
+using cli::jsonString;
+int fail(const Diagnostic& d) { return cli::reportError(d); }
 
 const char* kUsage =
     "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] [--json] [--sectors N]\n"
@@ -32,28 +36,6 @@ int usage(const std::string& why) {
     if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
     std::cerr << kUsage;
     return 2;
-}
-
-std::string jsonString(std::string_view s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
 }
 
 struct Args {
@@ -198,14 +180,6 @@ void printJson(const Session& s, const LoadReport& r, const GateRules& rules, in
     o += r.ok ? "null" : jsonString(r.error.describe());
     o += "}\n";
     std::fwrite(o.data(), 1, o.size(), stdout);
-}
-
-int fail(const Diagnostic& d) {
-    std::cerr << "lorvane-cli: " << d.message;
-    std::string w = d.where();
-    if (!w.empty()) std::cerr << " (" << w << ")";
-    std::cerr << "\n";
-    return 1;
 }
 
 } // namespace
