@@ -17,6 +17,7 @@ class QAction;
 class QCheckBox;
 class QCustomPlot;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class TAddCountryForm;
@@ -100,6 +101,27 @@ public:
     // them at once.
     void applyGateRules(const lorvane::GateRules& rules);
 
+    // --- the circuit database and lines placed on the map ---
+    // The circuit database a log's circuit is looked up in (empty: the
+    // user's own). When it holds circuits, the logs may be loaded without a
+    // start/finish file.
+    void setCircuitDbPath(const std::string& path);
+    enum class PlaceMode { None, Start, Finish, Split };
+    // Until a click on the track, or another mode: which line a click places.
+    void setPlaceMode(PlaceMode mode);
+    PlaceMode placeMode() const { return placeMode_; }
+    // Places the line of the current mode across the track at the sample
+    // nearest to `point`, and cuts the laps again.
+    void placeLineAt(const lorvane::LocalPoint& point);
+    void removeFinishLine();
+    // File > Save start/finish file: the gates in force as a .gxr.
+    void saveStartFinishFile();
+    QAction* actSaveStartFinish = nullptr;
+    QAction* actPlaceStart = nullptr;
+    QAction* actPlaceFinish = nullptr;
+    QAction* actAddSplit = nullptr;
+    QAction* actRemoveFinish = nullptr;
+
 public slots:
     void LoadGXRClick();
     void FormActivate();
@@ -149,6 +171,14 @@ private:
     void showGates(const lorvane::LoadedLog& log);
     void showSplitHint(const lorvane::LoadedLog& log);
 
+    // The circuit database and lines placed on the map.
+    void buildLineMenus(QMenu* file, QMenu* laps);
+    void enableLogLoadsIfCircuits();
+    // After a load without a start/finish file: the circuit from the database.
+    void findCircuitForLoaded();
+    void usePlacedLines(lorvane::StartFinishFile file);
+    void showPlacedLines(const lorvane::LoadedLog& log);
+
     lorvane::Session& session_;
     lorvane::app::Prompts& prompts_;
     lorvane::app::LoadWorker worker_;
@@ -162,4 +192,9 @@ private:
     // The loaded log a lap choice is running on, until its file is saved.
     std::shared_ptr<const lorvane::LoadedLog> pickLog_;
     QString startFinishNote_;        // about the latest start/finish file choice
+    std::string circuitDbPath_;
+    // The start/finish lines in force came from the database lookup: the
+    // next log is looked up again.
+    bool circuitFromDb_ = false;
+    PlaceMode placeMode_ = PlaceMode::None;
 };

@@ -236,6 +236,11 @@ void TrackPlot::refreshDrawn() {
 }
 
 void TrackPlot::mousePressEvent(QMouseEvent* event) {
+    if (placing_ && event->button() == Qt::LeftButton) {
+        emit placeClicked(planeAt(event->position()));
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton) {
         panning_ = true;
         panMoved_ = false;
@@ -279,6 +284,18 @@ void TrackPlot::mouseReleaseEvent(QMouseEvent* event) {
 void TrackPlot::mouseDoubleClickEvent(QMouseEvent* event) {
     QCustomPlot::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) resetView();
+}
+
+// --- placing lines -------------------------------------------------------------
+
+void TrackPlot::setPlacing(bool on) {
+    placing_ = on;
+    setSelectionRectMode(on ? QCP::srmNone : QCP::srmZoom);
+    setCursor(on ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
+LocalPoint TrackPlot::planeAt(const QPointF& pos) const {
+    return LocalPoint{xAxis->pixelToCoord(pos.x()), yAxis->pixelToCoord(pos.y())};
 }
 
 } // namespace lorvane::display

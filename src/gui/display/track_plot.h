@@ -70,6 +70,16 @@ public:
     // Series1..Series5 by number; LapHighlight is series 0.
     QCPCurve* series(int n) const;
 
+    // Placing lines: while on, a left click reports the point of the plane
+    // under it (placeClicked) instead of starting a zoom.
+    void setPlacing(bool on);
+    bool placing() const { return placing_; }
+    // The point of the plane under a widget position.
+    LocalPoint planeAt(const QPointF& pos) const;
+
+signals:
+    void placeClicked(lorvane::LocalPoint point);
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -111,6 +121,8 @@ private:
     Qt::MouseButton panButton_ = Qt::NoButton;
     QPoint panStart_;
     QCPRange panX_, panY_;
+
+    bool placing_ = false;
 };
 
 } // namespace lorvane::display
