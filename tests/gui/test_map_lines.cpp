@@ -1,6 +1,8 @@
 // Lines on the map and the circuit database in the main window: gates placed
 // by clicking the track cut the laps at once and save to a .gxr that cuts the
 // same laps; a log loaded without a start/finish file finds its circuit.
+#include <cmath>
+
 #include <QAction>
 #include <QFileInfo>
 #include <QLabel>
@@ -75,6 +77,7 @@ private slots:
     void initTestCase() { qRegisterMetaType<lorvane::LoadReport>(); }
     void clickingTheTrackPlacesTheStartLine();
     void finishAndSplitLines();
+    void draggingPointOneMovesTheGate();
     void savedLinesReloadToTheSameLaps();
     void oneCircuitIsUsedAtOnce();
     void severalLayoutsAreOffered();
@@ -142,6 +145,45 @@ void TestMapLines::finishAndSplitLines() {
     QCOMPARE(w.session.loaded()->startFinish.splits.size(), std::size_t{1});
     QCOMPARE(w.form.Chart1->gateCurve()->dataCount(), 5);
     QCOMPARE(w.lines(), before);
+    QCOMPARE(w.prompts.unexpected, 0);
+}
+
+void TestMapLines::draggingPointOneMovesTheGate() {
+    SessionFiles files(guitest::sessionOptions(89, 4, true));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    const QStringList before = w.lines();
+    auto* plot = w.form.Chart1;
+    plot->replot();
+    QCOMPARE(plot->gateHandles().size(), std::size_t{2}); // start and finish
+    auto pixel = [plot](const lorvane::LocalPoint& p) {
+        return QPoint(static_cast<int>(std::lround(plot->xAxis->coordToPixel(p.east))),
+                      static_cast<int>(std::lround(plot->yAxis->coordToPixel(p.north))));
+    };
+    const lorvane::LocalPoint finish = plot->gateHandles()[1];
+    const auto firstCrossing = w.session.loaded()->crossings.front().sample;
+    const std::size_t n = w.session.loaded()->track->samples.size();
+    const lorvane::LocalPoint target = w.sample(n / 3);
+
+    // The finish gate is dragged away: the laps change, the start stays.
+    const auto start = w.session.gates().start;
+    QTest::mousePress(plot, Qt::LeftButton, {}, pixel(finish));
+    QTest::mouseMove(plot, pixel(target));
+    QTest::mouseRelease(plot, Qt::LeftButton, {}, pixel(target));
+    QCOMPARE(w.session.gates().start.lat1, start.lat1);
+    const auto& moved = w.session.gates().finish;
+    const lorvane::LocalPoint at = w.session.loaded()->plane.toLocal(moved.lat1, moved.long1);
+    QVERIFY(std::hypot(at.east - target.east, at.north - target.north) < 5.0);
+    QVERIFY(w.lines() != before);
+    QCOMPARE(w.session.loaded()->crossings.front().sample, firstCrossing);
+    // Dragged back onto the finish line: the file's laps again.
+    QTest::mousePress(plot, Qt::LeftButton, {}, pixel(plot->gateHandles()[1]));
+    QTest::mouseRelease(plot, Qt::LeftButton, {}, pixel(finish));
+    QCOMPARE(w.lines().size(), before.size());
+    // A press away from every handle zooms as before and moves nothing.
+    const auto still = w.session.startFinish().text;
+    QTest::mouseClick(plot, Qt::LeftButton, {}, pixel(target) + QPoint(40, 40));
+    QCOMPARE(w.session.startFinish().text, still);
     QCOMPARE(w.prompts.unexpected, 0);
 }
 

@@ -1,5 +1,7 @@
 #include "gui/app/Unit1.h"
 
+#include <cmath>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -720,6 +722,7 @@ void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {
     actAddSplit = mode(tr("Add s&plit line"), PlaceMode::Split);
     actRemoveFinish = laps->addAction(tr("&Remove finish line"), this, &TForm1::removeFinishLine);
     connect(Chart1, &lorvane::display::TrackPlot::placeClicked, this, &TForm1::placeLineAt);
+    connect(Chart1, &lorvane::display::TrackPlot::gateDragged, this, &TForm1::moveLineTo);
 }
 
 void TForm1::setCircuitDbPath(const std::string& path) {
@@ -810,17 +813,8 @@ void TForm1::placeLineAt(const lorvane::LocalPoint& point) {
     const PlaceMode mode = placeMode_;
     setPlaceMode(PlaceMode::None);
     if (mode == PlaceMode::None || loading() || session_.busy()) return;
-    const auto log = session_.loaded();
-    if (!log || !log->track || !log->hasBase) {
-        StatusLabel->setText(tr("Load a log before placing lines on the map."));
-        return;
-    }
-    const auto index = lorvane::track::nearestTrackSample(*log->track, point);
-    const auto gate = index ? lorvane::track::gateAtTrackPoint(*log->track, *index, log->plane) : std::nullopt;
-    if (!gate) {
-        StatusLabel->setText(tr("The track does not move there: place the line elsewhere."));
-        return;
-    }
+    const auto gate = gateNear(point);
+    if (!gate) return;
     lorvane::StartFinishFile file = session_.startFinish();
     switch (mode) {
     case PlaceMode::Start: file.gates.start = *gate; break;
@@ -831,6 +825,32 @@ void TForm1::placeLineAt(const lorvane::LocalPoint& point) {
     case PlaceMode::Split: file.splits.push_back(*gate); break;
     case PlaceMode::None: return;
     }
+    usePlacedLines(std::move(file));
+}
+
+std::optional<lorvane::Gate> TForm1::gateNear(const lorvane::LocalPoint& point) {
+    const auto log = session_.loaded();
+    if (!log || !log->track || !log->hasBase) {
+        StatusLabel->setText(tr("Load a log before placing lines on the map."));
+        return std::nullopt;
+    }
+    const auto index = lorvane::track::nearestTrackSample(*log->track, point);
+    const auto gate = index ? lorvane::track::gateAtTrackPoint(*log->track, *index, log->plane) : std::nullopt;
+    if (!gate) StatusLabel->setText(tr("The track does not move there: place the line elsewhere."));
+    return gate;
+}
+
+void TForm1::moveLineTo(int handle, const lorvane::LocalPoint& point) {
+    if (loading() || session_.busy() || handle < 0 || !session_.hasStartFinish()) return;
+    lorvane::StartFinishFile file = session_.startFinish();
+    const std::size_t finishes = file.gates.hasFinishLine ? 1 : 0;
+    const auto h = static_cast<std::size_t>(handle);
+    if (h >= 1 + finishes + file.splits.size()) return;
+    const auto gate = gateNear(point);
+    if (!gate) return;
+    if (h == 0) file.gates.start = *gate;
+    else if (h == finishes) file.gates.finish = *gate;
+    else file.splits[h - 1 - finishes] = *gate;
     usePlacedLines(std::move(file));
 }
 
@@ -868,6 +888,17 @@ void TForm1::showPlacedLines(const lorvane::LoadedLog& log) {
         for (const auto& l : lorvane::track::gateLines(one, log.plane, lorvane::GateRules{})) lines.push_back(l);
     }
     Chart1->setGateLines(lines);
+    // Each gate's point 1 may be dragged along the track.
+    std::vector<lorvane::LocalPoint> handles;
+    if (log.startFinish.gates.start.lat1 != 0)
+        handles.push_back(log.plane.toLocal(log.startFinish.gates.start.lat1, log.startFinish.gates.start.long1));
+    else if (log.startFinish.gates.hasFinishLine || !log.startFinish.splits.empty())
+        handles.push_back(lorvane::LocalPoint{std::nan(""), std::nan("")}); // no start line: nothing to drag
+    if (log.startFinish.gates.hasFinishLine)
+        handles.push_back(log.plane.toLocal(log.startFinish.gates.finish.lat1, log.startFinish.gates.finish.long1));
+    for (const lorvane::Gate& g : log.startFinish.splits) handles.push_back(log.plane.toLocal(g.lat1, g.long1));
+    if (!log.hasBase) handles.clear();
+    Chart1->setGateHandles(std::move(handles));
 }
 
 void TForm1::saveStartFinishFile() {

@@ -114,6 +114,10 @@ public:
     // nearest to `point`, and cuts the laps again.
     void placeLineAt(const lorvane::LocalPoint& point);
     void removeFinishLine();
+    // Moves a gate's point 1 (handle 0 the start gate, then the finish gate
+    // when there is one, then the split lines) to the track sample nearest to
+    // `point`, its point 2 along the direction of travel there.
+    void moveLineTo(int handle, const lorvane::LocalPoint& point);
     // File > Save start/finish file: the gates in force as a .gxr.
     void saveStartFinishFile();
     QAction* actSaveStartFinish = nullptr;
@@ -177,6 +181,9 @@ private:
     // After a load without a start/finish file: the circuit from the database.
     void findCircuitForLoaded();
     void usePlacedLines(lorvane::StartFinishFile file);
+    // The gate across the track at the sample nearest to `point`; nothing
+    // (and a word in the status bar) when there is none.
+    std::optional<lorvane::Gate> gateNear(const lorvane::LocalPoint& point);
     void showPlacedLines(const lorvane::LoadedLog& log);
 
     lorvane::Session& session_;

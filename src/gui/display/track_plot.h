@@ -77,8 +77,17 @@ public:
     // The point of the plane under a widget position.
     LocalPoint planeAt(const QPointF& pos) const;
 
+    // The points a left drag may move (each gate's point 1); a press within
+    // a few pixels of one starts the drag, and the release reports where it
+    // was dropped (gateDragged with the point's index in `handles`).
+    void setGateHandles(std::vector<LocalPoint> handles) { handles_ = std::move(handles); }
+    const std::vector<LocalPoint>& gateHandles() const { return handles_; }
+    // The handle within reach of a widget position, if any.
+    std::optional<std::size_t> handleAt(const QPointF& pos) const;
+
 signals:
     void placeClicked(lorvane::LocalPoint point);
+    void gateDragged(int handle, lorvane::LocalPoint point);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -123,6 +132,8 @@ private:
     QCPRange panX_, panY_;
 
     bool placing_ = false;
+    std::vector<LocalPoint> handles_;
+    std::optional<std::size_t> dragging_;
 };
 
 } // namespace lorvane::display
