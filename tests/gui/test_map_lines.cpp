@@ -6,12 +6,15 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest/QTest>
 
 #include "circuits/circuit_db.h"
 #include "gui/app/Unit1.h"
+#include "gui/dbtools/circuit_store.h"
+#include "gui/dbtools/uAddToDataBase.h"
 #include "gui/display/track_plot.h"
 #include "gui_support.h"
 #include "track/gate_lines.h"
@@ -82,6 +85,7 @@ private slots:
     void oneCircuitIsUsedAtOnce();
     void severalLayoutsAreOffered();
     void noCircuitAsksForAGxr();
+    void splitLinesGoIntoTheDatabaseAndComeBack();
 };
 
 void TestMapLines::clickingTheTrackPlacesTheStartLine() {
@@ -309,6 +313,40 @@ void TestMapLines::noCircuitAsksForAGxr() {
     lorvane::CircuitDb::open(empty);
     v.form.setCircuitDbPath(empty);
     QVERIFY(!v.form.LoadZLG->isEnabled());
+}
+
+void TestMapLines::splitLinesGoIntoTheDatabaseAndComeBack() {
+    SessionFiles files(guitest::sessionOptions(90, 3, false));
+    const std::string db = guitest::toPath(files.path(QStringLiteral("circuits.db")));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    const std::size_t n = w.session.loaded()->track->samples.size();
+    for (std::size_t at : {n / 3, n / 2}) {
+        w.form.setPlaceMode(PlaceMode::Split);
+        w.form.placeLineAt(w.sample(at));
+    }
+    const QStringList laps = w.lines();
+    TAddToDatabaseForm add(w.prompts);
+    add.setCircuitDbPath(db);
+    lorvane::dbtools::proposeLoadedCircuit(add, w.session, *w.form.Chart1);
+    add.CircuitNameEdit->setText(QStringLiteral("With splits"));
+    add.Button1Click();
+    {
+        const auto stored = lorvane::CircuitDb::open(db).findByName("With splits");
+        QVERIFY(stored);
+        QCOMPARE(stored->splits.size(), std::size_t{2});
+    }
+
+    // A fresh window finds the circuit for the log, splits and all.
+    Window v;
+    v.form.setCircuitDbPath(db);
+    v.prompts.files << files.zlg;
+    v.form.LoadZLG->click();
+    QVERIFY(v.ended.wait(60000));
+    QCOMPARE(v.session.loaded()->startFinish.splits.size(), std::size_t{2});
+    QCOMPARE(v.form.Chart1->gateCurve()->dataCount(), 8);
+    QCOMPARE(v.lines(), laps);
+    QCOMPARE(v.prompts.unexpected, 0);
 }
 
 QTEST_MAIN(TestMapLines)
