@@ -63,6 +63,7 @@ public:
     bool confirm(QWidget*, const QString&, const QString&) override { return true; }
     void inform(QWidget*, const QString&, const QString&) override {}
     void error(QWidget*, const QString& text) override { lastError = text; }
+    std::optional<int> choose(QWidget*, const QString&, const QString&, const QStringList&) override { return 0; }
     QString lastError;
 };
 

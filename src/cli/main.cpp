@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_util.h"
+#include "cli/circuit_lookup.h"
 #include "cli/circuits_command.h"
 #include "cli/convert_command.h"
 #include "cli/trace_command.h"
@@ -25,12 +26,17 @@ using cli::jsonString;
 int fail(const Diagnostic& d) { return cli::reportError(d); }
 
 const char* kUsage =
-    "usage: lorvane-cli laps --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] [--json] [--sectors N]\n"
-    "       lorvane-cli ref  --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N|best [--fixed] [-o PATH]\n"
+    "usage: lorvane-cli laps [--gxr FILE | --circuit NAME] (--zlg FILE | --wmx FILE | --log FILE) [RULES] [--json]\n"
+    "                        [--sectors N]\n"
+    "       lorvane-cli ref  [--gxr FILE | --circuit NAME] (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N|best\n"
+    "                        [--fixed] [-o PATH]\n"
     "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N [--vs M]\n"
     "       lorvane-cli convert (--log FILE | --zlg FILE | --wmx FILE) -o OUT.zlg\n"
+    "       lorvane-cli circuits ...   (lorvane-cli circuits --help)\n"
     "       lorvane-cli --version\n"
-    "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n";
+    "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n"
+    "  Without --gxr, laps and ref take the circuit from the circuit database: the one whose start\n"
+    "  line the log crosses, or --circuit NAME; --db PATH (default: the user's circuits.db).\n";
 
 int usage(const std::string& why) {
     if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
@@ -45,6 +51,8 @@ struct Args {
     bool json = false, fixed = false, haveLog = false, haveOut = false;
     GateRules rules;
     int sectors = kDefaultSectors; // laps --json: equal-distance sectors
+    std::string db, circuit;       // without --gxr: the circuit database
+    bool rulesGiven = false;
 };
 
 // A finite number, locale-free.
@@ -85,6 +93,8 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
             if (!value(a.log)) return std::nullopt;
             a.logOption = opt;
             a.haveLog = true;
+        } else if ((opt == "--db" || opt == "--circuit") && a.command != "trace") {
+            if (!value(opt == "--db" ? a.db : a.circuit)) return std::nullopt;
         } else if (opt == "--direction") {
             std::string d;
             if (!value(d)) return std::nullopt;
@@ -94,6 +104,7 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
                 return std::nullopt;
             }
             a.rules.direction = *dir;
+            a.rulesGiven = true;
         } else if (opt == "--gate-width") {
             std::string w;
             if (!value(w)) return std::nullopt;
@@ -103,6 +114,7 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
                 return std::nullopt;
             }
             a.rules.gateWidth = *v;
+            a.rulesGiven = true;
         } else if (opt == "--min-lap") {
             std::string m;
             if (!value(m)) return std::nullopt;
@@ -112,6 +124,7 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
                 return std::nullopt;
             }
             a.rules.minLap = *v;
+            a.rulesGiven = true;
         } else if (opt == "--json" && a.command == "laps") {
             a.json = true;
         } else if (opt == "--sectors" && a.command == "laps") {
@@ -134,17 +147,19 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
             return std::nullopt;
         }
     }
-    if (a.gxr.empty()) err = "--gxr FILE is required";
+    if (!a.gxr.empty() && (!a.db.empty() || !a.circuit.empty())) err = "give --gxr or the circuit database, not both";
     else if (!a.haveLog) err = "--zlg FILE, --wmx FILE or --log FILE is required";
     else if (a.command == "ref" && a.lap.empty()) err = "--lap N|best is required";
     if (!err.empty()) return std::nullopt;
     return a;
 }
 
-void printJson(const Session& s, const LoadReport& r, const GateRules& rules, int sectors) {
+void printJson(const Session& s, const LoadReport& r, const GateRules& rules, int sectors,
+               const std::optional<std::string>& circuit) {
     const LapsJsonAnalysis analysis(s, sectors);
     std::string o = "{\"kind\": ";
     o += "\"" + std::string(logKindName(r.kind)) + "\"";
+    o += ", \"circuit\": " + (circuit ? jsonString(*circuit) : std::string("null"));
     o += ", \"rules\": {\"direction\": \"" + std::string(directionName(rules.direction)) + "\", \"gate_width\": ";
     o += rules.gateWidth ? formatRoundTrip(*rules.gateWidth) : std::string("null");
     o += ", \"min_lap\": " + formatRoundTrip(rules.minLap) + "}";
@@ -196,23 +211,30 @@ int main(int argc, char** argv) {
     auto args = parseArgs(argc, argv, err);
     if (!args) return usage(err);
 
-    Session session;
-    StartFinishReport sf = session.loadStartFinish(args->gxr);
-    if (!sf.ok) return fail(sf.error);
-
-    SessionObserver quiet;
-    session.setGateRules(args->rules);
-    session.setKeepTrack(args->json); // the lap analysis reads it; the plain list keeps nothing per sample
     try {
         args->kind = cli::logKindFor(args->logOption, args->log);
     } catch (const LoadError& e) {
         return fail(e.diagnostic());
     }
+    Session session;
+    std::optional<std::string> circuit;
+    if (args->gxr.empty()) {
+        circuit = useCircuitFromDb(session, args->kind, args->log, args->db, args->circuit, args->rulesGiven,
+                                   args->rules);
+        if (!circuit) return 1;
+    } else {
+        StartFinishReport sf = session.loadStartFinish(args->gxr);
+        if (!sf.ok) return fail(sf.error);
+    }
+
+    SessionObserver quiet;
+    session.setGateRules(args->rules);
+    session.setKeepTrack(args->json); // the lap analysis reads it; the plain list keeps nothing per sample
     LoadReport report = session.loadLog(args->kind, args->log, quiet);
 
     if (args->command == "laps") {
         if (args->json) {
-            printJson(session, report, session.loaded() ? session.loaded()->rules : args->rules, args->sectors);
+            printJson(session, report, session.loaded() ? session.loaded()->rules : args->rules, args->sectors, circuit);
         } else {
             std::string out;
             for (const Lap& l : session.laps()) {

@@ -51,6 +51,9 @@ struct StartFinishFile {
     StartFinish gates;
     std::string path;
     std::string text;
+    // Sector split lines in driving order, placed on the map or stored with a
+    // circuit; not part of the .gxr text.
+    std::vector<Gate> splits;
 };
 
 struct LoadedLog {

@@ -193,6 +193,23 @@ std::shared_ptr<const LoadedLog> recut(const LoadedLog& log, const StartFinishFi
     return out;
 }
 
+StartFinishFile startFinishFromGates(const StartFinish& gates, const std::string& name) {
+    if (name.empty()) fail(ErrorKind::Invalid, "A start/finish definition needs a name");
+    StartFinishFile file;
+    file.text = composeStartFinishText(gates);
+    file.gates = parseStartFinish(file.text, name);
+    file.path = name;
+    return file;
+}
+
+void Session::setStartFinish(StartFinishFile file) {
+    Busy busy(*this);
+    if (!busy.acquired()) fail(ErrorKind::Busy, kBusy);
+    if (file.path.empty()) fail(ErrorKind::Invalid, "A start/finish definition needs a name");
+    if (file.text.empty()) file = startFinishFromGates(file.gates, file.path);
+    startFinish_ = std::move(file);
+}
+
 StartFinishReport Session::loadStartFinish(const std::string& path) {
     StartFinishReport r;
     Busy busy(*this);

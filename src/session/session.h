@@ -75,11 +75,24 @@ GateRules effectiveRules(LogKind kind, const GateRules& chosen);
 std::shared_ptr<const LoadedLog> recut(const LoadedLog& log, const StartFinishFile& startFinish,
                                        const GateRules& rules);
 
+// A start/finish definition that is not (yet) a file on disk: gates placed on
+// the map or taken from the circuit database. Its text is composed as a .gxr
+// would be written, and its gates are read back from that text, so that they
+// cut exactly the laps a saved copy of it cuts. `name` stands in for the
+// file's path (it names the circuit or the placed lines). Throws LoadError
+// for an empty name or a gate that cannot be written.
+StartFinishFile startFinishFromGates(const StartFinish& gates, const std::string& name);
+
 class Session {
 public:
     // Loads the start/finish file. Failures leave the gates and the remembered
     // file as they were.
     StartFinishReport loadStartFinish(const std::string& path);
+    // Puts a start/finish definition in force for the next load and for
+    // recutLoaded(), as loading a file would (see startFinishFromGates). A
+    // file whose text is empty gets it composed from its gates. Refused while
+    // another operation runs; throws LoadError and then changes nothing.
+    void setStartFinish(StartFinishFile file);
 
     // Loads a text or binary log: reads every sample through the base point
     // selection, the track and the lap step, and makes the result the loaded

@@ -41,4 +41,58 @@ std::vector<GateLine> gateLines(const StartFinish& gates, const LocalPlane& plan
     return out;
 }
 
+std::optional<std::size_t> nearestTrackSample(const Track& track, LocalPoint p) {
+    std::optional<std::size_t> best;
+    double bestD = 0;
+    for (std::size_t i = 0; i < track.samples.size(); ++i) {
+        const TrackSample& t = track.samples[i];
+        const double d = (t.east - p.east) * (t.east - p.east) + (t.north - p.north) * (t.north - p.north);
+        if (!std::isfinite(d)) continue;
+        if (!best || d < bestD) {
+            best = i;
+            bestD = d;
+        }
+    }
+    return best;
+}
+
+void toMinutes(const LocalPlane& plane, LocalPoint p, double& lat, double& lon) {
+    lat = plane.baseLat + p.north / kMetresPerMinute;
+    lon = plane.baseLong + p.east / (kMetresPerMinute * plane.longScale);
+}
+
+std::optional<Gate> gateAtTrackPoint(const Track& track, std::size_t index, const LocalPlane& plane, double ahead) {
+    const auto& s = track.samples;
+    if (index >= s.size() || !(plane.longScale != 0) || !(ahead > 0)) return std::nullopt;
+    const LocalPoint p1{s[index].east, s[index].north};
+    auto dist = [&](std::size_t i) { return std::hypot(s[i].east - p1.east, s[i].north - p1.north); };
+    double de = 0, dn = 0;
+    bool found = false;
+    for (std::size_t i = index + 1; i < s.size(); ++i) {
+        if (dist(i) >= ahead) {
+            de = s[i].east - p1.east;
+            dn = s[i].north - p1.north;
+            found = true;
+            break;
+        }
+    }
+    if (!found) { // the end of the track: the way the car came
+        for (std::size_t i = index; i-- > 0;) {
+            if (dist(i) >= ahead) {
+                de = p1.east - s[i].east;
+                dn = p1.north - s[i].north;
+                found = true;
+                break;
+            }
+        }
+    }
+    const double len = std::hypot(de, dn);
+    if (!found || !(len > 0) || !std::isfinite(len)) return std::nullopt;
+    const LocalPoint p2{p1.east + de / len * ahead, p1.north + dn / len * ahead};
+    Gate g;
+    toMinutes(plane, p1, g.lat1, g.long1);
+    toMinutes(plane, p2, g.lat2, g.long2);
+    return g;
+}
+
 } // namespace lorvane::track

@@ -23,7 +23,7 @@ namespace guitest {
 class ScriptedPrompts : public lorvane::app::Prompts {
 public:
     struct Asked {
-        QString kind; // "open", "save", "confirm", "inform", "error"
+        QString kind; // "open", "save", "confirm", "inform", "error", "choose"
         QString title;
         QString text; // initial file name for dialogs, the message otherwise
     };
@@ -31,6 +31,8 @@ public:
     QList<Asked> asked;
     QList<std::optional<QString>> files; // answers to open and save dialogs, in order
     QList<bool> answers;                 // answers to confirmations
+    QList<std::optional<int>> choices;   // answers to choices (an index, or cancel)
+    QStringList offered;                 // the items of the latest choice
     int unexpected = 0;
 
     std::optional<QString> openFile(QWidget*, const QString& title, const QString& initial) override {
@@ -55,6 +57,16 @@ public:
     void error(QWidget*, const QString& text) override {
         asked.append({QStringLiteral("error"), QString(), text});
     }
+    std::optional<int> choose(QWidget*, const QString& caption, const QString& text,
+                              const QStringList& items) override {
+        asked.append({QStringLiteral("choose"), caption, text});
+        offered = items;
+        if (choices.isEmpty()) {
+            ++unexpected;
+            return std::nullopt;
+        }
+        return choices.takeFirst();
+    }
 
     QStringList kinds() const {
         QStringList k;
@@ -65,6 +77,8 @@ public:
         asked.clear();
         files.clear();
         answers.clear();
+        choices.clear();
+        offered.clear();
         unexpected = 0;
     }
 

@@ -1,5 +1,7 @@
 #include "gui/app/Unit1.h"
 
+#include <cmath>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -29,6 +31,7 @@
 #include "gui/display/track_plot.h"
 #include "formats/any_log.h"
 #include "laps/lap_time_text.h"
+#include "reference/reference_file.h"
 #include "session/lap_check.h"
 #include "track/gate_lines.h"
 #include "lorvane/version.h"
@@ -246,6 +249,7 @@ void TForm1::buildMenus() {
 
     QMenu* lapsMenu = menuBar()->addMenu(tr("&Laps"));
     actGateRules = lapsMenu->addAction(tr("&Gate rules..."), this, &TForm1::editGateRules);
+    buildLineMenus(file, lapsMenu);
 
     QMenu* tools = menuBar()->addMenu(tr("&Tools"));
     actNewCountry = tools->addAction(tr("Create new &country..."), this, [this] {
@@ -298,6 +302,7 @@ void TForm1::FormActivate() {
     if (activatedOnce_) return;
     activatedOnce_ = true;
     if (addToDatabase_) addToDatabase_->addConfirmed = false;
+    enableLogLoadsIfCircuits();
 }
 
 // --- start/finish line file ---------------------------------------------------------
@@ -321,6 +326,7 @@ void TForm1::loadStartFinish(const QString& path) {
         StatusLabel->setText(startFinishNote_);
     } else if (r.ok) {
         startFinishNote_.clear();
+        circuitFromDb_ = false;
         StatusLabel->setText(session_.hasFinishLine()
                                  ? tr("Start/finish line file %1 read (with a finish line).")
                                        .arg(QFileInfo(path).fileName())
@@ -453,6 +459,7 @@ void TForm1::onLoadFinished(const lorvane::LoadReport& report) {
         if (report.ok) showSplitHint(*log);
     }
     if (!report.ok && !report.cancelled) showError(report.error);
+    if (report.ok && (!session_.hasStartFinish() || circuitFromDb_)) findCircuitForLoaded();
     emit loadEnded(report);
 }
 
@@ -534,7 +541,7 @@ void TForm1::showGates(const lorvane::LoadedLog& log) {
         Chart1->setGateLines({});
         return;
     }
-    Chart1->setGateLines(lorvane::track::gateLines(log.startFinish.gates, log.plane, log.rules));
+    showPlacedLines(log);
 }
 
 void TForm1::showSplitHint(const lorvane::LoadedLog& log) {
@@ -735,4 +742,241 @@ void TForm1::loadAnyLog(const QString& path) {
         return;
     }
     startLoad(*kind, path);
+}
+
+// --- the circuit database and lines placed on the map ----------------------------------
+
+void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {
+    actSaveStartFinish = new QAction(tr("&Save start/finish file..."), this);
+    connect(actSaveStartFinish, &QAction::triggered, this, &TForm1::saveStartFinishFile);
+    QAction* before = nullptr;
+    for (QAction* a : file->actions())
+        if (a->isSeparator()) before = a;
+    file->insertAction(before, actSaveStartFinish);
+
+    laps->addSeparator();
+    auto mode = [this, laps](const QString& caption, PlaceMode m) {
+        QAction* a = laps->addAction(caption);
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this, m](bool on) { setPlaceMode(on ? m : PlaceMode::None); });
+        return a;
+    };
+    actPlaceStart = mode(tr("Place &start line"), PlaceMode::Start);
+    actPlaceFinish = mode(tr("Place &finish line"), PlaceMode::Finish);
+    actAddSplit = mode(tr("Add s&plit line"), PlaceMode::Split);
+    actRemoveFinish = laps->addAction(tr("&Remove finish line"), this, &TForm1::removeFinishLine);
+    connect(Chart1, &lorvane::display::TrackPlot::placeClicked, this, &TForm1::placeLineAt);
+    connect(Chart1, &lorvane::display::TrackPlot::gateDragged, this, &TForm1::moveLineTo);
+}
+
+void TForm1::setCircuitDbPath(const std::string& path) {
+    circuitDbPath_ = path;
+    enableLogLoadsIfCircuits();
+}
+
+void TForm1::enableLogLoadsIfCircuits() {
+    if (logLoadsEnabled_) return;
+    const std::string path = circuitDbPath_.empty() ? lorvane::defaultCircuitDbPath() : circuitDbPath_;
+    // Asking is no reason to create the database.
+    if (!QFileInfo::exists(fromPath(path))) return;
+    try {
+        if (!lorvane::CircuitDb::open(path).circuits().empty()) enableLogLoads();
+    } catch (const lorvane::LoadError&) {
+        // Reported when a load looks its circuit up.
+    }
+}
+
+void TForm1::findCircuitForLoaded() {
+    const auto log = session_.loaded();
+    if (!log || !log->track || !log->hasBase) return;
+    auto db = lorvane::dbtools::openCircuitDb(circuitDbPath_, prompts_, this);
+    if (!db) return;
+    std::vector<lorvane::GeoSample> track;
+    track.reserve(log->track->samples.size());
+    for (const lorvane::TrackSample& t : log->track->samples) {
+        lorvane::GeoSample g;
+        lorvane::track::toMinutes(log->plane, lorvane::LocalPoint{t.east, t.north}, g.lat, g.lon);
+        track.push_back(g);
+    }
+    try {
+        const std::vector<lorvane::CircuitMatch> matches = db->findCircuitsForTrack(track);
+        if (matches.empty()) {
+            const QString none = tr("No circuit in the database matches this log: load its start/finish line file (.gxr).");
+            StatusLabel->setText(summary(log->report) + QStringLiteral(" \u2014 ") + none);
+            prompts_.inform(this, lorvane::app::programTitle(), none);
+            return;
+        }
+        std::size_t pick = 0;
+        if (matches.size() > 1) {
+            QStringList items;
+            for (const lorvane::CircuitMatch& m : matches)
+                items << text(m.circuit.name) + QStringLiteral(" \u2014 ") +
+                             (m.circuit.lapDistance ? lorvane::dbtools::distanceText(*m.circuit.lapDistance)
+                                                    : tr("lap distance not stored"));
+            const auto chosen = prompts_.choose(
+                this, tr("Choose the circuit"),
+                tr("%1 circuits in the database match this log. Which one was driven?").arg(matches.size()), items);
+            if (!chosen || *chosen < 0 || static_cast<std::size_t>(*chosen) >= matches.size()) {
+                StatusLabel->setText(summary(log->report) + QStringLiteral(" \u2014 ") +
+                                     tr("no circuit chosen: load a start/finish line file (.gxr)"));
+                return;
+            }
+            pick = static_cast<std::size_t>(*chosen);
+        }
+        const lorvane::Circuit& c = matches[pick].circuit;
+        // The text a reference file copies is the circuit's exported .gxr.
+        lorvane::StartFinishFile file;
+        file.path = c.name;
+        file.text = db->exportGxr(c.name);
+        file.gates = lorvane::parseStartFinish(file.text, c.name);
+        file.splits = c.splits;
+        session_.setStartFinish(std::move(file));
+        session_.setGateRules(c.rules);
+        circuitFromDb_ = true;
+        startFinishNote_ = tr("circuit %1 from the database").arg(text(c.name));
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    }
+    enableLogLoads();
+    recutLoaded();
+}
+
+void TForm1::setPlaceMode(PlaceMode mode) {
+    placeMode_ = mode;
+    Chart1->setPlacing(mode != PlaceMode::None);
+    actPlaceStart->setChecked(mode == PlaceMode::Start);
+    actPlaceFinish->setChecked(mode == PlaceMode::Finish);
+    actAddSplit->setChecked(mode == PlaceMode::Split);
+    if (mode != PlaceMode::None)
+        StatusLabel->setText(mode == PlaceMode::Split ? tr("Click the track where the split line goes.")
+                                                      : tr("Click the track where the line goes; it counts the direction of travel there as forward."));
+}
+
+void TForm1::placeLineAt(const lorvane::LocalPoint& point) {
+    const PlaceMode mode = placeMode_;
+    setPlaceMode(PlaceMode::None);
+    if (mode == PlaceMode::None || loading() || session_.busy()) return;
+    const auto gate = gateNear(point);
+    if (!gate) return;
+    lorvane::StartFinishFile file = session_.startFinish();
+    switch (mode) {
+    case PlaceMode::Start: file.gates.start = *gate; break;
+    case PlaceMode::Finish:
+        file.gates.finish = *gate;
+        file.gates.hasFinishLine = true;
+        break;
+    case PlaceMode::Split: file.splits.push_back(*gate); break;
+    case PlaceMode::None: return;
+    }
+    usePlacedLines(std::move(file));
+}
+
+std::optional<lorvane::Gate> TForm1::gateNear(const lorvane::LocalPoint& point) {
+    const auto log = session_.loaded();
+    if (!log || !log->track || !log->hasBase) {
+        StatusLabel->setText(tr("Load a log before placing lines on the map."));
+        return std::nullopt;
+    }
+    const auto index = lorvane::track::nearestTrackSample(*log->track, point);
+    const auto gate = index ? lorvane::track::gateAtTrackPoint(*log->track, *index, log->plane) : std::nullopt;
+    if (!gate) StatusLabel->setText(tr("The track does not move there: place the line elsewhere."));
+    return gate;
+}
+
+void TForm1::moveLineTo(int handle, const lorvane::LocalPoint& point) {
+    if (loading() || session_.busy() || handle < 0 || !session_.hasStartFinish()) return;
+    lorvane::StartFinishFile file = session_.startFinish();
+    const std::size_t finishes = file.gates.hasFinishLine ? 1 : 0;
+    const auto h = static_cast<std::size_t>(handle);
+    if (h >= 1 + finishes + file.splits.size()) return;
+    const auto gate = gateNear(point);
+    if (!gate) return;
+    if (h == 0) file.gates.start = *gate;
+    else if (h == finishes) file.gates.finish = *gate;
+    else file.splits[h - 1 - finishes] = *gate;
+    usePlacedLines(std::move(file));
+}
+
+void TForm1::removeFinishLine() {
+    if (loading() || !session_.hasFinishLine()) return;
+    lorvane::StartFinishFile file = session_.startFinish();
+    file.gates.finish = lorvane::Gate{};
+    file.gates.hasFinishLine = false;
+    usePlacedLines(std::move(file));
+}
+
+void TForm1::usePlacedLines(lorvane::StartFinishFile file) {
+    try {
+        lorvane::StartFinishFile placed =
+            lorvane::startFinishFromGates(file.gates, tr("lines placed on the map").toStdString());
+        placed.splits = std::move(file.splits);
+        session_.setStartFinish(std::move(placed));
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    }
+    circuitFromDb_ = false;
+    startFinishNote_ = tr("lines placed on the map");
+    enableLogLoads();
+    const auto log = session_.loaded();
+    if (log && log->track) recutLoaded();
+}
+
+void TForm1::showPlacedLines(const lorvane::LoadedLog& log) {
+    std::vector<lorvane::track::GateLine> lines =
+        lorvane::track::gateLines(log.startFinish.gates, log.plane, log.rules);
+    for (const lorvane::Gate& g : log.startFinish.splits) {
+        lorvane::StartFinish one;
+        one.start = g;
+        for (const auto& l : lorvane::track::gateLines(one, log.plane, lorvane::GateRules{})) lines.push_back(l);
+    }
+    Chart1->setGateLines(lines);
+    // Each gate's point 1 may be dragged along the track.
+    std::vector<lorvane::LocalPoint> handles;
+    if (log.startFinish.gates.start.lat1 != 0)
+        handles.push_back(log.plane.toLocal(log.startFinish.gates.start.lat1, log.startFinish.gates.start.long1));
+    else if (log.startFinish.gates.hasFinishLine || !log.startFinish.splits.empty())
+        handles.push_back(lorvane::LocalPoint{std::nan(""), std::nan("")}); // no start line: nothing to drag
+    if (log.startFinish.gates.hasFinishLine)
+        handles.push_back(log.plane.toLocal(log.startFinish.gates.finish.lat1, log.startFinish.gates.finish.long1));
+    for (const lorvane::Gate& g : log.startFinish.splits) handles.push_back(log.plane.toLocal(g.lat1, g.long1));
+    if (!log.hasBase) handles.clear();
+    Chart1->setGateHandles(std::move(handles));
+}
+
+void TForm1::saveStartFinishFile() {
+    if (loading() || session_.busy()) return;
+    if (!session_.hasStartFinish()) {
+        StatusLabel->setText(tr("There are no start/finish lines to save."));
+        return;
+    }
+    const auto path = prompts_.saveFile(this, tr("Save start/finish file"), QStringLiteral("circuit.gxr"));
+    if (!path) return;
+    QString target = *path;
+    // The name test the loader applies.
+    if (!lorvane::passesGxrNameTest(toPath(target))) target += QStringLiteral(".gxr");
+    const std::vector<lorvane::Gate> splits = session_.startFinish().splits;
+    try {
+        lorvane::writeFileAtomically(toPath(target), session_.startFinish().text);
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    }
+    // The saved file is in force from now on, as if it had been loaded.
+    const lorvane::StartFinishReport r = session_.loadStartFinish(toPath(target));
+    if (!r.ok) {
+        showError(r.error);
+        return;
+    }
+    if (!splits.empty()) {
+        lorvane::StartFinishFile f = session_.startFinish();
+        f.splits = splits;
+        session_.setStartFinish(std::move(f));
+    }
+    circuitFromDb_ = false;
+    startFinishNote_ = tr("start/finish lines saved as %1").arg(QFileInfo(target).fileName());
+    const auto log = session_.loaded();
+    if (log && log->track) recutLoaded();
+    else StatusLabel->setText(startFinishNote_);
 }

@@ -17,6 +17,7 @@ class QAction;
 class QCheckBox;
 class QCustomPlot;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class TAddCountryForm;
@@ -101,6 +102,31 @@ public:
     // them at once.
     void applyGateRules(const lorvane::GateRules& rules);
 
+    // --- the circuit database and lines placed on the map ---
+    // The circuit database a log's circuit is looked up in (empty: the
+    // user's own). When it holds circuits, the logs may be loaded without a
+    // start/finish file.
+    void setCircuitDbPath(const std::string& path);
+    enum class PlaceMode { None, Start, Finish, Split };
+    // Until a click on the track, or another mode: which line a click places.
+    void setPlaceMode(PlaceMode mode);
+    PlaceMode placeMode() const { return placeMode_; }
+    // Places the line of the current mode across the track at the sample
+    // nearest to `point`, and cuts the laps again.
+    void placeLineAt(const lorvane::LocalPoint& point);
+    void removeFinishLine();
+    // Moves a gate's point 1 (handle 0 the start gate, then the finish gate
+    // when there is one, then the split lines) to the track sample nearest to
+    // `point`, its point 2 along the direction of travel there.
+    void moveLineTo(int handle, const lorvane::LocalPoint& point);
+    // File > Save start/finish file: the gates in force as a .gxr.
+    void saveStartFinishFile();
+    QAction* actSaveStartFinish = nullptr;
+    QAction* actPlaceStart = nullptr;
+    QAction* actPlaceFinish = nullptr;
+    QAction* actAddSplit = nullptr;
+    QAction* actRemoveFinish = nullptr;
+
 public slots:
     void LoadGXRClick();
     void FormActivate();
@@ -152,6 +178,17 @@ private:
     void showGates(const lorvane::LoadedLog& log);
     void showSplitHint(const lorvane::LoadedLog& log);
 
+    // The circuit database and lines placed on the map.
+    void buildLineMenus(QMenu* file, QMenu* laps);
+    void enableLogLoadsIfCircuits();
+    // After a load without a start/finish file: the circuit from the database.
+    void findCircuitForLoaded();
+    void usePlacedLines(lorvane::StartFinishFile file);
+    // The gate across the track at the sample nearest to `point`; nothing
+    // (and a word in the status bar) when there is none.
+    std::optional<lorvane::Gate> gateNear(const lorvane::LocalPoint& point);
+    void showPlacedLines(const lorvane::LoadedLog& log);
+
     lorvane::Session& session_;
     lorvane::app::Prompts& prompts_;
     lorvane::app::LoadWorker worker_;
@@ -165,4 +202,9 @@ private:
     // The loaded log a lap choice is running on, until its file is saved.
     std::shared_ptr<const lorvane::LoadedLog> pickLog_;
     QString startFinishNote_;        // about the latest start/finish file choice
+    std::string circuitDbPath_;
+    // The start/finish lines in force came from the database lookup: the
+    // next log is looked up again.
+    bool circuitFromDb_ = false;
+    PlaceMode placeMode_ = PlaceMode::None;
 };

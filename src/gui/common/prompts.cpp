@@ -1,6 +1,7 @@
 #include "gui/common/prompts.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -64,6 +65,17 @@ void DialogPrompts::inform(QWidget* parent, const QString& caption, const QStrin
 
 void DialogPrompts::error(QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, programTitle(), text, QMessageBox::Ok);
+}
+
+std::optional<int> DialogPrompts::choose(QWidget* parent, const QString& caption, const QString& text,
+                                         const QStringList& items) {
+    if (items.isEmpty()) return std::nullopt;
+    bool ok = false;
+    const QString picked = QInputDialog::getItem(parent, caption, text, items, 0, false, &ok);
+    if (!ok) return std::nullopt;
+    const auto i = items.indexOf(picked);
+    if (i < 0) return std::nullopt;
+    return static_cast<int>(i);
 }
 
 } // namespace lorvane::app

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -28,6 +29,9 @@ public:
     virtual void inform(QWidget* parent, const QString& caption, const QString& text) = 0;
     // The error box for an error that ends a handler.
     virtual void error(QWidget* parent, const QString& text) = 0;
+    // A choice of one of `items`; its index, nothing when cancelled.
+    virtual std::optional<int> choose(QWidget* parent, const QString& caption, const QString& text,
+                                      const QStringList& items) = 0;
 };
 
 class DialogPrompts final : public Prompts {
@@ -39,6 +43,8 @@ public:
     bool confirm(QWidget* parent, const QString& caption, const QString& text) override;
     void inform(QWidget* parent, const QString& caption, const QString& text) override;
     void error(QWidget* parent, const QString& text) override;
+    std::optional<int> choose(QWidget* parent, const QString& caption, const QString& text,
+                              const QStringList& items) override;
 };
 
 // The program's name, used as the caption of its messages.

@@ -64,6 +64,7 @@ void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session, cons
         if (it != laps.end()) distance = plottedLength(plot, it->startSample, it->endSample);
     }
     form.proposeCircuit(QFile::decodeName(session.gxrFileName().c_str()), session.gates(), distance);
+    form.proposeSplits(session.startFinish().splits);
 }
 
 void raiseWindow(QWidget* w) {

@@ -119,6 +119,7 @@ void TAddToDatabaseForm::Button1Click() {
         c.start = proposal_->gates.start;
         if (proposal_->gates.hasFinishLine) c.finish = proposal_->gates.finish;
         c.rules = proposal_->rules;
+        c.splits = proposal_->splits;
         const QString dist = LapDistanceEdit->text().trimmed();
         if (!dist.isEmpty()) {
             auto v = lorvane::parseDecimal(dist.toStdString());

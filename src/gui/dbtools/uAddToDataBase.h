@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 #include <string>
 
 #include <QWidget>
@@ -59,6 +60,10 @@ public:
     // the start line, the gates, and the lap distance when known.
     void proposeCircuit(const QString& gxrPath, const lorvane::StartFinish& gates,
                         std::optional<double> lapDistance, const lorvane::GateRules& rules = {});
+    // The split lines stored with the proposed circuit (after proposeCircuit).
+    void proposeSplits(std::vector<lorvane::Gate> splits) {
+        if (proposal_) proposal_->splits = std::move(splits);
+    }
     // Empties the values: OK then only records the answer.
     void clearProposal();
     bool hasProposal() const { return proposal_.has_value(); }
@@ -77,6 +82,7 @@ private:
         lorvane::StartFinish gates;
         lorvane::GateRules rules;
         std::optional<std::string> country;
+        std::vector<lorvane::Gate> splits;
     };
     lorvane::app::Prompts& prompts_;
     std::string dbPath_;

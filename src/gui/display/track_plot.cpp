@@ -236,6 +236,19 @@ void TrackPlot::refreshDrawn() {
 }
 
 void TrackPlot::mousePressEvent(QMouseEvent* event) {
+    if (placing_ && event->button() == Qt::LeftButton) {
+        emit placeClicked(planeAt(event->position()));
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        if (auto h = handleAt(event->position())) {
+            dragging_ = h;
+            setCursor(Qt::ClosedHandCursor);
+            event->accept();
+            return;
+        }
+    }
     if (event->button() == Qt::RightButton || event->button() == Qt::MiddleButton) {
         panning_ = true;
         panMoved_ = false;
@@ -250,6 +263,10 @@ void TrackPlot::mousePressEvent(QMouseEvent* event) {
 }
 
 void TrackPlot::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) {
+        event->accept();
+        return;
+    }
     if (!panning_) {
         QCustomPlot::mouseMoveEvent(event);
         return;
@@ -267,6 +284,14 @@ void TrackPlot::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TrackPlot::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragging_ && event->button() == Qt::LeftButton) {
+        const int handle = static_cast<int>(*dragging_);
+        dragging_.reset();
+        setCursor(placing_ ? Qt::CrossCursor : Qt::ArrowCursor);
+        event->accept();
+        emit gateDragged(handle, planeAt(event->position()));
+        return;
+    }
     if (panning_ && event->button() == panButton_) {
         panning_ = false;
         if (!panMoved_ && panButton_ == Qt::RightButton) resetView();
@@ -279,6 +304,34 @@ void TrackPlot::mouseReleaseEvent(QMouseEvent* event) {
 void TrackPlot::mouseDoubleClickEvent(QMouseEvent* event) {
     QCustomPlot::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) resetView();
+}
+
+// --- placing lines -------------------------------------------------------------
+
+void TrackPlot::setPlacing(bool on) {
+    placing_ = on;
+    setSelectionRectMode(on ? QCP::srmNone : QCP::srmZoom);
+    setCursor(on ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
+LocalPoint TrackPlot::planeAt(const QPointF& pos) const {
+    return LocalPoint{xAxis->pixelToCoord(pos.x()), yAxis->pixelToCoord(pos.y())};
+}
+
+std::optional<std::size_t> TrackPlot::handleAt(const QPointF& pos) const {
+    constexpr double kReachPx = 8.0;
+    std::optional<std::size_t> best;
+    double bestD = kReachPx * kReachPx;
+    for (std::size_t i = 0; i < handles_.size(); ++i) {
+        const double dx = xAxis->coordToPixel(handles_[i].east) - pos.x();
+        const double dy = yAxis->coordToPixel(handles_[i].north) - pos.y();
+        const double d = dx * dx + dy * dy;
+        if (d <= bestD) {
+            best = i;
+            bestD = d;
+        }
+    }
+    return best;
 }
 
 } // namespace lorvane::display

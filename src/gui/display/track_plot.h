@@ -70,6 +70,25 @@ public:
     // Series1..Series5 by number; LapHighlight is series 0.
     QCPCurve* series(int n) const;
 
+    // Placing lines: while on, a left click reports the point of the plane
+    // under it (placeClicked) instead of starting a zoom.
+    void setPlacing(bool on);
+    bool placing() const { return placing_; }
+    // The point of the plane under a widget position.
+    LocalPoint planeAt(const QPointF& pos) const;
+
+    // The points a left drag may move (each gate's point 1); a press within
+    // a few pixels of one starts the drag, and the release reports where it
+    // was dropped (gateDragged with the point's index in `handles`).
+    void setGateHandles(std::vector<LocalPoint> handles) { handles_ = std::move(handles); }
+    const std::vector<LocalPoint>& gateHandles() const { return handles_; }
+    // The handle within reach of a widget position, if any.
+    std::optional<std::size_t> handleAt(const QPointF& pos) const;
+
+signals:
+    void placeClicked(lorvane::LocalPoint point);
+    void gateDragged(int handle, lorvane::LocalPoint point);
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -111,6 +130,10 @@ private:
     Qt::MouseButton panButton_ = Qt::NoButton;
     QPoint panStart_;
     QCPRange panX_, panY_;
+
+    bool placing_ = false;
+    std::vector<LocalPoint> handles_;
+    std::optional<std::size_t> dragging_;
 };
 
 } // namespace lorvane::display

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# laps and ref without --gxr: the circuit is found in the database.
+set -u
+CLI=$1
+GEN=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fails=0
+check() { # description, condition
+    if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fails=$((fails + 1)); fi
+}
+DB="$tmp/circuits.db"
+
+# Three circuits in three places, one with a separate finish line.
+"$GEN" --seed 71 --laps 4 --lat 52.07 --lon -1.01 --out "$tmp/a" --quiet
+"$GEN" --seed 72 --laps 3 --lat 45.61 --lon 9.28 --finish --out "$tmp/b" --quiet
+"$GEN" --seed 73 --laps 5 --lat -37.85 --lon 144.97 --out "$tmp/c" --quiet
+for s in a b c; do
+    "$CLI" circuits add --gxr "$tmp/$s.gxr" --name "Circuit $s" --lap-distance 1234.5 --db "$DB" >/dev/null
+    check "circuit $s added" "[ \$? -eq 0 ]"
+done
+
+for s in a b c; do
+    want=$("$CLI" laps --gxr "$tmp/$s.gxr" --zlg "$tmp/$s.zlg")
+    got=$("$CLI" laps --zlg "$tmp/$s.zlg" --db "$DB"); rc=$?
+    check "laps of $s without --gxr are those with its .gxr" "[ $rc -eq 0 ] && [ -n \"\$want\" ] && [ \"\$want\" = \"\$got\" ]"
+    got=$("$CLI" laps --wmx "$tmp/$s.wmx" --db "$DB"); rc=$?
+    want=$("$CLI" laps --gxr "$tmp/$s.gxr" --wmx "$tmp/$s.wmx")
+    check "and of its binary log" "[ $rc -eq 0 ] && [ \"\$want\" = \"\$got\" ]"
+    json=$("$CLI" laps --zlg "$tmp/$s.zlg" --json --db "$DB")
+    check "the JSON names circuit $s" "grep -q '\"circuit\": \"Circuit $s\"' <<<\"\$json\""
+done
+json=$("$CLI" laps --gxr "$tmp/a.gxr" --zlg "$tmp/a.zlg" --json)
+check "the JSON has a null circuit with --gxr" "grep -q '\"circuit\": null' <<<\"\$json\""
+
+"$CLI" circuits export "Circuit b" -o "$tmp/b-export.gxr" --db "$DB" >/dev/null
+"$CLI" ref --gxr "$tmp/b-export.gxr" --zlg "$tmp/b.zlg" --lap best -o "$tmp/want.ref" >/dev/null
+"$CLI" ref --zlg "$tmp/b.zlg" --lap best -o "$tmp/got.ref" --db "$DB" >/dev/null; rc=$?
+check "ref without --gxr writes the reference file of the exported circuit" "[ $rc -eq 0 ] && cmp -s $tmp/want.ref $tmp/got.ref"
+
+# The stored gate rules apply unless the command line gives rules.
+"$CLI" circuits add --gxr "$tmp/c.gxr" --name "Circuit c backwards" --direction reverse --db "$DB" >/dev/null
+"$CLI" circuits remove "Circuit c" --db "$DB" >/dev/null
+got=$("$CLI" laps --zlg "$tmp/c.zlg" --db "$DB" 2>"$tmp/err"); rc=$?
+dir=$("$CLI" laps --gxr "$tmp/c.gxr" --zlg "$tmp/c.zlg" --json | grep -o '"direction": "[a-z]*"' | sed -n 2p | cut -d'"' -f4)
+other=$([ "$dir" = forward ] && echo reverse || echo forward)
+# A reverse-only circuit crossed forward is no match; crossed in reverse, one.
+if [ "$dir" = forward ]; then
+    check "a circuit whose direction rule the log breaks is no match" "[ $rc -eq 1 ] && grep -q 'no circuit in the database matches this log; give --gxr' $tmp/err"
+else
+    check "the stored direction rule is used" "[ $rc -eq 0 ]"
+fi
+got=$("$CLI" laps --zlg "$tmp/c.zlg" --circuit "Circuit c backwards" --direction both --db "$DB"); rc=$?
+want=$("$CLI" laps --gxr "$tmp/c.gxr" --zlg "$tmp/c.zlg")
+check "rules on the command line win over the stored ones" "[ $rc -eq 0 ] && [ \"\$want\" = \"\$got\" ]"
+json=$("$CLI" laps --zlg "$tmp/c.zlg" --circuit "Circuit c backwards" --json --db "$DB")
+check "the stored rules are in the JSON" "grep -q '\"rules\": {\"direction\": \"reverse\"' <<<\"\$json\""
+
+# Two layouts on one start line: both are offered.
+"$CLI" circuits add --gxr "$tmp/a.gxr" --name "Circuit a short" --lap-distance 987.6 --db "$DB" >/dev/null
+out=$("$CLI" laps --zlg "$tmp/a.zlg" --db "$DB" 2>"$tmp/err"); rc=$?
+check "two layouts: exit 1, nothing listed on standard output" "[ $rc -eq 1 ] && [ -z \"\$out\" ]"
+check "both layouts offered with their lap distances" "grep -q 'give --circuit NAME' $tmp/err && grep -q \$'Circuit a\t1234.5 m' $tmp/err && grep -q \$'Circuit a short\t987.6 m' $tmp/err"
+got=$("$CLI" laps --zlg "$tmp/a.zlg" --circuit "circuit a short" --db "$DB"); rc=$?
+want=$("$CLI" laps --gxr "$tmp/a.gxr" --zlg "$tmp/a.zlg")
+check "--circuit chooses one" "[ $rc -eq 0 ] && [ \"\$want\" = \"\$got\" ]"
+"$CLI" laps --zlg "$tmp/a.zlg" --circuit "Nowhere" --db "$DB" 2>"$tmp/err"; rc=$?
+check "an unknown --circuit fails naming it" "[ $rc -eq 1 ] && grep -q \"no circuit named 'Nowhere'\" $tmp/err"
+
+# No circuit here at all.
+"$GEN" --seed 74 --laps 2 --lat 10.5 --lon 20.5 --out "$tmp/d" --quiet
+"$CLI" laps --zlg "$tmp/d.zlg" --db "$DB" 2>"$tmp/err"; rc=$?
+check "no match: exit 1 asking for --gxr" "[ $rc -eq 1 ] && grep -q 'no circuit in the database matches this log; give --gxr' $tmp/err"
+"$CLI" laps --gxr "$tmp/d.gxr" --circuit "Circuit a" --zlg "$tmp/d.zlg" 2>/dev/null; rc=$?
+check "--gxr with --circuit is a usage error" "[ $rc -eq 2 ]"
+printf 'not a database' >"$tmp/bad.db"
+"$CLI" laps --zlg "$tmp/a.zlg" --db "$tmp/bad.db" 2>"$tmp/err"; rc=$?
+check "a file that is not a database fails naming it" "[ $rc -eq 1 ] && grep -q 'bad.db' $tmp/err && [ \"\$(cat $tmp/bad.db)\" = 'not a database' ]"
+
+[ $fails -eq 0 ] && echo "all passed" || echo "$fails failed"
+exit $((fails > 0))

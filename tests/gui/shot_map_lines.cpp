@@ -1,0 +1,54 @@
+// Not a test: shows the main window with samples/demo.gxr and demo.zlg
+// loaded and a finish line placed by a click on the track, for a look at it
+// (docs/map-lines.png). Run under a real display or Xvfb:
+//   shot_map_lines SAMPLES_DIR OUT.png
+// It saves the window as it is drawn, then stays up for a second so that a
+// screen grab can be taken too.
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "gui/app/Unit1.h"
+#include "gui/display/track_plot.h"
+#include "gui_support.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: shot_map_lines SAMPLES_DIR OUT.png\n");
+        return 2;
+    }
+    qRegisterMetaType<lorvane::LoadReport>();
+    const QString samples = QString::fromLocal8Bit(argv[1]);
+    lorvane::Session session;
+    guitest::ScriptedPrompts prompts;
+    TForm1 form(session, prompts);
+    QSignalSpy ended(&form, &TForm1::loadEnded);
+    form.move(0, 0);
+    form.show();
+    QTest::qWaitForWindowExposed(&form);
+    prompts.files << samples + QStringLiteral("/demo.gxr") << samples + QStringLiteral("/demo.zlg");
+    form.LoadGXR->click();
+    form.LoadZLG->click();
+    if (!ended.wait(60000)) return 1;
+
+    // A finish line a third of the way round the first lap, by a click.
+    const auto log = session.loaded();
+    const auto& lap = log->laps.front();
+    std::size_t at = 0;
+    const std::int32_t target = lap.startSample + (lap.endSample - lap.startSample) / 3;
+    while (at + 1 < log->track->samples.size() && log->track->samples[at].sample < target) ++at;
+    const auto& s = log->track->samples[at];
+    form.actPlaceFinish->trigger();
+    form.Chart1->replot();
+    const QPoint px(static_cast<int>(form.Chart1->xAxis->coordToPixel(s.east)),
+                    static_cast<int>(form.Chart1->yAxis->coordToPixel(s.north)));
+    QTest::mouseClick(form.Chart1, Qt::LeftButton, {}, px);
+    form.applyGateRules(lorvane::GateRules{lorvane::GateDirection::Forward, {}, 0});
+    form.Chart1->replot();
+    QTest::qWait(300);
+    if (!form.grab().save(QString::fromLocal8Bit(argv[2]))) return 1;
+    QTimer::singleShot(1500, &app, &QApplication::quit);
+    return app.exec();
+}
