@@ -1,8 +1,10 @@
 #include "gui/display/track_plot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
+#include "gui/display/lap_chart.h"
 #include "track/thinning.h"
 
 namespace lorvane::display {
@@ -81,6 +83,7 @@ TrackPlot::TrackPlot(QWidget* parent) : QCustomPlot(parent) {
     gates_->setPen(QPen(QColor(0x00, 0x60, 0xC0), 2.5, Qt::SolidLine, Qt::FlatCap));
 
     connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::refreshDrawn);
+    setupLapLayer();
 }
 
 QCPCurve* TrackPlot::series(int n) const {
@@ -279,6 +282,56 @@ void TrackPlot::mouseReleaseEvent(QMouseEvent* event) {
 void TrackPlot::mouseDoubleClickEvent(QMouseEvent* event) {
     QCustomPlot::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) resetView();
+}
+
+// --- lap against lap ---------------------------------------------------------
+
+void TrackPlot::setupLapLayer() {
+    setMouseTracking(true);
+    addLayer(QStringLiteral("laps"), layer(QStringLiteral("main")), QCustomPlot::limAbove);
+    QCPLayer* laps = layer(QStringLiteral("laps"));
+    // The chosen lap in a strong colour over the red track.
+    curves_[0]->setLayer(laps);
+    curves_[0]->setPen(QPen(referenceLapColour(), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    auto make = [&](const char* name, const QPen& pen) {
+        auto* c = new QCPCurve(xAxis, yAxis);
+        c->setName(QString::fromLatin1(name));
+        c->setObjectName(QString::fromLatin1(name));
+        c->setPen(pen);
+        c->setLayer(laps);
+        return c;
+    };
+    refPath_ = make("ReferenceLap", QPen(referenceLapColour(), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    cmpPath_ = make("ComparedLap", QPen(comparedLapColour(), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    cursorMark_ = make("LapCursor", QPen(Qt::black));
+    cursorMark_->setLineStyle(QCPCurve::lsNone);
+    cursorMark_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(Qt::black, 2.0), QColor(Qt::yellow), 11));
+    connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::keepEqualScale);
+}
+
+void TrackPlot::keepEqualScale() {
+    // After a resize one metre keeps the same length on both axes: the
+    // north range follows the east range's scale about its centre.
+    if (axisRect()->width() <= 0 || axisRect()->height() <= 0) return;
+    const double perPx = xAxis->range().size() / axisRect()->width();
+    const double wantNorth = perPx * axisRect()->height();
+    if (std::abs(wantNorth - yAxis->range().size()) > 1e-9 * std::max(1.0, wantNorth))
+    {
+        yAxis->setRange(yAxis->range().center(), wantNorth, Qt::AlignCenter);
+        refreshDrawn();
+    }
+}
+
+void TrackPlot::setLapPaths(const std::vector<LocalPoint>& reference, const std::vector<LocalPoint>& compared) {
+    fill(refPath_, reference);
+    fill(cmpPath_, compared);
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::setCursorPoint(const std::optional<LocalPoint>& at) {
+    cursorMark_->data()->clear();
+    if (at) cursorMark_->addData(0, at->east, at->north);
+    replot(rpQueuedReplot);
 }
 
 } // namespace lorvane::display
