@@ -64,6 +64,7 @@ private slots:
     void cursorLinksChartAndTrack();
     void lapTableAndTheoreticalBest();
     void tableFollowsARecut();
+    void exportWritesTheSelectedLap();
 };
 
 void TestLapAnalysis::speedTraceOfTheSelectedLap() {
@@ -252,6 +253,37 @@ void TestLapAnalysis::tableFollowsARecut() {
     w.form.applyGateRules({lorvane::GateDirection::Both, 15.0, 0});
     QCOMPARE(w.form.LapTable->rowCount(), 4);
     QVERIFY(w.form.Chart2->reference());
+}
+
+void TestLapAnalysis::exportWritesTheSelectedLap() {
+    SessionFiles files(guitest::sessionOptions(77, 3, false));
+    Window w;
+    QVERIFY(!w.form.actExportCsv->isEnabled());
+    QVERIFY(w.load(files.gxr, files.zlg));
+    QVERIFY(w.form.actExportCsv->isEnabled() && w.form.actExportGpx->isEnabled());
+    const lorvane::LapTrace* ref = w.form.Chart2->reference();
+    QVERIFY(ref);
+
+    w.prompts.clear();
+    w.prompts.files << files.path(QStringLiteral("out.csv"));
+    w.form.actExportCsv->trigger();
+    QCOMPARE(w.prompts.kinds(), QStringList{QStringLiteral("save")});
+    QCOMPARE(w.prompts.asked[0].text, QStringLiteral("lap%1.csv").arg(ref->lap));
+    const QList<QByteArray> rows = guitest::readAll(files.path(QStringLiteral("out.csv"))).split('\n');
+    QCOMPARE(rows.size(), static_cast<int>(ref->points.size()) + 2); // header, rows, the empty piece after the last LF
+    QCOMPARE(rows[0], QByteArray("distance,time,speed,east,north,latitude,longitude"));
+
+    w.prompts.files << files.path(QStringLiteral("out.gpx"));
+    w.form.actExportGpx->trigger();
+    const QByteArray gpx = guitest::readAll(files.path(QStringLiteral("out.gpx")));
+    QCOMPARE(gpx.count("<trkpt "), static_cast<qsizetype>(ref->points.size()));
+
+    // A file that cannot be written: an error box, the old file untouched.
+    w.prompts.clear();
+    w.prompts.files << files.path(QStringLiteral("no/such/folder/out.csv"));
+    w.form.actExportCsv->trigger();
+    QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("save"), QStringLiteral("error")}));
+    QCOMPARE(guitest::readAll(files.path(QStringLiteral("out.gpx"))), gpx);
 }
 
 QTEST_MAIN(TestLapAnalysis)

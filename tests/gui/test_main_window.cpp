@@ -325,12 +325,30 @@ void TestMainWindow::startFinishNameTest() {
     f.close();
     p.prompts.files << f.fileName();
     p.form.LoadGXR->click();
-    // No message box: the logs are offered, nothing was read, the status says so.
-    QCOMPARE(p.prompts.kinds(), QStringList{QStringLiteral("open")});
+    // A message box like every other failure; the logs are still offered,
+    // nothing was read, the status says so.
+    QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
+    QVERIFY(p.prompts.asked[1].text.contains(QStringLiteral("circuit.Gxr")));
     QVERIFY(p.form.LoadZLG->isEnabled());
     QVERIFY(!p.session.hasStartFinish() || p.session.gates().start.lat1 == 0);
     QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("circuit.Gxr")));
     QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("not read")));
+
+    // With good gates loaded before it, the next log's summary carries the
+    // note once; the load after that no longer does.
+    guitest::SessionFiles files(guitest::sessionOptions(33, 3, false));
+    QSignalSpy ended(&p.form, &TForm1::loadEnded);
+    p.prompts.clear();
+    p.prompts.files << files.gxr << f.fileName() << files.zlg << files.zlg;
+    p.form.LoadGXR->click();
+    p.form.LoadGXR->click();
+    p.form.LoadZLG->click();
+    QVERIFY(ended.wait(60000));
+    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("not read")));
+    p.form.LoadZLG->click();
+    QVERIFY(ended.wait(60000));
+    QVERIFY(!p.form.StatusLabel->text().contains(QStringLiteral("not read")));
+    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("3 laps")));
 }
 
 void TestMainWindow::droppedFilesLoadLikeTheirButtons() {

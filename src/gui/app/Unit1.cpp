@@ -35,7 +35,9 @@
 #include "gui/dbtools/uCircuitsForm.h"
 #include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
+#include "analysis/lap_export.h"
 #include "laps/lap_time_text.h"
+#include "reference/reference_file.h"
 #include "session/lap_check.h"
 #include "track/gate_lines.h"
 
@@ -141,6 +143,7 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     setCentralWidget(client);
     buildControls(client);
     buildMenus();
+    buildAnalysisControls();
 
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
@@ -236,7 +239,6 @@ void TForm1::buildControls(QWidget* client) {
     connect(loadwmx, &QPushButton::clicked, this, &TForm1::loadwmxClick);
     connect(LapTimeBox, &TLapListBox::DblClick, this, &TForm1::LapTimeBoxDblClick);
     connect(LapTimeBox, &QListWidget::currentRowChanged, this, &TForm1::showLap);
-    buildAnalysisControls();
 }
 
 void TForm1::buildMenus() {
@@ -332,6 +334,7 @@ void TForm1::loadStartFinish(const QString& path) {
         startFinishNote_ = tr("%1 was not read: its path contains neither \"gxr\" nor \"GXR\"")
                                .arg(QFileInfo(path).fileName());
         StatusLabel->setText(startFinishNote_);
+        prompts_.error(this, startFinishNote_ + u'\n' + path);
     } else if (r.ok) {
         startFinishNote_.clear();
         StatusLabel->setText(session_.hasFinishLine()
@@ -460,6 +463,8 @@ void TForm1::onLoadFinished(const lorvane::LoadReport& report) {
             LapTimeBox->setCurrentRow(report.bestLap - 1);
     }
     StatusLabel->setText(summary(report));
+    // A rejected start/finish file is told once, in the summary of the load after it.
+    startFinishNote_.clear();
     if (const auto log = session_.loaded()) {
         if (report.ok) showAnalysis(*log);
         showGates(*log);
@@ -771,6 +776,19 @@ void TForm1::buildAnalysisControls() {
     LapDock->setMinimumWidth(200);
     panel->setMinimumWidth(360);
     addDockWidget(Qt::RightDockWidgetArea, LapDock);
+    // File > Export lap as ..., above Quit.
+    QMenu* file = actQuit->associatedObjects().isEmpty() ? nullptr : qobject_cast<QMenu*>(actQuit->associatedObjects().constFirst());
+    if (file) {
+        actExportCsv = new QAction(tr("Export lap as &CSV..."), this);
+        actExportGpx = new QAction(tr("Export lap as G&PX..."), this);
+        connect(actExportCsv, &QAction::triggered, this, [this] { exportLap(false); });
+        connect(actExportGpx, &QAction::triggered, this, [this] { exportLap(true); });
+        file->insertAction(actQuit, actExportCsv);
+        file->insertAction(actQuit, actExportGpx);
+        file->insertSeparator(actQuit);
+        actExportCsv->setEnabled(false);
+        actExportGpx->setEnabled(false);
+    }
     // Choosing a lap in the table selects it in the list.
     connect(LapTable, &QTableWidget::cellClicked, this, [this](int row, int) {
         if (row >= 0 && row < LapTimeBox->count()) LapTimeBox->setCurrentRow(row);
@@ -896,6 +914,8 @@ void TForm1::showLapTraces() {
     auto cmp = compareLap_ != selectedLap() ? traceOf(compareLap_) : nullptr;
     if (!ref) cmp.reset();
     Chart2->setLaps(ref, cmp);
+    if (actExportCsv) actExportCsv->setEnabled(ref != nullptr);
+    if (actExportGpx) actExportGpx->setEnabled(ref != nullptr);
     auto path = [](const std::shared_ptr<const lorvane::LapTrace>& t) {
         std::vector<lorvane::LocalPoint> p;
         if (!t) return p;
@@ -949,4 +969,34 @@ void TForm1::onTrackMouse(QMouseEvent* event) {
     Chart2->setCursorDistance(at);
     markCursor(at);
     if (at) StatusLabel->setText(Chart2->cursorText());
+}
+
+void TForm1::exportLap(bool gpx) {
+    if (loading()) return;
+    const auto lap = traceOf(selectedLap());
+    if (!lap || !analysed_) return;
+    const QString initial = QStringLiteral("lap%1.%2").arg(lap->lap).arg(gpx ? QStringLiteral("gpx") : QStringLiteral("csv"));
+    const auto path = prompts_.saveFile(this, gpx ? tr("Export lap %1 as GPX").arg(lap->lap)
+                                                   : tr("Export lap %1 as CSV").arg(lap->lap), initial);
+    if (!path) return;
+    std::string bytes;
+    if (gpx) {
+        const lorvane::Lap* l = analysed_->lap(lap->lap);
+        const auto crossings = l ? lorvane::findLapCrossings(analysed_->crossings, *l) : std::nullopt;
+        const double start = crossings ? crossings->open->time : 0.0;
+        bytes = lorvane::lapGpx(*lap, analysed_->plane, start, "1970-01-01",
+                                "Lap " + std::to_string(lap->lap) + " of " + QFileInfo(fromPath(analysed_->path)).fileName().toStdString());
+    } else {
+        bytes = lorvane::lapCsv(*lap, analysed_->plane);
+    }
+    try {
+        lorvane::writeFileAtomically(toPath(*path), bytes);
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    } catch (const std::exception& e) {
+        showError(diagnostic(e.what()));
+        return;
+    }
+    StatusLabel->setText(tr("Lap %1 written to %2.").arg(lap->lap).arg(QFileInfo(*path).fileName()));
 }

@@ -103,6 +103,11 @@ public:
     QTableWidget* LapTable = nullptr;
     QLabel* BestLabel = nullptr;
 
+    // File > Export lap as CSV / GPX: the selected lap's path.
+    QAction* actExportCsv = nullptr;
+    QAction* actExportGpx = nullptr;
+    void exportLap(bool gpx);
+
     // The lap the selected one is compared with (0: none).
     void compareWith(std::int32_t lap);
     std::int32_t comparedLap() const { return compareLap_; }

@@ -313,6 +313,10 @@ void TrackPlot::keepEqualScale() {
     // After a resize one metre keeps the same length on both axes: the
     // north range follows the east range's scale about its centre.
     if (axisRect()->width() <= 0 || axisRect()->height() <= 0) return;
+    if (axisRect()->size() == equalScaleRect_) return;
+    const bool first = equalScaleRect_.isEmpty();
+    equalScaleRect_ = axisRect()->size();
+    if (first) return; // the fitted view is laid out for this size already
     const double perPx = xAxis->range().size() / axisRect()->width();
     const double wantNorth = perPx * axisRect()->height();
     if (std::abs(wantNorth - yAxis->range().size()) > 1e-9 * std::max(1.0, wantNorth))
