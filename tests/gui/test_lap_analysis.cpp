@@ -65,6 +65,7 @@ private slots:
     void lapTableAndTheoreticalBest();
     void tableFollowsARecut();
     void exportWritesTheSelectedLap();
+    void screenshot();
 };
 
 void TestLapAnalysis::speedTraceOfTheSelectedLap() {
@@ -284,6 +285,31 @@ void TestLapAnalysis::exportWritesTheSelectedLap() {
     w.form.actExportCsv->trigger();
     QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("save"), QStringLiteral("error")}));
     QCOMPARE(guitest::readAll(files.path(QStringLiteral("out.gpx"))), gpx);
+}
+
+// The README's picture: with LORVANE_SCREENSHOT=out.png and LORVANE_SAMPLES
+// set to the samples folder, the demo session with the fastest lap against
+// the slowest, the cursor a third of the way round.
+void TestLapAnalysis::screenshot() {
+    const QString out = qEnvironmentVariable("LORVANE_SCREENSHOT");
+    const QString samples = qEnvironmentVariable("LORVANE_SAMPLES");
+    if (out.isEmpty() || samples.isEmpty()) QSKIP("LORVANE_SCREENSHOT and LORVANE_SAMPLES not set");
+    Window w;
+    w.form.resize(1300, 900);
+    QVERIFY(w.load(samples + QStringLiteral("/demo.gxr"), samples + QStringLiteral("/demo.zlg")));
+    const int best = w.session.loaded()->bestLap;
+    const int slow = slowestLap(w.session, best);
+    QTest::mouseClick(w.form.LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCentre(slow - 1));
+    QTest::qWait(100);
+    lorvane::display::LapChart* chart = w.form.Chart2;
+    chart->replot();
+    const QPoint at(static_cast<int>(chart->xAxis->coordToPixel(chart->reference()->distance / 3)),
+                    chart->axisRect()->center().y());
+    QTest::mouseMove(chart, at);
+    QTest::qWait(100);
+    w.form.Chart1->replot();
+    chart->replot();
+    QVERIFY(w.form.grab().save(out));
 }
 
 QTEST_MAIN(TestLapAnalysis)

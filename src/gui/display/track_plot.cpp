@@ -310,20 +310,25 @@ void TrackPlot::setupLapLayer() {
 }
 
 void TrackPlot::keepEqualScale() {
-    // After a resize one metre keeps the same length on both axes: the
-    // north range follows the east range's scale about its centre.
+    // After a resize one metre keeps the same length on both axes: both
+    // ranges keep their centres and take the larger of the two scales, so
+    // what was in view stays in view.
     if (axisRect()->width() <= 0 || axisRect()->height() <= 0) return;
-    if (axisRect()->size() == equalScaleRect_) return;
+    // A new fit is evened too, once: it was laid out for the design's size.
+    auto same = [](const AxisLimits& a, const AxisLimits& b) {
+        return a.eastMin == b.eastMin && a.eastMax == b.eastMax && a.northMin == b.northMin && a.northMax == b.northMax;
+    };
+    const bool newFit = fitted_ && (!evenedFit_ || !same(*fitted_, *evenedFit_)) && same(currentLimits(), *fitted_);
+    if (axisRect()->size() == equalScaleRect_ && !newFit) return;
     const bool first = equalScaleRect_.isEmpty();
     equalScaleRect_ = axisRect()->size();
-    if (first) return; // the fitted view is laid out for this size already
-    const double perPx = xAxis->range().size() / axisRect()->width();
-    const double wantNorth = perPx * axisRect()->height();
-    if (std::abs(wantNorth - yAxis->range().size()) > 1e-9 * std::max(1.0, wantNorth))
-    {
-        yAxis->setRange(yAxis->range().center(), wantNorth, Qt::AlignCenter);
-        refreshDrawn();
-    }
+    if (newFit) evenedFit_ = fitted_;
+    if (first && !newFit) return; // the first layout, before any fit
+    const double w = axisRect()->width(), h = axisRect()->height();
+    const double perPx = std::max(xAxis->range().size() / w, yAxis->range().size() / h);
+    xAxis->setRange(xAxis->range().center(), perPx * w, Qt::AlignCenter);
+    yAxis->setRange(yAxis->range().center(), perPx * h, Qt::AlignCenter);
+    refreshDrawn();
 }
 
 void TrackPlot::setLapPaths(const std::vector<LocalPoint>& reference, const std::vector<LocalPoint>& compared) {

@@ -106,6 +106,7 @@ private:
     QCPCurve* cmpPath_ = nullptr;
     QCPCurve* cursorMark_ = nullptr;
     QSize equalScaleRect_; // the plot area's size when the scale was last evened
+    std::optional<AxisLimits> evenedFit_; // the fit last evened
     std::vector<QCPItemLine*> arrows_;
     std::vector<LocalPoint> track_;
     // Consecutive samples make one run; a new run starts where samples were
