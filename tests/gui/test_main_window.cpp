@@ -17,6 +17,7 @@
 #include "gui/app/Unit1.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
+#include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
 #include "gui_support.h"
 
@@ -96,7 +97,7 @@ void TestMainWindow::controlsAsDesigned() {
         {f.LoadZLG, "LoadZLG", {8, 56, 113, 25}},
         {f.loadwmx, "loadwmx", {8, 88, 113, 25}},
         {f.DoubleClickLabel2, "DoubleClickLabel2", {8, 160, 0, 0}},
-        {f.Chart2, "Chart2", {144, 624, 609, 81}},
+        {f.Chart2, "Chart2", {144, TForm1::kClientHeight, 609, TForm1::kStripHeight}},
     };
     for (const Expect& e : expected) {
         QCOMPARE(e.w->objectName(), QString::fromLatin1(e.name));
@@ -126,7 +127,8 @@ void TestMainWindow::controlsAsDesigned() {
     QVERIFY(!f.FixRefCheckBox->isChecked());
     QVERIFY(f.DoubleClickLabel->isHidden());
     QVERIFY(f.DoubleClickLabel2->isHidden());
-    QVERIFY(f.Chart2->isHidden());
+    QVERIFY(!f.Chart2->isHidden()); // the strip chart, empty until a lap is chosen
+    QCOMPARE(f.Chart2->referenceSpeed()->dataCount(), 0);
     QVERIFY(f.ProgressBar->isHidden());
 
     // Fonts and colours.
@@ -166,12 +168,14 @@ void TestMainWindow::plotSeriesAsDesigned() {
                  s.circles ? QCPScatterStyle::ssCircle : QCPScatterStyle::ssNone);
         QCOMPARE(c->dataCount(), 0);
     }
-    // The rubber band is blue; the strip chart's one series is red.
+    // The rubber band is blue; the strip chart's speed series are the laps' colours.
     QCOMPARE(chart->selectionRectMode(), QCP::srmZoom);
     QCOMPARE(chart->selectionRect()->pen().color(), QColor(Qt::blue));
-    QCOMPARE(p.form.Chart2->graphCount(), 1);
+    QCOMPARE(p.form.Chart2->graphCount(), 3);
     QCOMPARE(p.form.Chart2->graph(0)->name(), QStringLiteral("Series6"));
-    QCOMPARE(p.form.Chart2->graph(0)->pen().color(), QColor(0xFF, 0, 0));
+    QCOMPARE(p.form.Chart2->graph(0)->pen().color(), lorvane::display::referenceLapColour());
+    QCOMPARE(p.form.Chart2->comparedSpeed()->pen().color(), lorvane::display::comparedLapColour());
+    QCOMPARE(p.form.Chart2->delta()->valueAxis(), p.form.Chart2->yAxis2);
 }
 
 void TestMainWindow::windowGrowsAroundTheClientArea() {
@@ -180,24 +184,30 @@ void TestMainWindow::windowGrowsAroundTheClientArea() {
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     QWidget* client = f.centralWidget();
-    QCOMPARE(client->size(), QSize(TForm1::kClientWidth, TForm1::kClientHeight));
-    QCOMPARE(f.height(), TForm1::kClientHeight + f.menuBar()->height() + f.statusBar()->height());
+    QCOMPARE(client->size(), QSize(TForm1::kClientWidth, TForm1::kOpenClientHeight));
+    QCOMPARE(f.height(), TForm1::kOpenClientHeight + f.menuBar()->height() + f.statusBar()->height());
     // The client area starts below the menu bar: controls keep their places in it.
     QCOMPARE(f.LoadGXR->mapTo(&f, QPoint(0, 0)), QPoint(8, 16 + f.menuBar()->height()));
 
     // Growing the window grows the chart; what is below it moves down with
     // the bottom edge, the left column stays.
     f.resize(f.width() + 200, f.height() + 100);
-    QTRY_COMPARE(client->size(), QSize(TForm1::kClientWidth + 200, TForm1::kClientHeight + 100));
+    QTRY_COMPARE(client->size(), QSize(TForm1::kClientWidth + 200, TForm1::kOpenClientHeight + 100));
     QCOMPARE(f.Chart1->geometry(), QRect(144, 16, 609 + 200, 577 + 100));
     QCOMPARE(f.Label10->pos(), QPoint(728 + 200, 600 + 100));
     QCOMPARE(f.FileNameLabel->pos(), QPoint(19, 632 + 100));
-    QCOMPARE(f.LapTimeBox->geometry(), QRect(8, 184, 113, 409));
+    // The lap list grows with the window; the strip chart stays under the plot.
+    QCOMPARE(f.LapTimeBox->geometry(), QRect(8, 184, 113, 409 + 100));
+    QCOMPARE(f.Chart2->geometry(), QRect(144, TForm1::kClientHeight + 100, 609 + 200, TForm1::kStripHeight));
     QCOMPARE(f.LoadGXR->pos(), QPoint(8, 16));
 
-    // It does not shrink below its smallest size.
+    // It shrinks to a size that fits a 1000-pixel-high screen at 150 % (666
+    // device-independent pixels, less a title bar and a task bar), and no further.
     f.resize(300, 200);
-    QTRY_COMPARE(client->size(), QSize(TForm1::kClientWidth, TForm1::kClientHeight));
+    QTRY_COMPARE(client->size(), QSize(TForm1::kMinClientWidth, TForm1::kMinClientHeight));
+    QVERIFY(f.height() <= 560);
+    QVERIFY(f.Chart1->height() > 100 && f.Chart2->height() >= 80);
+    QVERIFY(f.Chart1->geometry().bottom() < f.Chart2->geometry().top());
 }
 
 void TestMainWindow::menusOpenTheSideWindows() {
@@ -315,12 +325,30 @@ void TestMainWindow::startFinishNameTest() {
     f.close();
     p.prompts.files << f.fileName();
     p.form.LoadGXR->click();
-    // No message box: the logs are offered, nothing was read, the status says so.
-    QCOMPARE(p.prompts.kinds(), QStringList{QStringLiteral("open")});
+    // A message box like every other failure; the logs are still offered,
+    // nothing was read, the status says so.
+    QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
+    QVERIFY(p.prompts.asked[1].text.contains(QStringLiteral("circuit.Gxr")));
     QVERIFY(p.form.LoadZLG->isEnabled());
     QVERIFY(!p.session.hasStartFinish() || p.session.gates().start.lat1 == 0);
     QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("circuit.Gxr")));
     QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("not read")));
+
+    // With good gates loaded before it, the next log's summary carries the
+    // note once; the load after that no longer does.
+    guitest::SessionFiles files(guitest::sessionOptions(33, 3, false));
+    QSignalSpy ended(&p.form, &TForm1::loadEnded);
+    p.prompts.clear();
+    p.prompts.files << files.gxr << f.fileName() << files.zlg << files.zlg;
+    p.form.LoadGXR->click();
+    p.form.LoadGXR->click();
+    p.form.LoadZLG->click();
+    QVERIFY(ended.wait(60000));
+    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("not read")));
+    p.form.LoadZLG->click();
+    QVERIFY(ended.wait(60000));
+    QVERIFY(!p.form.StatusLabel->text().contains(QStringLiteral("not read")));
+    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("3 laps")));
 }
 
 void TestMainWindow::droppedFilesLoadLikeTheirButtons() {

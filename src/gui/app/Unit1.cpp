@@ -6,6 +6,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QVBoxLayout>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -16,7 +21,9 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
+#include <QStyle>
 #include <QUrl>
 
 #include <qcustomplot.h>
@@ -28,8 +35,10 @@
 #include "gui/dbtools/uAddToDataBase.h"
 #include "gui/dbtools/circuit_store.h"
 #include "gui/dbtools/uCircuitsForm.h"
+#include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
 #include "formats/any_log.h"
+#include "analysis/lap_export.h"
 #include "laps/lap_time_text.h"
 #include "reference/reference_file.h"
 #include "session/lap_check.h"
@@ -84,6 +93,16 @@ constexpr int kChartBottomGap = TForm1::kClientHeight - (16 + 577);
 
 // --- the lap list -----------------------------------------------------------
 
+void TLapListBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier)) {
+        const QModelIndex at = indexAt(event->position().toPoint());
+        if (at.isValid()) emit compareRequested(at.row());
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
 void TLapListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     QListWidget::mouseDoubleClickEvent(event);
     emit DblClick();
@@ -124,10 +143,11 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
 
     auto* client = new ClientArea(*this);
     client->setObjectName(QStringLiteral("ClientArea"));
-    client->setMinimumSize(kClientWidth, kClientHeight);
+    client->setMinimumSize(kMinClientWidth, kMinClientHeight);
     setCentralWidget(client);
     buildControls(client);
     buildMenus();
+    buildAnalysisControls();
 
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
@@ -155,9 +175,9 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     connect(&worker_, &lorvane::app::LoadWorker::picked, this, &TForm1::onPicked);
     connect(&worker_, &lorvane::app::LoadWorker::pickFailed, this, &TForm1::onPickFailed);
 
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() +
-                             statusBar()->sizeHint().height());
-    layoutClient(QSize(kClientWidth, kClientHeight));
+    resize(kClientWidth + LapDock->sizeHint().width() + style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent),
+           kOpenClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    layoutClient(QSize(kClientWidth, kOpenClientHeight));
 }
 
 TForm1::~TForm1() {
@@ -202,17 +222,9 @@ void TForm1::buildControls(QWidget* client) {
                                   QStringLiteral("(Fastest is highlighted)"), 8, 160, 0);
     DoubleClickLabel2->hide();
 
-    // The strip chart: created, but never shown or filled.
-    Chart2 = new QCustomPlot(client);
-    Chart2->setObjectName(QStringLiteral("Chart2"));
-    Chart2->setGeometry(144, 624, 609, 81);
-    Chart2->setBackground(Qt::white);
-    Chart2->legend->setVisible(false);
-    QCPGraph* series6 = Chart2->addGraph();
-    series6->setName(QStringLiteral("Series6"));
-    series6->setObjectName(QStringLiteral("Series6"));
-    series6->setPen(QPen(kLabelRed));
-    Chart2->hide();
+    // The strip chart under the track: speed and delta along the lap.
+    Chart2 = new lorvane::display::LapChart(client);
+    Chart2->setGeometry(144, kClientHeight, 609, kStripHeight);
 
     FixRefCheckBox = new QCheckBox(QStringLiteral("Fix Reference Lap"), client);
     FixRefCheckBox->setObjectName(QStringLiteral("FixRefCheckBox"));
@@ -279,16 +291,23 @@ void TForm1::setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* 
 }
 
 void TForm1::layoutClient(const QSize& size) {
-    const int w = std::max(size.width(), kClientWidth);
-    const int h = std::max(size.height(), kClientHeight);
-    Chart1->setGeometry(kChartLeft, kChartTop, w - kChartLeft - kChartRightGap,
-                        h - kChartTop - kChartBottomGap);
-    const int down = h - kClientHeight;
+    const int w = std::max(size.width(), kMinClientWidth);
+    const int h = std::max(size.height(), kMinClientHeight);
+    // The strip chart takes the bottom; below its opening height it gives way
+    // first, down to a minimum, then the track plot shrinks.
+    const int strip = std::clamp(h - kClientHeight - kStripGap, 80, kStripHeight);
+    const int down = h - strip - kStripGap - kClientHeight;
     const int right = w - kClientWidth;
+    // The lap list grows with the window, and wide enough for whole lines.
+    const int listWidth = lapListWidth();
+    LapTimeBox->setGeometry(8, 184, listWidth, std::max(60, 409 + down));
+    const int chartLeft = std::max(kChartLeft, 8 + listWidth + 23);
+    const int chartWidth = w - chartLeft - kChartRightGap;
+    Chart1->setGeometry(chartLeft, kChartTop, chartWidth, h - kChartTop - kChartBottomGap - strip - kStripGap);
     Label10->move(728 + right, 600 + down);
     Label11->move(19, 608 + down);
     FileNameLabel->move(19, 632 + down);
-    Chart2->setGeometry(144, 624 + down, w - kChartLeft - kChartRightGap, 81);
+    layoutStrip(chartLeft, chartWidth, kClientHeight + down, strip);
 }
 
 // --- activation ---------------------------------------------------------------
@@ -324,6 +343,7 @@ void TForm1::loadStartFinish(const QString& path) {
         startFinishNote_ = tr("%1 was not read: its path contains neither \"gxr\" nor \"GXR\"")
                                .arg(QFileInfo(path).fileName());
         StatusLabel->setText(startFinishNote_);
+        prompts_.error(this, startFinishNote_ + u'\n' + path);
     } else if (r.ok) {
         startFinishNote_.clear();
         circuitFromDb_ = false;
@@ -388,6 +408,7 @@ void TForm1::startLoad(lorvane::LogKind kind, const QString& path) {
     if (loading() || session_.busy()) return;
     // A file has been chosen: the lap list and the track start afresh.
     LapTimeBox->clear();
+    showAnalysis(lorvane::LoadedLog{});
     // A binary record is at least 33 bytes; a text log's line rarely under 30.
     const auto bytes = static_cast<std::size_t>(std::max<qint64>(QFileInfo(path).size(), 0));
     Chart1->clearTrack(bytes / (kind == lorvane::LogKind::Binary ? 33 : 30));
@@ -454,7 +475,10 @@ void TForm1::onLoadFinished(const lorvane::LoadReport& report) {
             LapTimeBox->setCurrentRow(report.bestLap - 1);
     }
     StatusLabel->setText(summary(report));
+    // A rejected start/finish file is told once, in the summary of the load after it.
+    startFinishNote_.clear();
     if (const auto log = session_.loaded()) {
+        if (report.ok) showAnalysis(*log);
         showGates(*log);
         if (report.ok) showSplitHint(*log);
     }
@@ -486,9 +510,11 @@ void TForm1::showLap(int row) {
     const QListWidgetItem* item = row >= 0 ? LapTimeBox->item(row) : nullptr;
     if (!item) {
         Chart1->clearHighlight();
+        showLapTraces();
         return;
     }
     Chart1->highlightSamples(item->data(kFirstSampleRole).toInt(), item->data(kLastSampleRole).toInt());
+    showLapTraces();
 }
 
 // --- gate rules and re-cutting ---------------------------------------------------
@@ -534,6 +560,7 @@ void TForm1::showLaps(const lorvane::LoadedLog& log) {
     else
         Chart1->clearHighlight();
     if (log.hasBase) Chart1->setMarkers(log.report.startMarker, log.report.finishMarker);
+    showAnalysis(log);
 }
 
 void TForm1::showGates(const lorvane::LoadedLog& log) {
@@ -979,4 +1006,284 @@ void TForm1::saveStartFinishFile() {
     const auto log = session_.loaded();
     if (log && log->track) recutLoaded();
     else StatusLabel->setText(startFinishNote_);
+}
+
+// --- lap analysis: strip chart, lap against lap, lap table ----------------------------------
+
+namespace {
+
+QString seconds(double s) {
+    return QString::number(s, 'f', 3);
+}
+
+QString signedSeconds(double s) {
+    return (s >= 0 ? QStringLiteral("+") : QString()) + QString::number(s, 'f', 3);
+}
+
+} // namespace
+
+void TForm1::buildAnalysisControls() {
+    auto* client = centralWidget() ? centralWidget() : LoadGXR->parentWidget();
+    Chart2->show();
+    connect(Chart2, &lorvane::display::LapChart::cursorMoved, this, &TForm1::onChartCursor);
+    connect(Chart1, &QCustomPlot::mouseMove, this, &TForm1::onTrackMouse);
+
+    CompareBox = new QComboBox(client);
+    CompareBox->setObjectName(QStringLiteral("CompareBox"));
+    CompareBox->setToolTip(tr("Compare with: the lap drawn against the selected one (or Ctrl-click it in the list)"));
+    CompareBox->addItem(tr("Compare with..."), 0);
+    connect(CompareBox, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { compareWith(CompareBox->itemData(index).toInt()); });
+    connect(LapTimeBox, &TLapListBox::compareRequested, this, [this](int row) {
+        const std::int32_t lap = row + 1;
+        compareWith(lap == compareLap_ ? 0 : lap);
+    });
+
+    LapDock = new QDockWidget(tr("Lap table"), this);
+    LapDock->setObjectName(QStringLiteral("LapDock"));
+    LapDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    auto* panel = new QWidget(LapDock);
+    auto* box = new QVBoxLayout(panel);
+    box->setContentsMargins(4, 4, 4, 4);
+    LapTable = new QTableWidget(panel);
+    LapTable->setObjectName(QStringLiteral("LapTable"));
+    LapTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LapTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    LapTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    LapTable->verticalHeader()->hide();
+    LapTable->verticalHeader()->setDefaultSectionSize(LapTable->fontMetrics().height() + 4);
+    LapTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    box->addWidget(LapTable, 1);
+    BestLabel = new QLabel(panel);
+    BestLabel->setObjectName(QStringLiteral("BestLabel"));
+    BestLabel->setWordWrap(true);
+    BestLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->addWidget(BestLabel);
+    LapDock->setWidget(panel);
+    LapDock->setMinimumWidth(200);
+    panel->setMinimumWidth(360);
+    addDockWidget(Qt::RightDockWidgetArea, LapDock);
+    // File > Export lap as ..., above Quit.
+    QMenu* file = actQuit->associatedObjects().isEmpty() ? nullptr : qobject_cast<QMenu*>(actQuit->associatedObjects().constFirst());
+    if (file) {
+        actExportCsv = new QAction(tr("Export lap as &CSV..."), this);
+        actExportGpx = new QAction(tr("Export lap as G&PX..."), this);
+        connect(actExportCsv, &QAction::triggered, this, [this] { exportLap(false); });
+        connect(actExportGpx, &QAction::triggered, this, [this] { exportLap(true); });
+        file->insertAction(actQuit, actExportCsv);
+        file->insertAction(actQuit, actExportGpx);
+        file->insertSeparator(actQuit);
+        actExportCsv->setEnabled(false);
+        actExportGpx->setEnabled(false);
+    }
+    // Choosing a lap in the table selects it in the list.
+    connect(LapTable, &QTableWidget::cellClicked, this, [this](int row, int) {
+        if (row >= 0 && row < LapTimeBox->count()) LapTimeBox->setCurrentRow(row);
+    });
+}
+
+void TForm1::layoutStrip(int chartLeft, int chartWidth, int top, int height) {
+    Chart2->setGeometry(chartLeft, top, chartWidth, height);
+    if (CompareBox) CompareBox->setGeometry(8, top, chartLeft - 16, 24);
+}
+
+int TForm1::lapListWidth() const {
+    int widest = 0;
+    const QFontMetrics fm(LapTimeBox->font());
+    // Every line has the same layout; the last has the widest lap number.
+    for (int row : {0, LapTimeBox->count() - 1})
+        if (const QListWidgetItem* item = row >= 0 ? LapTimeBox->item(row) : nullptr)
+            widest = std::max(widest, fm.horizontalAdvance(item->text()));
+    const int chrome = 2 * LapTimeBox->frameWidth() + LapTimeBox->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    return std::max(113, widest + chrome);
+}
+
+std::int32_t TForm1::selectedLap() const {
+    const int row = LapTimeBox->currentRow();
+    return row >= 0 ? row + 1 : 0;
+}
+
+std::shared_ptr<const lorvane::LapTrace> TForm1::traceOf(std::int32_t lap) {
+    if (!analysed_ || !analysed_->track || lap < 1 || static_cast<std::size_t>(lap) > analysed_->laps.size())
+        return nullptr;
+    auto& slot = traces_[static_cast<std::size_t>(lap) - 1];
+    if (!slot) {
+        auto t = std::make_shared<lorvane::LapTrace>(
+            lorvane::traceLapNumber(*analysed_->track, analysed_->laps, analysed_->crossings, lap));
+        if (t->empty()) return nullptr;
+        slot = std::move(t);
+    }
+    return slot;
+}
+
+void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
+    const auto current = session_.loaded();
+    analysed_ = current.get() == &log ? current : nullptr;
+    traces_.assign(analysed_ ? analysed_->laps.size() : 0, nullptr);
+    analysis_ = analysed_ && analysed_->track
+                    ? lorvane::analyseLaps(*analysed_->track, analysed_->laps, analysed_->crossings)
+                    : lorvane::LapAnalysis{};
+    if (compareLap_ > static_cast<std::int32_t>(traces_.size())) compareLap_ = 0;
+
+    CompareBox->clear();
+    CompareBox->addItem(tr("Compare with..."), 0);
+    for (const lorvane::LapSummary& l : analysis_.laps)
+        if (l.traced) CompareBox->addItem(tr("Lap %1: %2").arg(l.lap).arg(text(lorvane::convertRealtoUTC(l.time))), l.lap);
+
+    // The table: lap, time, delta to the fastest, sectors, top speed, distance.
+    const int n = analysis_.sectorCount;
+    QStringList headers{tr("Lap"), tr("Time"), tr("Delta")};
+    for (int k = 1; k <= n; ++k) headers << tr("S%1").arg(k);
+    headers << tr("Top km/h") << tr("Dist m");
+    LapTable->clear();
+    LapTable->setColumnCount(static_cast<int>(headers.size()));
+    LapTable->setHorizontalHeaderLabels(headers);
+    LapTable->setRowCount(static_cast<int>(analysis_.laps.size()));
+    const double fastest = log.bestLapTime;
+    const QColor bestColour(0xC8, 0xF0, 0xC8);
+    for (int row = 0; row < static_cast<int>(analysis_.laps.size()); ++row) {
+        const lorvane::LapSummary& l = analysis_.laps[static_cast<std::size_t>(row)];
+        int col = 0;
+        auto put = [&](const QString& value, bool best = false) {
+            auto* item = new QTableWidgetItem(value);
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (best) {
+                QFont f = item->font();
+                f.setBold(true);
+                item->setFont(f);
+                item->setBackground(bestColour);
+                item->setToolTip(tr("Best of this sector"));
+            }
+            LapTable->setItem(row, col++, item);
+        };
+        put(QString::number(l.lap));
+        put(text(lorvane::convertRealtoUTC(l.time)), l.lap == log.bestLap);
+        put(l.lap == log.bestLap ? QString() : signedSeconds(l.time - fastest));
+        for (int k = 0; k < n; ++k) {
+            const auto& t = k < static_cast<int>(l.sectors.size()) ? l.sectors[static_cast<std::size_t>(k)]
+                                                                   : std::optional<double>{};
+            const auto& bests = analysis_.table.best;
+            const bool best = t && static_cast<std::size_t>(k) < bests.size() && bests[static_cast<std::size_t>(k)] &&
+                              bests[static_cast<std::size_t>(k)]->lap == l.lap;
+            put(t ? seconds(*t) : QString(), best);
+        }
+        put(l.traced ? QString::number(l.maxSpeed, 'f', 1) : QString());
+        put(l.traced ? QString::number(l.distance, 'f', 0) : QString());
+    }
+
+    QStringList holders;
+    for (int k = 0; k < static_cast<int>(analysis_.table.best.size()); ++k) {
+        const auto& b = analysis_.table.best[static_cast<std::size_t>(k)];
+        holders << (b ? tr("S%1 lap %2 (%3)").arg(k + 1).arg(b->lap).arg(seconds(b->time))
+                      : tr("S%1 none").arg(k + 1));
+    }
+    if (analysis_.laps.empty()) {
+        BestLabel->clear();
+    } else if (analysis_.table.theoreticalBest) {
+        BestLabel->setText(tr("Theoretical best: %1 (%2)")
+                               .arg(text(lorvane::convertRealtoUTC(*analysis_.table.theoreticalBest)),
+                                    holders.join(QStringLiteral(", "))));
+    } else {
+        BestLabel->setText(tr("Theoretical best: none, a sector has no time (%1)").arg(holders.join(QStringLiteral(", "))));
+    }
+    // The list's lines may have grown wider (lap 1000 on).
+    layoutClient(centralWidget()->size());
+    showLapTraces();
+}
+
+void TForm1::compareWith(std::int32_t lap) {
+    compareLap_ = lap;
+    showLapTraces();
+}
+
+void TForm1::showLapTraces() {
+    const auto ref = traceOf(selectedLap());
+    auto cmp = compareLap_ != selectedLap() ? traceOf(compareLap_) : nullptr;
+    if (!ref) cmp.reset();
+    Chart2->setLaps(ref, cmp);
+    if (actExportCsv) actExportCsv->setEnabled(ref != nullptr);
+    if (actExportGpx) actExportGpx->setEnabled(ref != nullptr);
+    auto path = [](const std::shared_ptr<const lorvane::LapTrace>& t) {
+        std::vector<lorvane::LocalPoint> p;
+        if (!t) return p;
+        p.reserve(t->points.size());
+        for (const lorvane::TracePoint& q : t->points) p.push_back(lorvane::LocalPoint{q.east, q.north});
+        return p;
+    };
+    Chart1->setLapPaths(path(ref), path(cmp));
+    const int index = CompareBox->findData(cmp ? cmp->lap : 0);
+    CompareBox->setCurrentIndex(std::max(0, index));
+    if (LapTable->rowCount() > 0 && ref && ref->lap <= LapTable->rowCount()) {
+        const QSignalBlocker quiet(LapTable);
+        LapTable->selectRow(ref->lap - 1);
+    }
+    markCursor(Chart2->cursorDistance());
+}
+
+void TForm1::markCursor(std::optional<double> distance) {
+    const lorvane::LapTrace* ref = Chart2->reference();
+    if (!distance || !ref) {
+        Chart1->setCursorPoint(std::nullopt);
+        return;
+    }
+    Chart1->setCursorPoint(lorvane::positionAtDistance(*ref, *distance));
+}
+
+void TForm1::onChartCursor(std::optional<double> distance) {
+    markCursor(distance);
+    if (distance) StatusLabel->setText(Chart2->cursorText());
+}
+
+void TForm1::onTrackMouse(QMouseEvent* event) {
+    const lorvane::LapTrace* ref = Chart2->reference();
+    if (!ref || event->buttons() != Qt::NoButton) return;
+    // The nearest point of the selected lap to the mouse, within 20 pixels.
+    const QPointF pos = event->position();
+    double bestPx = 20.0 * 20.0;
+    std::optional<std::size_t> best;
+    for (std::size_t i = 0; i < ref->points.size(); ++i) {
+        const lorvane::TracePoint& p = ref->points[i];
+        const double dx = Chart1->xAxis->coordToPixel(p.east) - pos.x();
+        const double dy = Chart1->yAxis->coordToPixel(p.north) - pos.y();
+        const double d2 = dx * dx + dy * dy;
+        if (d2 < bestPx) {
+            bestPx = d2;
+            best = i;
+        }
+    }
+    const std::optional<double> at = best ? std::optional<double>(ref->points[*best].distance) : std::nullopt;
+    if (at == Chart2->cursorDistance()) return;
+    Chart2->setCursorDistance(at);
+    markCursor(at);
+    if (at) StatusLabel->setText(Chart2->cursorText());
+}
+
+void TForm1::exportLap(bool gpx) {
+    if (loading()) return;
+    const auto lap = traceOf(selectedLap());
+    if (!lap || !analysed_) return;
+    const QString initial = QStringLiteral("lap%1.%2").arg(lap->lap).arg(gpx ? QStringLiteral("gpx") : QStringLiteral("csv"));
+    const auto path = prompts_.saveFile(this, gpx ? tr("Export lap %1 as GPX").arg(lap->lap)
+                                                   : tr("Export lap %1 as CSV").arg(lap->lap), initial);
+    if (!path) return;
+    std::string bytes;
+    if (gpx) {
+        const lorvane::Lap* l = analysed_->lap(lap->lap);
+        const auto crossings = l ? lorvane::findLapCrossings(analysed_->crossings, *l) : std::nullopt;
+        const double start = crossings ? crossings->open->time : 0.0;
+        bytes = lorvane::lapGpx(*lap, analysed_->plane, start, "1970-01-01",
+                                "Lap " + std::to_string(lap->lap) + " of " + QFileInfo(fromPath(analysed_->path)).fileName().toStdString());
+    } else {
+        bytes = lorvane::lapCsv(*lap, analysed_->plane);
+    }
+    try {
+        lorvane::writeFileAtomically(toPath(*path), bytes);
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    } catch (const std::exception& e) {
+        showError(diagnostic(e.what()));
+        return;
+    }
+    StatusLabel->setText(tr("Lap %1 written to %2.").arg(lap->lap).arg(QFileInfo(*path).fileName()));
 }

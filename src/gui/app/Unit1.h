@@ -10,12 +10,16 @@
 #include <QListWidget>
 #include <QMainWindow>
 
+#include "analysis/lap_analysis.h"
 #include "gui/app/load_worker.h"
 #include "session/session.h"
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QCustomPlot;
+class QDockWidget;
+class QTableWidget;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -28,6 +32,7 @@ namespace lorvane::app {
 class Prompts;
 }
 namespace lorvane::display {
+class LapChart;
 class TrackPlot;
 }
 
@@ -39,8 +44,11 @@ public:
     using QListWidget::QListWidget;
 signals:
     void DblClick();
+    // Ctrl-click on a lap: compare it with the selected one (the selection stays).
+    void compareRequested(int row);
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
@@ -66,6 +74,14 @@ public:
     // in it, and the window is this plus the menu bar and the status bar.
     static constexpr int kClientWidth = 803;
     static constexpr int kClientHeight = 652;
+    // The strip chart lies below that, and the window opens tall enough for it.
+    static constexpr int kStripHeight = 170;
+    static constexpr int kStripGap = 8;
+    static constexpr int kOpenClientHeight = kClientHeight + kStripHeight + kStripGap;
+    // The smallest the client area gets: it fits a 1000-pixel-high screen at
+    // 150 % scaling.
+    static constexpr int kMinClientWidth = 600;
+    static constexpr int kMinClientHeight = 440;
 
     // Controls, by their object names.
     QPushButton* LoadGXR;
@@ -79,8 +95,24 @@ public:
     QPushButton* LoadZLG;
     QPushButton* loadwmx;
     QLabel* DoubleClickLabel2;
-    QCustomPlot* Chart2;
+    lorvane::display::LapChart* Chart2;
     QCheckBox* FixRefCheckBox;
+    // Lap against lap: the lap compared with the selected one (first entry: none).
+    QComboBox* CompareBox = nullptr;
+    // The lap table and, under it, the theoretical best, in a dock beside the client area.
+    QDockWidget* LapDock = nullptr;
+    QTableWidget* LapTable = nullptr;
+    QLabel* BestLabel = nullptr;
+
+    // File > Export lap as CSV / GPX: the selected lap's path.
+    QAction* actExportCsv = nullptr;
+    QAction* actExportGpx = nullptr;
+    void exportLap(bool gpx);
+
+    // The lap the selected one is compared with (0: none).
+    void compareWith(std::int32_t lap);
+    std::int32_t comparedLap() const { return compareLap_; }
+    const lorvane::LapAnalysis& analysis() const { return analysis_; }
 
     QProgressBar* ProgressBar;
     QLabel* StatusLabel;
@@ -207,4 +239,23 @@ private:
     // next log is looked up again.
     bool circuitFromDb_ = false;
     PlaceMode placeMode_ = PlaceMode::None;
+
+    // --- lap analysis ---
+    void buildAnalysisControls();
+    void layoutStrip(int chartLeft, int chartWidth, int top, int height);
+    // The table, the best sectors and the compare choice for the loaded log.
+    void showAnalysis(const lorvane::LoadedLog& log);
+    // The selected and compared laps on the chart and the track.
+    void showLapTraces();
+    std::shared_ptr<const lorvane::LapTrace> traceOf(std::int32_t lap);
+    std::int32_t selectedLap() const;
+    void onChartCursor(std::optional<double> distance);
+    void onTrackMouse(QMouseEvent* event);
+    void markCursor(std::optional<double> distance);
+    int lapListWidth() const;
+
+    lorvane::LapAnalysis analysis_;
+    std::shared_ptr<const lorvane::LoadedLog> analysed_; // the log analysis_ and traces_ belong to
+    std::vector<std::shared_ptr<const lorvane::LapTrace>> traces_; // by lap number - 1, filled as asked
+    std::int32_t compareLap_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -25,6 +26,24 @@ QStringList filtersFor(const QString& initialName) {
             QStringLiteral("All files (*)")};
 }
 
+// The folder of the file last chosen in any dialog of this run: the next
+// dialog starts there (the first in the working directory).
+QString& lastFolder() {
+    static QString folder;
+    return folder;
+}
+
+void startInLastFolder(QFileDialog& dlg) {
+    if (!lastFolder().isEmpty()) dlg.setDirectory(lastFolder());
+}
+
+std::optional<QString> chosen(QFileDialog& dlg) {
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    const QString file = dlg.selectedFiles().constFirst();
+    lastFolder() = QFileInfo(file).absolutePath();
+    return file;
+}
+
 } // namespace
 
 std::optional<QString> DialogPrompts::openFile(QWidget* parent, const QString& title,
@@ -32,14 +51,14 @@ std::optional<QString> DialogPrompts::openFile(QWidget* parent, const QString& t
     QFileDialog dlg(parent, title);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
+    startInLastFolder(dlg);
     const QStringList filters = filtersFor(initialName);
     if (!filters.isEmpty()) {
         dlg.setNameFilters(filters);
     } else if (!initialName.isEmpty()) {
         dlg.selectFile(initialName);
     }
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
-    return dlg.selectedFiles().constFirst();
+    return chosen(dlg);
 }
 
 std::optional<QString> DialogPrompts::saveFile(QWidget* parent, const QString& title,
@@ -49,9 +68,9 @@ std::optional<QString> DialogPrompts::saveFile(QWidget* parent, const QString& t
     dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
     dlg.setDefaultSuffix(QString());
+    startInLastFolder(dlg);
     dlg.selectFile(initialName);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
-    return dlg.selectedFiles().constFirst();
+    return chosen(dlg);
 }
 
 bool DialogPrompts::confirm(QWidget* parent, const QString& caption, const QString& text) {

@@ -1,8 +1,10 @@
 #include "gui/display/track_plot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
+#include "gui/display/lap_chart.h"
 #include "track/thinning.h"
 
 namespace lorvane::display {
@@ -81,6 +83,7 @@ TrackPlot::TrackPlot(QWidget* parent) : QCustomPlot(parent) {
     gates_->setPen(QPen(QColor(0x00, 0x60, 0xC0), 2.5, Qt::SolidLine, Qt::FlatCap));
 
     connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::refreshDrawn);
+    setupLapLayer();
 }
 
 QCPCurve* TrackPlot::series(int n) const {
@@ -332,6 +335,65 @@ std::optional<std::size_t> TrackPlot::handleAt(const QPointF& pos) const {
         }
     }
     return best;
+}
+
+// --- lap against lap ---------------------------------------------------------
+
+void TrackPlot::setupLapLayer() {
+    setMouseTracking(true);
+    addLayer(QStringLiteral("laps"), layer(QStringLiteral("main")), QCustomPlot::limAbove);
+    QCPLayer* laps = layer(QStringLiteral("laps"));
+    // The chosen lap in a strong colour over the red track.
+    curves_[0]->setLayer(laps);
+    curves_[0]->setPen(QPen(referenceLapColour(), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    auto make = [&](const char* name, const QPen& pen) {
+        auto* c = new QCPCurve(xAxis, yAxis);
+        c->setName(QString::fromLatin1(name));
+        c->setObjectName(QString::fromLatin1(name));
+        c->setPen(pen);
+        c->setLayer(laps);
+        return c;
+    };
+    refPath_ = make("ReferenceLap", QPen(referenceLapColour(), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    cmpPath_ = make("ComparedLap", QPen(comparedLapColour(), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    cursorMark_ = make("LapCursor", QPen(Qt::black));
+    cursorMark_->setLineStyle(QCPCurve::lsNone);
+    cursorMark_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(Qt::black, 2.0), QColor(Qt::yellow), 11));
+    connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::keepEqualScale);
+}
+
+void TrackPlot::keepEqualScale() {
+    // After a resize one metre keeps the same length on both axes: both
+    // ranges keep their centres and take the larger of the two scales, so
+    // what was in view stays in view.
+    if (axisRect()->width() <= 0 || axisRect()->height() <= 0) return;
+    // A new fit is evened too, once: it was laid out for the design's size.
+    auto same = [](const AxisLimits& a, const AxisLimits& b) {
+        return a.eastMin == b.eastMin && a.eastMax == b.eastMax && a.northMin == b.northMin && a.northMax == b.northMax;
+    };
+    const bool newFit = fitted_ && (!evenedFit_ || !same(*fitted_, *evenedFit_)) && same(currentLimits(), *fitted_);
+    if (axisRect()->size() == equalScaleRect_ && !newFit) return;
+    const bool first = equalScaleRect_.isEmpty();
+    equalScaleRect_ = axisRect()->size();
+    if (newFit) evenedFit_ = fitted_;
+    if (first && !newFit) return; // the first layout, before any fit
+    const double w = axisRect()->width(), h = axisRect()->height();
+    const double perPx = std::max(xAxis->range().size() / w, yAxis->range().size() / h);
+    xAxis->setRange(xAxis->range().center(), perPx * w, Qt::AlignCenter);
+    yAxis->setRange(yAxis->range().center(), perPx * h, Qt::AlignCenter);
+    refreshDrawn();
+}
+
+void TrackPlot::setLapPaths(const std::vector<LocalPoint>& reference, const std::vector<LocalPoint>& compared) {
+    fill(refPath_, reference);
+    fill(cmpPath_, compared);
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::setCursorPoint(const std::optional<LocalPoint>& at) {
+    cursorMark_->data()->clear();
+    if (at) cursorMark_->addData(0, at->east, at->north);
+    replot(rpQueuedReplot);
 }
 
 } // namespace lorvane::display

@@ -70,6 +70,15 @@ public:
     // Series1..Series5 by number; LapHighlight is series 0.
     QCPCurve* series(int n) const;
 
+    // Lap against lap: the paths of the chosen lap and of the one compared
+    // with it, drawn over the track and its highlight (an empty path removes
+    // one). Their curves lie on the "laps" layer, above everything else.
+    void setLapPaths(const std::vector<LocalPoint>& reference, const std::vector<LocalPoint>& compared);
+    QCPCurve* referencePath() const { return refPath_; }
+    QCPCurve* comparedPath() const { return cmpPath_; }
+    // The linked cursor: a marker at `at` (nothing removes it).
+    void setCursorPoint(const std::optional<LocalPoint>& at);
+    QCPCurve* cursorMarker() const { return cursorMark_; }
     // Placing lines: while on, a left click reports the point of the plane
     // under it (placeClicked) instead of starting a zoom.
     void setPlacing(bool on);
@@ -96,6 +105,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // The "laps" layer and what is drawn on it: the highlight, the two lap
+    // paths and the cursor, over the track; one metre as long across as up.
+    void setupLapLayer();
+    void keepEqualScale();
+
     void applyLimits(const AxisLimits& lim);
     void followTrack();
     void markDirty() { dirty_ = true; }
@@ -106,6 +120,11 @@ private:
 
     QCPCurve* curves_[6] = {};
     QCPCurve* gates_ = nullptr;
+    QCPCurve* refPath_ = nullptr;
+    QCPCurve* cmpPath_ = nullptr;
+    QCPCurve* cursorMark_ = nullptr;
+    QSize equalScaleRect_; // the plot area's size when the scale was last evened
+    std::optional<AxisLimits> evenedFit_; // the fit last evened
     std::vector<QCPItemLine*> arrows_;
     std::vector<LocalPoint> track_;
     // Consecutive samples make one run; a new run starts where samples were

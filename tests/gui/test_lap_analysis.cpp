@@ -1,0 +1,316 @@
+// Lap analysis in the window: the speed trace in the strip chart, one lap
+// against another on the track and the chart, the cursor linked between
+// them, and the lap table with its best sectors.
+#include <QComboBox>
+#include <QDockWidget>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QtTest/QTest>
+
+#include "analysis/lap_delta.h"
+#include "gui/app/Unit1.h"
+#include "gui/display/lap_chart.h"
+#include "gui/display/track_plot.h"
+#include "gui_support.h"
+
+using guitest::ScriptedPrompts;
+using guitest::SessionFiles;
+
+namespace {
+
+struct Window {
+    lorvane::Session session;
+    ScriptedPrompts prompts;
+    TForm1 form{session, prompts};
+    QSignalSpy ended{&form, &TForm1::loadEnded};
+    Window() {
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
+    bool load(const QString& gxr, const QString& log) {
+        prompts.files << gxr << log;
+        form.LoadGXR->click();
+        form.LoadZLG->click();
+        return ended.wait(60000);
+    }
+    // The centre of row `row` of the lap list.
+    QPoint rowCentre(int row) const {
+        return form.LapTimeBox->visualItemRect(form.LapTimeBox->item(row)).center();
+    }
+};
+
+// The slowest lap other than `not`.
+int slowestLap(const lorvane::Session& s, int notLap) {
+    int slow = 0;
+    double t = -1;
+    for (const auto& l : s.laps())
+        if (l.number != notLap && l.time > t) {
+            t = l.time;
+            slow = l.number;
+        }
+    return slow;
+}
+
+} // namespace
+
+class TestLapAnalysis : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qRegisterMetaType<lorvane::LoadReport>(); }
+    void speedTraceOfTheSelectedLap();
+    void chartThinsToItsPixels();
+    void lapAgainstLap();
+    void cursorLinksChartAndTrack();
+    void lapTableAndTheoreticalBest();
+    void tableFollowsARecut();
+    void exportWritesTheSelectedLap();
+    void screenshot();
+};
+
+void TestLapAnalysis::speedTraceOfTheSelectedLap() {
+    SessionFiles files(guitest::sessionOptions(71, 4, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    const int best = w.session.loaded()->bestLap;
+    QVERIFY(best > 0);
+    // The fastest lap is chosen, and the chart shows its speed along the lap.
+    const lorvane::LapTrace* ref = w.form.Chart2->reference();
+    QVERIFY(ref);
+    QCOMPARE(ref->lap, best);
+    QVERIFY(w.form.Chart2->isVisible());
+    QVERIFY(w.form.Chart2->referenceSpeed()->dataCount() > 10);
+    QCOMPARE(w.form.Chart2->comparedSpeed()->dataCount(), 0);
+    QCOMPARE(w.form.Chart2->xAxis->range().upper, ref->distance);
+    QVERIFY(w.form.Chart2->yAxis->range().upper > ref->maxSpeed);
+    // Its path is drawn over the track, and the highlight lies above the red track.
+    QCOMPARE(w.form.Chart1->referencePath()->dataCount(), static_cast<int>(ref->points.size()));
+    QCOMPARE(w.form.Chart1->series(0)->layer()->name(), QStringLiteral("laps"));
+    QVERIFY(w.form.Chart1->series(0)->layer()->index() > w.form.Chart1->series(1)->layer()->index());
+
+    // Another lap in the list takes its place.
+    const int other = best == 1 ? 2 : 1;
+    w.form.LapTimeBox->setCurrentRow(other - 1);
+    QCOMPARE(w.form.Chart2->reference()->lap, other);
+    QCOMPARE(w.form.Chart2->referenceSpeed()->name(), QStringLiteral("Series6"));
+}
+
+void TestLapAnalysis::chartThinsToItsPixels() {
+    // A lap of 100,000 points drawn in a chart 300 pixels wide.
+    std::vector<double> x, y;
+    for (int i = 0; i < 100000; ++i) {
+        x.push_back(i * 0.05);
+        y.push_back(100 + 50 * std::sin(i * 0.001) + (i == 51234 ? 80 : 0));
+    }
+    QVector<double> tx, ty;
+    lorvane::display::thinForColumns(x, y, 0, x.back(), 300, tx, ty);
+    QVERIFY(tx.size() <= 300 + 2);
+    QVERIFY(tx.size() > 100);
+    // The peak is kept, the order along the distance too.
+    QVERIFY(std::find(ty.begin(), ty.end(), y[51234]) != ty.end());
+    QVERIFY(std::is_sorted(tx.begin(), tx.end()));
+    // Zoomed in, it still holds the points either side of the range.
+    lorvane::display::thinForColumns(x, y, 100.02, 100.13, 300, tx, ty);
+    QVERIFY(!tx.isEmpty() && tx.front() <= 100.02 && tx.back() >= 100.13);
+
+    SessionFiles files(guitest::sessionOptions(72, 3, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    w.form.resize(500, w.form.height());
+    QTest::qWait(50);
+    QVERIFY(w.form.Chart2->referenceSpeed()->dataCount() <= w.form.Chart2->width());
+}
+
+void TestLapAnalysis::lapAgainstLap() {
+    SessionFiles files(guitest::sessionOptions(73, 5, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    const int best = w.session.loaded()->bestLap;
+    const int slow = slowestLap(w.session, best);
+
+    // Ctrl-click compares without moving the selection.
+    QTest::mouseClick(w.form.LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCentre(slow - 1));
+    QCOMPARE(w.form.LapTimeBox->currentRow(), best - 1);
+    QCOMPARE(w.form.comparedLap(), slow);
+    const lorvane::LapTrace* ref = w.form.Chart2->reference();
+    const lorvane::LapTrace* cmp = w.form.Chart2->compared();
+    QVERIFY(ref && cmp);
+    QCOMPARE(ref->lap, best);
+    QCOMPARE(cmp->lap, slow);
+    QVERIFY(w.form.Chart2->comparedSpeed()->dataCount() > 10);
+    QVERIFY(w.form.Chart1->comparedPath()->dataCount() > 10);
+    QCOMPARE(w.form.CompareBox->currentData().toInt(), slow);
+    // The delta is on the right-hand axis and ends near the lap time difference:
+    // positive, the compared lap being behind.
+    QCPGraph* delta = w.form.Chart2->delta();
+    QVERIFY(delta->dataCount() > 10);
+    QVERIFY(w.form.Chart2->yAxis2->visible());
+    const double end = (delta->data()->constEnd() - 1)->value;
+    QVERIFY2(end > 0, qPrintable(QString::number(end)));
+    const auto exact = lorvane::deltaAt(*cmp, *ref, std::min(cmp->distance, ref->distance));
+    QVERIFY(exact && std::abs(*exact - end) < 0.05);
+
+    // Ctrl-click again ends the comparison; the choice box starts one.
+    QTest::mouseClick(w.form.LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCentre(slow - 1));
+    QCOMPARE(w.form.comparedLap(), 0);
+    QCOMPARE(w.form.Chart2->comparedSpeed()->dataCount(), 0);
+    QCOMPARE(w.form.Chart1->comparedPath()->dataCount(), 0);
+    QCOMPARE(w.form.Chart2->delta()->dataCount(), 0);
+    const int index = w.form.CompareBox->findData(slow);
+    QVERIFY(index > 0);
+    w.form.CompareBox->setCurrentIndex(index);
+    emit w.form.CompareBox->activated(index);
+    QCOMPARE(w.form.Chart2->compared()->lap, slow);
+}
+
+void TestLapAnalysis::cursorLinksChartAndTrack() {
+    SessionFiles files(guitest::sessionOptions(74, 3, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    const lorvane::LapTrace* ref = w.form.Chart2->reference();
+    QVERIFY(ref);
+    lorvane::display::LapChart* chart = w.form.Chart2;
+
+    // The mouse over the chart at a third of the lap marks that point on the track.
+    chart->replot();
+    const double d = ref->distance / 3;
+    const QPoint at(static_cast<int>(chart->xAxis->coordToPixel(d)), chart->axisRect()->center().y());
+    QTest::mouseMove(chart, at);
+    QTRY_VERIFY(chart->cursorDistance().has_value());
+    QVERIFY(std::abs(*chart->cursorDistance() - d) < ref->distance / 100);
+    QCOMPARE(w.form.Chart1->cursorMarker()->dataCount(), 1);
+    const auto p = lorvane::positionAtDistance(*ref, *chart->cursorDistance());
+    QCOMPARE(w.form.Chart1->cursorMarker()->data()->constBegin()->key, p.east);
+    // Distance, speed and time into the lap are shown.
+    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral(" m")));
+    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("km/h")));
+
+    // The mouse over the track, on a point of the lap, marks the chart there.
+    w.form.Chart1->replot();
+    const lorvane::TracePoint& q = ref->points[ref->points.size() * 2 / 3];
+    const QPoint on(static_cast<int>(std::lround(w.form.Chart1->xAxis->coordToPixel(q.east))),
+                    static_cast<int>(std::lround(w.form.Chart1->yAxis->coordToPixel(q.north))));
+    QTest::mouseMove(w.form.Chart1, on);
+    QTRY_VERIFY(chart->cursorDistance().has_value());
+    // The nearest point of the lap: within a few metres of the one under the mouse.
+    const auto near = lorvane::positionAtDistance(*ref, *chart->cursorDistance());
+    const double metresPerPx = w.form.Chart1->xAxis->range().size() / w.form.Chart1->axisRect()->width();
+    QVERIFY(std::hypot(near.east - q.east, near.north - q.north) <= 2 * metresPerPx);
+}
+
+void TestLapAnalysis::lapTableAndTheoreticalBest() {
+    SessionFiles files(guitest::sessionOptions(75, 5, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    const auto log = w.session.loaded();
+    const lorvane::LapAnalysis& a = w.form.analysis();
+    QTableWidget* t = w.form.LapTable;
+    QVERIFY(w.form.LapDock->isVisible());
+    QCOMPARE(t->rowCount(), static_cast<int>(log->laps.size()));
+    QCOMPARE(t->columnCount(), 3 + a.sectorCount + 2);
+    // The lap list's lines are untouched.
+    for (int i = 0; i < w.form.LapTimeBox->count(); ++i)
+        QCOMPARE(w.form.LapTimeBox->item(i)->text(), QString::fromStdString(log->laps[i].line));
+
+    // Each best sector is marked, on its lap's row, and only there.
+    for (int k = 0; k < a.sectorCount; ++k) {
+        const auto& best = a.table.best[k];
+        for (int row = 0; row < t->rowCount(); ++row) {
+            QTableWidgetItem* cell = t->item(row, 3 + k);
+            const bool marked = cell->font().bold();
+            QCOMPARE(marked, best && best->lap == row + 1);
+            const auto& mine = a.laps[row].sectors[k];
+            QCOMPARE(cell->text().isEmpty(), !mine.has_value());
+        }
+    }
+    // Delta to the fastest: empty on the fastest row, positive elsewhere.
+    QVERIFY(t->item(log->bestLap - 1, 2)->text().isEmpty());
+    for (int row = 0; row < t->rowCount(); ++row)
+        if (row != log->bestLap - 1) QVERIFY(t->item(row, 2)->text().startsWith(u'+'));
+    // The theoretical best and who holds each sector.
+    QVERIFY(a.table.theoreticalBest);
+    QVERIFY(*a.table.theoreticalBest <= log->bestLapTime + 1e-9);
+    QVERIFY(w.form.BestLabel->text().startsWith(QStringLiteral("Theoretical best: ")));
+    QVERIFY(w.form.BestLabel->text().contains(QStringLiteral("S1 lap %1").arg(a.table.best[0]->lap)));
+
+    // A row of the table selects its lap.
+    const int other = log->bestLap == 1 ? 2 : 1;
+    emit t->cellClicked(other - 1, 0);
+    QCOMPARE(w.form.LapTimeBox->currentRow(), other - 1);
+    QCOMPARE(w.form.Chart2->reference()->lap, other);
+}
+
+void TestLapAnalysis::tableFollowsARecut() {
+    SessionFiles files(guitest::sessionOptions(76, 4, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    QCOMPARE(w.form.LapTable->rowCount(), 4);
+    const bool forward = w.session.crossings().front().forward;
+    // Rules under which no lap is cut: the table and the chart empty at once.
+    w.form.applyGateRules({forward ? lorvane::GateDirection::Reverse : lorvane::GateDirection::Forward, 15.0, 0});
+    QCOMPARE(w.form.LapTable->rowCount(), 0);
+    QVERIFY(!w.form.Chart2->reference());
+    QCOMPARE(w.form.Chart1->referencePath()->dataCount(), 0);
+    w.form.applyGateRules({lorvane::GateDirection::Both, 15.0, 0});
+    QCOMPARE(w.form.LapTable->rowCount(), 4);
+    QVERIFY(w.form.Chart2->reference());
+}
+
+void TestLapAnalysis::exportWritesTheSelectedLap() {
+    SessionFiles files(guitest::sessionOptions(77, 3, false));
+    Window w;
+    QVERIFY(!w.form.actExportCsv->isEnabled());
+    QVERIFY(w.load(files.gxr, files.zlg));
+    QVERIFY(w.form.actExportCsv->isEnabled() && w.form.actExportGpx->isEnabled());
+    const lorvane::LapTrace* ref = w.form.Chart2->reference();
+    QVERIFY(ref);
+
+    w.prompts.clear();
+    w.prompts.files << files.path(QStringLiteral("out.csv"));
+    w.form.actExportCsv->trigger();
+    QCOMPARE(w.prompts.kinds(), QStringList{QStringLiteral("save")});
+    QCOMPARE(w.prompts.asked[0].text, QStringLiteral("lap%1.csv").arg(ref->lap));
+    const QList<QByteArray> rows = guitest::readAll(files.path(QStringLiteral("out.csv"))).split('\n');
+    QCOMPARE(rows.size(), static_cast<int>(ref->points.size()) + 2); // header, rows, the empty piece after the last LF
+    QCOMPARE(rows[0], QByteArray("distance,time,speed,east,north,latitude,longitude"));
+
+    w.prompts.files << files.path(QStringLiteral("out.gpx"));
+    w.form.actExportGpx->trigger();
+    const QByteArray gpx = guitest::readAll(files.path(QStringLiteral("out.gpx")));
+    QCOMPARE(gpx.count("<trkpt "), static_cast<qsizetype>(ref->points.size()));
+
+    // A file that cannot be written: an error box, the old file untouched.
+    w.prompts.clear();
+    w.prompts.files << files.path(QStringLiteral("no/such/folder/out.csv"));
+    w.form.actExportCsv->trigger();
+    QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("save"), QStringLiteral("error")}));
+    QCOMPARE(guitest::readAll(files.path(QStringLiteral("out.gpx"))), gpx);
+}
+
+// The README's picture: with LORVANE_SCREENSHOT=out.png and LORVANE_SAMPLES
+// set to the samples folder, the demo session with the fastest lap against
+// the slowest, the cursor a third of the way round.
+void TestLapAnalysis::screenshot() {
+    const QString out = qEnvironmentVariable("LORVANE_SCREENSHOT");
+    const QString samples = qEnvironmentVariable("LORVANE_SAMPLES");
+    if (out.isEmpty() || samples.isEmpty()) QSKIP("LORVANE_SCREENSHOT and LORVANE_SAMPLES not set");
+    Window w;
+    w.form.resize(1300, 900);
+    QVERIFY(w.load(samples + QStringLiteral("/demo.gxr"), samples + QStringLiteral("/demo.zlg")));
+    const int best = w.session.loaded()->bestLap;
+    const int slow = slowestLap(w.session, best);
+    QTest::mouseClick(w.form.LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCentre(slow - 1));
+    QTest::qWait(100);
+    lorvane::display::LapChart* chart = w.form.Chart2;
+    chart->replot();
+    const QPoint at(static_cast<int>(chart->xAxis->coordToPixel(chart->reference()->distance / 3)),
+                    chart->axisRect()->center().y());
+    QTest::mouseMove(chart, at);
+    QTest::qWait(100);
+    w.form.Chart1->replot();
+    chart->replot();
+    QVERIFY(w.form.grab().save(out));
+}
+
+QTEST_MAIN(TestLapAnalysis)
+#include "test_lap_analysis.moc"
