@@ -8,9 +8,9 @@
 //   lorvane-bench [--data-dir DIR] [--inputs-only] [benchmark options]
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -100,7 +100,9 @@ const Input& smallInput() {
     return in;
 }
 
-std::string logPath(const Input& in, LogKind kind) { return in.stem + (kind == LogKind::Text ? ".zlg" : ".wmx"); }
+std::string logPath(const Input& in, LogKind kind) {
+    return in.stem + (kind == LogKind::Text ? ".zlg" : ".wmx");
+}
 
 // What the command-line driver keeps: nothing per sample.
 struct NullObserver : SessionObserver {
@@ -191,8 +193,7 @@ void BM_ChooseAndCompareLap(benchmark::State& state, LogKind kind) {
     const auto& laps = log.laps;
     const auto& crossings = log.crossings;
     const std::int32_t best = fastestTracedLap(track, laps, crossings);
-    const std::vector<SectorLine> lines =
-        sectorLines(traceLapNumber(track, laps, crossings, best), kDefaultSectors);
+    const std::vector<SectorLine> lines = sectorLines(traceLapNumber(track, laps, crossings, best), kDefaultSectors);
     const auto chosen = static_cast<std::int32_t>(laps.size()); // the last lap: the far end of the track
     std::size_t points = 0;
     for (auto _ : state) {
@@ -278,28 +279,40 @@ int main(int argc, char** argv) {
     for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
         const std::string k = kind == LogKind::Text ? "text" : "binary";
         benchmark::RegisterBenchmark(("engine_load/" + k).c_str(), BM_EngineLoad, kind, &big)
-            ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(3)
+            ->UseRealTime();
     }
     benchmark::RegisterBenchmark("engine_load/text/12_channels", BM_EngineLoad, LogKind::Text, &twelve)
-        ->Unit(benchmark::kMillisecond)->MinTime(3)->UseRealTime();
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(3)
+        ->UseRealTime();
     for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
         const std::string k = kind == LogKind::Text ? "text" : "binary";
         benchmark::RegisterBenchmark(("pick_last_lap+ref_file/" + k).c_str(), BM_PickLastLap, kind)
-            ->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(2)
+            ->UseRealTime();
     }
     for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
         const std::string k = kind == LogKind::Text ? "text" : "binary";
         benchmark::RegisterBenchmark(("choose_and_compare_lap/" + k).c_str(), BM_ChooseAndCompareLap, kind)
-            ->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(1)
+            ->UseRealTime();
         benchmark::RegisterBenchmark(("lap_table/" + k).c_str(), BM_LapTable, kind)
-            ->Unit(benchmark::kMillisecond)->MinTime(1)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(1)
+            ->UseRealTime();
     }
     for (bool bigFile : {true, false})
         for (LogKind kind : {LogKind::Text, LogKind::Binary}) {
             const std::string k = kind == LogKind::Text ? "text" : "binary";
             benchmark::RegisterBenchmark(("cli_laps_peak_rss/" + k + (bigFile ? "/1M" : "/100k")).c_str(),
                                          BM_CliPeakRss, kind, bigFile)
-                ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
         }
     int n = static_cast<int>(rest.size());
     benchmark::Initialize(&n, rest.data());

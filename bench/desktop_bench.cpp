@@ -18,8 +18,8 @@
 
 #include "gui/app/Unit1.h"
 #include "gui/common/prompts.h"
-#include "session/session.h"
 #include "gui/display/track_plot.h"
+#include "session/session.h"
 
 namespace {
 
@@ -152,8 +152,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: load failed: %s\n", qPrintable(kind), qPrintable(prompts.lastError));
             status = 1;
         }
-        std::printf("%-8s %12.0f %14.0f %14.0f %14.0f %12.1f\n", qPrintable(kind), f.loadMs, f.maxStallMs,
-                    f.stallEndMs, f.endedMs, f.repaintMs);
+        std::printf("%-8s %12.0f %14.0f %14.0f %14.0f %12.1f\n", qPrintable(kind), f.loadMs, f.maxStallMs, f.stallEndMs,
+                    f.endedMs, f.repaintMs);
         std::printf("         longest single event: %.0f ms (%s)\n", app.longestMs, app.longestWhat.constData());
     }
     return status;

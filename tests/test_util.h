@@ -45,7 +45,7 @@ struct Recorder : SessionObserver {
 };
 
 // A gxr file text with the given start gate points (minutes) and an optional finish gate.
-std::string gxrText(double lat1, double long1, double lat2, double long2, bool finish = false,
-                    double flat1 = 0, double flong1 = 0, double flat2 = 0, double flong2 = 0);
+std::string gxrText(double lat1, double long1, double lat2, double long2, bool finish = false, double flat1 = 0,
+                    double flong1 = 0, double flat2 = 0, double flong2 = 0);
 
 } // namespace lorvane::test

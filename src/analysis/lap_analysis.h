@@ -32,8 +32,7 @@ struct LapAnalysis {
 };
 
 // The fastest lap that the track holds (the first of equal times), or 0.
-std::int32_t fastestTracedLap(const Track& track, const std::vector<Lap>& laps,
-                              const std::vector<Crossing>& crossings);
+std::int32_t fastestTracedLap(const Track& track, const std::vector<Lap>& laps, const std::vector<Crossing>& crossings);
 
 // Analyses every lap. The sector lines are laid along `referenceLap`, or
 // along the fastest lap when it is 0 or not in the track.

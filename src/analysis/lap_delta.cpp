@@ -59,8 +59,10 @@ std::vector<std::optional<double>> deltaAtPoints(const LapTrace& compared, const
     for (const TracePoint& p : compared.points) {
         const auto tc = c.timeAt(p.distance);
         const auto tr = r.timeAt(p.distance);
-        if (tc && tr) out.emplace_back(*tc - *tr);
-        else out.emplace_back(std::nullopt);
+        if (tc && tr)
+            out.emplace_back(*tc - *tr);
+        else
+            out.emplace_back(std::nullopt);
     }
     return out;
 }

@@ -92,7 +92,9 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string degrees(double minutes) { return formatFixed(minutes / 60, 1, 6) + "\xC2\xB0"; }
+std::string degrees(double minutes) {
+    return formatFixed(minutes / 60, 1, 6) + "\xC2\xB0";
+}
 
 } // namespace
 
@@ -114,7 +116,9 @@ std::string defaultCircuitDbPath() {
     return std::string(home && *home ? home : ".") + "/.local/share/lorvane/circuits.db";
 }
 
-int circuitDbSchemaVersion() { return kSchemaVersion; }
+int circuitDbSchemaVersion() {
+    return kSchemaVersion;
+}
 
 // ---------------------------------------------------------------------------
 
@@ -139,7 +143,7 @@ struct CircuitDb::Impl {
             msg = "The circuit database cannot be written (read-only)";
         else
             msg = std::string(what) + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-        fail(primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? ErrorKind::Busy
+        fail(primary == SQLITE_BUSY || primary == SQLITE_LOCKED      ? ErrorKind::Busy
              : primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB ? ErrorKind::Syntax
                                                                      : ErrorKind::InputOutput,
              msg, path);
@@ -172,7 +176,8 @@ struct CircuitDb::Impl {
         return step(s.get()) ? sqlite3_column_int64(s.get(), 0) : 0;
     }
 
-    template <class F> auto write(F&& f) {
+    template <class F>
+    auto write(F&& f) {
         exec("BEGIN IMMEDIATE");
         try {
             if constexpr (std::is_void_v<decltype(f())>) {
@@ -190,8 +195,10 @@ struct CircuitDb::Impl {
     }
 
     static void bindOpt(sqlite3_stmt* s, int i, const std::optional<double>& v) {
-        if (v) sqlite3_bind_double(s, i, *v);
-        else sqlite3_bind_null(s, i);
+        if (v)
+            sqlite3_bind_double(s, i, *v);
+        else
+            sqlite3_bind_null(s, i);
     }
     static void bindText(sqlite3_stmt* s, int i, std::string_view t) {
         sqlite3_bind_text(s, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
@@ -222,17 +229,21 @@ struct CircuitDb::Impl {
     void checkName(std::string_view name, std::string_view what) const {
         if (name.empty()) fail(ErrorKind::Invalid, std::string(what) + " name is empty", path);
         for (unsigned char c : name)
-            if (c < 0x20 || c == 0x7f) fail(ErrorKind::Invalid, std::string(what) + " name contains a control character", path);
+            if (c < 0x20 || c == 0x7f)
+                fail(ErrorKind::Invalid, std::string(what) + " name contains a control character", path);
     }
 
     void checkGate(const Gate& g, std::string_view what) const {
         for (double v : {g.lat1, g.long1, g.lat2, g.long2})
-            if (!std::isfinite(v)) fail(ErrorKind::Invalid, std::string(what) + " has a coordinate that is not a number", path);
+            if (!std::isfinite(v))
+                fail(ErrorKind::Invalid, std::string(what) + " has a coordinate that is not a number", path);
         for (double v : {g.lat1, g.lat2})
-            if (std::fabs(v) > 90 * 60) fail(ErrorKind::Invalid, std::string(what) + " has a latitude beyond 90\xC2\xB0: " + degrees(v), path);
+            if (std::fabs(v) > 90 * 60)
+                fail(ErrorKind::Invalid, std::string(what) + " has a latitude beyond 90\xC2\xB0: " + degrees(v), path);
         for (double v : {g.long1, g.long2})
             if (std::fabs(v) > 180 * 60)
-                fail(ErrorKind::Invalid, std::string(what) + " has a longitude beyond 180\xC2\xB0: " + degrees(v), path);
+                fail(ErrorKind::Invalid, std::string(what) + " has a longitude beyond 180\xC2\xB0: " + degrees(v),
+                     path);
         if (g.lat1 == g.lat2 && g.long1 == g.long2)
             fail(ErrorKind::Invalid, std::string(what) + "'s two points are the same, so it has no direction", path);
     }
@@ -244,8 +255,10 @@ struct CircuitDb::Impl {
         checkName(c.name, "The circuit");
         checkGate(c.start, "The start gate");
         if (c.finish) {
-            if (c.finish->lat1 == 0) c.finish.reset(); // the file format's "no finish line"
-            else checkGate(*c.finish, "The finish gate");
+            if (c.finish->lat1 == 0)
+                c.finish.reset(); // the file format's "no finish line"
+            else
+                checkGate(*c.finish, "The finish gate");
         }
         for (std::size_t i = 0; i < c.splits.size(); ++i) checkGate(c.splits[i], "Split line " + std::to_string(i + 1));
         if (c.rules.gateWidth && !(std::isfinite(*c.rules.gateWidth) && *c.rules.gateWidth > 0))
@@ -263,7 +276,8 @@ struct CircuitDb::Impl {
 
     // Inside a transaction.
     std::int64_t insertCircuit(const Circuit& c) {
-        if (circuitId(c.name)) fail(ErrorKind::Invalid, "A circuit named '" + c.name + "' is already in the database", path);
+        if (circuitId(c.name))
+            fail(ErrorKind::Invalid, "A circuit named '" + c.name + "' is already in the database", path);
         std::optional<std::int64_t> cid;
         if (c.country) {
             cid = countryId(*c.country);
@@ -282,8 +296,10 @@ struct CircuitDb::Impl {
 
     void bindFields(sqlite3_stmt* s, const Circuit& c, std::optional<std::int64_t> cid) const {
         bindText(s, 1, c.name);
-        if (cid) sqlite3_bind_int64(s, 2, *cid);
-        else sqlite3_bind_null(s, 2);
+        if (cid)
+            sqlite3_bind_int64(s, 2, *cid);
+        else
+            sqlite3_bind_null(s, 2);
         sqlite3_bind_double(s, 3, c.start.lat1);
         sqlite3_bind_double(s, 4, c.start.long1);
         sqlite3_bind_double(s, 5, c.start.lat2);
@@ -304,7 +320,8 @@ struct CircuitDb::Impl {
     }
 
     void insertSplits(std::int64_t id, const std::vector<Gate>& splits) {
-        auto s = prepare("INSERT INTO splits (circuit_id, seq, lat1, long1, lat2, long2) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        auto s = prepare(
+            "INSERT INTO splits (circuit_id, seq, lat1, long1, lat2, long2) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
         for (std::size_t i = 0; i < splits.size(); ++i) {
             sqlite3_reset(s.get());
             sqlite3_bind_int64(s.get(), 1, id);
@@ -333,8 +350,8 @@ struct CircuitDb::Impl {
             c.start = {sqlite3_column_double(s, 3), sqlite3_column_double(s, 4), sqlite3_column_double(s, 5),
                        sqlite3_column_double(s, 6)};
             if (sqlite3_column_type(s, 7) != SQLITE_NULL)
-                c.finish = Gate{sqlite3_column_double(s, 7), sqlite3_column_double(s, 8),
-                                sqlite3_column_double(s, 9), sqlite3_column_double(s, 10)};
+                c.finish = Gate{sqlite3_column_double(s, 7), sqlite3_column_double(s, 8), sqlite3_column_double(s, 9),
+                                sqlite3_column_double(s, 10)};
             c.rules.direction = parseDirection(columnText(s, 11)).value_or(GateDirection::Both);
             c.rules.gateWidth = columnOpt(s, 12);
             c.rules.minLap = sqlite3_column_double(s, 13);
@@ -347,8 +364,9 @@ struct CircuitDb::Impl {
         for (Circuit& c : out) byId[c.id] = &c;
         // A few circuits: their own splits; many: one pass over the table.
         const bool few = out.size() <= 8;
-        auto sp = prepare(few ? "SELECT circuit_id, lat1, long1, lat2, long2 FROM splits WHERE circuit_id = ?1 ORDER BY seq"
-                              : "SELECT circuit_id, lat1, long1, lat2, long2 FROM splits ORDER BY circuit_id, seq");
+        auto sp = prepare(
+            few ? "SELECT circuit_id, lat1, long1, lat2, long2 FROM splits WHERE circuit_id = ?1 ORDER BY seq"
+                : "SELECT circuit_id, lat1, long1, lat2, long2 FROM splits ORDER BY circuit_id, seq");
         for (std::size_t i = 0; i < (few ? out.size() : 1); ++i) {
             if (few) {
                 sqlite3_reset(sp.get());
@@ -377,7 +395,9 @@ CircuitDb::CircuitDb(CircuitDb&&) noexcept = default;
 CircuitDb& CircuitDb::operator=(CircuitDb&&) noexcept = default;
 CircuitDb::~CircuitDb() = default;
 
-const std::string& CircuitDb::path() const { return impl_->path; }
+const std::string& CircuitDb::path() const {
+    return impl_->path;
+}
 
 void CircuitDb::Impl::checkFile(bool existed) {
     const std::string damaged = "The circuit database is damaged";
@@ -396,7 +416,8 @@ void CircuitDb::Impl::checkFile(bool existed) {
     if (appId != kApplicationId && (appId != 0 || version != 0 || objects != 0))
         fail(ErrorKind::Syntax, "This file is a database of another program, not a Lorvane circuit database", path);
     if (version > kSchemaVersion)
-        fail(ErrorKind::Invalid, "The circuit database was made by a newer Lorvane (schema " + std::to_string(version) +
+        fail(ErrorKind::Invalid,
+             "The circuit database was made by a newer Lorvane (schema " + std::to_string(version) +
                  "; this one reads up to " + std::to_string(kSchemaVersion) + ")",
              path);
     if (objects == 0) return;
@@ -416,7 +437,8 @@ void CircuitDb::Impl::migrate() {
         // Another program may have migrated it while we waited for the lock.
         std::int64_t v = pragmaInt("PRAGMA user_version");
         if (v > kSchemaVersion)
-            fail(ErrorKind::Invalid, "The circuit database was made by a newer Lorvane (schema " + std::to_string(v) +
+            fail(ErrorKind::Invalid,
+                 "The circuit database was made by a newer Lorvane (schema " + std::to_string(v) +
                      "; this one reads up to " + std::to_string(kSchemaVersion) + ")",
                  path);
         for (; v < kSchemaVersion; ++v) exec(kMigrations[v]);
@@ -438,18 +460,22 @@ CircuitDb CircuitDb::open(const std::string& path) {
             // An SQLite file starts with its 16-byte magic and has a 100-byte header.
             char head[16] = {};
             std::FILE* f = std::fopen(path.c_str(), "rb");
-            if (!f) fail(ErrorKind::InputOutput, std::string("Cannot open the circuit database: ") + std::strerror(errno), path);
+            if (!f)
+                fail(ErrorKind::InputOutput, std::string("Cannot open the circuit database: ") + std::strerror(errno),
+                     path);
             std::size_t got = std::fread(head, 1, sizeof head, f);
             std::fclose(f);
             if (got < sizeof head || std::memcmp(head, "SQLite format 3", 16) != 0)
                 fail(ErrorKind::Syntax, "This file is not a circuit database (not an SQLite file)", path);
-            if (st.st_size < 512) fail(ErrorKind::Syntax, "The circuit database is damaged (shorter than its header)", path);
+            if (st.st_size < 512)
+                fail(ErrorKind::Syntax, "The circuit database is damaged (shorter than its header)", path);
         }
     } else {
         std::error_code ec;
         const fs::path parent = fs::path(path).parent_path();
         if (!parent.empty()) fs::create_directories(parent, ec);
-        if (ec) fail(ErrorKind::InputOutput, "Cannot create the folder for the circuit database: " + ec.message(), path);
+        if (ec)
+            fail(ErrorKind::InputOutput, "Cannot create the folder for the circuit database: " + ec.message(), path);
     }
 
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
@@ -474,7 +500,9 @@ CircuitDb CircuitDb::open(const std::string& path) {
     {
         auto s = impl->prepare("PRAGMA journal_mode = WAL");
         std::string mode = impl->step(s.get()) ? Impl::columnText(s.get(), 0) : "";
-        if (mode != "wal") fail(ErrorKind::InputOutput, "The circuit database cannot use a write-ahead log (journal mode " + mode + ")", path);
+        if (mode != "wal")
+            fail(ErrorKind::InputOutput,
+                 "The circuit database cannot use a write-ahead log (journal mode " + mode + ")", path);
     }
     impl->exec("PRAGMA synchronous = FULL");
     impl->migrate();
@@ -490,15 +518,18 @@ std::int64_t CircuitDb::addCountry(const Country& in) {
     c.name = trimmed(c.name);
     d.checkName(c.name, "The country");
     for (double v : {c.minLat, c.minLong, c.maxLat, c.maxLong})
-        if (!std::isfinite(v)) fail(ErrorKind::Invalid, "The country's bounding box has a value that is not a number", d.path);
+        if (!std::isfinite(v))
+            fail(ErrorKind::Invalid, "The country's bounding box has a value that is not a number", d.path);
     if (c.minLat > c.maxLat || c.minLong > c.maxLong)
         fail(ErrorKind::Invalid, "The country's bounding box is inverted (a minimum above its maximum)", d.path);
     if (std::fabs(c.minLat) > 90 * 60 || std::fabs(c.maxLat) > 90 * 60 || std::fabs(c.minLong) > 180 * 60 ||
         std::fabs(c.maxLong) > 180 * 60)
         fail(ErrorKind::Invalid, "The country's bounding box lies outside the globe", d.path);
     return d.write([&] {
-        if (d.countryId(c.name)) fail(ErrorKind::Invalid, "A country named '" + c.name + "' is already in the database", d.path);
-        auto s = d.prepare("INSERT INTO countries (name, min_lat, min_long, max_lat, max_long) VALUES (?1, ?2, ?3, ?4, ?5)");
+        if (d.countryId(c.name))
+            fail(ErrorKind::Invalid, "A country named '" + c.name + "' is already in the database", d.path);
+        auto s = d.prepare(
+            "INSERT INTO countries (name, min_lat, min_long, max_lat, max_long) VALUES (?1, ?2, ?3, ?4, ?5)");
         Impl::bindText(s.get(), 1, c.name);
         sqlite3_bind_double(s.get(), 2, c.minLat);
         sqlite3_bind_double(s.get(), 3, c.minLong);
@@ -524,17 +555,17 @@ Country readCountry(sqlite3_stmt* s) {
 } // namespace
 
 std::vector<Country> CircuitDb::countries() const {
-    auto s = impl_->prepare("SELECT id, name, min_lat, min_long, max_lat, max_long FROM countries ORDER BY name COLLATE NOCASE");
+    auto s = impl_->prepare(
+        "SELECT id, name, min_lat, min_long, max_lat, max_long FROM countries ORDER BY name COLLATE NOCASE");
     std::vector<Country> out;
     while (impl_->step(s.get())) out.push_back(readCountry(s.get()));
     return out;
 }
 
 std::optional<Country> CircuitDb::countryFor(double lat, double lon) const {
-    auto s = impl_->prepare(
-        "SELECT id, name, min_lat, min_long, max_lat, max_long FROM countries"
-        " WHERE min_lat <= ?1 AND max_lat >= ?1 AND min_long <= ?2 AND max_long >= ?2"
-        " ORDER BY (max_lat - min_lat) * (max_long - min_long), name COLLATE NOCASE LIMIT 1");
+    auto s = impl_->prepare("SELECT id, name, min_lat, min_long, max_lat, max_long FROM countries"
+                            " WHERE min_lat <= ?1 AND max_lat >= ?1 AND min_long <= ?2 AND max_long >= ?2"
+                            " ORDER BY (max_lat - min_lat) * (max_long - min_long), name COLLATE NOCASE LIMIT 1");
     sqlite3_bind_double(s.get(), 1, lat);
     sqlite3_bind_double(s.get(), 2, lon);
     if (impl_->step(s.get())) return readCountry(s.get());
@@ -565,7 +596,8 @@ void CircuitDb::updateCircuit(const Circuit& c) {
     Circuit ok = d.checked(c);
     d.write([&] {
         auto other = d.circuitId(ok.name);
-        if (other && *other != ok.id) fail(ErrorKind::Invalid, "A circuit named '" + ok.name + "' is already in the database", d.path);
+        if (other && *other != ok.id)
+            fail(ErrorKind::Invalid, "A circuit named '" + ok.name + "' is already in the database", d.path);
         std::optional<std::int64_t> cid;
         if (ok.country) {
             cid = d.countryId(*ok.country);
@@ -595,7 +627,8 @@ void CircuitDb::renameCircuit(std::string_view oldNameIn, std::string_view newNa
         auto id = d.circuitId(oldName);
         if (!id) fail(ErrorKind::Invalid, "No circuit named '" + oldName + "' in the database", d.path);
         auto other = d.circuitId(to);
-        if (other && *other != *id) fail(ErrorKind::Invalid, "A circuit named '" + to + "' is already in the database", d.path);
+        if (other && *other != *id)
+            fail(ErrorKind::Invalid, "A circuit named '" + to + "' is already in the database", d.path);
         auto s = d.prepare("UPDATE circuits SET name = ?1 WHERE id = ?2");
         Impl::bindText(s.get(), 1, to);
         sqlite3_bind_int64(s.get(), 2, *id);
@@ -610,7 +643,8 @@ void CircuitDb::removeCircuit(std::string_view nameIn) {
         auto s = d.prepare("DELETE FROM circuits WHERE name = ?1");
         Impl::bindText(s.get(), 1, name);
         d.step(s.get());
-        if (sqlite3_changes(d.db) == 0) fail(ErrorKind::Invalid, "No circuit named '" + name + "' in the database", d.path);
+        if (sqlite3_changes(d.db) == 0)
+            fail(ErrorKind::Invalid, "No circuit named '" + name + "' in the database", d.path);
     });
 }
 
@@ -681,7 +715,8 @@ ImportResult CircuitDb::importGxrFolder(const std::string& dir) {
             c = impl_->checked(c);
             bool taken = findByName(c.name).has_value();
             for (const Circuit& b : batch) taken = taken || equalsNoCase(b.name, c.name);
-            if (taken) fail(ErrorKind::Invalid, "A circuit named '" + c.name + "' is already in the database", p.string());
+            if (taken)
+                fail(ErrorKind::Invalid, "A circuit named '" + c.name + "' is already in the database", p.string());
             batch.push_back(std::move(c));
         } catch (const LoadError& e) {
             Diagnostic d = e.diagnostic();
@@ -698,8 +733,8 @@ ImportResult CircuitDb::importGxrFolder(const std::string& dir) {
 
 namespace {
 bool usable(const GeoSample& s) {
-    return std::isfinite(s.lat) && std::isfinite(s.lon) && !(s.lat == 0 && s.lon == 0) &&
-           std::fabs(s.lat) <= 90 * 60 && std::fabs(s.lon) <= 180 * 60;
+    return std::isfinite(s.lat) && std::isfinite(s.lon) && !(s.lat == 0 && s.lon == 0) && std::fabs(s.lat) <= 90 * 60 &&
+           std::fabs(s.lon) <= 180 * 60;
 }
 } // namespace
 

@@ -17,8 +17,10 @@ struct Collect : SampleSink {
 
 std::vector<GeoSample> readLogTrack(LogKind kind, const std::string& path) {
     Collect c;
-    if (kind == LogKind::Text) readTextLog(path, c);
-    else readBinaryLog(path, c);
+    if (kind == LogKind::Text)
+        readTextLog(path, c);
+    else
+        readBinaryLog(path, c);
     return std::move(c.track);
 }
 

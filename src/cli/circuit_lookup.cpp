@@ -25,8 +25,8 @@ std::string distanceText(const Circuit& c) {
 } // namespace
 
 std::optional<std::string> useCircuitFromDb(Session& session, LogKind kind, const std::string& logPath,
-                                            const std::string& dbPath, const std::string& circuit,
-                                            bool rulesGiven, GateRules& rules) {
+                                            const std::string& dbPath, const std::string& circuit, bool rulesGiven,
+                                            GateRules& rules) {
     try {
         const CircuitDb db = CircuitDb::open(dbPath.empty() ? defaultCircuitDbPath() : dbPath);
         std::optional<Circuit> chosen;

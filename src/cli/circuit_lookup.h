@@ -16,7 +16,7 @@ namespace lorvane {
 // name; on failure (no match, several, a database or log that does not read)
 // the reason is on standard error and nothing is returned.
 std::optional<std::string> useCircuitFromDb(Session& session, LogKind kind, const std::string& logPath,
-                                            const std::string& dbPath, const std::string& circuit,
-                                            bool rulesGiven, GateRules& rules);
+                                            const std::string& dbPath, const std::string& circuit, bool rulesGiven,
+                                            GateRules& rules);
 
 } // namespace lorvane

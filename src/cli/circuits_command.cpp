@@ -1,5 +1,5 @@
-#include "cli/cli_util.h"
 #include "cli/circuits_command.h"
+#include "cli/cli_util.h"
 
 #include <cctype>
 #include <cstdio>
@@ -22,8 +22,9 @@ namespace lorvane {
 namespace {
 
 using cli::jsonString;
-int failWith(const Diagnostic& d) { return cli::reportError(d); }
-
+int failWith(const Diagnostic& d) {
+    return cli::reportError(d);
+}
 
 const char* kCircuitsUsage =
     "usage: lorvane-cli circuits add --gxr FILE --name NAME [--country C] [--direction both|forward|reverse]\n"
@@ -48,7 +49,9 @@ int usage(const std::string& why) {
     return 2;
 }
 
-std::string jsonNumber(std::optional<double> v) { return v ? formatRoundTrip(*v) : "null"; }
+std::string jsonNumber(std::optional<double> v) {
+    return v ? formatRoundTrip(*v) : "null";
+}
 
 std::string jsonGate(const Gate& g) {
     return "{\"lat1\": " + formatRoundTrip(g.lat1) + ", \"long1\": " + formatRoundTrip(g.long1) +
@@ -90,7 +93,8 @@ const std::map<std::string, std::set<std::string>> kOptions = {
     {"find", {"--zlg", "--wmx", "--json"}},
 };
 const std::map<std::string, std::size_t> kPositional = {
-    {"add", 0}, {"list", 0}, {"export", 1}, {"import", 1}, {"rename", 2}, {"remove", 1}, {"add-country", 0}, {"countries", 0}, {"find", 0},
+    {"add", 0},    {"list", 0},        {"export", 1},    {"import", 1}, {"rename", 2},
+    {"remove", 1}, {"add-country", 0}, {"countries", 0}, {"find", 0},
 };
 
 std::optional<Parsed> parse(const std::string& cmd, int argc, char** argv, std::string& err) {
@@ -98,7 +102,8 @@ std::optional<Parsed> parse(const std::string& cmd, int argc, char** argv, std::
     const std::set<std::string>& allowed = kOptions.at(cmd);
     for (int i = 2; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (opt.size() > 1 && opt[0] == '-' && !(opt.size() > 1 && (std::isdigit(static_cast<unsigned char>(opt[1])) || opt[1] == '.'))) {
+        if (opt.size() > 1 && opt[0] == '-' &&
+            !(opt.size() > 1 && (std::isdigit(static_cast<unsigned char>(opt[1])) || opt[1] == '.'))) {
             if (opt != "--db" && !allowed.count(opt)) {
                 err = "unknown option '" + opt + "' for circuits " + cmd;
                 return std::nullopt;
@@ -128,7 +133,9 @@ std::optional<Parsed> parse(const std::string& cmd, int argc, char** argv, std::
     const std::size_t want = kPositional.at(cmd);
     if (p.positional.size() != want) {
         err = "circuits " + cmd + " takes " +
-              (want == 0 ? std::string("no names") : want == 1 ? std::string("one name") : std::string("two names")) +
+              (want == 0   ? std::string("no names")
+               : want == 1 ? std::string("one name")
+                           : std::string("two names")) +
               " before or after its options";
         return std::nullopt;
     }
@@ -161,8 +168,10 @@ int runAdd(CircuitDb& db, const Parsed& p) {
     StartFinish sf = readStartFinishFile(p.values.at("--gxr"));
     c.start = sf.start;
     if (sf.hasFinishLine) c.finish = sf.finish;
-    if (auto it = p.values.find("--country"); it != p.values.end()) c.country = it->second;
-    else if (auto k = db.countryFor(c.start.lat1, c.start.long1)) c.country = k->name;
+    if (auto it = p.values.find("--country"); it != p.values.end())
+        c.country = it->second;
+    else if (auto k = db.countryFor(c.start.lat1, c.start.long1))
+        c.country = k->name;
     db.addCircuit(c);
     std::cout << "added " << c.name;
     if (c.country) std::cout << " (" << *c.country << ")";

@@ -30,7 +30,8 @@ int convertUsage(const std::string& why) {
 class TextLogWriter : public SampleSink {
 public:
     explicit TextLogWriter(std::string& out) : out_(out) {
-        out_ += "[header]\r\nSatellites\r\nTime\r\nLatitude\r\nLongitude\r\n[channel units]\r\n\r\n\r\n\r\n\r\n[data]\r\n";
+        out_ +=
+            "[header]\r\nSatellites\r\nTime\r\nLatitude\r\nLongitude\r\n[channel units]\r\n\r\n\r\n\r\n\r\n[data]\r\n";
     }
     void layout(const LogLayout& l) override { tps_ = l.ticksPerSecond > 0 ? l.ticksPerSecond : 100; }
     bool sample(const Sample& s) override {
@@ -68,7 +69,9 @@ int runConvert(int argc, char** argv) {
     std::string logOption, log, out;
     for (int i = 2; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (i + 1 >= argc) return convertUsage(opt == "-o" || cli::isLogOption(opt) ? opt + " needs a value" : "unknown option '" + opt + "'");
+        if (i + 1 >= argc)
+            return convertUsage(opt == "-o" || cli::isLogOption(opt) ? opt + " needs a value"
+                                                                     : "unknown option '" + opt + "'");
         if (cli::isLogOption(opt)) {
             if (!log.empty()) return convertUsage("give one log");
             logOption = opt;

@@ -10,7 +10,9 @@
 
 namespace lorvane::cli {
 
-inline bool isLogOption(const std::string& opt) { return opt == "--zlg" || opt == "--wmx" || opt == "--log"; }
+inline bool isLogOption(const std::string& opt) {
+    return opt == "--zlg" || opt == "--wmx" || opt == "--log";
+}
 
 // The kind of log an option names; for --log the file is looked at. Throws
 // LoadError when the file cannot be read or is of no format we know.

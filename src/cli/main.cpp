@@ -8,27 +8,30 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_util.h"
 #include "cli/circuit_lookup.h"
 #include "cli/circuits_command.h"
+#include "cli/cli_util.h"
 #include "cli/convert_command.h"
-#include "cli/trace_command.h"
 #include "cli/log_arg.h"
-#include "session/session.h"
+#include "cli/trace_command.h"
 #include "formats/numbers.h"
 #include "lorvane/version.h"
+#include "session/session.h"
 
 using namespace lorvane;
 
 namespace {
 
 using cli::jsonString;
-int fail(const Diagnostic& d) { return cli::reportError(d); }
+int fail(const Diagnostic& d) {
+    return cli::reportError(d);
+}
 
 const char* kUsage =
     "usage: lorvane-cli laps [--gxr FILE | --circuit NAME] (--zlg FILE | --wmx FILE | --log FILE) [RULES] [--json]\n"
     "                        [--sectors N]\n"
-    "       lorvane-cli ref  [--gxr FILE | --circuit NAME] (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N|best\n"
+    "       lorvane-cli ref  [--gxr FILE | --circuit NAME] (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap "
+    "N|best\n"
     "                        [--fixed] [-o PATH]\n"
     "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N [--vs M]\n"
     "       lorvane-cli convert (--log FILE | --zlg FILE | --wmx FILE) -o OUT.zlg\n"
@@ -147,9 +150,12 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
             return std::nullopt;
         }
     }
-    if (!a.gxr.empty() && (!a.db.empty() || !a.circuit.empty())) err = "give --gxr or the circuit database, not both";
-    else if (!a.haveLog) err = "--zlg FILE, --wmx FILE or --log FILE is required";
-    else if (a.command == "ref" && a.lap.empty()) err = "--lap N|best is required";
+    if (!a.gxr.empty() && (!a.db.empty() || !a.circuit.empty()))
+        err = "give --gxr or the circuit database, not both";
+    else if (!a.haveLog)
+        err = "--zlg FILE, --wmx FILE or --log FILE is required";
+    else if (a.command == "ref" && a.lap.empty())
+        err = "--lap N|best is required";
     if (!err.empty()) return std::nullopt;
     return a;
 }
@@ -234,7 +240,8 @@ int main(int argc, char** argv) {
 
     if (args->command == "laps") {
         if (args->json) {
-            printJson(session, report, session.loaded() ? session.loaded()->rules : args->rules, args->sectors, circuit);
+            printJson(session, report, session.loaded() ? session.loaded()->rules : args->rules, args->sectors,
+                      circuit);
         } else {
             std::string out;
             for (const Lap& l : session.laps()) {

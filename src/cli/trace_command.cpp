@@ -5,8 +5,8 @@
 #include <iostream>
 #include <optional>
 
-#include "cli/log_arg.h"
 #include "analysis/lap_delta.h"
+#include "cli/log_arg.h"
 #include "formats/numbers.h"
 #include "laps/gate_rules.h"
 #include "laps/reference_lap.h"
@@ -39,7 +39,9 @@ GeoPoint toGeo(const LocalPlane& plane, LocalPoint p) {
     return g;
 }
 
-std::string jsonNumber(const std::optional<double>& v) { return v ? format17(*v) : "null"; }
+std::string jsonNumber(const std::optional<double>& v) {
+    return v ? format17(*v) : "null";
+}
 
 struct TraceArgs {
     std::string gxr, log;
@@ -64,8 +66,8 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
     for (int i = 2; i < argc; ++i) {
         const std::string opt = argv[i];
         if (i + 1 >= argc) {
-            err = opt == "--gxr" || cli::isLogOption(opt) || opt == "--lap" || opt == "--vs" ||
-                          opt == "--direction" || opt == "--gate-width" || opt == "--min-lap"
+            err = opt == "--gxr" || cli::isLogOption(opt) || opt == "--lap" || opt == "--vs" || opt == "--direction" ||
+                          opt == "--gate-width" || opt == "--min-lap"
                       ? opt + " needs a value"
                       : "unknown option '" + opt + "'";
             return std::nullopt;
@@ -111,9 +113,12 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
             return std::nullopt;
         }
     }
-    if (a.gxr.empty()) err = "--gxr FILE is required";
-    else if (!a.haveLog) err = "--zlg FILE, --wmx FILE or --log FILE is required";
-    else if (a.lap == 0) err = "--lap N is required";
+    if (a.gxr.empty())
+        err = "--gxr FILE is required";
+    else if (!a.haveLog)
+        err = "--zlg FILE, --wmx FILE or --log FILE is required";
+    else if (a.lap == 0)
+        err = "--lap N is required";
     if (!err.empty()) return std::nullopt;
     return a;
 }
@@ -160,8 +165,8 @@ std::string LapsJsonAnalysis::topFields() const {
         const SectorLine& l = analysis_.lines[k];
         const GeoPoint a = toGeo(plane_, l.p1), b = toGeo(plane_, l.p2);
         if (k) o += ", ";
-        o += "{\"lat1\": " + format17(a.lat) + ", \"long1\": " + format17(a.lon) + ", \"lat2\": " +
-             format17(b.lat) + ", \"long2\": " + format17(b.lon) + ", \"east1\": " + format17(l.p1.east) +
+        o += "{\"lat1\": " + format17(a.lat) + ", \"long1\": " + format17(a.lon) + ", \"lat2\": " + format17(b.lat) +
+             ", \"long2\": " + format17(b.lon) + ", \"east1\": " + format17(l.p1.east) +
              ", \"north1\": " + format17(l.p1.north) + ", \"east2\": " + format17(l.p2.east) +
              ", \"north2\": " + format17(l.p2.north) + ", \"distance\": " + format17(l.distance) + "}";
     }
@@ -191,7 +196,8 @@ int runTrace(int argc, char** argv) {
     const auto& laps = session.laps();
     for (std::int32_t n : {args->lap, args->vs})
         if (n != 0 && (static_cast<std::size_t>(n) > laps.size()))
-            return traceFail(Diagnostic{"There is no lap " + std::to_string(n) + " in the loaded log", args->log, 0, -1});
+            return traceFail(
+                Diagnostic{"There is no lap " + std::to_string(n) + " in the loaded log", args->log, 0, -1});
 
     const auto kept = loadedTrack(session);
     const Track& track = *kept;
@@ -202,7 +208,8 @@ int runTrace(int argc, char** argv) {
     if (args->vs) {
         const LapTrace ref = traceLapNumber(track, laps, session.crossings(), args->vs);
         if (ref.empty())
-            return traceFail(Diagnostic{"Lap " + std::to_string(args->vs) + " has no samples to trace", args->log, 0, -1});
+            return traceFail(
+                Diagnostic{"Lap " + std::to_string(args->vs) + " has no samples to trace", args->log, 0, -1});
         delta = deltaAtPoints(trace, ref);
     }
 

@@ -29,7 +29,8 @@ std::string lowerExtension(std::string_view path) {
 }
 
 // The head's lines (the last one may be cut by the end of the head).
-template <class F> void eachLine(std::string_view s, std::size_t maxLines, F&& f) {
+template <class F>
+void eachLine(std::string_view s, std::size_t maxLines, F&& f) {
     std::size_t n = 0;
     while (!s.empty() && n < maxLines) {
         auto nl = s.find_first_of("\r\n");
@@ -61,7 +62,8 @@ std::optional<LogKind> detectLogFormat(std::string_view head, std::string_view p
     const auto first = s.find_first_not_of(" \t\r\n");
     const std::string_view body = first == std::string_view::npos ? std::string_view() : s.substr(first);
 
-    if (!body.empty() && body[0] == '<' && (body.find("<gpx") != std::string_view::npos || body.find(":gpx") != std::string_view::npos))
+    if (!body.empty() && body[0] == '<' &&
+        (body.find("<gpx") != std::string_view::npos || body.find(":gpx") != std::string_view::npos))
         return LogKind::Gpx;
 
     bool text = false;
@@ -136,7 +138,8 @@ AnyLogInfo readAnyLog(LogKind kind, ByteSource& source, SampleSink& sink, const 
     switch (kind) {
     case LogKind::Text: {
         TextLogColumns cols;
-        if (expected) cols = TextLogColumns{expected->latColumn, expected->longColumn, expected->timeColumn, expected->satColumn};
+        if (expected)
+            cols = TextLogColumns{expected->latColumn, expected->longColumn, expected->timeColumn, expected->satColumn};
         info.text = readTextLog(source, sink, expected ? &cols : nullptr);
         info.samples = info.text.samples;
         info.stopped = info.text.stopped;

@@ -32,9 +32,9 @@ std::optional<LogKind> detectLogFile(const std::string& path);
 
 struct AnyLogInfo {
     LogKind kind = LogKind::Text;
-    std::int64_t samples = 0;  // samples handed to the sink and accepted
-    bool stopped = false;      // the sink asked to stop
-    int ticksPerSecond = 100;  // resolution of Sample::clock
+    std::int64_t samples = 0; // samples handed to the sink and accepted
+    bool stopped = false;     // the sink asked to stop
+    int ticksPerSecond = 100; // resolution of Sample::clock
     // Lines, sentences or records the reader dropped without failing (NMEA:
     // damaged sentences and bad checksums; binary log: resynchronised and
     // short records; CSV: rows without a position), and the first line of them

@@ -62,7 +62,9 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
     const std::string& path = source.name();
     RecordBytes in(source, sink);
     BinaryLogInfo info;
-    auto beyondEnd = [&]() { fail(ErrorKind::Syntax, kReadBeyondEnd, path, 0, static_cast<std::int64_t>(in.offset())); };
+    auto beyondEnd = [&]() {
+        fail(ErrorKind::Syntax, kReadBeyondEnd, path, 0, static_cast<std::int64_t>(in.offset()));
+    };
 
     // Header: everything up to and including the first '$'. Only the two
     // channel names matter, so keep just enough of it to find them across
@@ -85,7 +87,8 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
     info.recordLength = vertSpeed ? 36 : velocity ? 34 : 33;
     const std::size_t L = static_cast<std::size_t>(info.recordLength);
     if (expectedRecordLength != 0 && expectedRecordLength != info.recordLength)
-        fail(ErrorKind::Changed, "The log's header has changed since it was loaded", path, 0, static_cast<std::int64_t>(in.offset()));
+        fail(ErrorKind::Changed, "The log's header has changed since it was loaded", path, 0,
+             static_cast<std::int64_t>(in.offset()));
 
     sink.layout(LogLayout{0, 0, 0, 0, info.recordLength, 100});
 
@@ -162,7 +165,8 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
             return info;
         }
         ++info.samples;
-        if (index == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path, 0, static_cast<std::int64_t>(recordOffset));
+        if (index == INT32_MAX)
+            fail(ErrorKind::Invalid, "Too many samples in one log", path, 0, static_cast<std::int64_t>(recordOffset));
         ++index;
     }
     return info;

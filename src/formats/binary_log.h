@@ -12,10 +12,10 @@
 namespace lorvane {
 
 struct BinaryLogInfo {
-    int recordLength = 0;            // 33, 34 or 36
-    std::int64_t samples = 0;        // records decoded and accepted by the sink
-    std::int64_t resyncs = 0;        // records dropped because their last byte was not '$'
-    std::int64_t shortRecords = 0;   // a last record under 12 bytes, dropped
+    int recordLength = 0;          // 33, 34 or 36
+    std::int64_t samples = 0;      // records decoded and accepted by the sink
+    std::int64_t resyncs = 0;      // records dropped because their last byte was not '$'
+    std::int64_t shortRecords = 0; // a last record under 12 bytes, dropped
     bool stopped = false;
 };
 

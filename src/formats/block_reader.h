@@ -1,9 +1,9 @@
 // The bytes a reader reads, and the block buffer it reads them through.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>

@@ -98,7 +98,8 @@ struct ColumnName {
     std::string joined; // the words with single blanks
 
     bool has(std::string_view w) const { return std::find(words.begin(), words.end(), w) != words.end(); }
-    template <std::size_t N> bool hasAny(const std::array<std::string_view, N>& ws) const {
+    template <std::size_t N>
+    bool hasAny(const std::array<std::string_view, N>& ws) const {
         for (auto w : ws)
             if (has(w)) return true;
         return false;
@@ -110,10 +111,18 @@ struct ColumnName {
     }
 };
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
-bool isLowerOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
-bool isAlnum(char c) { return isUpper(c) || isLowerOrDigit(c); }
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool isUpper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+bool isLowerOrDigit(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+bool isAlnum(char c) {
+    return isUpper(c) || isLowerOrDigit(c);
+}
 
 ColumnName nameOf(std::string_view raw) {
     ColumnName n;
@@ -146,7 +155,8 @@ ColumnName nameOf(std::string_view raw) {
         // camelCase and "GPSLatitude": a new word at a capital after a small
         // letter, or at the last capital of a run followed by a small letter.
         if (isUpper(c) && i > 0 &&
-            (isLowerOrDigit(raw[i - 1]) || (isUpper(raw[i - 1]) && i + 1 < raw.size() && raw[i + 1] >= 'a' && raw[i + 1] <= 'z')))
+            (isLowerOrDigit(raw[i - 1]) ||
+             (isUpper(raw[i - 1]) && i + 1 < raw.size() && raw[i + 1] >= 'a' && raw[i + 1] <= 'z')))
             endWord();
         word += lower(c);
     }
@@ -156,8 +166,8 @@ ColumnName nameOf(std::string_view raw) {
 }
 
 // Words that make a name about something else than the position or time.
-constexpr std::array<std::string_view, 13> kNotPosition{"g", "acc", "accel", "acceleration", "error", "err",
-                                                        "accuracy", "std", "stddev", "sd", "dev", "precision", "dop"};
+constexpr std::array<std::string_view, 13> kNotPosition{
+    "g", "acc", "accel", "acceleration", "error", "err", "accuracy", "std", "stddev", "sd", "dev", "precision", "dop"};
 
 bool isLatitude(const ColumnName& n) {
     return (n.has("lat") || n.wordEndsWith("latitude")) && !n.hasAny(kNotPosition);
@@ -168,24 +178,26 @@ bool isLongitude(const ColumnName& n) {
 // 2: a plain time name; 1: a name with a time word; 0: no time.
 int timeRank(const ColumnName& n) {
     static constexpr std::array<std::string_view, 18> kPlain{
-        "time", "timestamp", "interval", "elapsed", "elapsed time", "elapsed seconds", "utc", "utc time", "gps time", "datetime",
-        "date time", "session time", "t", "seconds", "secs", "sec", "time utc", "gps timestamp"};
+        "time", "timestamp", "interval", "elapsed",  "elapsed time", "elapsed seconds",
+        "utc",  "utc time",  "gps time", "datetime", "date time",    "session time",
+        "t",    "seconds",   "secs",     "sec",      "time utc",     "gps timestamp"};
     for (auto p : kPlain)
         if (n.joined == p) return 2;
-    static constexpr std::array<std::string_view, 6> kWords{"time", "timestamp", "elapsed", "utc", "datetime", "seconds"};
-    static constexpr std::array<std::string_view, 13> kOther{"lap",   "sector", "split", "delta",  "predicted",
-                                                             "best",  "start",  "starting", "end", "reaction",
-                                                             "zone",  "lag",    "offset"};
+    static constexpr std::array<std::string_view, 6> kWords{"time", "timestamp", "elapsed",
+                                                            "utc",  "datetime",  "seconds"};
+    static constexpr std::array<std::string_view, 13> kOther{"lap",  "sector", "split",    "delta", "predicted",
+                                                             "best", "start",  "starting", "end",   "reaction",
+                                                             "zone", "lag",    "offset"};
     return n.hasAny(kWords) && !n.hasAny(kOther) ? 1 : 0;
 }
 bool isSatellites(const ColumnName& n) {
-    static constexpr std::array<std::string_view, 11> kWords{"sat", "sats", "satellite", "satellites", "nsat", "nsats",
-                                                             "numsat", "numsats", "numsv", "svs", "sv"};
+    static constexpr std::array<std::string_view, 11> kWords{
+        "sat", "sats", "satellite", "satellites", "nsat", "nsats", "numsat", "numsats", "numsv", "svs", "sv"};
     return n.hasAny(kWords) && !n.has("snr");
 }
 bool isSpeed(const ColumnName& n) {
-    static constexpr std::array<std::string_view, 11> kOther{"vertical", "vert", "wheel", "engine", "wind", "shaft",
-                                                             "max", "min", "avg", "average", "lap"};
+    static constexpr std::array<std::string_view, 11> kOther{"vertical", "vert", "wheel", "engine",  "wind", "shaft",
+                                                             "max",      "min",  "avg",   "average", "lap"};
     return (n.has("speed") || n.has("velocity") || n.has("spd") || n.wordEndsWith("speed")) && !n.hasAny(kOther);
 }
 
@@ -323,7 +335,8 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
     layout.ticksPerSecond = 1000;
     sink.layout(layout);
 
-    const std::size_t needFields = static_cast<std::size_t>(std::max({cols.time, cols.lat, cols.lon, cols.sats, cols.speed}));
+    const std::size_t needFields = static_cast<std::size_t>(
+        std::max({cols.time, cols.lat, cols.lon, cols.sats, cols.speed}));
     const bool decimalComma = header->sep != ',';
     std::string scratch;
     auto number = [&](std::string_view f) -> std::string_view {
@@ -341,7 +354,10 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
     while (src.next(line)) {
         if (trimBlanks(line).empty()) continue;
         const auto& f = sp.split(line, header->sep, needFields);
-        auto field = [&](int c) { return c > 0 && static_cast<std::size_t>(c) <= f.size() ? f[static_cast<std::size_t>(c) - 1] : std::string_view(); };
+        auto field = [&](int c) {
+            return c > 0 && static_cast<std::size_t>(c) <= f.size() ? f[static_cast<std::size_t>(c) - 1]
+                                                                    : std::string_view();
+        };
         if (f.size() < needFields) {
             bool allEmpty = true;
             for (auto v : f)
@@ -357,10 +373,12 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         }
         auto lat = parseDecimal(number(la));
         if (!lat) failHere(notAValidFloat(la) + " (column " + columnName(cols.lat) + ")");
-        if (*lat < -90 || *lat > 90) failHere("Latitude " + std::string(la.substr(0, 40)) + " is outside -90 to 90 degrees");
+        if (*lat < -90 || *lat > 90)
+            failHere("Latitude " + std::string(la.substr(0, 40)) + " is outside -90 to 90 degrees");
         auto lon = parseDecimal(number(lo));
         if (!lon) failHere(notAValidFloat(lo) + " (column " + columnName(cols.lon) + ")");
-        if (*lon < -180 || *lon > 180) failHere("Longitude " + std::string(lo.substr(0, 40)) + " is outside -180 to 180 degrees");
+        if (*lon < -180 || *lon > 180)
+            failHere("Longitude " + std::string(lo.substr(0, 40)) + " is outside -180 to 180 degrees");
 
         std::optional<std::int64_t> clock;
         if (!timeKind || *timeKind == CsvTime::DateTime) {
@@ -385,7 +403,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             }
         }
         if (!clock) {
-            const char* form = !timeKind ? "seconds, hh:mm:ss[.fff] or an ISO 8601 date and time"
+            const char* form = !timeKind                       ? "seconds, hh:mm:ss[.fff] or an ISO 8601 date and time"
                                : *timeKind == CsvTime::Seconds ? "a number of seconds"
                                : *timeKind == CsvTime::Clock   ? "hh:mm:ss[.fff], as in the rows before"
                                                                : "an ISO 8601 date and time, as in the rows before";
@@ -398,7 +416,8 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         if (cols.sats && !field(cols.sats).empty()) {
             const std::string_view v = field(cols.sats);
             auto n = parseDecimal(number(v));
-            if (!n || *n < 0 || *n > 1e6 || *n != std::floor(*n)) failHere(notAValidInteger(v) + " (column " + columnName(cols.sats) + ")");
+            if (!n || *n < 0 || *n > 1e6 || *n != std::floor(*n))
+                failHere(notAValidInteger(v) + " (column " + columnName(cols.sats) + ")");
             s.sats = static_cast<std::int32_t>(*n);
             s.satsKnown = true;
         }

@@ -30,9 +30,9 @@ struct CsvColumns {
 };
 
 enum class CsvTime {
-    Seconds,      // seconds (or milliseconds) from any origin: the clock is that number
-    Clock,        // hh:mm:ss[.fff]: time of day, on past midnight
-    DateTime,     // ISO 8601 date and time: time of day of the first row's date, on past midnight
+    Seconds,  // seconds (or milliseconds) from any origin: the clock is that number
+    Clock,    // hh:mm:ss[.fff]: time of day, on past midnight
+    DateTime, // ISO 8601 date and time: time of day of the first row's date, on past midnight
 };
 
 struct CsvLogInfo {

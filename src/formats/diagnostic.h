@@ -26,9 +26,9 @@ enum class ErrorKind {
 const char* errorKindName(ErrorKind kind);
 
 struct Diagnostic {
-    std::string message;     // e.g. "File not found", "'x' is not a valid floating point value"
-    std::string file;        // path of the file concerned, empty when none
-    std::int64_t line = 0;   // 1-based line number, 0 when not applicable
+    std::string message;      // e.g. "File not found", "'x' is not a valid floating point value"
+    std::string file;         // path of the file concerned, empty when none
+    std::int64_t line = 0;    // 1-based line number, 0 when not applicable
     std::int64_t offset = -1; // byte offset, -1 when not applicable
     ErrorKind kind = ErrorKind::None;
 

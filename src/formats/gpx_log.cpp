@@ -58,8 +58,8 @@ public:
         for (;;) {
             const bool more = buf.fill();
             const std::size_t n = buf.available();
-            const XML_Status st =
-                XML_Parse(parser_, buf.data() + buf.begin(), static_cast<int>(n), more ? XML_FALSE : XML_TRUE);
+            const XML_Status st = XML_Parse(parser_, buf.data() + buf.begin(), static_cast<int>(n),
+                                            more ? XML_FALSE : XML_TRUE);
             buf.consume(n);
             if (pending_) std::rethrow_exception(pending_);
             if (error_) throw LoadError(*error_);
@@ -83,7 +83,8 @@ private:
         const bool cut = atEnd && (code == XML_ERROR_NO_ELEMENTS || code == XML_ERROR_UNCLOSED_TOKEN ||
                                    code == XML_ERROR_PARTIAL_CHAR || code == XML_ERROR_UNCLOSED_CDATA_SECTION);
         if (!rootSeen_)
-            msg = "Not a GPX file: " + (code == XML_ERROR_NO_ELEMENTS ? std::string("no XML element in it") : "not XML (" + what + ")");
+            msg = "Not a GPX file: " +
+                  (code == XML_ERROR_NO_ELEMENTS ? std::string("no XML element in it") : "not XML (" + what + ")");
         else if (cut)
             msg = "The GPX file ends early, inside an element (is it cut short?)";
         else
@@ -93,12 +94,13 @@ private:
 
     void stopWith(std::string message) {
         if (!error_)
-            error_ = Diagnostic{std::move(message), path_, static_cast<std::int64_t>(XML_GetCurrentLineNumber(parser_)), -1,
-                                ErrorKind::Syntax};
+            error_ = Diagnostic{std::move(message), path_, static_cast<std::int64_t>(XML_GetCurrentLineNumber(parser_)),
+                                -1, ErrorKind::Syntax};
         XML_StopParser(parser_, XML_FALSE);
     }
 
-    template <class F> static void guarded(void* self, F&& f) {
+    template <class F>
+    static void guarded(void* self, F&& f) {
         auto* r = static_cast<GpxReader*>(self);
         if (r->pending_ || r->error_ || r->info_.stopped) return;
         try {
@@ -123,7 +125,8 @@ private:
     }
     static void XMLCALL onEntityDecl(void* self, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
                                      const XML_Char*, const XML_Char*, const XML_Char*) {
-        guarded(self, [&](GpxReader& r) { r.stopWith("The GPX file declares XML entities, which GPX files do not use"); });
+        guarded(self,
+                [&](GpxReader& r) { r.stopWith("The GPX file declares XML entities, which GPX files do not use"); });
     }
 
     void start(const XML_Char* name, const XML_Char** attrs) {
@@ -193,7 +196,8 @@ private:
         auto lo = parseDecimal(*lon);
         if (!lo) return stopWith(notAValidFloat(*lon) + " (the lon of a track point)");
         if (*la < -90 || *la > 90) return stopWith("Latitude " + quotedValue(*lat) + " is outside -90 to 90 degrees");
-        if (*lo < -180 || *lo > 180) return stopWith("Longitude " + quotedValue(*lon) + " is outside -180 to 180 degrees");
+        if (*lo < -180 || *lo > 180)
+            return stopWith("Longitude " + quotedValue(*lon) + " is outside -180 to 180 degrees");
         point_.lat = *la * 60;
         point_.lon = *lo * 60;
     }
@@ -287,6 +291,8 @@ GpxLogInfo readGpxLog(const std::string& path, SampleSink& sink) {
     return readGpxLog(file, sink);
 }
 
-GpxLogInfo readGpxLog(ByteSource& source, SampleSink& sink) { return GpxReader(source, sink).run(); }
+GpxLogInfo readGpxLog(ByteSource& source, SampleSink& sink) {
+    return GpxReader(source, sink).run();
+}
 
 } // namespace lorvane

@@ -15,11 +15,11 @@
 namespace lorvane {
 
 struct GpxLogInfo {
-    std::string version;        // the gpx element's version attribute
-    std::int64_t samples = 0;   // track points handed to the sink and accepted
-    std::int64_t tracks = 0;    // <trk> elements
-    std::int64_t segments = 0;  // <trkseg> elements
-    bool satellites = false;    // some point gave <sat>
+    std::string version;       // the gpx element's version attribute
+    std::int64_t samples = 0;  // track points handed to the sink and accepted
+    std::int64_t tracks = 0;   // <trk> elements
+    std::int64_t segments = 0; // <trkseg> elements
+    bool satellites = false;   // some point gave <sat>
     bool stopped = false;
 };
 

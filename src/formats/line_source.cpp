@@ -35,7 +35,8 @@ void LineSource::find(Next& n, char c) {
 bool LineSource::deliver(std::string_view line) {
     ++lineNo_;
     if (line.size() > maxLine_)
-        fail(ErrorKind::Syntax, "Line longer than " + std::to_string(maxLine_ >> 20) + " MB", buf_.reader().name(), lineNo_);
+        fail(ErrorKind::Syntax, "Line longer than " + std::to_string(maxLine_ >> 20) + " MB", buf_.reader().name(),
+             lineNo_);
     return true;
 }
 
@@ -76,7 +77,8 @@ bool LineSource::next(std::string_view& line) {
         }
         // The line goes on beyond what is buffered.
         if (end - begin > maxLine_)
-            fail(ErrorKind::Syntax, "Line longer than " + std::to_string(maxLine_ >> 20) + " MB", buf_.reader().name(), lineNo_ + 1);
+            fail(ErrorKind::Syntax, "Line longer than " + std::to_string(maxLine_ >> 20) + " MB", buf_.reader().name(),
+                 lineNo_ + 1);
         fill(); // at the end of the file, loop once more to hand out the last line
     }
 }

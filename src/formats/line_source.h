@@ -11,8 +11,7 @@ namespace lorvane {
 
 class LineSource {
 public:
-    LineSource(ByteSource& reader, SampleSink& sink, std::size_t maxLine)
-        : buf_(reader, sink), maxLine_(maxLine) {}
+    LineSource(ByteSource& reader, SampleSink& sink, std::size_t maxLine) : buf_(reader, sink), maxLine_(maxLine) {}
 
     // Next line without its end; false at the end of the file.
     bool next(std::string_view& line);

@@ -44,9 +44,9 @@ public:
 private:
     bool any_ = false;
     bool haveBase_ = false;
-    std::int64_t baseDay_ = 0;  // the date of day index 0
+    std::int64_t baseDay_ = 0; // the date of day index 0
     std::int64_t dayIndex_ = 0;
-    std::int64_t last_ = 0;     // the clock last returned
+    std::int64_t last_ = 0; // the clock last returned
 };
 
 } // namespace lorvane

@@ -16,7 +16,9 @@ namespace {
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 constexpr std::size_t kMaxFields = 24;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // XOR of the bytes [p, end), eight at a time.
 unsigned xorOf(const char* p, const char* end) {
@@ -44,7 +46,8 @@ int hexDigit(char c) {
 // doubles, and one correctly rounded division gives the nearest double to
 // their quotient; longer numbers go to parseDecimal.
 std::optional<double> unsignedDecimal(std::string_view f) {
-    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     std::uint64_t m = 0;
     int digits = 0, fraction = 0;
     bool point = false;
@@ -200,7 +203,8 @@ Verdict readGga(const Fields& fl, Reading& r) {
 
 class NmeaReader {
 public:
-    NmeaReader(ByteSource& source, SampleSink& sink) : path_(source.name()), src_(source, sink, kMaxTextLine), sink_(sink) {}
+    NmeaReader(ByteSource& source, SampleSink& sink)
+        : path_(source.name()), src_(source, sink, kMaxTextLine), sink_(sink) {}
 
     NmeaLogInfo run() {
         LogLayout layout;
@@ -248,7 +252,8 @@ private:
         // Usually one sentence a line; a line that lost its end to the next
         // sentence holds two.
         while (dollar && !info_.stopped) {
-            const char* next = static_cast<const char*>(std::memchr(dollar + 1, '$', static_cast<std::size_t>(end - dollar - 1)));
+            const char* next = static_cast<const char*>(
+                std::memchr(dollar + 1, '$', static_cast<std::size_t>(end - dollar - 1)));
             const char* stop = next ? next : end;
             readSentence(dollar + 1, stop);
             dollar = next;
@@ -259,7 +264,9 @@ private:
     void readSentence(const char* p, const char* end) {
         while (end > p && (end[-1] == ' ' || end[-1] == '\t')) --end;
         // The body ends at the '*' of the checksum, nearly always 3 bytes from the end.
-        const char* star = end - p >= 3 && end[-3] == '*' ? end - 3 : static_cast<const char*>(std::memchr(p, '*', static_cast<std::size_t>(end - p)));
+        const char* star = end - p >= 3 && end[-3] == '*'
+                               ? end - 3
+                               : static_cast<const char*>(std::memchr(p, '*', static_cast<std::size_t>(end - p)));
         if (!star) star = end;
         if (star < end) {
             if (end - star != 3 || hexDigit(star[1]) < 0 || hexDigit(star[2]) < 0) {
@@ -388,6 +395,8 @@ NmeaLogInfo readNmeaLog(const std::string& path, SampleSink& sink) {
     return readNmeaLog(file, sink);
 }
 
-NmeaLogInfo readNmeaLog(ByteSource& source, SampleSink& sink) { return NmeaReader(source, sink).run(); }
+NmeaLogInfo readNmeaLog(ByteSource& source, SampleSink& sink) {
+    return NmeaReader(source, sink).run();
+}
 
 } // namespace lorvane

@@ -24,16 +24,16 @@
 namespace lorvane {
 
 struct NmeaLogInfo {
-    std::int64_t samples = 0;        // fix times handed to the sink and accepted
-    std::int64_t sentences = 0;      // RMC and GGA sentences read
-    std::int64_t otherSentences = 0; // other sentences, skipped
-    std::int64_t badChecksums = 0;   // sentences dropped: the checksum did not match
-    std::int64_t damaged = 0;        // RMC/GGA sentences dropped: cut short or a field that does not read
-    std::int64_t otherLines = 0;     // non-blank lines holding no sentence at all
+    std::int64_t samples = 0;          // fix times handed to the sink and accepted
+    std::int64_t sentences = 0;        // RMC and GGA sentences read
+    std::int64_t otherSentences = 0;   // other sentences, skipped
+    std::int64_t badChecksums = 0;     // sentences dropped: the checksum did not match
+    std::int64_t damaged = 0;          // RMC/GGA sentences dropped: cut short or a field that does not read
+    std::int64_t otherLines = 0;       // non-blank lines holding no sentence at all
     std::int64_t firstDroppedLine = 0; // line of the first of the three above, 0 when none
-    std::int64_t noFix = 0;          // fix times without a fix (void RMC, GGA quality 0)
-    bool satellites = false;         // some GGA gave the satellites
-    bool stopped = false;            // the sink asked to stop
+    std::int64_t noFix = 0;            // fix times without a fix (void RMC, GGA quality 0)
+    bool satellites = false;           // some GGA gave the satellites
+    bool stopped = false;              // the sink asked to stop
     std::int64_t dropped() const { return badChecksums + damaged + otherLines; }
 };
 

@@ -7,7 +7,9 @@
 namespace lorvane {
 
 namespace {
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
@@ -26,8 +28,10 @@ std::optional<double> parseDecimal(std::string_view t) {
     std::size_t intDigits = 0, fracDigits = 0, leadingZeros = 0;
     bool seenNonZero = false;
     while (i < n && isDigit(t[i])) {
-        if (!seenNonZero && t[i] == '0') ++leadingZeros;
-        else seenNonZero = true;
+        if (!seenNonZero && t[i] == '0')
+            ++leadingZeros;
+        else
+            seenNonZero = true;
         ++intDigits;
         ++i;
     }

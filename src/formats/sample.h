@@ -14,14 +14,14 @@ struct Sample {
     double lat = 0;         // minutes of arc, north positive
     double lon = 0;         // minutes of arc, east positive
     std::int32_t sats = 0;
-    double time = 0;        // seconds on the log's clock
+    double time = 0; // seconds on the log's clock
     // The same time as a whole number of the log's ticks (LogLayout::ticksPerSecond).
     std::int64_t clock = 0;
     // False when the log does not say how many satellites it used; `sats` is
     // then kSatsUnknown, which the base point rule counts as enough.
     bool satsKnown = true;
-    double speed = -1;      // metres per second over ground; negative when the log gives none
-    std::int64_t line = 0;  // text log: 1-based line number of the sample
+    double speed = -1;        // metres per second over ground; negative when the log gives none
+    std::int64_t line = 0;    // text log: 1-based line number of the sample
     std::int64_t offset = -1; // binary log: byte offset of the record
     // Text log only: the time field of this line did not convert. The line's
     // position has been decoded; the error is raised after the track point,

@@ -83,7 +83,8 @@ StartFinish parseStartFinish(std::string_view text, const std::string& file) {
     while (i < lines.size() && lines[i] != "[Start finish]" && lines[i] != "[Start Finish]") ++i;
     if (i == lines.size()) fail(ErrorKind::Syntax, "No \"[Start finish]\" section in the start/finish file", file);
     ++i;
-    if (i == lines.size()) fail(ErrorKind::Syntax, "The start/finish file ends before the start line's coordinates", file);
+    if (i == lines.size())
+        fail(ErrorKind::Syntax, "The start/finish file ends before the start line's coordinates", file);
     std::vector<std::string> table;
     splitInto(lines[i], table);
     StartFinish sf;
@@ -92,7 +93,8 @@ StartFinish parseStartFinish(std::string_view text, const std::string& file) {
     while (i < lines.size() && lines[i] != "[finish]" && lines[i] != "[Finish]") ++i;
     if (i == lines.size()) fail(ErrorKind::Syntax, "No \"[Finish]\" section in the start/finish file", file);
     ++i;
-    if (i == lines.size()) fail(ErrorKind::Syntax, "The start/finish file ends before the finish line's coordinates", file);
+    if (i == lines.size())
+        fail(ErrorKind::Syntax, "The start/finish file ends before the finish line's coordinates", file);
     splitInto(lines[i], table);
     sf.finish = gateFrom(table, file, static_cast<std::int64_t>(i) + 1);
     sf.hasFinishLine = sf.finish.lat1 != 0;
@@ -126,8 +128,10 @@ std::string composeStartFinishText(const StartFinish& sf, std::string_view comme
     out += "[Start finish]\r\n";
     appendGateLine(out, sf.start);
     out += "[Finish]\r\n";
-    if (sf.hasFinishLine) appendGateLine(out, sf.finish);
-    else out += "0 0 0 0\r\n";
+    if (sf.hasFinishLine)
+        appendGateLine(out, sf.finish);
+    else
+        out += "0 0 0 0\r\n";
     return out;
 }
 

@@ -1,11 +1,10 @@
 #include "formats/text_log.h"
 
 #include <algorithm>
-#include <cmath>
 #include <array>
 #include <bit>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -17,14 +16,20 @@ namespace lorvane {
 
 namespace {
 
-bool contains(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
+bool contains(std::string_view s, std::string_view what) {
+    return s.find(what) != std::string_view::npos;
+}
 
-bool isHeaderMarker(std::string_view l) { return l == "[header]" || l == "[Header]"; }
+bool isHeaderMarker(std::string_view l) {
+    return l == "[header]" || l == "[Header]";
+}
 bool isChannelEnd(std::string_view l) {
     return l == "[channel units]" || l == "[Channel units]" || l == "[comments]" || l == "[Comments]" ||
            l == "[column names]" || l == "[Column names]";
 }
-bool isDataMarker(std::string_view l) { return l == "[data]" || l == "[Data]"; }
+bool isDataMarker(std::string_view l) {
+    return l == "[data]" || l == "[Data]";
+}
 
 // A field with its decimal commas turned into points.
 class FieldText {
@@ -40,7 +45,9 @@ private:
     std::string scratch_;
 };
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The common time field: up to six digits, optionally a point (or, with
 // `commaPoint`, a comma) and up to two decimals. Formatting such a value with
@@ -176,7 +183,8 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
     int column = 1;
     while (true) {
         if (!src.next(line))
-            fail(ErrorKind::Syntax, "The log ends inside its channel list (no \"[channel units]\", \"[comments]\" or "
+            fail(ErrorKind::Syntax,
+                 "The log ends inside its channel list (no \"[channel units]\", \"[comments]\" or "
                  "\"[column names]\" line)",
                  path);
         applyChannelRules(line, column, cols);

@@ -70,9 +70,8 @@ std::optional<GateCrossing> crossGate(LocalPoint p1, LocalPoint p2, LocalPoint c
     return GateCrossing{offset, atLine, forward};
 }
 
-bool virtual_gate(double lineEast2, double lineEast1, double lineNorth2, double lineNorth1,
-                  double curEast, double curNorth, double prevEast, double prevNorth,
-                  double& crossOffset) {
+bool virtual_gate(double lineEast2, double lineEast1, double lineNorth2, double lineNorth1, double curEast,
+                  double curNorth, double prevEast, double prevNorth, double& crossOffset) {
     const auto c = crossGate(LocalPoint{lineEast1, lineNorth1}, LocalPoint{lineEast2, lineNorth2},
                              LocalPoint{curEast, curNorth}, LocalPoint{prevEast, prevNorth}, kSampleInterval,
                              GateRules{});

@@ -59,9 +59,8 @@ std::optional<GateCrossing> crossGate(LocalPoint p1, LocalPoint p2, LocalPoint c
 // otherwise returns false and leaves crossOffset alone. Argument order as the
 // readers call it: point 2 east, point 1 east, point 2 north, point 1 north,
 // current east/north, previous east/north.
-bool virtual_gate(double lineEast2, double lineEast1, double lineNorth2, double lineNorth1,
-                  double curEast, double curNorth, double prevEast, double prevNorth,
-                  double& crossOffset);
+bool virtual_gate(double lineEast2, double lineEast1, double lineNorth2, double lineNorth1, double curEast,
+                  double curNorth, double prevEast, double prevNorth, double& crossOffset);
 
 // Picks the base point: the tenth sample with more than three satellites since
 // the load began or since the last sample with fewer than three.

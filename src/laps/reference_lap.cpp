@@ -5,7 +5,9 @@
 
 namespace lorvane {
 
-std::int64_t thinnedPointCount(std::int64_t samples) { return samples <= 0 ? 0 : (samples - 1) / 10 + 2; }
+std::int64_t thinnedPointCount(std::int64_t samples) {
+    return samples <= 0 ? 0 : (samples - 1) / 10 + 2;
+}
 
 void LapThinner::add(double lat, double lon, std::int64_t clock) {
     if (!any_) {
@@ -45,8 +47,8 @@ public:
         // The last sample comes on top of these.
         if (thinner_.size() > static_cast<std::size_t>(kMaxRefPoints) - 1)
             fail(ErrorKind::Invalid,
-                 "The lap is longer than " + std::to_string(kMaxRefPoints - 1) +
-                     " s; a reference lap holds at most " + std::to_string(kMaxRefPoints) + " points, one a second",
+                 "The lap is longer than " + std::to_string(kMaxRefPoints - 1) + " s; a reference lap holds at most " +
+                     std::to_string(kMaxRefPoints) + " points, one a second",
                  path_);
         ++seen_;
         return s.index < last_;
@@ -80,7 +82,8 @@ std::vector<GeoPoint> readReferenceLap(const LapSource& src, ByteSource& bytes) 
     expected.recordLength = src.recordLength;
     readAnyLog(src.kind, bytes, collector, &expected);
     if (collector.seen() < n)
-        fail(ErrorKind::Changed, "The log has changed since it was loaded: it ends before the lap's last sample", src.path);
+        fail(ErrorKind::Changed, "The log has changed since it was loaded: it ends before the lap's last sample",
+             src.path);
     return collector.finish();
 }
 

@@ -49,11 +49,11 @@ private:
 struct LapSource {
     LogKind kind = LogKind::Text;
     std::string path;
-    TextLogColumns columns;     // text and CSV log: the columns the load found
-    int recordLength = 0;       // binary log: the record length the load found
+    TextLogColumns columns; // text and CSV log: the columns the load found
+    int recordLength = 0;   // binary log: the record length the load found
     std::int32_t firstSample = 0;
     std::int32_t lastSample = 0;
-    int ticksPerSecond = 100;   // resolution of the log's clock
+    int ticksPerSecond = 100; // resolution of the log's clock
 };
 
 // Re-reads samples firstSample..lastSample with the reader's own rules and

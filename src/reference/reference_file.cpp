@@ -15,7 +15,9 @@
 namespace lorvane {
 
 namespace {
-void appendInt(std::string& out, std::int64_t v) { out += formatPadded(v, 1); }
+void appendInt(std::string& out, std::int64_t v) {
+    out += formatPadded(v, 1);
+}
 } // namespace
 
 std::string composeReferenceFile(const ReferenceInput& in) {
@@ -100,8 +102,7 @@ std::string followLinks(const std::string& path) {
 
 void writeFileAtomically(const std::string& requested, std::string_view bytes) {
     auto failWith = [&](const std::string& what, int err) {
-        fail(ErrorKind::InputOutput, what + (err ? std::string(": ") + std::strerror(err) : std::string()),
-             requested);
+        fail(ErrorKind::InputOutput, what + (err ? std::string(": ") + std::strerror(err) : std::string()), requested);
     };
     if (requested.empty()) fail(ErrorKind::Invalid, "No file name given");
     // A link stays a link: the file it names is the one replaced.

@@ -14,8 +14,8 @@ namespace lorvane {
 struct ReferenceInput {
     std::string startFinishText; // contents of the start/finish file, as read
     double baseLat = 0, baseLong = 0;
-    double lapTime = 0;        // seconds
-    double openingOffset = 0;  // crossOffset of the crossing that opened the lap
+    double lapTime = 0;       // seconds
+    double openingOffset = 0; // crossOffset of the crossing that opened the lap
     bool fixedReference = false;
     std::vector<GeoPoint> points;
 };

@@ -56,7 +56,8 @@ std::optional<SplitLaps> checkSplitLaps(const LoadedLog& log) {
         if (cut->laps.size() > bestCount) {
             bestCount = cut->laps.size();
             r.remedy = rules;
-            r.remedyText = d == GateDirection::Forward ? "count forward crossings only" : "count reverse crossings only";
+            r.remedyText = d == GateDirection::Forward ? "count forward crossings only"
+                                                       : "count reverse crossings only";
         }
     }
     if (r.remedy) return r;

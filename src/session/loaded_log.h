@@ -58,11 +58,11 @@ struct StartFinishFile {
 
 struct LoadedLog {
     LogKind kind = LogKind::Text;
-    std::string path;    // the log file
-    LogLayout layout;    // columns (text log) or record length (binary log) the load found
+    std::string path; // the log file
+    LogLayout layout; // columns (text log) or record length (binary log) the load found
     StartFinishFile startFinish;
     GateRules rules;
-    LocalPlane plane;    // base point and longitude scale
+    LocalPlane plane; // base point and longitude scale
     bool hasBase = false;
     std::vector<Crossing> crossings;
     std::vector<Lap> laps;

@@ -34,7 +34,10 @@ public:
     // A lap was completed; `best` when it is the new fastest lap.
     virtual void lapAdded(const Lap& lap, bool best) { (void)lap, (void)best; }
     // Progress through the file; return false to cancel the load.
-    virtual bool progress(std::uint64_t done, std::uint64_t total) { (void)done, (void)total; return true; }
+    virtual bool progress(std::uint64_t done, std::uint64_t total) {
+        (void)done, (void)total;
+        return true;
+    }
     // The load has ended, successfully or not.
     virtual void loadFinished(const LoadReport& report) { (void)report; }
 };

@@ -15,7 +15,7 @@ constexpr std::uint32_t kNoCell = ~std::uint32_t{0};
 struct Grid {
     double x0, y0, x1, y1; // viewport with margin
     double cellW, cellH;
-    bool packable;         // cells fit 16 bits a side
+    bool packable; // cells fit 16 bits a side
 
     explicit Grid(const Viewport& v) {
         const double w = v.widthPx > 1 ? v.widthPx : 1;
@@ -35,10 +35,14 @@ struct Grid {
     unsigned outcode(const Point& p) const {
         if (std::isnan(p.east) || std::isnan(p.north)) return kLeft | kRight | kBelow | kAbove;
         unsigned c = 0;
-        if (p.east < x0) c |= kLeft;
-        else if (p.east > x1) c |= kRight;
-        if (p.north < y0) c |= kBelow;
-        else if (p.north > y1) c |= kAbove;
+        if (p.east < x0)
+            c |= kLeft;
+        else if (p.east > x1)
+            c |= kRight;
+        if (p.north < y0)
+            c |= kBelow;
+        else if (p.north > y1)
+            c |= kAbove;
         return c;
     }
 

@@ -8,9 +8,9 @@
 
 #include "analysis/lap_analysis.h"
 #include "analysis/lap_delta.h"
+#include "session/session.h"
 #include "sessiongen/circuit.h"
 #include "sessiongen/session_gen.h"
-#include "session/session.h"
 #include "test_util.h"
 
 using namespace lorvane;
@@ -135,7 +135,8 @@ TEST(GeneratedAnalysis, LapDistanceAndSpeedMatchTheDrive) {
                 bool regular = true;
                 for (std::size_t k = i - 2; k < i + 2; ++k)
                     regular = regular && t.points[k].sample >= 0 && t.points[k + 1].sample >= 0 &&
-                              std::fabs(l->elapsedOf(t.points[k + 1].sample) - l->elapsedOf(t.points[k].sample) - 0.1) < 1e-9;
+                              std::fabs(l->elapsedOf(t.points[k + 1].sample) - l->elapsedOf(t.points[k].sample) - 0.1) <
+                                  1e-9;
                 if (!regular) continue;
                 const gen::Trajectory& tr = *l->g.trajectory;
                 const double mean = 3.6 * (tr.arcAt(e + 0.2) - tr.arcAt(e - 0.2)) / 0.4;

@@ -121,12 +121,11 @@ TEST(LapTrace, SpeedIsSmoothedOverTheWindow) {
 
 TEST(LapTrace, CrossingPointUsesTheMeasuredInterval) {
     Track track;
-    track.samples = {{0, 0, 10.0, 1000, 7},          {8, 0, 10.2, 1020, 8}, {16, 0, 10.2, 1020, 9},
-                     {20, 0, 10.1, 1010, 10},        {0, 0, 86399.9, 8639990, 11},
-                     {6, 0, 0.05, 5, 12}};
+    track.samples = {{0, 0, 10.0, 1000, 7},   {8, 0, 10.2, 1020, 8},        {16, 0, 10.2, 1020, 9},
+                     {20, 0, 10.1, 1010, 10}, {0, 0, 86399.9, 8639990, 11}, {6, 0, 0.05, 5, 12}};
     EXPECT_NEAR(sampleInterval(track, 1), 0.2, 1e-12);
     EXPECT_EQ(sampleInterval(track, 2), 0);
-    EXPECT_EQ(sampleInterval(track, 3), 0);              // back in time
+    EXPECT_EQ(sampleInterval(track, 3), 0);             // back in time
     EXPECT_NEAR(sampleInterval(track, 5), 0.15, 1e-12); // past midnight
     // 0.05 s back over a 0.2 s interval: a quarter of the way back.
     EXPECT_NEAR(crossingPoint(track, 1, 0.05).east, 6, 1e-12);
@@ -201,7 +200,7 @@ TEST(LapDelta, PositiveWhereBehind) {
     EXPECT_NEAR(*deltaAt(cmp, ref, 55), 2.75, 1e-12);
     EXPECT_NEAR(*deltaAt(cmp, ref, 600), 5, 1e-12);
     EXPECT_NEAR(*deltaAt(ref, cmp, 600), -5, 1e-12); // ahead: negative
-    EXPECT_FALSE(deltaAt(cmp, ref, 1005));             // beyond the shorter lap
+    EXPECT_FALSE(deltaAt(cmp, ref, 1005));           // beyond the shorter lap
 
     const auto grid = deltaOnGrid(cmp, ref, 11);
     ASSERT_EQ(grid.size(), 11u);
@@ -272,8 +271,7 @@ TEST(Sectors, LinesAcrossTheReferenceAndTheirCrossings) {
 
     // Two lines on one segment are crossed in order.
     LapTrace jump = ref;
-    jump.points = {TracePoint{0, 0, 0, 0, 0, -1}, TracePoint{0, 10, 0, 1000, 0, -1},
-                   TracePoint{0, 11, 0, 1200, 0, -1}};
+    jump.points = {TracePoint{0, 0, 0, 0, 0, -1}, TracePoint{0, 10, 0, 1000, 0, -1}, TracePoint{0, 11, 0, 1200, 0, -1}};
     jump.time = 11;
     s = sectorTimes(jump, lines);
     EXPECT_NEAR(*s[0], 3, 1e-9);

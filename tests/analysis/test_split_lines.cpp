@@ -3,8 +3,8 @@
 
 #include "analysis/lap_analysis.h"
 #include "analysis/split_lines.h"
-#include "sessiongen/session_gen.h"
 #include "session/session.h"
+#include "sessiongen/session_gen.h"
 #include "test_util.h"
 #include "track/gate_lines.h"
 

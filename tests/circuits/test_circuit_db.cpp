@@ -22,7 +22,9 @@ using lorvane::test::TempDir;
 
 namespace {
 
-Gate gate(double lat, double lon) { return Gate{lat, lon, lat + 0.01, lon + 0.005}; }
+Gate gate(double lat, double lon) {
+    return Gate{lat, lon, lat + 0.01, lon + 0.005};
+}
 
 Circuit circuit(std::string name, double lat = 3090, double lon = -60) {
     Circuit c;
@@ -256,7 +258,7 @@ TEST(CircuitDbCircuits, ListSearchRenameRemove) {
     EXPECT_EQ(names(db.search("ALP")), std::vector<std::string>{"Alpha"});
     EXPECT_EQ(names(db.search("freedon")), std::vector<std::string>{"Epsilon"});
     EXPECT_EQ(names(db.search("NIGHT")), std::vector<std::string>{"Epsilon"});
-    EXPECT_EQ(names(db.search("0%")), std::vector<std::string>{"gamma 100%"}); // % is literal
+    EXPECT_EQ(names(db.search("0%")), std::vector<std::string>{"gamma 100%"});  // % is literal
     EXPECT_EQ(names(db.search("a_l")), std::vector<std::string>{"Delta_long"}); // _ is literal
     EXPECT_EQ(db.search("").size(), 5u);
 

@@ -66,7 +66,7 @@ TEST(CircuitLookup, LayoutsSharingAStartLineAreAllFound) {
     club.lapDistance = 1900;
     db.addCircuit(full);
     db.addCircuit(club);
-    db.addCircuit(layout("Next door", northGate(500)));           // 500 m away, not driven
+    db.addCircuit(layout("Next door", northGate(500)));                // 500 m away, not driven
     db.addCircuit(layout("Far away", Gate{1000, 1000, 1000.1, 1000})); // another continent
 
     auto found = db.findCircuitsForTrack(northwardLaps(0, 4));

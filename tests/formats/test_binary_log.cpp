@@ -36,7 +36,9 @@ std::string record(int len, int sats, std::uint32_t t, std::int32_t lat, std::in
     return r;
 }
 
-std::string header(const std::string& names = "LOG SATS TIME") { return names + " $ rest\r\nZ"; }
+std::string header(const std::string& names = "LOG SATS TIME") {
+    return names + " $ rest\r\nZ";
+}
 
 BinaryLogInfo read(const TempDir& dir, const std::string& content, Collect& c) {
     return readBinaryLog(dir.write("b.wmx", content), c);
@@ -83,12 +85,12 @@ TEST(BinaryLog, FramingAndResynchronisation) {
     TempDir dir;
     const int L = 34;
     std::string f = header("X VELOCITY(3)");
-    f += record(L, 5, 100, 1, 1, '$');             // '$' inside the payload is data
-    f += record(L, 5, 200, 2, 2, 'x', 'Q');        // broken: dropped up to the next '$'
-    f += record(L, 5, 300, 3, 3);                  // swallowed by the resynchronisation
+    f += record(L, 5, 100, 1, 1, '$');      // '$' inside the payload is data
+    f += record(L, 5, 200, 2, 2, 'x', 'Q'); // broken: dropped up to the next '$'
+    f += record(L, 5, 300, 3, 3);           // swallowed by the resynchronisation
     f += record(L, 5, 400, 4, 4);
     std::string last = record(L, 5, 500, 5, 5);
-    f += last.substr(0, last.size() - 1);          // last record without terminator
+    f += last.substr(0, last.size() - 1); // last record without terminator
     Collect c;
     auto info = read(dir, f, c);
     EXPECT_EQ(info.resyncs, 1);

@@ -67,7 +67,7 @@ TEST(CsvLog, RealRecording) {
 TEST(CsvLog, SeparatorsAndQuotes) {
     const std::string rows[] = {
         "time,lat,lon\n1.5,45.5,-122.25\n",
-        "time;lat;lon\n1,5;45,5;-122,25\n",            // semicolons: decimal commas
+        "time;lat;lon\n1,5;45,5;-122,25\n", // semicolons: decimal commas
         "time\tlat\tlon\r\n1.5\t45.5\t-122.25\r\n",
         "\"Time\",\"Lat\",\"Lon\"\n\"1.5\",\"45.5\",\"-122.25\"\n",
         "\xEF\xBB\xBFtime, lat , lon\n 1.5 , 45.5 ,-122.25\n", // BOM and blanks
@@ -165,7 +165,8 @@ TEST(CsvLog, TimeKinds) {
 TEST(CsvLog, MetadataLinesAndMissingColumns) {
     // Key/value lines (even one called Latitude) are skipped until the header.
     Collect c;
-    CsvLogInfo info = read("Format,Logger,V2\nLatitude,45.5\nStarting Time,16:53:001\n\nTime,Lat,Lon\n0,45.5,-122\n", c);
+    CsvLogInfo info = read("Format,Logger,V2\nLatitude,45.5\nStarting Time,16:53:001\n\nTime,Lat,Lon\n0,45.5,-122\n",
+                           c);
     EXPECT_EQ(info.headerLine, 5);
     EXPECT_EQ(c.samples.size(), 1u);
 

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "formats/gpx_log.h"
+#include "formats/log_time.h"
 #include "formats/nmea_log.h"
 #include "formats/numbers.h"
-#include "formats/log_time.h"
 
 using namespace lorvane;
 
@@ -85,12 +85,14 @@ TEST(GpxLog, TracksInFileOrderWaypointsAndRoutesSkipped) {
 }
 
 TEST(GpxLog, Version10WithSatellitesAndSpeed) {
-    const char* gpx = "<?xml version=\"1.0\"?>\n"
-                      "<gpx version=\"1.0\" xmlns=\"http://www.topografix.com/GPX/1/0\"><trk><trkseg>\n"
-                      "<trkpt lat=\"45.5\" lon=\"-122.5\"><ele>6</ele><time>2019-08-18T23:59:59.5Z</time><speed>30.5</speed><sat>9</sat></trkpt>\n"
-                      "<trkpt lat=\"45.5\" lon=\"-122.5\"><time>2019-08-19T00:00:00.5Z</time><sat>4</sat></trkpt>\n"
-                      "<trkpt lat=\"45.5\" lon=\"-122.5\"><time>2019-08-20T00:00:00Z</time></trkpt>\n"
-                      "</trkseg></trk></gpx>";
+    const char* gpx =
+        "<?xml version=\"1.0\"?>\n"
+        "<gpx version=\"1.0\" xmlns=\"http://www.topografix.com/GPX/1/0\"><trk><trkseg>\n"
+        "<trkpt lat=\"45.5\" "
+        "lon=\"-122.5\"><ele>6</ele><time>2019-08-18T23:59:59.5Z</time><speed>30.5</speed><sat>9</sat></trkpt>\n"
+        "<trkpt lat=\"45.5\" lon=\"-122.5\"><time>2019-08-19T00:00:00.5Z</time><sat>4</sat></trkpt>\n"
+        "<trkpt lat=\"45.5\" lon=\"-122.5\"><time>2019-08-20T00:00:00Z</time></trkpt>\n"
+        "</trkseg></trk></gpx>";
     Collect c;
     GpxLogInfo info = read(gpx, c);
     EXPECT_EQ(info.version, "1.0");
@@ -108,7 +110,8 @@ TEST(GpxLog, Version10WithSatellitesAndSpeed) {
 
 TEST(GpxLog, PrefixedNamesAndEmptyTracks) {
     const char* gpx = "<g:gpx xmlns:g=\"http://www.topografix.com/GPX/1/1\" version=\"1.1\"><g:trk/><g:trk><g:trkseg/>"
-                      "<g:trkseg><g:trkpt lat=\"1\" lon=\"2\"><g:time>2024-02-29T12:00:00Z</g:time></g:trkpt></g:trkseg></g:trk></g:gpx>";
+                      "<g:trkseg><g:trkpt lat=\"1\" "
+                      "lon=\"2\"><g:time>2024-02-29T12:00:00Z</g:time></g:trkpt></g:trkseg></g:trk></g:gpx>";
     Collect c;
     GpxLogInfo info = read(gpx, c);
     EXPECT_EQ(info.tracks, 2);
@@ -162,7 +165,8 @@ TEST(GpxLog, SameFixesAsNmea) {
     Collect n;
     readNmeaLog(std::string(LORVANE_TEST_DATA) + "/realdata/okc_kart_2023-06-04_4laps.nmea", n);
     ASSERT_EQ(n.samples.size(), 3828u);
-    std::string gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
+    std::string gpx =
+        "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
     for (const Sample& s : n.samples) {
         const std::int64_t ms = s.clock % 1000, sec = s.clock / 1000;
         gpx += "<trkpt lat=\"" + format17(s.lat / 60) + "\" lon=\"" + format17(s.lon / 60) + "\"><time>2023-06-04T" +

@@ -115,7 +115,8 @@ TEST(NmeaLog, OneSamplePerFixTime) {
                       gga("100000.10", 2, "09") + rmc("100000.10", "A", "040623", "2824.00000,N") +
                       gga("100000.20", 0, "03", ",", ",") + rmc("100000.20", "A", "040623", "2824.11111,N") +
                       rmc("100000.30", "A", "040623", "2824.65615,N", "08122.74703,W", "GN") +
-                      gga("100000.40", 1, "12", "2824.65615,N", "08122.74703,W", "GL") + nmea("GPVTG,,T,,M,0.0,N,0.0,K");
+                      gga("100000.40", 1, "12", "2824.65615,N", "08122.74703,W", "GL") +
+                      nmea("GPVTG,,T,,M,0.0,N,0.0,K");
     Collect c;
     NmeaLogInfo info = read(log, c);
     ASSERT_EQ(c.samples.size(), 5u);
@@ -184,8 +185,8 @@ TEST(NmeaLog, Checksums) {
 TEST(NmeaLog, Midnight) {
     // By the RMC date: across midnight and into a new month and year.
     Collect c;
-    read(rmc("235959.900", "A", "311223") + gga("235959.900") + rmc("000000.100", "A", "010124") +
-             gga("000000.100") + rmc("000000.300", "A", "010124"),
+    read(rmc("235959.900", "A", "311223") + gga("235959.900") + rmc("000000.100", "A", "010124") + gga("000000.100") +
+             rmc("000000.300", "A", "010124"),
          c);
     ASSERT_EQ(c.samples.size(), 3u);
     EXPECT_EQ(c.samples[0].clock, 86399900);
@@ -206,8 +207,8 @@ TEST(NmeaLog, Midnight) {
     // GGA only: a time far before the last one is the next day. GGA before
     // RMC at midnight counts the day once.
     Collect d;
-    read(gga("235959.95") + gga("000000.05") + gga("000000.15") + rmc("000000.15", "A", "050623") +
-             gga("235959.95") + gga("000000.05"),
+    read(gga("235959.95") + gga("000000.05") + gga("000000.15") + rmc("000000.15", "A", "050623") + gga("235959.95") +
+             gga("000000.05"),
          d);
     ASSERT_EQ(d.samples.size(), 5u);
     EXPECT_EQ(d.samples[0].clock, 86399950);
@@ -250,7 +251,9 @@ TEST(NmeaLog, CutAndDamagedSentencesAreDroppedAndCounted) {
 
 TEST(NmeaLog, Hemispheres) {
     Collect c;
-    read(rmc("100000.00", "A", "040623", "3352.12345,S", "15112.50000,E") + rmc("100000.10", "A", "040623", "0000.00000,N", "00000.00010,W"), c);
+    read(rmc("100000.00", "A", "040623", "3352.12345,S", "15112.50000,E") +
+             rmc("100000.10", "A", "040623", "0000.00000,N", "00000.00010,W"),
+         c);
     ASSERT_EQ(c.samples.size(), 2u);
     EXPECT_DOUBLE_EQ(c.samples[0].lat, -(33 * 60 + 52.12345));
     EXPECT_DOUBLE_EQ(c.samples[0].lon, 151 * 60 + 12.5);

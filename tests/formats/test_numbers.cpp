@@ -28,8 +28,8 @@ TEST(Numbers, DecimalGrammar) {
     EXPECT_EQ(parseDecimal("1e-999"), 0.0);
     EXPECT_FALSE(parseDecimal("1e999"));
     EXPECT_FALSE(parseDecimal("-1e999"));
-    for (const char* bad : {"", " ", "1 ", " 1", ".", "-", "+.", "e5", "1e", "1e+", "inf", "nan", "-inf", "INF",
-                            "0x1p3", "1,5", "1.2.3", "12a", "--1", "1e5.5"})
+    for (const char* bad : {"",    " ",   "1 ",   " 1",  ".",     "-",   "+.",    "e5",  "1e",  "1e+",
+                            "inf", "nan", "-inf", "INF", "0x1p3", "1,5", "1.2.3", "12a", "--1", "1e5.5"})
         EXPECT_FALSE(parseDecimal(bad)) << bad;
 }
 
@@ -47,9 +47,9 @@ TEST(Numbers, FixedMasksRoundLikePrintf) {
     EXPECT_EQ(formatFixed(1234.5, 3, 2), "1234.50");
     EXPECT_EQ(formatFixed(123456.789, 6, 2), "123456.79");
     EXPECT_EQ(formatFixed(93015.5, 6, 2), "093015.50");
-    EXPECT_EQ(formatFixed(0.125, 1, 2), "0.12");  // exact tie: to even
-    EXPECT_EQ(formatFixed(0.375, 1, 2), "0.38");  // exact tie: to even
-    EXPECT_EQ(formatFixed(2.675, 1, 2), "2.67");  // binary value lies below the tie
+    EXPECT_EQ(formatFixed(0.125, 1, 2), "0.12"); // exact tie: to even
+    EXPECT_EQ(formatFixed(0.375, 1, 2), "0.38"); // exact tie: to even
+    EXPECT_EQ(formatFixed(2.675, 1, 2), "2.67"); // binary value lies below the tie
     EXPECT_EQ(formatFixed(12.3456, 1, 3), "12.346");
     EXPECT_EQ(formatFixed(-3.21, 1, 3), "-3.210");
     EXPECT_EQ(formatFixed(-0.0004, 1, 3), "-0.000"); // the sign of a negative value stays
@@ -92,7 +92,9 @@ std::optional<double> reference(std::string_view t) {
     return negative ? -v : v;
 }
 
-std::uint64_t bitsOf(double v) { return std::bit_cast<std::uint64_t>(v); }
+std::uint64_t bitsOf(double v) {
+    return std::bit_cast<std::uint64_t>(v);
+}
 
 // parseDecimal, and the quick form where it answers, give from_chars's double to the bit.
 void expectSameAsFromChars(const std::string& t) {
@@ -116,9 +118,26 @@ void expectSameAsFromChars(const std::string& t) {
 
 TEST(Numbers, PlainDecimalsTakeTheQuickForm) {
     // What logs hold goes the quick way, and gives the same as from_chars.
-    for (const char* t : {"3090.12345", "-60.00001", "0596.56824", "-08847.94644", "001000.00", "0", "-0", "-0.0",
-                          "+7", "5.", ".5", "0.1", "0.3", "1.7", "100000000000000000000.5", "9007199254740992",
-                          "900719925474099.2", "0.000000000000000001", "-0.000000000000000000", "1,5"}) {
+    for (const char* t : {"3090.12345",
+                          "-60.00001",
+                          "0596.56824",
+                          "-08847.94644",
+                          "001000.00",
+                          "0",
+                          "-0",
+                          "-0.0",
+                          "+7",
+                          "5.",
+                          ".5",
+                          "0.1",
+                          "0.3",
+                          "1.7",
+                          "100000000000000000000.5",
+                          "9007199254740992",
+                          "900719925474099.2",
+                          "0.000000000000000001",
+                          "-0.000000000000000000",
+                          "1,5"}) {
         std::string text = t;
         double v = -1;
         const bool comma = text.find(',') != std::string::npos;
@@ -136,9 +155,26 @@ TEST(Numbers, PlainDecimalsTakeTheQuickForm) {
     ASSERT_TRUE(parsePlainDecimal("-0.0", negZero));
     EXPECT_TRUE(std::signbit(negZero));
     // Beyond the quick form: left to the general conversion, `out` untouched.
-    for (const char* t : {"9007199254740993", "12345678901234567890", "0.0000000000000000001", "1e3", "1.5e-3",
-                          "", "+", "-", ".", "-.", "1.2.3", "1,5", "1,2,3", " 1", "1 ", "inf", "0x10", "1..5",
-                          "0.12345678901234567890", "12a"}) {
+    for (const char* t : {"9007199254740993",
+                          "12345678901234567890",
+                          "0.0000000000000000001",
+                          "1e3",
+                          "1.5e-3",
+                          "",
+                          "+",
+                          "-",
+                          ".",
+                          "-.",
+                          "1.2.3",
+                          "1,5",
+                          "1,2,3",
+                          " 1",
+                          "1 ",
+                          "inf",
+                          "0x10",
+                          "1..5",
+                          "0.12345678901234567890",
+                          "12a"}) {
         double v = 42;
         EXPECT_FALSE(parsePlainDecimal(t, v, std::string_view(t) == "1,2,3")) << t;
         EXPECT_EQ(v, 42) << t;
@@ -151,14 +187,34 @@ TEST(Numbers, PlainDecimalsTakeTheQuickForm) {
 TEST(Numbers, DecimalsMatchFromCharsToTheBit) {
     // Edges: long digit strings, exponents, leading and trailing zeros, the
     // 53-bit boundary, values near the smallest normal and subnormal doubles.
-    for (const char* t : {"9007199254740991", "9007199254740992", "9007199254740993", "9007199254740994",
-                          "9007199254740995", "18014398509481983", "0.9007199254740993", "900719925474099.3",
-                          "0.30000000000000004", "0.1000000000000000055511151231257827",
-                          "123456789012345678901234567890", "1.00000000000000000000000000001",
-                          "0000000000000000000000000001.5", "1.5000000000000000000000000000",
-                          "2.2250738585072011e-308", "2.2250738585072014e-308", "4.9e-324", "1e-320",
-                          "0.000000000000000000000000000000000000001", "1.7976931348623157e308", "1e22", "1e23",
-                          "8.589973e9", "-0.0000", "-60.00001", "3090.12345", "7.0e0", "5e-324"})
+    for (const char* t : {"9007199254740991",
+                          "9007199254740992",
+                          "9007199254740993",
+                          "9007199254740994",
+                          "9007199254740995",
+                          "18014398509481983",
+                          "0.9007199254740993",
+                          "900719925474099.3",
+                          "0.30000000000000004",
+                          "0.1000000000000000055511151231257827",
+                          "123456789012345678901234567890",
+                          "1.00000000000000000000000000001",
+                          "0000000000000000000000000001.5",
+                          "1.5000000000000000000000000000",
+                          "2.2250738585072011e-308",
+                          "2.2250738585072014e-308",
+                          "4.9e-324",
+                          "1e-320",
+                          "0.000000000000000000000000000000000000001",
+                          "1.7976931348623157e308",
+                          "1e22",
+                          "1e23",
+                          "8.589973e9",
+                          "-0.0000",
+                          "-60.00001",
+                          "3090.12345",
+                          "7.0e0",
+                          "5e-324"})
         expectSameAsFromChars(t);
 
     std::mt19937_64 rng(8);
@@ -172,10 +228,14 @@ TEST(Numbers, DecimalsMatchFromCharsToTheBit) {
         const int style = pick(0, 5); // 0: nines, 1: trailing zeros, else random
         std::string d;
         for (int k = 0; k < digits; ++k) {
-            if (k < zerosFirst) d += '0';
-            else if (style == 0) d += '9';
-            else if (style == 1 && k > digits / 2) d += '0';
-            else d += static_cast<char>('0' + pick(0, 9));
+            if (k < zerosFirst)
+                d += '0';
+            else if (style == 0)
+                d += '9';
+            else if (style == 1 && k > digits / 2)
+                d += '0';
+            else
+                d += static_cast<char>('0' + pick(0, 9));
         }
         const int point = pick(-1, digits); // -1: no point
         if (point >= 0) d.insert(static_cast<std::size_t>(point), ".");

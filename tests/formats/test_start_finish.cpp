@@ -65,8 +65,7 @@ TEST(StartFinish, BadFieldsNameTheFieldAndLine) {
     EXPECT_EQ(errorOf("[Start finish]\n1  2 3 4\n[Finish]\n0 0 0 0\n").message,
               "'' is not a valid floating point value");
     // Too few fields on the start line.
-    EXPECT_EQ(errorOf("[Start finish]\n1 2 3\n[Finish]\n0 0 0 0\n").message,
-              "'' is not a valid floating point value");
+    EXPECT_EQ(errorOf("[Start finish]\n1 2 3\n[Finish]\n0 0 0 0\n").message, "'' is not a valid floating point value");
     EXPECT_EQ(errorOf("[Start finish]\n1 2 3 4\n[Finish]\n1 2 nan 4\n").line, 4);
 }
 

@@ -53,8 +53,8 @@ TEST(TextLog, ChannelRules) {
     applyChannelRules("GPS Latitude", 5, c);
     applyChannelRules("Longitude", 6, c);
     applyChannelRules("Satellites", 7, c);
-    applyChannelRules("latitude", 8, c);  // case-sensitive substring: still "atitude"
-    applyChannelRules("LATITUDE", 9, c);  // not
+    applyChannelRules("latitude", 8, c); // case-sensitive substring: still "atitude"
+    applyChannelRules("LATITUDE", 9, c); // not
     EXPECT_EQ(c.lat, 8);
     EXPECT_EQ(c.lon, 6);
     EXPECT_EQ(c.sats, 7);
@@ -93,12 +93,12 @@ TEST(TextLog, FieldsCarryOverAndBlanksCount) {
     TempDir dir;
     Collect c;
     std::string data = std::string(kHead) +
-                       "5 100000 10 20\n"   // 0: all fields
-                       "6 100001 11\n"      // 1: no longitude field: keeps 20
-                       "\n"                 // 2: empty line: everything repeats, still a sample
-                       "7  100002 12 21\n"  // 3: two blanks: field 2 empty, fields shift
-                       " 100003 13 22 \n"   // 4: leading blank: satellites empty; trailing blank adds nothing
-                       "8 100004 14 23";    // 5: last line without its end
+                       "5 100000 10 20\n"  // 0: all fields
+                       "6 100001 11\n"     // 1: no longitude field: keeps 20
+                       "\n"                // 2: empty line: everything repeats, still a sample
+                       "7  100002 12 21\n" // 3: two blanks: field 2 empty, fields shift
+                       " 100003 13 22 \n"  // 4: leading blank: satellites empty; trailing blank adds nothing
+                       "8 100004 14 23";   // 5: last line without its end
     readTextLog(dir.write("a.zlg", data), c);
     ASSERT_EQ(c.samples.size(), 6u);
     EXPECT_EQ(c.samples[1].lon, -20.0);
@@ -119,12 +119,15 @@ TEST(TextLog, FieldsCarryOverAndBlanksCount) {
 TEST(TextLog, LineEndsOfEveryKind) {
     TempDir dir;
     Collect lf, crlf, cr;
-    std::string body = "[Header]\nSatellites\nTime\nLatitude\nLongitude\n[Comments]\n[Data]\n1 0 1 1\n2 0 2 2\n3 0 3 3\n";
+    std::string body =
+        "[Header]\nSatellites\nTime\nLatitude\nLongitude\n[Comments]\n[Data]\n1 0 1 1\n2 0 2 2\n3 0 3 3\n";
     auto replace = [](std::string s, const std::string& eol) {
         std::string out;
         for (char ch : s) {
-            if (ch == '\n') out += eol;
-            else out += ch;
+            if (ch == '\n')
+                out += eol;
+            else
+                out += ch;
         }
         return out;
     };
@@ -143,9 +146,9 @@ TEST(TextLog, MarkersMustMatchWholeLines) {
     EXPECT_EQ(errorOf(dir, "[HEADER]\nTime\n").message, "No \"[header]\" line in the log");
     EXPECT_EQ(errorOf(dir, "[header] \nTime\n").message, "No \"[header]\" line in the log");
     EXPECT_NE(errorOf(dir, "[header]\nTime\nLatitude\n").message.find("channel list"), std::string::npos);
-    EXPECT_EQ(errorOf(dir, "[header]\nSatellites\nTime\nLatitude\nLongitude\n[column names]\nx\n[DATA]\n1 2 3 4\n")
-                  .message,
-              "No \"[data]\" line in the log");
+    EXPECT_EQ(
+        errorOf(dir, "[header]\nSatellites\nTime\nLatitude\nLongitude\n[column names]\nx\n[DATA]\n1 2 3 4\n").message,
+        "No \"[data]\" line in the log");
 }
 
 TEST(TextLog, MissingChannelsAreNamedTogether) {

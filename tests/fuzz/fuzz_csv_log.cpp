@@ -3,13 +3,14 @@
 #include <cstdint>
 
 #include "formats/any_log.h"
-#include "formats/diagnostic.h"
 #include "formats/csv_log.h"
+#include "formats/diagnostic.h"
 #include "fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     {
-        const auto kind = lorvane::detectLogFormat(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz input.csv");
+        const auto kind = lorvane::detectLogFormat(std::string_view(reinterpret_cast<const char*>(data), size),
+                                                   "fuzz input.csv");
         volatile int keep = kind ? static_cast<int>(*kind) : -1;
         (void)keep;
     }

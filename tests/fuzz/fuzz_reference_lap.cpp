@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!(data[0] & 2)) first = static_cast<std::int32_t>(static_cast<std::uint32_t>(first) % 4096u);
     const std::int32_t length = data[9] | (data[10] << 8) | ((data[11] & 0x7f) << 16);
     src.firstSample = first;
-    src.lastSample = static_cast<std::int32_t>(
-        static_cast<std::int64_t>(first) + length > INT32_MAX ? INT32_MAX : first + length);
+    src.lastSample = static_cast<std::int32_t>(static_cast<std::int64_t>(first) + length > INT32_MAX ? INT32_MAX
+                                                                                                     : first + length);
 
     auto bytes = lorvane::fuzz::bytesOf(data + 12, size - 12, "fuzz input");
     src.path = "fuzz input";

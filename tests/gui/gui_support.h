@@ -54,9 +54,7 @@ public:
     void inform(QWidget*, const QString& caption, const QString& text) override {
         asked.append({QStringLiteral("inform"), caption, text});
     }
-    void error(QWidget*, const QString& text) override {
-        asked.append({QStringLiteral("error"), QString(), text});
-    }
+    void error(QWidget*, const QString& text) override { asked.append({QStringLiteral("error"), QString(), text}); }
     std::optional<int> choose(QWidget*, const QString& caption, const QString& text,
                               const QStringList& items) override {
         asked.append({QStringLiteral("choose"), caption, text});

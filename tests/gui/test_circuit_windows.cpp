@@ -357,9 +357,7 @@ void TestCircuitWindows::circuitsWindowExportsAndImports() {
     // Import: the good files go in, the others are reported by name.
     const QString folder = dir.filePath(QStringLiteral("gxr"));
     QVERIFY(QDir().mkpath(folder));
-    auto gxr = [](double lat) {
-        return QByteArray::fromStdString(lorvane::composeStartFinishText(gates(lat)));
-    };
+    auto gxr = [](double lat) { return QByteArray::fromStdString(lorvane::composeStartFinishText(gates(lat))); };
     writeText(folder + QStringLiteral("/North.gxr"), gxr(3100));
     writeText(folder + QStringLiteral("/South.gxr"), gxr(3080));
     writeText(folder + QStringLiteral("/Alpha.gxr"), gxr(3070));

@@ -42,7 +42,8 @@ struct Window {
 };
 
 // The lap list a fresh load of the same files with the same rules gives.
-QStringList freshLinesOf(lorvane::LogKind kind, const QString& gxr, const QString& log, const lorvane::GateRules& rules) {
+QStringList freshLinesOf(lorvane::LogKind kind, const QString& gxr, const QString& log,
+                         const lorvane::GateRules& rules) {
     lorvane::Session s;
     s.loadStartFinish(guitest::toPath(gxr));
     s.setGateRules(rules);
@@ -79,13 +80,15 @@ void TestGateRules::rulesRecutAtOnce() {
     QCOMPARE(w.form.Chart1->gateArrows(), 0);
     const bool forward = w.session.crossings().front().forward;
 
-    const lorvane::GateRules wrongWay{forward ? lorvane::GateDirection::Reverse : lorvane::GateDirection::Forward, 15.0, 0};
+    const lorvane::GateRules wrongWay{forward ? lorvane::GateDirection::Reverse : lorvane::GateDirection::Forward, 15.0,
+                                      0};
     w.form.applyGateRules(wrongWay);
     QCOMPARE(w.form.LapTimeBox->count(), 0);
     QCOMPARE(w.form.Chart1->gateArrows(), 1);
     QCOMPARE(w.lines(), freshLines(files.gxr, files.zlg, wrongWay));
 
-    const lorvane::GateRules rightWay{forward ? lorvane::GateDirection::Forward : lorvane::GateDirection::Reverse, 15.0, 0};
+    const lorvane::GateRules rightWay{forward ? lorvane::GateDirection::Forward : lorvane::GateDirection::Reverse, 15.0,
+                                      0};
     w.form.applyGateRules(rightWay);
     QCOMPARE(w.form.LapTimeBox->count(), 4);
     QCOMPARE(w.lines(), freshLines(files.gxr, files.zlg, rightWay));
@@ -129,7 +132,8 @@ void TestGateRules::dialogGivesTheRules() {
 // Load log: the same laps as the command line gives.
 void TestGateRules::importedLogsLoadByDropAndMenu() {
     const QString data = QStringLiteral(LORVANE_TEST_DATA "/realdata/");
-    const QString gxr = data + QStringLiteral("okc.gxr"), nmea = data + QStringLiteral("okc_kart_2023-06-04_4laps.nmea");
+    const QString gxr = data + QStringLiteral("okc.gxr"),
+                  nmea = data + QStringLiteral("okc_kart_2023-06-04_4laps.nmea");
     const lorvane::GateRules forward{lorvane::GateDirection::Forward, 10.0, 0};
     Window w;
     w.form.applyGateRules(forward);

@@ -35,9 +35,7 @@ struct Window {
         return ended.wait(60000);
     }
     // The centre of row `row` of the lap list.
-    QPoint rowCentre(int row) const {
-        return form.LapTimeBox->visualItemRect(form.LapTimeBox->item(row)).center();
-    }
+    QPoint rowCentre(int row) const { return form.LapTimeBox->visualItemRect(form.LapTimeBox->item(row)).center(); }
 };
 
 // The slowest lap other than `not`.

@@ -164,8 +164,7 @@ void TestMainWindow::plotSeriesAsDesigned() {
         QCPCurve* c = chart->series(s.n);
         QCOMPARE(c->name(), QString::fromLatin1(s.name));
         QCOMPARE(c->pen().color(), s.colour);
-        QCOMPARE(c->scatterStyle().shape(),
-                 s.circles ? QCPScatterStyle::ssCircle : QCPScatterStyle::ssNone);
+        QCOMPARE(c->scatterStyle().shape(), s.circles ? QCPScatterStyle::ssCircle : QCPScatterStyle::ssNone);
         QCOMPARE(c->dataCount(), 0);
     }
     // The rubber band is blue; the strip chart's speed series are the laps' colours.

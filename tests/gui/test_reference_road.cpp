@@ -16,19 +16,18 @@
 #include <QtTest/QTest>
 
 #include "gui/app/Unit1.h"
-#include "track/fit_rule.h"
 #include "gui/display/track_plot.h"
 #include "gui_support.h"
 #include "laps/lap_time_text.h"
+#include "track/fit_rule.h"
 
 using guitest::ScriptedPrompts;
 using guitest::SessionFiles;
 
 namespace {
 
-const QString kOpen = QStringLiteral("open"), kSave = QStringLiteral("save"),
-              kConfirm = QStringLiteral("confirm"), kInform = QStringLiteral("inform"),
-              kError = QStringLiteral("error");
+const QString kOpen = QStringLiteral("open"), kSave = QStringLiteral("save"), kConfirm = QStringLiteral("confirm"),
+              kInform = QStringLiteral("inform"), kError = QStringLiteral("error");
 
 struct Window {
     lorvane::Session session;
@@ -194,9 +193,9 @@ void TestReferenceRoad::textLogRoad() {
     // The command-line driver writes the same bytes.
     const QString cliOut = files.path(QStringLiteral("cli.REF"));
     QProcess cli;
-    cli.start(QStringLiteral(LORVANE_CLI), {QStringLiteral("ref"), QStringLiteral("--gxr"), files.gxr,
-                                            QStringLiteral("--zlg"), files.zlg, QStringLiteral("--lap"),
-                                            QStringLiteral("3"), QStringLiteral("-o"), cliOut});
+    cli.start(QStringLiteral(LORVANE_CLI),
+              {QStringLiteral("ref"), QStringLiteral("--gxr"), files.gxr, QStringLiteral("--zlg"), files.zlg,
+               QStringLiteral("--lap"), QStringLiteral("3"), QStringLiteral("-o"), cliOut});
     QVERIFY(cli.waitForFinished(30000));
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(guitest::readAll(cliOut), written);
@@ -282,7 +281,8 @@ void TestReferenceRoad::selectedLapIsHighlighted() {
     QTest::keyClick(w.form.LapTimeBox, Qt::Key_Down);
     QCOMPARE(w.form.LapTimeBox->currentRow(), 1);
     QCOMPARE(w.form.Chart1->highlightedPoints(), expectedPoints(1));
-    QVERIFY(expectedPoints(1) != expectedPoints(0) || w.session.laps()[1].startSample != w.session.laps()[0].startSample);
+    QVERIFY(expectedPoints(1) != expectedPoints(0) ||
+            w.session.laps()[1].startSample != w.session.laps()[0].startSample);
 }
 
 void TestReferenceRoad::answersThatWriteNothing() {
@@ -411,10 +411,10 @@ void TestReferenceRoad::markersFollowTheCurrentLoad() {
 
     // The same start line without a finish gate: no finish marker left behind.
     const auto& g = files.session.startGate;
-    const QString noFinish = files.write(
-        QStringLiteral("start-only.gxr"),
-        "[Start finish]\n" + std::to_string(g.long1) + ' ' + std::to_string(g.lat1) + ' ' +
-            std::to_string(g.long2) + ' ' + std::to_string(g.lat2) + "\n[Finish]\n0 0 0 0\n");
+    const QString noFinish = files.write(QStringLiteral("start-only.gxr"),
+                                         "[Start finish]\n" + std::to_string(g.long1) + ' ' + std::to_string(g.lat1) +
+                                             ' ' + std::to_string(g.long2) + ' ' + std::to_string(g.lat2) +
+                                             "\n[Finish]\n0 0 0 0\n");
     QVERIFY(w.load(noFinish, files.zlg, false));
     checkMarkers(w, false);
 

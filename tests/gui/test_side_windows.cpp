@@ -16,8 +16,8 @@ namespace {
 QByteArray kml(const QByteArray& coordinates, const QByteArray& tag = "coordinates") {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document>\n<Placemark>\n"
-           "<name>Box</name>\n<LineString>\n<tessellate>1</tessellate>\n<" + tag + ">" +
-           coordinates + "</" + tag + ">\n</LineString>\n</Placemark>\n</Document>\n</kml>\n";
+           "<name>Box</name>\n<LineString>\n<tessellate>1</tessellate>\n<" +
+           tag + ">" + coordinates + "</" + tag + ">\n</LineString>\n</Placemark>\n</Document>\n</kml>\n";
 }
 
 const QByteArray kFourPoints = "\n\t\t\t\t-1.5,52.25,0 -1.25,52.25,0 -1.25,52,0 -1.5,52,0\n\t\t\t";
@@ -43,9 +43,9 @@ private slots:
 void TestSideWindows::kmlReadsEveryTupleWhereverTheLinesBreak() {
     const QByteArray layouts[] = {
         kFourPoints,
-        "-1.5,52.25,0 -1.25,52.25,0 -1.25,52,0 -1.5,52,0",          // on the tag's line
+        "-1.5,52.25,0 -1.25,52.25,0 -1.25,52,0 -1.5,52,0",            // on the tag's line
         "-1.5,52.25,0\n-1.25,52.25,0\r\n  -1.25,52,0\n\n-1.5,52,0\n", // one per line
-        "-1.5,52.25 -1.25,52.25 -1.25,52 -1.5,52",                   // no altitudes
+        "-1.5,52.25 -1.25,52.25 -1.25,52 -1.5,52",                    // no altitudes
     };
     for (const QByteArray& c : layouts) {
         const auto r = readKmlExtremes(kml(c));
@@ -91,7 +91,8 @@ void TestSideWindows::kmlReportsWhatItCannotRead_data() {
     QTest::addColumn<int>("line");
     QTest::newRow("no coordinates") << QByteArray("<kml><Document/></kml>") << "No coordinates found" << 0;
     QTest::newRow("empty coordinates") << kml(" \n ") << "No coordinates found" << 8;
-    QTest::newRow("bad longitude") << kml("-1.5,52.25,0\n-1.2x,52.25,0") << "'-1.2x' is not a valid floating point value" << 9;
+    QTest::newRow("bad longitude") << kml("-1.5,52.25,0\n-1.2x,52.25,0")
+                                   << "'-1.2x' is not a valid floating point value" << 9;
     QTest::newRow("bad latitude") << kml("-1.5,north,0") << "'north' is not a valid floating point value" << 8;
     QTest::newRow("no latitude") << kml("-1.5,52.25 -1.25") << "'-1.25' has no latitude" << 8;
     QTest::newRow("not xml") << QByteArray("coordinates -1.5,52") << "Not a well-formed KML file" << 1;
@@ -225,9 +226,11 @@ void TestSideWindows::addToDatabaseWindow() {
     QCOMPARE(form.objectName(), QStringLiteral("AddToDatabaseForm"));
     QCOMPARE(form.windowTitle(), QStringLiteral("Add to DataBase"));
     QVERIFY(!form.isVisible());
-    const std::pair<QLabel*, const char*> labels[] = {
-        {form.CircuitNameLabel, "Circuit"}, {form.CountryLabel, "Country"}, {form.SFLineLabel, "SF Line"},
-        {form.FinishLineLabel, "Finish Line"}, {form.LapDistanceLabel, "Lap distance"}};
+    const std::pair<QLabel*, const char*> labels[] = {{form.CircuitNameLabel, "Circuit"},
+                                                      {form.CountryLabel, "Country"},
+                                                      {form.SFLineLabel, "SF Line"},
+                                                      {form.FinishLineLabel, "Finish Line"},
+                                                      {form.LapDistanceLabel, "Lap distance"}};
     int top = 32;
     for (const auto& [label, caption] : labels) {
         QCOMPARE(label->text(), QString::fromLatin1(caption));

@@ -7,16 +7,16 @@
 
 #include <QtTest/QTest>
 
+#include "gui/display/track_plot.h"
 #include "track/fit_rule.h"
 #include "track/thinning.h"
-#include "gui/display/track_plot.h"
 
 using lorvane::TrackExtent;
 using lorvane::TrackPoint;
+using lorvane::display::TrackPlot;
 using lorvane::track::AxisLimits;
 using lorvane::track::fitTrack;
 using lorvane::track::thinForView;
-using lorvane::display::TrackPlot;
 using lorvane::track::Viewport;
 
 namespace {
@@ -57,8 +57,8 @@ bool inside(const TrackPoint& p, const Viewport& v) {
 // The thinned line holds input points in recorded order (and breaks), keeps
 // both ends, and its drawn segments pass within about `tolerancePx` pixels of
 // every visible input point.
-void checkFaithful(const std::vector<TrackPoint>& in, const std::vector<TrackPoint>& out,
-                   const Viewport& v, int tolerancePx) {
+void checkFaithful(const std::vector<TrackPoint>& in, const std::vector<TrackPoint>& out, const Viewport& v,
+                   int tolerancePx) {
     QVERIFY(!out.empty());
     QVERIFY(!lorvane::track::isBreak(out.front()) && !lorvane::track::isBreak(out.back()));
     QCOMPARE(out.front().sample, in.front().sample);
@@ -85,7 +85,8 @@ void checkFaithful(const std::vector<TrackPoint>& in, const std::vector<TrackPoi
             for (int dx = -tolerancePx; dx <= tolerancePx; ++dx) {
                 const int px = cx + dx, py = cy + dy;
                 if (px >= 0 && py >= 0 && px < W && py < H)
-                    covered[static_cast<std::size_t>(py) * static_cast<std::size_t>(W) + static_cast<std::size_t>(px)] = 1;
+                    covered[static_cast<std::size_t>(py) * static_cast<std::size_t>(W) + static_cast<std::size_t>(px)] =
+                        1;
             }
     };
     for (std::size_t k = 0; k + 1 < out.size(); ++k) {
@@ -117,8 +118,10 @@ bool segmentMeetsRect(const TrackPoint& a, const TrackPoint& b, const Viewport& 
             if (q[i] < 0) return false;
         } else {
             const double t = q[i] / p[i];
-            if (p[i] < 0) t0 = std::max(t0, t);
-            else t1 = std::min(t1, t);
+            if (p[i] < 0)
+                t0 = std::max(t0, t);
+            else
+                t1 = std::min(t1, t);
         }
     }
     return t0 <= t1;
@@ -205,10 +208,10 @@ void TestTrackPlot::thinningIsFaithfulAtEveryZoom() {
     const auto in = circuit(6, 6000);
     std::vector<TrackPoint> out;
     const Viewport views[] = {
-        {-800, 800, -800, 800, 609, 577},     // whole track
-        {400, 700, -150, 150, 609, 577},      // one corner
-        {-20, 20, 380, 420, 609, 577},        // closer than the noise
-        {-1200, -650, -100, 100, 300, 200},   // the edge of the track
+        {-800, 800, -800, 800, 609, 577},   // whole track
+        {400, 700, -150, 150, 609, 577},    // one corner
+        {-20, 20, 380, 420, 609, 577},      // closer than the noise
+        {-1200, -650, -100, 100, 300, 200}, // the edge of the track
     };
     for (const Viewport& v : views) {
         thinForView(in, v, out);
@@ -410,14 +413,13 @@ void TestTrackPlot::plotZoomPanAndBack() {
     t0 = std::chrono::steady_clock::now();
     plot.replot();
     const double zoomMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    qInfo("replot of 1,000,000 points: whole %.1f ms, zoomed %.1f ms, %zu drawn", fullMs, zoomMs,
-          plot.drawnPoints());
+    qInfo("replot of 1,000,000 points: whole %.1f ms, zoomed %.1f ms, %zu drawn", fullMs, zoomMs, plot.drawnPoints());
 
     // Drag with the right button pans by the distance moved.
     const QPoint c = r.center();
     QTest::mousePress(&plot, Qt::RightButton, {}, c);
-    QMouseEvent drag(QEvent::MouseMove, c + QPoint(50, 0), plot.mapToGlobal(c + QPoint(50, 0)),
-                     Qt::NoButton, Qt::RightButton, Qt::NoModifier);
+    QMouseEvent drag(QEvent::MouseMove, c + QPoint(50, 0), plot.mapToGlobal(c + QPoint(50, 0)), Qt::NoButton,
+                     Qt::RightButton, Qt::NoModifier);
     QApplication::sendEvent(&plot, &drag);
     QTest::mouseRelease(&plot, Qt::RightButton, {}, c + QPoint(50, 0));
     const AxisLimits panned = plot.currentLimits();

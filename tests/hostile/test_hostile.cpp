@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
 #include "formats/diagnostic.h"
 #include "formats/start_finish.h"
 #include "formats/text_log.h"
 #include "laps/reference_lap.h"
+#include "session/session.h"
 #include "sessiongen/session_gen.h"
 
 namespace fs = std::filesystem;
@@ -83,8 +83,12 @@ const gen::Session& small() {
     return s;
 }
 
-std::string logName(LogKind kind) { return kind == LogKind::Text ? "run.zlg" : "run.wmx"; }
-const std::string& logBytes(LogKind kind) { return kind == LogKind::Text ? small().zlg : small().wmx; }
+std::string logName(LogKind kind) {
+    return kind == LogKind::Text ? "run.zlg" : "run.wmx";
+}
+const std::string& logBytes(LogKind kind) {
+    return kind == LogKind::Text ? small().zlg : small().wmx;
+}
 
 // A session with the generated gates in force and `bytes` written as its log.
 struct Loaded {

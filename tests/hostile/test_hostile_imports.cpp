@@ -30,7 +30,9 @@ std::string slurp(const std::string& path) {
     return ss.str();
 }
 
-std::string realFile(const std::string& name) { return slurp(std::string(LORVANE_TEST_DATA_DIR) + "/realdata/" + name); }
+std::string realFile(const std::string& name) {
+    return slurp(std::string(LORVANE_TEST_DATA_DIR) + "/realdata/" + name);
+}
 
 // The first `n` lines of `text`.
 std::string headLines(const std::string& text, int n) {
@@ -91,14 +93,16 @@ void expectPrefix(const std::vector<Sample>& got, const std::vector<Sample>& ful
 }
 
 std::string gpxOf(const std::vector<Sample>& fixes) {
-    std::string g = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n<trk><trkseg>\n";
+    std::string g =
+        "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n<trk><trkseg>\n";
     for (const Sample& s : fixes) {
         const std::int64_t sec = s.clock / 1000;
         char buf[256];
-        std::snprintf(buf, sizeof buf,
-                      "<trkpt lat=\"%.9f\" lon=\"%.9f\"><time>2023-06-04T%02d:%02d:%02d.%03dZ</time><sat>%d</sat></trkpt>\n",
-                      s.lat / 60, s.lon / 60, static_cast<int>(sec / 3600), static_cast<int>(sec / 60 % 60),
-                      static_cast<int>(sec % 60), static_cast<int>(s.clock % 1000), s.sats);
+        std::snprintf(
+            buf, sizeof buf,
+            "<trkpt lat=\"%.9f\" lon=\"%.9f\"><time>2023-06-04T%02d:%02d:%02d.%03dZ</time><sat>%d</sat></trkpt>\n",
+            s.lat / 60, s.lon / 60, static_cast<int>(sec / 3600), static_cast<int>(sec / 60 % 60),
+            static_cast<int>(sec % 60), static_cast<int>(s.clock % 1000), s.sats);
         g += buf;
     }
     return g + "</trkseg></trk>\n</gpx>\n";
@@ -139,7 +143,8 @@ TEST(HostileImports, NmeaCutAnywhereKeepsTheFixesBeforeTheCut) {
         EXPECT_LE(o.info.nmea.damaged, 1) << what;
         expectPrefix(o.samples, full.samples, what);
         // At most the fix being written when the log was cut is lost.
-        const std::size_t lines = static_cast<std::size_t>(std::count(nmeaCut().begin(), nmeaCut().begin() + static_cast<std::ptrdiff_t>(cut), '\n'));
+        const std::size_t lines = static_cast<std::size_t>(
+            std::count(nmeaCut().begin(), nmeaCut().begin() + static_cast<std::ptrdiff_t>(cut), '\n'));
         EXPECT_GE(o.samples.size() + 1, (lines + 1) / 2) << what;
     }
 }
@@ -232,11 +237,13 @@ TEST(HostileImports, HugeLines) {
     o = run(LogKind::Csv, huge);
     expectNamedError(o, "csv header");
     // GPX has no lines to speak of: a huge value is read as far as it matters.
-    o = run(LogKind::Gpx, "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>" + huge + "</time></trkpt></trkseg></trk></gpx>");
+    o = run(LogKind::Gpx,
+            "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>" + huge + "</time></trkpt></trkseg></trk></gpx>");
     expectNamedError(o, "gpx time");
     EXPECT_NE(o.error.message.find("is not a valid time"), std::string::npos);
     o = run(LogKind::Gpx, "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\" x=\"" + huge +
-                              "\"><time>2024-01-01T00:00:00Z</time><name>" + huge + "</name></trkpt></trkseg></trk></gpx>");
+                              "\"><time>2024-01-01T00:00:00Z</time><name>" + huge +
+                              "</name></trkpt></trkseg></trk></gpx>");
     EXPECT_TRUE(o.ok) << o.error.describe();
     EXPECT_EQ(o.samples.size(), 1u);
     // Many fields in one sentence.

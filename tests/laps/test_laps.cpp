@@ -60,8 +60,8 @@ struct Track {
 TEST(Laps, CrossingOffsetsMakeTheLapTime) {
     Track tr;
     tr.at(-1, 99.9);
-    tr.at(3, 100.0);  // offset 0.1 * 3/4 = 0.075
-    tr.at(100, 150);  // far away: outside the radius
+    tr.at(3, 100.0); // offset 0.1 * 3/4 = 0.075
+    tr.at(100, 150); // far away: outside the radius
     tr.at(-100, 160);
     tr.at(-7, 183.4);
     const Lap* lap = tr.at(1, 183.5); // offset 0.1 * 1/8 = 0.0125
@@ -76,9 +76,15 @@ TEST(Laps, CrossingOffsetsMakeTheLapTime) {
 
 TEST(Laps, FastestIsStrictlyFasterAndMidnightWraps) {
     Track tr;
-    auto crossAt = [&](double t) { tr.at(-1, t - 0.1); return tr.at(1, t); };
+    auto crossAt = [&](double t) {
+        tr.at(-1, t - 0.1);
+        return tr.at(1, t);
+    };
     EXPECT_EQ(crossAt(0.05), nullptr); // a crossing at time ~0 counts as a first crossing
-    auto away = [&](double t) { tr.at(200, t); tr.at(-200, t + 1); };
+    auto away = [&](double t) {
+        tr.at(200, t);
+        tr.at(-200, t + 1);
+    };
     away(10);
     ASSERT_NE(crossAt(90.05), nullptr);
     EXPECT_TRUE(tr.seg.lastWasBest());
@@ -118,7 +124,7 @@ TEST(Laps, FinishGateClosesLapsToo) {
         return seg.step(plane, s);
     };
     at(3000, -1, 1);
-    at(3000, 1, 1.1);       // start gate
+    at(3000, 1, 1.1); // start gate
     at(3000.1, -100, 19);
     at(3000.1, -1, 20);
     const Lap* lap = at(3000.1, 1, 20.1); // finish gate

@@ -92,5 +92,6 @@ TEST(ReferenceLap, ChangedOrOversizedLogsAreRefused) {
         EXPECT_EQ(e.diagnostic().kind, ErrorKind::Invalid);
     }
     // One second shorter fits exactly.
-    EXPECT_EQ(readReferenceLap(LapSource{LogKind::Text, slowPath, TextLogColumns{3, 4, 2, 1}, 0, 0, 4999}).size(), 5001u);
+    EXPECT_EQ(readReferenceLap(LapSource{LogKind::Text, slowPath, TextLogColumns{3, 4, 2, 1}, 0, 0, 4999}).size(),
+              5001u);
 }

@@ -68,7 +68,8 @@ TEST(Golden, ReferencePointsAreStampedFromTheOpeningCrossing) {
         while (in >> east >> north >> ms) stamps.push_back(ms);
         ASSERT_GE(stamps.size(), 3u);
         for (std::size_t i = 0; i + 1 < stamps.size(); ++i)
-            ASSERT_EQ(stamps[i], truncToInt64((static_cast<double>(i) + opening) * 1000)) << "lap " << lap << " point " << i;
+            ASSERT_EQ(stamps[i], truncToInt64((static_cast<double>(i) + opening) * 1000))
+                << "lap " << lap << " point " << i;
         EXPECT_EQ(stamps.back(), truncToInt64(text.session.laps()[static_cast<std::size_t>(lap) - 1].time * 1000));
     }
     EXPECT_GT(discriminating, 0) << "no lap tells the opening offset from the closing one";

@@ -21,7 +21,8 @@ ReferenceInput sampleInput() {
     in.baseLong = -0.123456789;
     in.lapTime = 95.4321;
     in.openingOffset = 0.0375;
-    in.points = {GeoPoint{3090.5, -0.123456789, 0}, GeoPoint{3090.5, -0.123456789, 1}, GeoPoint{3090.5, -0.123456789, 2}};
+    in.points = {GeoPoint{3090.5, -0.123456789, 0}, GeoPoint{3090.5, -0.123456789, 1},
+                 GeoPoint{3090.5, -0.123456789, 2}};
     return in;
 }
 } // namespace
@@ -30,7 +31,9 @@ TEST(ReferenceFile, LayoutAndNumbers) {
     const std::string text = composeReferenceFile(sampleInput());
     const std::string scale = formatFixed(calcLongScale(3090.5, 0), 1, 6);
     const std::string expected = "[Start finish]\r\n1 2 3 4\r\n[Finish]\r\n0 0 0 0\r\n\r\n"
-                                 "[BasePoint]\r\n-12345 309050000 " + scale + "\r\n\r\n"
+                                 "[BasePoint]\r\n-12345 309050000 " +
+                                 scale +
+                                 "\r\n\r\n"
                                  "[Info]\r\nTime 95432 NumPoints 3\r\nFixedReference false\r\n\r\n"
                                  "[Points]\r\n0.000 0.000 37\r\n0.000 0.000 1037\r\n0.000 0.000 95432\r\n";
     EXPECT_EQ(text, expected);
@@ -44,8 +47,8 @@ TEST(ReferenceFile, PointsInMetresWithTheirSigns) {
     in.baseLong = 10;
     const double scale = calcLongScale(in.baseLat, in.baseLong);
     // 12.3456 m east and 3.21 m south of the base point.
-    in.points = {GeoPoint{in.baseLat, in.baseLong}, GeoPoint{in.baseLat - 3.21 / kMetresPerMinute,
-                                                             in.baseLong + 12.3456 / (kMetresPerMinute * scale)}};
+    in.points = {GeoPoint{in.baseLat, in.baseLong},
+                 GeoPoint{in.baseLat - 3.21 / kMetresPerMinute, in.baseLong + 12.3456 / (kMetresPerMinute * scale)}};
     const std::string text = composeReferenceFile(in);
     EXPECT_NE(text.find("\r\n12.346 -3.210 95432\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\r\n1000000 309050000 "), std::string::npos);

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "session/session.h"
 #include "laps/local_plane.h"
+#include "session/session.h"
 #include "sessiongen/session_gen.h"
 #include "test_util.h"
 
@@ -135,7 +135,8 @@ TEST(GeneratedSessions, ReferenceFileReproducesThePath) {
             const gen::Crossing& opening = g.crossings[lapNo - 1];
             for (std::size_t i = 0; i < pts.size(); ++i) {
                 auto [e, n, t] = pts[i];
-                gen::LatLon p{s.plane().baseLat + n / kMetresPerMinute, s.plane().baseLong + e / (kMetresPerMinute * scale)};
+                gen::LatLon p{s.plane().baseLat + n / kMetresPerMinute,
+                              s.plane().baseLong + e / (kMetresPerMinute * scale)};
                 EXPECT_LT(g.distanceToPath(p), 1.0) << "point " << i;
                 if (i + 1 < pts.size() && kind == LogKind::Text) {
                     const auto& sample = g.samples[static_cast<std::size_t>(lap.startSample) + 10 * i];

@@ -10,8 +10,8 @@
 #include "formats/block_reader.h"
 #include "formats/numbers.h"
 #include "formats/text_log.h"
-#include "sessiongen/session_gen.h"
 #include "session/session.h"
+#include "sessiongen/session_gen.h"
 #include "test_util.h"
 
 using namespace lorvane;

@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "reference/reference_file.h"
-#include "sessiongen/session_gen.h"
 #include "session/session.h"
+#include "sessiongen/session_gen.h"
 #include "test_util.h"
 #include "track/gate_lines.h"
 

@@ -7,9 +7,9 @@
 #include <numbers>
 #include <sstream>
 
+#include "formats/numbers.h"
 #include "session/lap_check.h"
 #include "session/session.h"
-#include "formats/numbers.h"
 #include "test_util.h"
 
 using namespace lorvane;
@@ -85,7 +85,8 @@ std::string gxrForLine(double latA, double lonA, double latB, double lonB) {
 TEST(RealRecording, KartSessionAcrossTheGateBothWays) {
     TempDir dir;
     Session s;
-    ASSERT_TRUE(s.loadStartFinish(dir.write("okc.gxr", gxrForLine(28.41270817, -81.37973266, 28.41273039, -81.37957049))).ok);
+    ASSERT_TRUE(
+        s.loadStartFinish(dir.write("okc.gxr", gxrForLine(28.41270817, -81.37973266, 28.41273039, -81.37957049))).ok);
     Recorder rec;
     const std::string zlg = ggaToZlg(std::string(LORVANE_TEST_DATA) + "/realdata/okc_kart_2023-06-04_4laps.nmea");
     auto r = s.loadLog(LogKind::Text, dir.write("okc.zlg", zlg), rec);
@@ -165,7 +166,8 @@ TEST(RealRecording, OneDirectionAndAGateWidthGiveTheLapsDriven) {
             if (s.laps().empty()) continue;
             ++found;
             ASSERT_EQ(s.laps().size(), c.laps.size());
-            for (std::size_t i = 0; i < c.laps.size(); ++i) EXPECT_NEAR(s.laps()[i].time, c.laps[i], 0.01) << "lap " << i + 1;
+            for (std::size_t i = 0; i < c.laps.size(); ++i)
+                EXPECT_NEAR(s.laps()[i].time, c.laps[i], 0.01) << "lap " << i + 1;
         }
         // The karts go round one way only.
         EXPECT_EQ(found, 1u);

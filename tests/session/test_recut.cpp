@@ -2,8 +2,8 @@
 // gives exactly what a fresh load of the same file gives.
 #include <gtest/gtest.h>
 
-#include "sessiongen/session_gen.h"
 #include "session/session.h"
+#include "sessiongen/session_gen.h"
 #include "test_util.h"
 
 using namespace lorvane;
@@ -14,7 +14,8 @@ namespace {
 std::vector<GateRules> allRules() {
     std::vector<GateRules> r;
     for (GateDirection d : {GateDirection::Both, GateDirection::Forward, GateDirection::Reverse})
-        for (std::optional<double> w : {std::optional<double>{}, std::optional<double>{10.0}, std::optional<double>{40.0}})
+        for (std::optional<double> w :
+             {std::optional<double>{}, std::optional<double>{10.0}, std::optional<double>{40.0}})
             for (double m : {0.0, 30.0}) r.push_back(GateRules{d, w, m});
     return r;
 }

@@ -43,7 +43,9 @@ gen::Session make(int rate, bool dropAtLine, std::uint64_t seed, bool finish) {
     return gen::generate(o);
 }
 
-const char* logName(LogKind kind) { return kind == LogKind::Text ? "s.zlg" : "s.wmx"; }
+const char* logName(LogKind kind) {
+    return kind == LogKind::Text ? "s.zlg" : "s.wmx";
+}
 
 // Hundredths of a second from sample `from` to sample `to` of the generated log.
 std::int64_t centisBetween(const gen::Session& g, std::int64_t from, std::int64_t to) {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <filesystem>
+#include <numbers>
 
-#include "session/session.h"
 #include "formats/numbers.h"
+#include "session/session.h"
 #include "test_util.h"
 
 using namespace lorvane;
@@ -25,7 +25,8 @@ struct Pos {
 Pos posAt(double t) {
     const double scale = calcLongScale(lat0, lon0);
     const double a = -std::numbers::pi / 2 + speed * t / radius;
-    return Pos{lat0 + radius * std::sin(a) / kMetresPerMinute, lon0 + radius * std::cos(a) / (kMetresPerMinute * scale)};
+    return Pos{lat0 + radius * std::sin(a) / kMetresPerMinute,
+               lon0 + radius * std::cos(a) / (kMetresPerMinute * scale)};
 }
 
 std::string circleZlg(int samples, double t0 = 36000) {

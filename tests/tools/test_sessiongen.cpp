@@ -56,7 +56,9 @@ std::int64_t centis(const std::string& f) { // hhmmss.ss
            toInt(f.substr(7, 2));
 }
 
-bool has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+bool has(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
 
 std::vector<Row> readText(const std::string& text) {
     const auto lines = splitLines(text);
@@ -76,8 +78,10 @@ std::vector<Row> readText(const std::string& text) {
     for (++i; i < lines.size(); ++i) {
         std::vector<std::string> f(1);
         for (char ch : lines[i]) {
-            if (ch == ' ') f.emplace_back();
-            else f.back().push_back(ch);
+            if (ch == ' ')
+                f.emplace_back();
+            else
+                f.back().push_back(ch);
         }
         EXPECT_EQ(static_cast<int>(f.size()), col) << "line " << i;
         rows.push_back({centis(f.at(time - 1)), units(f.at(lat - 1)), -units(f.at(lon - 1)),
@@ -222,8 +226,10 @@ TEST(SessionGen, StartFinishFile) {
                                        std::to_string(g.long2) + " " + std::to_string(g.lat2));
         EXPECT_TRUE(g.long2 != g.long1 || g.lat2 != g.lat1); // point 2 gives a direction
         EXPECT_EQ(lines.at(i + 2), "[Finish]");
-        if (s == &plain) EXPECT_EQ(lines.at(i + 3), "0 0 0 0");
-        else EXPECT_NE(std::to_string(s->finishGate.lat1), "0");
+        if (s == &plain)
+            EXPECT_EQ(lines.at(i + 3), "0 0 0 0");
+        else
+            EXPECT_NE(std::to_string(s->finishGate.lat1), "0");
     }
     EXPECT_EQ(plain.crossings.size(), 3u);
     EXPECT_EQ(plain.expectedLaps, 2);

@@ -8,8 +8,12 @@
 
 namespace lorvane::gen {
 
-double norm(Vec2 a) { return std::hypot(a.x, a.y); }
-Vec2 lerp(Vec2 a, Vec2 b, double u) { return {a.x + (b.x - a.x) * u, a.y + (b.y - a.y) * u}; }
+double norm(Vec2 a) {
+    return std::hypot(a.x, a.y);
+}
+Vec2 lerp(Vec2 a, Vec2 b, double u) {
+    return {a.x + (b.x - a.x) * u, a.y + (b.y - a.y) * u};
+}
 
 const Vec2& Circuit::point(std::int64_t i) const {
     const auto n = static_cast<std::int64_t>(pts.size());
@@ -66,7 +70,7 @@ double Circuit::distanceTo(Vec2 p) const {
 
 namespace {
 
-constexpr std::size_t kPoints = 8192;   // points per lap
+constexpr std::size_t kPoints = 8192; // points per lap
 constexpr double kMinLength = 1500, kMaxLength = 5000;
 constexpr double kMinLapTime = 60, kMaxLapTime = 120;
 constexpr double kMinSpeed = 15;
@@ -83,7 +87,7 @@ struct Pace {
 // star-shaped polygon (so its straights never cross), each rounded with its
 // own radius in metres.
 struct Shape {
-    std::vector<Vec2> corners; // polygon vertices, in driving order, mean radius about 1
+    std::vector<Vec2> corners;  // polygon vertices, in driving order, mean radius about 1
     std::vector<double> radius; // wanted corner radius in metres
 };
 
@@ -98,7 +102,8 @@ Shape makeShape(Rng& rng) {
         const double x = r * std::cos(th), y = aspect * r * std::sin(th);
         sh.corners.push_back({x * std::cos(turn) - y * std::sin(turn), x * std::sin(turn) + y * std::cos(turn)});
         // Now and then a hairpin; mostly medium and fast corners.
-        sh.radius.push_back(rng.chance(0.3) ? rng.uniform(12, 25) : std::exp(rng.uniform(std::log(30.0), std::log(160.0))));
+        sh.radius.push_back(rng.chance(0.3) ? rng.uniform(12, 25)
+                                            : std::exp(rng.uniform(std::log(30.0), std::log(160.0))));
     }
     if (rng.chance(0.5)) {
         std::reverse(sh.corners.begin(), sh.corners.end());
@@ -207,8 +212,7 @@ void profile(Circuit& c, const Pace& pace) {
     }
     c.speed = std::move(v);
     c.time.assign(n + 1, 0.0);
-    for (std::size_t i = 0; i < n; ++i)
-        c.time[i + 1] = c.time[i] + c.ds / (0.5 * (c.speed[i] + c.speed[(i + 1) % n]));
+    for (std::size_t i = 0; i < n; ++i) c.time[i + 1] = c.time[i] + c.ds / (0.5 * (c.speed[i] + c.speed[(i + 1) % n]));
 }
 
 Circuit withProfile(std::vector<Vec2> pts, const Pace& pace) {
@@ -242,8 +246,7 @@ bool goodGateSite(const Circuit& c, const std::vector<double>& k, std::size_t i,
 }
 
 // Picks a random good site among points [from, to) (indices taken round the lap).
-std::int64_t pickSite(Rng& rng, const Circuit& c, const std::vector<double>& k, std::int64_t from,
-                      std::int64_t to) {
+std::int64_t pickSite(Rng& rng, const Circuit& c, const std::vector<double>& k, std::int64_t from, std::int64_t to) {
     const auto n = static_cast<std::int64_t>(c.size());
     for (double maxCurv : {1.0 / 200, 1.0 / 80}) {
         std::vector<std::int64_t> cand;
@@ -297,8 +300,7 @@ CircuitLayout makeCircuit(Rng& rng) {
         const std::int64_t start = pickSite(rng, c, k, 0, n);
         if (start < 0) continue;
         // The finish gate lies between 0.3 and 0.7 of the lap after the start.
-        const std::int64_t finish =
-            pickSite(rng, c, k, start + n * 3 / 10, start + n * 7 / 10);
+        const std::int64_t finish = pickSite(rng, c, k, start + n * 3 / 10, start + n * 7 / 10);
         if (finish < 0) continue;
 
         // Put arc 0 on the start line.
@@ -312,14 +314,12 @@ CircuitLayout makeCircuit(Rng& rng) {
     throw std::runtime_error("no usable circuit for this seed");
 }
 
-Trajectory::Trajectory(Circuit circuit, double begin, double end, double paceOrigin,
-                       std::vector<double> pace)
+Trajectory::Trajectory(Circuit circuit, double begin, double end, double paceOrigin, std::vector<double> pace)
     : c_(std::move(circuit)), begin_(begin), end_(end), origin_(paceOrigin), pace_(std::move(pace)) {
     const double lapLen = c_.length;
     firstStretch_ = static_cast<int>(std::floor((begin_ - origin_) / lapLen));
     const int lastStretch = static_cast<int>(std::floor((end_ - origin_) / lapLen));
-    if (static_cast<int>(pace_.size()) < lastStretch - firstStretch_ + 1)
-        throw std::logic_error("pace list too short");
+    if (static_cast<int>(pace_.size()) < lastStretch - firstStretch_ + 1) throw std::logic_error("pace list too short");
     // Time from the stretch's origin to `begin`, at its pace, goes before zero.
     const double into = stretchTime(begin_ - origin_ - firstStretch_ * lapLen);
     stretchStart_.push_back(-into / pace_[0]);
@@ -393,13 +393,17 @@ double Trajectory::arcAt(double elapsed) const {
     return arcAtCumTime(t) + k * c_.length;
 }
 
-Vec2 Trajectory::positionAt(double elapsed) const { return c_.at(arcAt(elapsed)); }
+Vec2 Trajectory::positionAt(double elapsed) const {
+    return c_.at(arcAt(elapsed));
+}
 
 double Trajectory::speedAt(double elapsed) const {
     const std::size_t i = stretchAtTime(std::clamp(elapsed, 0.0, duration_));
     return c_.speedAt(arcAt(elapsed)) * pace_[i];
 }
 
-Vec2 Trajectory::directionAt(double elapsed) const { return c_.tangent(arcAt(elapsed)); }
+Vec2 Trajectory::directionAt(double elapsed) const {
+    return c_.tangent(arcAt(elapsed));
+}
 
 } // namespace lorvane::gen

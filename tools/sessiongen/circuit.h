@@ -15,11 +15,21 @@ struct Vec2 {
     double y = 0; // north
 };
 
-inline Vec2 operator+(Vec2 a, Vec2 b) { return {a.x + b.x, a.y + b.y}; }
-inline Vec2 operator-(Vec2 a, Vec2 b) { return {a.x - b.x, a.y - b.y}; }
-inline Vec2 operator*(Vec2 a, double k) { return {a.x * k, a.y * k}; }
-inline double dot(Vec2 a, Vec2 b) { return a.x * b.x + a.y * b.y; }
-inline double cross(Vec2 a, Vec2 b) { return a.x * b.y - a.y * b.x; }
+inline Vec2 operator+(Vec2 a, Vec2 b) {
+    return {a.x + b.x, a.y + b.y};
+}
+inline Vec2 operator-(Vec2 a, Vec2 b) {
+    return {a.x - b.x, a.y - b.y};
+}
+inline Vec2 operator*(Vec2 a, double k) {
+    return {a.x * k, a.y * k};
+}
+inline double dot(Vec2 a, Vec2 b) {
+    return a.x * b.x + a.y * b.y;
+}
+inline double cross(Vec2 a, Vec2 b) {
+    return a.x * b.y - a.y * b.x;
+}
 double norm(Vec2 a);
 Vec2 lerp(Vec2 a, Vec2 b, double u);
 

@@ -15,7 +15,7 @@ namespace lorvane::gen {
 
 namespace {
 
-constexpr std::int64_t kDay = 8640000;           // hundredths of a second
+constexpr std::int64_t kDay = 8640000;            // hundredths of a second
 constexpr std::int64_t kMaxBinaryTime = 0xFFFFFF; // 24-bit time field
 constexpr int kMaxChannels = 32;
 
@@ -42,7 +42,9 @@ Place placeFor(double latDeg, double lonDeg) {
     return p;
 }
 
-std::int32_t toUnits(double minutes) { return static_cast<std::int32_t>(std::llround(minutes * kUnitsPerMinute)); }
+std::int32_t toUnits(double minutes) {
+    return static_cast<std::int32_t>(std::llround(minutes * kUnitsPerMinute));
+}
 
 // ---------------------------------------------------------------------------
 // Stateless noise for values that nobody checks (filler channels, jitter).
@@ -95,7 +97,9 @@ const FillerDef kAux = {"Aux", "", 2.5, 2.5, 31, 0.01, 3};
 
 const char* const kStandardExtras[] = {"Velocity", "Heading", "Trigger time", "Sync time", "Altitude"};
 
-bool contains(std::string_view s, std::string_view part) { return s.find(part) != std::string_view::npos; }
+bool contains(std::string_view s, std::string_view part) {
+    return s.find(part) != std::string_view::npos;
+}
 
 // Would a reader take this channel name for latitude, longitude, time or satellites?
 bool takenForPosition(std::string_view name) {
@@ -163,9 +167,9 @@ std::vector<Channel> channelList(const Session& s, int fillers) {
 
 // What the text writer needs per sample besides the written values.
 struct Motion {
-    float speed = 0;   // m/s
-    float heading = 0; // degrees from north, clockwise
-    double arc = 0;    // unrolled arc, metres
+    float speed = 0;    // m/s
+    float heading = 0;  // degrees from north, clockwise
+    double arc = 0;     // unrolled arc, metres
     double elapsed = 0; // seconds since the first sample
 };
 
@@ -186,9 +190,7 @@ void appendValue(std::string& out, const TextContext& ctx, const Channel& c, std
     case Kind::Lon: appendUnits(out, -static_cast<std::int64_t>(w.lonUnits), 5); return; // west positive
     case Kind::Time: appendClock(out, w.centis); return;
     case Kind::Sats: appendPadded(out, w.sats, 2); return;
-    case Kind::Velocity:
-        appendFixed(out, std::max(0.0, m.speed * 3.6 + 0.3 * hashUnit(seed, 1000, i)), 1);
-        return;
+    case Kind::Velocity: appendFixed(out, std::max(0.0, m.speed * 3.6 + 0.3 * hashUnit(seed, 1000, i)), 1); return;
     case Kind::Heading: appendFixed(out, m.heading, 1); return;
     case Kind::TriggerTime: {
         const auto& sc = ctx.startCrossings;
@@ -223,7 +225,8 @@ void appendDataLine(std::string& out, const TextContext& ctx, const std::vector<
         if (k) out.push_back(' ');
         appendValue(out, ctx, ch[k], i);
     }
-    if (ctx.s.options.text.decimalComma) std::replace(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), '.', ',');
+    if (ctx.s.options.text.decimalComma)
+        std::replace(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), '.', ',');
     out += ctx.s.options.text.crlf ? "\r\n" : "\n";
 }
 
@@ -333,8 +336,8 @@ std::string writeBinaryLog(Session& s, const std::vector<Motion>& motion) {
             if (it != crossingSamples.end() && *it <= i + 41) continue;
             const std::size_t next = at(static_cast<std::size_t>(i + 1));
             if (std::find(out.begin() + static_cast<std::ptrdiff_t>(next),
-                          out.begin() + static_cast<std::ptrdiff_t>(next + 12), '$') !=
-                out.begin() + static_cast<std::ptrdiff_t>(next + 12))
+                          out.begin() + static_cast<std::ptrdiff_t>(next + 12),
+                          '$') != out.begin() + static_cast<std::ptrdiff_t>(next + 12))
                 continue;
             for (std::size_t b = next + 12; b + 1 < next + rl; ++b)
                 if (out[b] == '$') out[b] = '%';
@@ -417,8 +420,7 @@ void validate(const Options& o) {
     if (o.centreLat && (!(std::abs(*o.centreLat) <= 80) || !(std::abs(*o.centreLon) <= 179.5)))
         throw std::invalid_argument("centre latitude must be within +-80 and longitude within +-179.5 degrees");
     const int rl = o.binary.recordLength;
-    if (rl != 0 && rl != 33 && rl != 34 && rl != 36)
-        throw std::invalid_argument("record length must be 33, 34 or 36");
+    if (rl != 0 && rl != 33 && rl != 34 && rl != 36) throw std::invalid_argument("record length must be 33, 34 or 36");
     if (!(o.binary.damageRate >= 0 && o.binary.damageRate <= 0.2))
         throw std::invalid_argument("damage rate must be 0 to 0.2");
     if (o.startTime && !(*o.startTime >= 0 && *o.startTime < 86400))
@@ -510,7 +512,9 @@ double standingTime(const Options& o, const Trajectory& traj, const GateArcs& ar
 }
 
 // Hundredths of a second from one sample to the next.
-std::int64_t sampleInterval(const Options& o) { return 100 / o.samplesPerSecond; }
+std::int64_t sampleInterval(const Options& o) {
+    return 100 / o.samplesPerSecond;
+}
 
 // The log clock at the first sample, in hundredths of a second; `n` samples
 // follow at samplesPerSecond.
@@ -550,8 +554,7 @@ void computeTruth(Session& s, const GateArcs& arcs) {
     for (int k = 0; k <= o.laps; ++k) {
         s.crossings.push_back({GateKind::Start, traj.elapsedAtArc(k * L + arcs.start) + s.standing, 0, 0, 0});
         if (o.finishGate && k < o.laps)
-            s.crossings.push_back(
-                {GateKind::Finish, traj.elapsedAtArc(k * L + arcs.finish) + s.standing, 0, 0, 0});
+            s.crossings.push_back({GateKind::Finish, traj.elapsedAtArc(k * L + arcs.finish) + s.standing, 0, 0, 0});
     }
     for (Crossing& x : s.crossings) {
         x.time = s.startTime + x.elapsed;
@@ -588,8 +591,10 @@ std::vector<std::int32_t> satelliteCounts(const Options& o, std::size_t n) {
         }
         if (rng.chance(0.004)) level = std::clamp(level + (rng.chance(0.5) ? 1 : -1), 6, 12);
         sats[i] = level;
-        if (rng.chance(0.001)) sats[i] = 3;
-        else if (rng.chance(0.002)) sats[i] = rng.range(4, 5);
+        if (rng.chance(0.001))
+            sats[i] = 3;
+        else if (rng.chance(0.002))
+            sats[i] = rng.range(4, 5);
     }
     return sats;
 }
@@ -769,8 +774,9 @@ Session generate(const Options& options) {
     s.trajectory = driveLaps(s.options, layout);
     const GateArcs gateArcs = placeGates(s, place, layout);
     s.standing = standingTime(s.options, *s.trajectory, gateArcs);
-    const auto n = static_cast<std::size_t>(std::floor((s.trajectory->duration() + s.standing) *
-                                                           s.options.samplesPerSecond + 1e-9)) + 1;
+    const auto n = static_cast<std::size_t>(
+                       std::floor((s.trajectory->duration() + s.standing) * s.options.samplesPerSecond + 1e-9)) +
+                   1;
     const std::int64_t start = startClock(s, n);
     computeTruth(s, gateArcs);
     const std::vector<std::int32_t> sats = satelliteCounts(s.options, n);

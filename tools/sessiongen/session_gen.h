@@ -19,7 +19,7 @@
 
 namespace lorvane::gen {
 
-inline constexpr int kSamplesPerSecond = 10; // the default rate
+inline constexpr int kSamplesPerSecond = 10;          // the default rate
 inline constexpr double kMetresPerMinute = 1853.3404; // one minute of arc
 inline constexpr double kUnitsPerMinute = 100000.0;   // file units: 1/100000 minute
 
@@ -37,9 +37,9 @@ struct TextOptions {
 };
 
 struct BinaryOptions {
-    int recordLength = 0;        // 33, 34 or 36; 0 lets the seed choose
-    double damageRate = 0;       // chance per record of a broken terminator
-    bool lastTerminator = true;  // false: the file ends right after the last payload
+    int recordLength = 0;       // 33, 34 or 36; 0 lets the seed choose
+    double damageRate = 0;      // chance per record of a broken terminator
+    bool lastTerminator = true; // false: the file ends right after the last payload
 };
 
 struct Options {
@@ -82,9 +82,9 @@ struct LatLon {
 
 // One sample as it stands in both logs.
 struct WrittenSample {
-    std::int64_t centis = 0;    // log clock in hundredths of a second
-    std::int32_t latUnits = 0;  // 1/100000 minute, north positive
-    std::int32_t lonUnits = 0;  // 1/100000 minute, east positive
+    std::int64_t centis = 0;   // log clock in hundredths of a second
+    std::int32_t latUnits = 0; // 1/100000 minute, north positive
+    std::int32_t lonUnits = 0; // 1/100000 minute, east positive
     std::int32_t sats = 0;
     double time() const { return static_cast<double>(centis) / 100.0; } // seconds
     double lat() const { return latUnits / kUnitsPerMinute; }           // minutes
@@ -101,8 +101,8 @@ struct GateUnits {
 
 struct Crossing {
     GateKind gate = GateKind::Start;
-    double elapsed = 0;   // seconds since the first sample
-    double time = 0;      // seconds since the midnight before the first sample
+    double elapsed = 0; // seconds since the first sample
+    double time = 0;    // seconds since the midnight before the first sample
     // The same on the log's clock. When the clock wraps this lies in
     // [0, 86400): a crossing just before midnight that is detected at the first
     // sample after it comes out of a reader a day lower, slightly below 0.
@@ -132,14 +132,14 @@ struct Session {
 
     // Ground truth.
     std::vector<WrittenSample> samples;
-    std::vector<Crossing> crossings;   // in order of time
-    std::vector<double> lapTimes;      // between consecutive crossings
-    std::int64_t baseSample = -1;      // tenth good sample, the readers' base point
+    std::vector<Crossing> crossings; // in order of time
+    std::vector<double> lapTimes;    // between consecutive crossings
+    std::int64_t baseSample = -1;    // tenth good sample, the readers' base point
     // Samples whose binary records the reader skips, in order. Record i of the
     // file holds sample i, so these are also the record positions; the text
     // log keeps every sample. Broken records come in pairs (see binaryIndex).
     std::vector<std::int64_t> droppedSamples;
-    int expectedLaps = 0;              // crossings - 1
+    int expectedLaps = 0; // crossings - 1
 
     // One lap of the noise-free path, closed (the last point joins the first).
     std::vector<LatLon> truePath;
@@ -158,9 +158,7 @@ struct Session {
     // Index that the binary reader gives the sample (-1 when it drops it).
     std::int64_t binaryIndex(std::int64_t sample) const;
     // Samples the binary reader decodes.
-    std::int64_t binarySampleCount() const {
-        return static_cast<std::int64_t>(samples.size() - droppedSamples.size());
-    }
+    std::int64_t binarySampleCount() const { return static_cast<std::int64_t>(samples.size() - droppedSamples.size()); }
 
     std::shared_ptr<const Trajectory> trajectory;
 };

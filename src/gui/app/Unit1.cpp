@@ -8,13 +8,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
-#include <QHeaderView>
-#include <QTableWidget>
-#include <QVBoxLayout>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -24,26 +22,28 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableWidget>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <qcustomplot.h>
 
+#include "analysis/lap_export.h"
+#include "formats/any_log.h"
 #include "gui/app/gate_rules_dialog.h"
 #include "gui/common/prompts.h"
 #include "gui/common/window_style.h"
+#include "gui/dbtools/circuit_store.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
-#include "gui/dbtools/circuit_store.h"
 #include "gui/dbtools/uCircuitsForm.h"
 #include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
-#include "formats/any_log.h"
-#include "analysis/lap_export.h"
 #include "laps/lap_time_text.h"
+#include "lorvane/version.h"
 #include "reference/reference_file.h"
 #include "session/lap_check.h"
 #include "track/gate_lines.h"
-#include "lorvane/version.h"
 
 using lorvane::app::designFont;
 using lorvane::app::makeButton;
@@ -175,7 +175,8 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     connect(&worker_, &lorvane::app::LoadWorker::picked, this, &TForm1::onPicked);
     connect(&worker_, &lorvane::app::LoadWorker::pickFailed, this, &TForm1::onPickFailed);
 
-    resize(kClientWidth + LapDock->sizeHint().width() + style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent),
+    resize(kClientWidth + LapDock->sizeHint().width() +
+               style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent),
            kOpenClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     layoutClient(QSize(kClientWidth, kOpenClientHeight));
 }
@@ -272,7 +273,8 @@ void TForm1::buildMenus() {
     });
     actAddToDatabase = tools->addAction(tr("&Add to DataBase..."), this, [this] {
         if (!addToDatabase_) return;
-        if (!session_.busy()) lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, session_, *Chart1);
+        if (!session_.busy())
+            lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, session_, *Chart1);
         addToDatabase_->show();
         addToDatabase_->raise();
         addToDatabase_->activateWindow();
@@ -303,7 +305,8 @@ void TForm1::layoutClient(const QSize& size) {
     LapTimeBox->setGeometry(8, 184, listWidth, std::max(60, 409 + down));
     const int chartLeft = std::max(kChartLeft, 8 + listWidth + 23);
     const int chartWidth = w - chartLeft - kChartRightGap;
-    Chart1->setGeometry(chartLeft, kChartTop, chartWidth, h - kChartTop - kChartBottomGap - strip - kStripGap);
+    Chart1->setGeometry(chartLeft, kChartTop, chartWidth,
+                        h - kChartTop - kChartBottomGap - strip - kStripGap);
     Label10->move(728 + right, 600 + down);
     Label11->move(19, 608 + down);
     FileNameLabel->move(19, 632 + down);
@@ -329,7 +332,8 @@ void TForm1::FormActivate() {
 void TForm1::LoadGXRClick() {
     if (loading()) return;
     const auto path = prompts_.openFile(
-        this, QStringLiteral("Pick .gxr file containing start/finish line"), QStringLiteral("*.gxr"));
+        this, QStringLiteral("Pick .gxr file containing start/finish line"),
+        QStringLiteral("*.gxr"));
     if (!path) {
         enableLogLoads();
         return;
@@ -347,10 +351,11 @@ void TForm1::loadStartFinish(const QString& path) {
     } else if (r.ok) {
         startFinishNote_.clear();
         circuitFromDb_ = false;
-        StatusLabel->setText(session_.hasFinishLine()
-                                 ? tr("Start/finish line file %1 read (with a finish line).")
-                                       .arg(QFileInfo(path).fileName())
-                                 : tr("Start/finish line file %1 read.").arg(QFileInfo(path).fileName()));
+        StatusLabel->setText(
+            session_.hasFinishLine()
+                ? tr("Start/finish line file %1 read (with a finish line).")
+                      .arg(QFileInfo(path).fileName())
+                : tr("Start/finish line file %1 read.").arg(QFileInfo(path).fileName()));
     } else {
         showError(r.error);
         return;
@@ -377,7 +382,8 @@ void TForm1::enableLogLoads() {
 
 void TForm1::LoadZLGClick() {
     if (loading() || !logLoadsEnabled_) return;
-    const auto path = prompts_.openFile(this, QStringLiteral("Pick .zlg file "), QStringLiteral("*.zlg;"));
+    const auto path = prompts_.openFile(this, QStringLiteral("Pick .zlg file "),
+                                        QStringLiteral("*.zlg;"));
     if (!path) {
         closeAfterCancel();
         return;
@@ -387,7 +393,8 @@ void TForm1::LoadZLGClick() {
 
 void TForm1::loadwmxClick() {
     if (loading() || !logLoadsEnabled_) return;
-    const auto path = prompts_.openFile(this, QStringLiteral("Pick .wmx file "), QStringLiteral("*.wmx;"));
+    const auto path = prompts_.openFile(this, QStringLiteral("Pick .wmx file "),
+                                        QStringLiteral("*.wmx;"));
     if (!path) {
         closeAfterCancel();
         return;
@@ -493,10 +500,13 @@ QString TForm1::summary(const lorvane::LoadReport& r) const {
     parts << count(r.samples, "sample", "samples");
     parts << count(r.lapCount, "lap", "laps");
     if (r.bestLap > 0)
-        parts << tr("fastest lap %1: %2").arg(r.bestLap).arg(text(lorvane::convertRealtoUTC(r.bestLapTime)));
+        parts << tr("fastest lap %1: %2")
+                     .arg(r.bestLap)
+                     .arg(text(lorvane::convertRealtoUTC(r.bestLapTime)));
     QStringList notes;
     if (!r.ok) notes << tr("stopped: %1").arg(text(r.error.message));
-    if (r.ok && !r.hasBase) notes << tr("no base point (too few samples with four or more satellites)");
+    if (r.ok && !r.hasBase)
+        notes << tr("no base point (too few samples with four or more satellites)");
     if (r.resyncs > 0)
         notes << count(r.resyncs, "record", "records") + tr(" dropped by resynchronisation");
     if (r.shortRecords > 0) notes << tr("a short last record dropped");
@@ -513,7 +523,8 @@ void TForm1::showLap(int row) {
         showLapTraces();
         return;
     }
-    Chart1->highlightSamples(item->data(kFirstSampleRole).toInt(), item->data(kLastSampleRole).toInt());
+    Chart1->highlightSamples(item->data(kFirstSampleRole).toInt(),
+                             item->data(kLastSampleRole).toInt());
     showLapTraces();
 }
 
@@ -578,7 +589,8 @@ void TForm1::showSplitHint(const lorvane::LoadedLog& log) {
     if (!split) return;
     QStringList laps;
     for (std::int32_t n : split->laps) laps << QString::number(n);
-    QString note = tr("Laps %1 look split: the track may cross a gate twice a lap.").arg(laps.join(QStringLiteral(", ")));
+    QString note = tr("Laps %1 look split: the track may cross a gate twice a lap.")
+                       .arg(laps.join(QStringLiteral(", ")));
     if (split->remedy) {
         splitRemedy_ = split->remedy;
         QString fix = text(split->remedyText);
@@ -601,8 +613,9 @@ void TForm1::LapTimeBoxDblClick() {
     const lorvane::Lap* chosen = log->lap(lap);
     if (!chosen) return;
 
-    const QString prompt = QStringLiteral("Use lap ") + QString::number(lap) + QStringLiteral(" : ") +
-                           text(lorvane::convertRealtoUTC(chosen->time)) + QStringLiteral(" ?");
+    const QString prompt = QStringLiteral("Use lap ") + QString::number(lap) +
+                           QStringLiteral(" : ") + text(lorvane::convertRealtoUTC(chosen->time)) +
+                           QStringLiteral(" ?");
     if (!prompts_.confirm(this, QStringLiteral("Warning"), prompt)) return;
 
     // The lap is read again from its file off this thread; the controls wait.
@@ -681,7 +694,8 @@ DropKind kindOf(const QString& path) {
     if (ext == u"gxr") return DropKind::StartFinish;
     if (ext == u"zlg") return DropKind::TextLog;
     if (ext == u"wmx") return DropKind::BinaryLog;
-    if (ext == u"nmea" || ext == u"nma" || ext == u"gpx" || ext == u"csv" || ext == u"tsv") return DropKind::OtherLog;
+    if (ext == u"nmea" || ext == u"nma" || ext == u"gpx" || ext == u"csv" || ext == u"tsv")
+        return DropKind::OtherLog;
     return DropKind::None;
 }
 
@@ -720,7 +734,8 @@ void TForm1::openFiles(const QStringList& paths) {
         const DropKind k = kindOf(p);
         if (k == DropKind::StartFinish && startFinish.isEmpty()) {
             startFinish = p;
-        } else if ((k == DropKind::TextLog || k == DropKind::BinaryLog || k == DropKind::OtherLog) &&
+        } else if ((k == DropKind::TextLog || k == DropKind::BinaryLog ||
+                    k == DropKind::OtherLog) &&
                    log.isEmpty()) {
             log = p;
             logKind = k;
@@ -737,13 +752,15 @@ void TForm1::openFiles(const QStringList& paths) {
         loadAnyLog(log);
         return;
     }
-    startLoad(logKind == DropKind::TextLog ? lorvane::LogKind::Text : lorvane::LogKind::Binary, log);
+    startLoad(logKind == DropKind::TextLog ? lorvane::LogKind::Text : lorvane::LogKind::Binary,
+              log);
 }
 
 void TForm1::LoadLogClick() {
     if (loading() || !logLoadsEnabled_) return;
-    const auto path = prompts_.openFile(this, tr("Pick a log file"),
-                                        QStringLiteral("*.zlg *.wmx *.nmea *.nma *.gpx *.csv *.tsv *.txt *.log"));
+    const auto path = prompts_.openFile(
+        this, tr("Pick a log file"),
+        QStringLiteral("*.zlg *.wmx *.nmea *.nma *.gpx *.csv *.tsv *.txt *.log"));
     if (!path) {
         closeAfterCancel();
         return;
@@ -762,7 +779,8 @@ void TForm1::loadAnyLog(const QString& path) {
     }
     if (!kind) {
         lorvane::Diagnostic d;
-        d.message = "Not a log this program reads (a text or binary log, NMEA 0183, GPX or CSV with a header line)";
+        d.message = "Not a log this program reads (a text or binary log, NMEA 0183, GPX or CSV "
+                    "with a header line)";
         d.file = toPath(path);
         d.kind = lorvane::ErrorKind::Syntax;
         showError(d);
@@ -785,7 +803,8 @@ void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {
     auto mode = [this, laps](const QString& caption, PlaceMode m) {
         QAction* a = laps->addAction(caption);
         a->setCheckable(true);
-        connect(a, &QAction::triggered, this, [this, m](bool on) { setPlaceMode(on ? m : PlaceMode::None); });
+        connect(a, &QAction::triggered, this,
+                [this, m](bool on) { setPlaceMode(on ? m : PlaceMode::None); });
         return a;
     };
     actPlaceStart = mode(tr("Place &start line"), PlaceMode::Start);
@@ -803,7 +822,8 @@ void TForm1::setCircuitDbPath(const std::string& path) {
 
 void TForm1::enableLogLoadsIfCircuits() {
     if (logLoadsEnabled_) return;
-    const std::string path = circuitDbPath_.empty() ? lorvane::defaultCircuitDbPath() : circuitDbPath_;
+    const std::string path = circuitDbPath_.empty() ? lorvane::defaultCircuitDbPath()
+                                                    : circuitDbPath_;
     // Asking is no reason to create the database.
     if (!QFileInfo::exists(fromPath(path))) return;
     try {
@@ -828,7 +848,8 @@ void TForm1::findCircuitForLoaded() {
     try {
         const std::vector<lorvane::CircuitMatch> matches = db->findCircuitsForTrack(track);
         if (matches.empty()) {
-            const QString none = tr("No circuit in the database matches this log: load its start/finish line file (.gxr).");
+            const QString none = tr("No circuit in the database matches this log: load its "
+                                    "start/finish line file (.gxr).");
             StatusLabel->setText(summary(log->report) + QStringLiteral(" \u2014 ") + none);
             prompts_.inform(this, lorvane::app::programTitle(), none);
             return;
@@ -838,11 +859,14 @@ void TForm1::findCircuitForLoaded() {
             QStringList items;
             for (const lorvane::CircuitMatch& m : matches)
                 items << text(m.circuit.name) + QStringLiteral(" \u2014 ") +
-                             (m.circuit.lapDistance ? lorvane::dbtools::distanceText(*m.circuit.lapDistance)
-                                                    : tr("lap distance not stored"));
+                             (m.circuit.lapDistance
+                                  ? lorvane::dbtools::distanceText(*m.circuit.lapDistance)
+                                  : tr("lap distance not stored"));
             const auto chosen = prompts_.choose(
                 this, tr("Choose the circuit"),
-                tr("%1 circuits in the database match this log. Which one was driven?").arg(matches.size()), items);
+                tr("%1 circuits in the database match this log. Which one was driven?")
+                    .arg(matches.size()),
+                items);
             if (!chosen || *chosen < 0 || static_cast<std::size_t>(*chosen) >= matches.size()) {
                 StatusLabel->setText(summary(log->report) + QStringLiteral(" \u2014 ") +
                                      tr("no circuit chosen: load a start/finish line file (.gxr)"));
@@ -876,8 +900,10 @@ void TForm1::setPlaceMode(PlaceMode mode) {
     actPlaceFinish->setChecked(mode == PlaceMode::Finish);
     actAddSplit->setChecked(mode == PlaceMode::Split);
     if (mode != PlaceMode::None)
-        StatusLabel->setText(mode == PlaceMode::Split ? tr("Click the track where the split line goes.")
-                                                      : tr("Click the track where the line goes; it counts the direction of travel there as forward."));
+        StatusLabel->setText(mode == PlaceMode::Split
+                                 ? tr("Click the track where the split line goes.")
+                                 : tr("Click the track where the line goes; it counts the "
+                                      "direction of travel there as forward."));
 }
 
 void TForm1::placeLineAt(const lorvane::LocalPoint& point) {
@@ -906,7 +932,8 @@ std::optional<lorvane::Gate> TForm1::gateNear(const lorvane::LocalPoint& point) 
         return std::nullopt;
     }
     const auto index = lorvane::track::nearestTrackSample(*log->track, point);
-    const auto gate = index ? lorvane::track::gateAtTrackPoint(*log->track, *index, log->plane) : std::nullopt;
+    const auto gate = index ? lorvane::track::gateAtTrackPoint(*log->track, *index, log->plane)
+                            : std::nullopt;
     if (!gate) StatusLabel->setText(tr("The track does not move there: place the line elsewhere."));
     return gate;
 }
@@ -919,9 +946,12 @@ void TForm1::moveLineTo(int handle, const lorvane::LocalPoint& point) {
     if (h >= 1 + finishes + file.splits.size()) return;
     const auto gate = gateNear(point);
     if (!gate) return;
-    if (h == 0) file.gates.start = *gate;
-    else if (h == finishes) file.gates.finish = *gate;
-    else file.splits[h - 1 - finishes] = *gate;
+    if (h == 0)
+        file.gates.start = *gate;
+    else if (h == finishes)
+        file.gates.finish = *gate;
+    else
+        file.splits[h - 1 - finishes] = *gate;
     usePlacedLines(std::move(file));
 }
 
@@ -935,8 +965,8 @@ void TForm1::removeFinishLine() {
 
 void TForm1::usePlacedLines(lorvane::StartFinishFile file) {
     try {
-        lorvane::StartFinishFile placed =
-            lorvane::startFinishFromGates(file.gates, tr("lines placed on the map").toStdString());
+        lorvane::StartFinishFile placed = lorvane::startFinishFromGates(
+            file.gates, tr("lines placed on the map").toStdString());
         placed.splits = std::move(file.splits);
         session_.setStartFinish(std::move(placed));
     } catch (const lorvane::LoadError& e) {
@@ -951,23 +981,28 @@ void TForm1::usePlacedLines(lorvane::StartFinishFile file) {
 }
 
 void TForm1::showPlacedLines(const lorvane::LoadedLog& log) {
-    std::vector<lorvane::track::GateLine> lines =
-        lorvane::track::gateLines(log.startFinish.gates, log.plane, log.rules);
+    std::vector<lorvane::track::GateLine> lines = lorvane::track::gateLines(log.startFinish.gates,
+                                                                            log.plane, log.rules);
     for (const lorvane::Gate& g : log.startFinish.splits) {
         lorvane::StartFinish one;
         one.start = g;
-        for (const auto& l : lorvane::track::gateLines(one, log.plane, lorvane::GateRules{})) lines.push_back(l);
+        for (const auto& l : lorvane::track::gateLines(one, log.plane, lorvane::GateRules{}))
+            lines.push_back(l);
     }
     Chart1->setGateLines(lines);
     // Each gate's point 1 may be dragged along the track.
     std::vector<lorvane::LocalPoint> handles;
     if (log.startFinish.gates.start.lat1 != 0)
-        handles.push_back(log.plane.toLocal(log.startFinish.gates.start.lat1, log.startFinish.gates.start.long1));
+        handles.push_back(
+            log.plane.toLocal(log.startFinish.gates.start.lat1, log.startFinish.gates.start.long1));
     else if (log.startFinish.gates.hasFinishLine || !log.startFinish.splits.empty())
-        handles.push_back(lorvane::LocalPoint{std::nan(""), std::nan("")}); // no start line: nothing to drag
+        handles.push_back(
+            lorvane::LocalPoint{std::nan(""), std::nan("")}); // no start line: nothing to drag
     if (log.startFinish.gates.hasFinishLine)
-        handles.push_back(log.plane.toLocal(log.startFinish.gates.finish.lat1, log.startFinish.gates.finish.long1));
-    for (const lorvane::Gate& g : log.startFinish.splits) handles.push_back(log.plane.toLocal(g.lat1, g.long1));
+        handles.push_back(log.plane.toLocal(log.startFinish.gates.finish.lat1,
+                                            log.startFinish.gates.finish.long1));
+    for (const lorvane::Gate& g : log.startFinish.splits)
+        handles.push_back(log.plane.toLocal(g.lat1, g.long1));
     if (!log.hasBase) handles.clear();
     Chart1->setGateHandles(std::move(handles));
 }
@@ -978,7 +1013,8 @@ void TForm1::saveStartFinishFile() {
         StatusLabel->setText(tr("There are no start/finish lines to save."));
         return;
     }
-    const auto path = prompts_.saveFile(this, tr("Save start/finish file"), QStringLiteral("circuit.gxr"));
+    const auto path = prompts_.saveFile(this, tr("Save start/finish file"),
+                                        QStringLiteral("circuit.gxr"));
     if (!path) return;
     QString target = *path;
     // The name test the loader applies.
@@ -1004,8 +1040,10 @@ void TForm1::saveStartFinishFile() {
     circuitFromDb_ = false;
     startFinishNote_ = tr("start/finish lines saved as %1").arg(QFileInfo(target).fileName());
     const auto log = session_.loaded();
-    if (log && log->track) recutLoaded();
-    else StatusLabel->setText(startFinishNote_);
+    if (log && log->track)
+        recutLoaded();
+    else
+        StatusLabel->setText(startFinishNote_);
 }
 
 // --- lap analysis: strip chart, lap against lap, lap table ----------------------------------
@@ -1030,7 +1068,8 @@ void TForm1::buildAnalysisControls() {
 
     CompareBox = new QComboBox(client);
     CompareBox->setObjectName(QStringLiteral("CompareBox"));
-    CompareBox->setToolTip(tr("Compare with: the lap drawn against the selected one (or Ctrl-click it in the list)"));
+    CompareBox->setToolTip(
+        tr("Compare with: the lap drawn against the selected one (or Ctrl-click it in the list)"));
     CompareBox->addItem(tr("Compare with..."), 0);
     connect(CompareBox, qOverload<int>(&QComboBox::activated), this,
             [this](int index) { compareWith(CompareBox->itemData(index).toInt()); });
@@ -1064,7 +1103,9 @@ void TForm1::buildAnalysisControls() {
     panel->setMinimumWidth(360);
     addDockWidget(Qt::RightDockWidgetArea, LapDock);
     // File > Export lap as ..., above Quit.
-    QMenu* file = actQuit->associatedObjects().isEmpty() ? nullptr : qobject_cast<QMenu*>(actQuit->associatedObjects().constFirst());
+    QMenu* file = actQuit->associatedObjects().isEmpty()
+                      ? nullptr
+                      : qobject_cast<QMenu*>(actQuit->associatedObjects().constFirst());
     if (file) {
         actExportCsv = new QAction(tr("Export lap as &CSV..."), this);
         actExportGpx = new QAction(tr("Export lap as G&PX..."), this);
@@ -1094,7 +1135,8 @@ int TForm1::lapListWidth() const {
     for (int row : {0, LapTimeBox->count() - 1})
         if (const QListWidgetItem* item = row >= 0 ? LapTimeBox->item(row) : nullptr)
             widest = std::max(widest, fm.horizontalAdvance(item->text()));
-    const int chrome = 2 * LapTimeBox->frameWidth() + LapTimeBox->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    const int chrome = 2 * LapTimeBox->frameWidth() +
+                       LapTimeBox->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
     return std::max(113, widest + chrome);
 }
 
@@ -1104,7 +1146,8 @@ std::int32_t TForm1::selectedLap() const {
 }
 
 std::shared_ptr<const lorvane::LapTrace> TForm1::traceOf(std::int32_t lap) {
-    if (!analysed_ || !analysed_->track || lap < 1 || static_cast<std::size_t>(lap) > analysed_->laps.size())
+    if (!analysed_ || !analysed_->track || lap < 1 ||
+        static_cast<std::size_t>(lap) > analysed_->laps.size())
         return nullptr;
     auto& slot = traces_[static_cast<std::size_t>(lap) - 1];
     if (!slot) {
@@ -1128,7 +1171,9 @@ void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
     CompareBox->clear();
     CompareBox->addItem(tr("Compare with..."), 0);
     for (const lorvane::LapSummary& l : analysis_.laps)
-        if (l.traced) CompareBox->addItem(tr("Lap %1: %2").arg(l.lap).arg(text(lorvane::convertRealtoUTC(l.time))), l.lap);
+        if (l.traced)
+            CompareBox->addItem(
+                tr("Lap %1: %2").arg(l.lap).arg(text(lorvane::convertRealtoUTC(l.time))), l.lap);
 
     // The table: lap, time, delta to the fastest, sectors, top speed, distance.
     const int n = analysis_.sectorCount;
@@ -1160,10 +1205,12 @@ void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
         put(text(lorvane::convertRealtoUTC(l.time)), l.lap == log.bestLap);
         put(l.lap == log.bestLap ? QString() : signedSeconds(l.time - fastest));
         for (int k = 0; k < n; ++k) {
-            const auto& t = k < static_cast<int>(l.sectors.size()) ? l.sectors[static_cast<std::size_t>(k)]
-                                                                   : std::optional<double>{};
+            const auto& t = k < static_cast<int>(l.sectors.size())
+                                ? l.sectors[static_cast<std::size_t>(k)]
+                                : std::optional<double>{};
             const auto& bests = analysis_.table.best;
-            const bool best = t && static_cast<std::size_t>(k) < bests.size() && bests[static_cast<std::size_t>(k)] &&
+            const bool best = t && static_cast<std::size_t>(k) < bests.size() &&
+                              bests[static_cast<std::size_t>(k)] &&
                               bests[static_cast<std::size_t>(k)]->lap == l.lap;
             put(t ? seconds(*t) : QString(), best);
         }
@@ -1180,11 +1227,13 @@ void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
     if (analysis_.laps.empty()) {
         BestLabel->clear();
     } else if (analysis_.table.theoreticalBest) {
-        BestLabel->setText(tr("Theoretical best: %1 (%2)")
-                               .arg(text(lorvane::convertRealtoUTC(*analysis_.table.theoreticalBest)),
-                                    holders.join(QStringLiteral(", "))));
+        BestLabel->setText(
+            tr("Theoretical best: %1 (%2)")
+                .arg(text(lorvane::convertRealtoUTC(*analysis_.table.theoreticalBest)),
+                     holders.join(QStringLiteral(", "))));
     } else {
-        BestLabel->setText(tr("Theoretical best: none, a sector has no time (%1)").arg(holders.join(QStringLiteral(", "))));
+        BestLabel->setText(tr("Theoretical best: none, a sector has no time (%1)")
+                               .arg(holders.join(QStringLiteral(", "))));
     }
     // The list's lines may have grown wider (lap 1000 on).
     layoutClient(centralWidget()->size());
@@ -1207,7 +1256,8 @@ void TForm1::showLapTraces() {
         std::vector<lorvane::LocalPoint> p;
         if (!t) return p;
         p.reserve(t->points.size());
-        for (const lorvane::TracePoint& q : t->points) p.push_back(lorvane::LocalPoint{q.east, q.north});
+        for (const lorvane::TracePoint& q : t->points)
+            p.push_back(lorvane::LocalPoint{q.east, q.north});
         return p;
     };
     Chart1->setLapPaths(path(ref), path(cmp));
@@ -1251,7 +1301,8 @@ void TForm1::onTrackMouse(QMouseEvent* event) {
             best = i;
         }
     }
-    const std::optional<double> at = best ? std::optional<double>(ref->points[*best].distance) : std::nullopt;
+    const std::optional<double> at = best ? std::optional<double>(ref->points[*best].distance)
+                                          : std::nullopt;
     if (at == Chart2->cursorDistance()) return;
     Chart2->setCursorDistance(at);
     markCursor(at);
@@ -1262,17 +1313,23 @@ void TForm1::exportLap(bool gpx) {
     if (loading()) return;
     const auto lap = traceOf(selectedLap());
     if (!lap || !analysed_) return;
-    const QString initial = QStringLiteral("lap%1.%2").arg(lap->lap).arg(gpx ? QStringLiteral("gpx") : QStringLiteral("csv"));
-    const auto path = prompts_.saveFile(this, gpx ? tr("Export lap %1 as GPX").arg(lap->lap)
-                                                   : tr("Export lap %1 as CSV").arg(lap->lap), initial);
+    const QString initial = QStringLiteral("lap%1.%2")
+                                .arg(lap->lap)
+                                .arg(gpx ? QStringLiteral("gpx") : QStringLiteral("csv"));
+    const auto path = prompts_.saveFile(this,
+                                        gpx ? tr("Export lap %1 as GPX").arg(lap->lap)
+                                            : tr("Export lap %1 as CSV").arg(lap->lap),
+                                        initial);
     if (!path) return;
     std::string bytes;
     if (gpx) {
         const lorvane::Lap* l = analysed_->lap(lap->lap);
-        const auto crossings = l ? lorvane::findLapCrossings(analysed_->crossings, *l) : std::nullopt;
+        const auto crossings = l ? lorvane::findLapCrossings(analysed_->crossings, *l)
+                                 : std::nullopt;
         const double start = crossings ? crossings->open->time : 0.0;
         bytes = lorvane::lapGpx(*lap, analysed_->plane, start, "1970-01-01",
-                                "Lap " + std::to_string(lap->lap) + " of " + QFileInfo(fromPath(analysed_->path)).fileName().toStdString());
+                                "Lap " + std::to_string(lap->lap) + " of " +
+                                    QFileInfo(fromPath(analysed_->path)).fileName().toStdString());
     } else {
         bytes = lorvane::lapCsv(*lap, analysed_->plane);
     }
@@ -1285,5 +1342,6 @@ void TForm1::exportLap(bool gpx) {
         showError(diagnostic(e.what()));
         return;
     }
-    StatusLabel->setText(tr("Lap %1 written to %2.").arg(lap->lap).arg(QFileInfo(*path).fileName()));
+    StatusLabel->setText(
+        tr("Lap %1 written to %2.").arg(lap->lap).arg(QFileInfo(*path).fileName()));
 }

@@ -34,7 +34,7 @@ class Prompts;
 namespace lorvane::display {
 class LapChart;
 class TrackPlot;
-}
+} // namespace lorvane::display
 
 // The lap list: a double-click anywhere on it, or Enter, acts on the selected
 // lap.
@@ -233,7 +233,7 @@ private:
     std::optional<lorvane::GateRules> splitRemedy_;
     // The loaded log a lap choice is running on, until its file is saved.
     std::shared_ptr<const lorvane::LoadedLog> pickLog_;
-    QString startFinishNote_;        // about the latest start/finish file choice
+    QString startFinishNote_; // about the latest start/finish file choice
     std::string circuitDbPath_;
     // The start/finish lines in force came from the database lookup: the
     // next log is looked up again.
@@ -256,6 +256,7 @@ private:
 
     lorvane::LapAnalysis analysis_;
     std::shared_ptr<const lorvane::LoadedLog> analysed_; // the log analysis_ and traces_ belong to
-    std::vector<std::shared_ptr<const lorvane::LapTrace>> traces_; // by lap number - 1, filled as asked
+    std::vector<std::shared_ptr<const lorvane::LapTrace>>
+        traces_; // by lap number - 1, filled as asked
     std::int32_t compareLap_ = 0;
 };

@@ -18,7 +18,8 @@ GateRulesDialog::GateRulesDialog(const GateRules& r, QWidget* parent) : QDialog(
     direction = new QComboBox(this);
     direction->setObjectName(QStringLiteral("Direction"));
     direction->addItem(tr("Both ways"), static_cast<int>(GateDirection::Both));
-    direction->addItem(tr("Forward only (towards the gate's second point)"), static_cast<int>(GateDirection::Forward));
+    direction->addItem(tr("Forward only (towards the gate's second point)"),
+                       static_cast<int>(GateDirection::Forward));
     direction->addItem(tr("Reverse only"), static_cast<int>(GateDirection::Reverse));
     direction->setCurrentIndex(direction->findData(static_cast<int>(r.direction)));
     form->addRow(tr("Direction:"), direction);
@@ -35,7 +36,8 @@ GateRulesDialog::GateRulesDialog(const GateRules& r, QWidget* parent) : QDialog(
     width->setEnabled(widthSet->isChecked());
     connect(widthSet, &QCheckBox::toggled, width, &QWidget::setEnabled);
     form->addRow(widthSet, width);
-    auto* note = new QLabel(tr("Unticked: the sample after the line must lie within 25 m of the gate's centre."), this);
+    auto* note = new QLabel(
+        tr("Unticked: the sample after the line must lie within 25 m of the gate's centre."), this);
     note->setWordWrap(true);
     form->addRow(QString(), note);
 

@@ -10,11 +10,11 @@
 
 #include "gui/app/Unit1.h"
 #include "gui/common/prompts.h"
-#include "session/session.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
 #include "gui/dbtools/uCircuitsForm.h"
 #include "lorvane/version.h"
+#include "session/session.h"
 
 namespace {
 
@@ -36,7 +36,8 @@ void runDemoHook(TForm1& form) {
     }
     const QDir dir(QDir(folder).absolutePath());
     QTimer::singleShot(200, &form, [&form, dir] {
-        form.openFiles({dir.filePath(QStringLiteral("demo.gxr")), dir.filePath(QStringLiteral("demo.zlg"))});
+        form.openFiles(
+            {dir.filePath(QStringLiteral("demo.gxr")), dir.filePath(QStringLiteral("demo.zlg"))});
     });
 }
 
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
     // All three use the user's circuit database (the default path).
     TCircuitsForm circuitsForm(prompts);
     form1.setCircuitsWindow(&circuitsForm);
-    QObject::connect(&addToDatabaseForm, &TAddToDatabaseForm::circuitAdded, &circuitsForm, &TCircuitsForm::refresh);
+    QObject::connect(&addToDatabaseForm, &TAddToDatabaseForm::circuitAdded, &circuitsForm,
+                     &TCircuitsForm::refresh);
 
     // Closing the main window ends the program, side windows open or not.
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -1,8 +1,8 @@
 #include "gui/common/prompts.h"
 
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -86,8 +86,8 @@ void DialogPrompts::error(QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, programTitle(), text, QMessageBox::Ok);
 }
 
-std::optional<int> DialogPrompts::choose(QWidget* parent, const QString& caption, const QString& text,
-                                         const QStringList& items) {
+std::optional<int> DialogPrompts::choose(QWidget* parent, const QString& caption,
+                                         const QString& text, const QStringList& items) {
     if (items.isEmpty()) return std::nullopt;
     bool ok = false;
     const QString picked = QInputDialog::getItem(parent, caption, text, items, 0, false, &ok);

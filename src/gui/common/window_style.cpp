@@ -31,8 +31,8 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int le
     return l;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int left,
-                        int top, int width, int height) {
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int left, int top,
+                        int width, int height) {
     auto* b = new QPushButton(text, parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setGeometry(left, top, width, height);

@@ -21,8 +21,8 @@ QSize clientSizeFor(int outerWidth, int outerHeight);
 // A label at (left, top), sized to its text; pointSize 0 keeps the window's.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   int pointSize);
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int left,
-                        int top, int width, int height);
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int left, int top,
+                        int width, int height);
 void setTextColour(QWidget* w, const QColor& colour);
 
 } // namespace lorvane::app

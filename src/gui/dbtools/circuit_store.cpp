@@ -14,7 +14,8 @@
 
 namespace lorvane::dbtools {
 
-std::optional<CircuitDb> openCircuitDb(const std::string& path, app::Prompts& prompts, QWidget* parent) {
+std::optional<CircuitDb> openCircuitDb(const std::string& path, app::Prompts& prompts,
+                                       QWidget* parent) {
     try {
         return CircuitDb::open(path.empty() ? defaultCircuitDbPath() : path);
     } catch (const LoadError& e) {
@@ -23,19 +24,24 @@ std::optional<CircuitDb> openCircuitDb(const std::string& path, app::Prompts& pr
     return std::nullopt;
 }
 
-QString errorText(const Diagnostic& d) { return QString::fromStdString(d.describe()); }
+QString errorText(const Diagnostic& d) {
+    return QString::fromStdString(d.describe());
+}
 
 QString gateText(const Gate& g, int decimals) {
-    auto deg = [&](double minutes) { return QString::fromStdString(formatFixed(minutes / 60, 1, decimals)); };
-    return deg(g.lat1) + QStringLiteral(", ") + deg(g.long1) + QStringLiteral(" to ") + deg(g.lat2) +
-           QStringLiteral(", ") + deg(g.long2);
+    auto deg = [&](double minutes) {
+        return QString::fromStdString(formatFixed(minutes / 60, 1, decimals));
+    };
+    return deg(g.lat1) + QStringLiteral(", ") + deg(g.long1) + QStringLiteral(" to ") +
+           deg(g.lat2) + QStringLiteral(", ") + deg(g.long2);
 }
 
 QString distanceText(double metres) {
     return QString::fromStdString(formatFixed(metres, 1, 1)) + QStringLiteral(" m");
 }
 
-std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t first, std::int32_t last) {
+std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t first,
+                                    std::int32_t last) {
     const auto& track = plot.track();
     double sum = 0;
     int used = 0;
@@ -52,7 +58,8 @@ std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t
     return sum;
 }
 
-void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session, const display::TrackPlot& plot) {
+void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session,
+                          const display::TrackPlot& plot) {
     if (!session.hasStartFinish()) {
         form.clearProposal();
         return;
@@ -60,10 +67,12 @@ void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session, cons
     std::optional<double> distance;
     if (session.logLoaded() && session.bestLap() > 0) {
         const auto& laps = session.laps();
-        auto it = std::find_if(laps.begin(), laps.end(), [&](const Lap& l) { return l.number == session.bestLap(); });
+        auto it = std::find_if(laps.begin(), laps.end(),
+                               [&](const Lap& l) { return l.number == session.bestLap(); });
         if (it != laps.end()) distance = plottedLength(plot, it->startSample, it->endSample);
     }
-    form.proposeCircuit(QFile::decodeName(session.gxrFileName().c_str()), session.gates(), distance);
+    form.proposeCircuit(QFile::decodeName(session.gxrFileName().c_str()), session.gates(),
+                        distance);
     form.proposeSplits(session.startFinish().splits);
 }
 

@@ -29,7 +29,8 @@ namespace lorvane::dbtools {
 // Opens the database at `path`, the user's default one when `path` is empty.
 // A file that cannot be opened is reported through `prompts` (naming it) and
 // nothing is returned.
-std::optional<CircuitDb> openCircuitDb(const std::string& path, app::Prompts& prompts, QWidget* parent);
+std::optional<CircuitDb> openCircuitDb(const std::string& path, app::Prompts& prompts,
+                                       QWidget* parent);
 
 // The error's message and where it happened, for the error box.
 QString errorText(const Diagnostic& d);
@@ -43,12 +44,14 @@ QString distanceText(double metres);
 
 // The length in metres of the plotted track from sample `first` to sample
 // `last`; nothing when fewer than two plotted points lie in that range.
-std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t first, std::int32_t last);
+std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t first,
+                                    std::int32_t last);
 
 // Fills the add-to-database window from what the main window has loaded: the
 // start/finish file and its gates, and the lap distance of the fastest lap as
 // plotted. Without a start/finish file the window is emptied.
-void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session, const display::TrackPlot& plot);
+void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session,
+                          const display::TrackPlot& plot);
 
 // Shows a side window and brings it to the front.
 void raiseWindow(QWidget* w);

@@ -17,8 +17,8 @@ struct KmlExtremes {
 
 struct KmlResult {
     bool ok = false;
-    KmlExtremes extremes;  // when ok
-    Diagnostic error;      // when !ok; `line` set where known, `file` left empty
+    KmlExtremes extremes; // when ok
+    Diagnostic error;     // when !ok; `line` set where known, `file` left empty
 };
 
 // Reads the text of the first element named "coordinates" (any namespace) of

@@ -7,12 +7,12 @@
 #include <QPushButton>
 
 #include "circuits/circuit_db.h"
-#include "gui/common/prompts.h"
-#include "gui/dbtools/circuit_store.h"
-#include "gui/common/window_style.h"
-#include "gui/dbtools/kml.h"
 #include "formats/diagnostic.h"
 #include "formats/numbers.h"
+#include "gui/common/prompts.h"
+#include "gui/common/window_style.h"
+#include "gui/dbtools/circuit_store.h"
+#include "gui/dbtools/kml.h"
 
 namespace {
 
@@ -90,8 +90,10 @@ void TAddCountryForm::Button1Click() {
     boxLoaded_ = true;
 
     // Latitude first, as the captions say.
-    MaxLabel->setText(QStringLiteral("Max lat,long : ") + fixed(e.maxLat) + u' ' + fixed(e.maxLong));
-    Minlabel->setText(QStringLiteral("Min lat,long : ") + fixed(e.minLat) + u' ' + fixed(e.minLong));
+    MaxLabel->setText(QStringLiteral("Max lat,long : ") + fixed(e.maxLat) + u' ' +
+                      fixed(e.maxLong));
+    Minlabel->setText(QStringLiteral("Min lat,long : ") + fixed(e.minLat) + u' ' +
+                      fixed(e.minLong));
     MaxLabel->adjustSize();
     Minlabel->adjustSize();
     CountryName->setText(QFileInfo(*path).completeBaseName());
@@ -99,7 +101,10 @@ void TAddCountryForm::Button1Click() {
 
 void TAddCountryForm::Button2Click() {
     if (!boxLoaded_) {
-        prompts_.error(this, QStringLiteral("Load a .kml file with the country's path first: it gives the country's box."));
+        prompts_.error(
+            this,
+            QStringLiteral(
+                "Load a .kml file with the country's path first: it gives the country's box."));
         return;
     }
     lorvane::Country c;

@@ -25,7 +25,8 @@ const QString kNone = QStringLiteral("-");
 
 } // namespace
 
-TAddToDatabaseForm::TAddToDatabaseForm(QWidget* parent) : TAddToDatabaseForm(programPrompts(), parent) {}
+TAddToDatabaseForm::TAddToDatabaseForm(QWidget* parent)
+    : TAddToDatabaseForm(programPrompts(), parent) {}
 
 TAddToDatabaseForm::TAddToDatabaseForm(lorvane::app::Prompts& prompts, QWidget* parent)
     : QWidget(parent, Qt::Window), prompts_(prompts) {
@@ -46,8 +47,8 @@ void TAddToDatabaseForm::build() {
     Button2 = makeButton(this, "Button2", "Cancel", 120, 176, 75, 25);
     SFLineLabel = makeLabel(this, "SFLineLabel", "SF Line", 24, 80, 10);
     LapDistanceLabel = makeLabel(this, "LapDistanceLabel", "Lap distance", 24, 128, 10);
-    Label8 = makeLabel(this, "Label8", "Note: Lap dist only needed if multiple layouts exist",
-                       24, 151, 0);
+    Label8 = makeLabel(this, "Label8", "Note: Lap dist only needed if multiple layouts exist", 24,
+                       151, 0);
     FinishLineLabel = makeLabel(this, "FinishLineLabel", "Finish Line", 24, 104, 10);
 
     CircuitNameEdit = new QLineEdit(this);
@@ -71,18 +72,21 @@ void TAddToDatabaseForm::build() {
 }
 
 void TAddToDatabaseForm::proposeCircuit(const QString& gxrPath, const lorvane::StartFinish& gates,
-                                        std::optional<double> lapDistance, const lorvane::GateRules& rules) {
+                                        std::optional<double> lapDistance,
+                                        const lorvane::GateRules& rules) {
     Proposal p;
     p.gates = gates;
     p.rules = rules;
     CircuitNameEdit->setText(QFileInfo(gxrPath).completeBaseName());
     SFLineValue->setText(lorvane::dbtools::gateText(gates.start, kGateDecimals));
     SFLineValue->setToolTip(lorvane::dbtools::gateText(gates.start));
-    FinishLineValue->setText(gates.hasFinishLine ? lorvane::dbtools::gateText(gates.finish, kGateDecimals)
-                                                 : QStringLiteral("none (the start/finish line)"));
-    FinishLineValue->setToolTip(gates.hasFinishLine ? lorvane::dbtools::gateText(gates.finish) : QString());
-    LapDistanceEdit->setText(lapDistance ? QString::fromStdString(lorvane::formatFixed(*lapDistance, 1, 1))
-                                         : QString());
+    FinishLineValue->setText(gates.hasFinishLine
+                                 ? lorvane::dbtools::gateText(gates.finish, kGateDecimals)
+                                 : QStringLiteral("none (the start/finish line)"));
+    FinishLineValue->setToolTip(gates.hasFinishLine ? lorvane::dbtools::gateText(gates.finish)
+                                                    : QString());
+    LapDistanceEdit->setText(
+        lapDistance ? QString::fromStdString(lorvane::formatFixed(*lapDistance, 1, 1)) : QString());
     CountryValue->setText(QStringLiteral("none stored for this place"));
     if (auto db = lorvane::dbtools::openCircuitDb(dbPath_, prompts_, this)) {
         try {
@@ -124,8 +128,10 @@ void TAddToDatabaseForm::Button1Click() {
         if (!dist.isEmpty()) {
             auto v = lorvane::parseDecimal(dist.toStdString());
             if (!v || !(*v > 0)) {
-                prompts_.error(this, QStringLiteral("The lap distance must be a positive number of metres, not \"%1\".")
-                                         .arg(dist));
+                prompts_.error(
+                    this, QStringLiteral(
+                              "The lap distance must be a positive number of metres, not \"%1\".")
+                              .arg(dist));
                 return;
             }
             c.lapDistance = *v;

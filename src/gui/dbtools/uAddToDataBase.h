@@ -5,8 +5,8 @@
 #pragma once
 
 #include <optional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include <QWidget>
 

@@ -31,8 +31,10 @@ QString detailsFor(const lorvane::Circuit& c) {
     s += QStringLiteral("\nFinish line: ") +
          (c.finish ? lorvane::dbtools::gateText(*c.finish) : QStringLiteral("none"));
     if (!c.splits.empty()) s += QStringLiteral("\nSplit lines: %1").arg(c.splits.size());
-    s += QStringLiteral("\nDirection: ") + QString::fromLatin1(lorvane::directionName(c.rules.direction).data());
-    if (c.rules.gateWidth) s += QStringLiteral(", gate width ") + lorvane::dbtools::distanceText(*c.rules.gateWidth);
+    s += QStringLiteral("\nDirection: ") +
+         QString::fromLatin1(lorvane::directionName(c.rules.direction).data());
+    if (c.rules.gateWidth)
+        s += QStringLiteral(", gate width ") + lorvane::dbtools::distanceText(*c.rules.gateWidth);
     if (!c.notes.empty()) s += QStringLiteral("\n") + QString::fromStdString(c.notes);
     return s;
 }
@@ -91,7 +93,8 @@ TCircuitsForm::TCircuitsForm(lorvane::app::Prompts& prompts, QWidget* parent)
     v->addWidget(StatusLabel);
 
     chooseFolder = [](QWidget* parent) -> std::optional<QString> {
-        const QString d = QFileDialog::getExistingDirectory(parent, QStringLiteral("Import the .gxr files of a folder"));
+        const QString d = QFileDialog::getExistingDirectory(
+            parent, QStringLiteral("Import the .gxr files of a folder"));
         if (d.isEmpty()) return std::nullopt;
         return d;
     };
@@ -205,7 +208,8 @@ void TCircuitsForm::ExportClick() {
         prompts_.error(this, errorText(e.diagnostic()));
         return;
     }
-    const auto path = prompts_.saveFile(this, QStringLiteral("Export circuit as a start/finish file"),
+    const auto path = prompts_.saveFile(this,
+                                        QStringLiteral("Export circuit as a start/finish file"),
                                         name + QStringLiteral(".gxr"));
     if (!path) return;
     try {

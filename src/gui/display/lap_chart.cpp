@@ -34,13 +34,15 @@ QColor comparedLapColour() {
     return QColor(0xFF, 0x8C, 0x00);
 }
 
-void thinForColumns(const std::vector<double>& x, const std::vector<double>& y, double lo, double hi,
-                    int columns, QVector<double>& outX, QVector<double>& outY) {
+void thinForColumns(const std::vector<double>& x, const std::vector<double>& y, double lo,
+                    double hi, int columns, QVector<double>& outX, QVector<double>& outY) {
     outX.clear();
     outY.clear();
     if (x.empty() || columns < 2 || !(hi > lo)) return;
-    const auto first = static_cast<std::size_t>(std::lower_bound(x.begin(), x.end(), lo) - x.begin());
-    const auto last = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), hi) - x.begin());
+    const auto first = static_cast<std::size_t>(std::lower_bound(x.begin(), x.end(), lo) -
+                                                x.begin());
+    const auto last = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), hi) -
+                                               x.begin());
     // One point either side of the range, so the curve runs to the edges.
     const std::size_t from = first > 0 ? first - 1 : first;
     const std::size_t to = std::min(x.size(), last + 1);
@@ -113,10 +115,12 @@ LapChart::LapChart(QWidget* parent) : QCustomPlot(parent) {
     setInteractions(QCP::iRangeZoom | QCP::iRangeDrag);
     axisRect()->setRangeZoom(Qt::Horizontal);
     axisRect()->setRangeDrag(Qt::Horizontal);
-    connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { refreshDrawn(); });
+    connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            [this] { refreshDrawn(); });
 }
 
-void LapChart::setLaps(std::shared_ptr<const LapTrace> reference, std::shared_ptr<const LapTrace> compared) {
+void LapChart::setLaps(std::shared_ptr<const LapTrace> reference,
+                       std::shared_ptr<const LapTrace> compared) {
     if (reference && reference->empty()) reference.reset();
     if (compared && compared->empty()) compared.reset();
     reference_ = std::move(reference);
@@ -194,7 +198,8 @@ QString LapChart::cursorText() const {
         if (j == 0 || j >= t.points.size()) return t.points[std::min(j, t.points.size() - 1)].speed;
         const TracePoint& a = t.points[j - 1];
         const TracePoint& b = t.points[j];
-        const double u = b.distance > a.distance ? (at - a.distance) / (b.distance - a.distance) : 1.0;
+        const double u = b.distance > a.distance ? (at - a.distance) / (b.distance - a.distance)
+                                                 : 1.0;
         return a.speed + (b.speed - a.speed) * u;
     };
     QString s = tr("%1 m  ·  lap %2: %3 km/h, %4 s")
@@ -208,7 +213,9 @@ QString LapChart::cursorText() const {
                  .arg(speedAt(*compared_, d), 0, 'f', 1)
                  .arg(timeAtDistance(*compared_, d).value_or(compared_->time), 0, 'f', 2);
         if (const auto delta = deltaAt(*compared_, *reference_, d))
-            s += tr("  ·  delta %1%2 s").arg(*delta >= 0 ? QStringLiteral("+") : QString()).arg(*delta, 0, 'f', 2);
+            s += tr("  ·  delta %1%2 s")
+                     .arg(*delta >= 0 ? QStringLiteral("+") : QString())
+                     .arg(*delta, 0, 'f', 2);
     }
     return s;
 }

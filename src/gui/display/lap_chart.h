@@ -30,7 +30,8 @@ public:
 
     // The chosen lap and, when given, the one compared with it; nothing
     // empties the chart. The axes are fitted to them.
-    void setLaps(std::shared_ptr<const LapTrace> reference, std::shared_ptr<const LapTrace> compared);
+    void setLaps(std::shared_ptr<const LapTrace> reference,
+                 std::shared_ptr<const LapTrace> compared);
     const LapTrace* reference() const { return reference_.get(); }
     const LapTrace* compared() const { return compared_.get(); }
 
@@ -68,7 +69,7 @@ private:
 // pixels wide across [lo, hi] draws: for each two columns the lowest and the
 // highest y in order, so at most `columns` points (and the first and last
 // point inside the range).
-void thinForColumns(const std::vector<double>& x, const std::vector<double>& y, double lo, double hi,
-                    int columns, QVector<double>& outX, QVector<double>& outY);
+void thinForColumns(const std::vector<double>& x, const std::vector<double>& y, double lo,
+                    double hi, int columns, QVector<double>& outX, QVector<double>& outY);
 
 } // namespace lorvane::display

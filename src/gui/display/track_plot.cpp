@@ -174,8 +174,9 @@ void TrackPlot::highlightSamples(std::int32_t first, std::int32_t last) {
     highlight_.clear();
     if (first <= last) {
         const std::size_t lo = indexOfSample(first), hi = indexOfSample(last + 1);
-        if (lo < hi) highlight_.assign(track_.begin() + static_cast<std::ptrdiff_t>(lo),
-                                       track_.begin() + static_cast<std::ptrdiff_t>(hi));
+        if (lo < hi)
+            highlight_.assign(track_.begin() + static_cast<std::ptrdiff_t>(lo),
+                              track_.begin() + static_cast<std::ptrdiff_t>(hi));
     }
     markDirty();
     replot(rpQueuedReplot);
@@ -354,11 +355,14 @@ void TrackPlot::setupLapLayer() {
         c->setLayer(laps);
         return c;
     };
-    refPath_ = make("ReferenceLap", QPen(referenceLapColour(), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    cmpPath_ = make("ComparedLap", QPen(comparedLapColour(), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    refPath_ = make("ReferenceLap",
+                    QPen(referenceLapColour(), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    cmpPath_ = make("ComparedLap",
+                    QPen(comparedLapColour(), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     cursorMark_ = make("LapCursor", QPen(Qt::black));
     cursorMark_->setLineStyle(QCPCurve::lsNone);
-    cursorMark_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(Qt::black, 2.0), QColor(Qt::yellow), 11));
+    cursorMark_->setScatterStyle(
+        QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(Qt::black, 2.0), QColor(Qt::yellow), 11));
     connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::keepEqualScale);
 }
 
@@ -369,9 +373,11 @@ void TrackPlot::keepEqualScale() {
     if (axisRect()->width() <= 0 || axisRect()->height() <= 0) return;
     // A new fit is evened too, once: it was laid out for the design's size.
     auto same = [](const AxisLimits& a, const AxisLimits& b) {
-        return a.eastMin == b.eastMin && a.eastMax == b.eastMax && a.northMin == b.northMin && a.northMax == b.northMax;
+        return a.eastMin == b.eastMin && a.eastMax == b.eastMax && a.northMin == b.northMin &&
+               a.northMax == b.northMax;
     };
-    const bool newFit = fitted_ && (!evenedFit_ || !same(*fitted_, *evenedFit_)) && same(currentLimits(), *fitted_);
+    const bool newFit = fitted_ && (!evenedFit_ || !same(*fitted_, *evenedFit_)) &&
+                        same(currentLimits(), *fitted_);
     if (axisRect()->size() == equalScaleRect_ && !newFit) return;
     const bool first = equalScaleRect_.isEmpty();
     equalScaleRect_ = axisRect()->size();
@@ -384,7 +390,8 @@ void TrackPlot::keepEqualScale() {
     refreshDrawn();
 }
 
-void TrackPlot::setLapPaths(const std::vector<LocalPoint>& reference, const std::vector<LocalPoint>& compared) {
+void TrackPlot::setLapPaths(const std::vector<LocalPoint>& reference,
+                            const std::vector<LocalPoint>& compared) {
     fill(refPath_, reference);
     fill(cmpPath_, compared);
     replot(rpQueuedReplot);

@@ -12,10 +12,10 @@
 
 #include <qcustomplot.h>
 
-#include "track/track.h"
 #include "track/fit_rule.h"
 #include "track/gate_lines.h"
 #include "track/thinning.h"
+#include "track/track.h"
 
 namespace lorvane::display {
 
@@ -42,7 +42,8 @@ public:
     void fitTo(const TrackExtent& extent);
     // Empties the marker series, then puts the start gate in Series2 and the
     // finish gate in Series3 where given.
-    void setMarkers(const std::optional<LocalPoint>& start, const std::optional<LocalPoint>& finish);
+    void setMarkers(const std::optional<LocalPoint>& start,
+                    const std::optional<LocalPoint>& finish);
 
     // The gates as lines across the track, with an arrow for the counted
     // direction (replaces the previous ones; none removes them).
@@ -73,7 +74,8 @@ public:
     // Lap against lap: the paths of the chosen lap and of the one compared
     // with it, drawn over the track and its highlight (an empty path removes
     // one). Their curves lie on the "laps" layer, above everything else.
-    void setLapPaths(const std::vector<LocalPoint>& reference, const std::vector<LocalPoint>& compared);
+    void setLapPaths(const std::vector<LocalPoint>& reference,
+                     const std::vector<LocalPoint>& compared);
     QCPCurve* referencePath() const { return refPath_; }
     QCPCurve* comparedPath() const { return cmpPath_; }
     // The linked cursor: a marker at `at` (nothing removes it).
@@ -123,7 +125,7 @@ private:
     QCPCurve* refPath_ = nullptr;
     QCPCurve* cmpPath_ = nullptr;
     QCPCurve* cursorMark_ = nullptr;
-    QSize equalScaleRect_; // the plot area's size when the scale was last evened
+    QSize equalScaleRect_;                // the plot area's size when the scale was last evened
     std::optional<AxisLimits> evenedFit_; // the fit last evened
     std::vector<QCPItemLine*> arrows_;
     std::vector<LocalPoint> track_;
