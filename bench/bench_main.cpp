@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 
 #include "analysis/lap_analysis.h"
 #include "analysis/lap_delta.h"
+#include "formats/text_log.h"
 #include "session/session.h"
 #include "sessiongen/session_gen.h"
 
@@ -146,6 +148,76 @@ void BM_EngineLoad(benchmark::State& state, LogKind kind, const Input* input) {
     state.SetBytesProcessed(state.iterations() * bytes);
     state.counters["samples/s"] = benchmark::Counter(static_cast<double>(r.samples),
                                                      benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples"] = static_cast<double>(r.samples);
+    state.counters["laps"] = r.lapCount;
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+// The big session's fixes as NMEA 0183 (an RMC and a GGA sentence a fix, with
+// checksums), written once next to the other inputs.
+class NmeaWriter : public SampleSink {
+public:
+    explicit NmeaWriter(std::ofstream& out) : out_(out) {}
+    bool sample(const Sample& s) override {
+        const std::int64_t c = s.clock % 8640000;
+        char t[16], lat[24], lon[24];
+        std::snprintf(t, sizeof t, "%02lld%02lld%02lld.%02lld0", static_cast<long long>(c / 360000),
+                      static_cast<long long>(c / 6000 % 60), static_cast<long long>(c / 100 % 60),
+                      static_cast<long long>(c % 100));
+        const double la = std::fabs(s.lat), lo = std::fabs(s.lon);
+        std::snprintf(lat, sizeof lat, "%02d%08.5f,%c", static_cast<int>(la / 60), std::fmod(la, 60.0),
+                      s.lat < 0 ? 'S' : 'N');
+        std::snprintf(lon, sizeof lon, "%03d%08.5f,%c", static_cast<int>(lo / 60), std::fmod(lo, 60.0),
+                      s.lon < 0 ? 'W' : 'E');
+        put(std::string("GPRMC,") + t + ",A," + lat + "," + lon + ",35.2,87.1,090626,,,A");
+        put(std::string("GPGGA,") + t + "," + lat + "," + lon + ",1," + std::to_string(s.sats) + ",0.9,40.0,M,,M,,");
+        return true;
+    }
+
+private:
+    void put(const std::string& body) {
+        unsigned char sum = 0;
+        for (char ch : body) sum ^= static_cast<unsigned char>(ch);
+        char tail[8];
+        std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+        out_ << '$' << body << tail;
+    }
+    std::ofstream& out_;
+};
+
+const std::string& nmeaInput() {
+    static const std::string path = [] {
+        const Input& in = bigInput();
+        const std::string p = in.stem + ".nmea";
+        if (!fs::exists(p + ".ok")) {
+            std::ofstream out(p, std::ios::binary);
+            NmeaWriter w(out);
+            readTextLog(in.stem + ".zlg", w);
+            out.close();
+            std::ofstream(p + ".ok") << "ok\n";
+        }
+        return p;
+    }();
+    return path;
+}
+
+// The NMEA reader's load of the same fixes, with the same gates.
+void BM_NmeaLoad(benchmark::State& state) {
+    const std::string& path = nmeaInput();
+    const auto bytes = static_cast<std::int64_t>(fs::file_size(path));
+    Session session;
+    if (!session.loadStartFinish(bigInput().stem + ".gxr").ok) std::abort();
+    LoadReport r;
+    for (auto _ : state) {
+        NullObserver obs;
+        r = session.loadLog(LogKind::Nmea, path, obs);
+        if (!r.ok) {
+            state.SkipWithError(r.error.describe().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(obs.points);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
     state.counters["samples"] = static_cast<double>(r.samples);
     state.counters["laps"] = r.lapCount;
     state.counters["MB"] = static_cast<double>(bytes) / 1e6;
@@ -284,6 +356,11 @@ int main(int argc, char** argv) {
             ->UseRealTime();
     }
     benchmark::RegisterBenchmark("engine_load/text/12_channels", BM_EngineLoad, LogKind::Text, &twelve)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(3)
+        ->UseRealTime();
+    nmeaInput();
+    benchmark::RegisterBenchmark("engine_load/nmea", BM_NmeaLoad)
         ->Unit(benchmark::kMillisecond)
         ->MinTime(3)
         ->UseRealTime();
