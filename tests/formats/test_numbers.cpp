@@ -238,7 +238,10 @@ TEST(Numbers, DecimalsMatchFromCharsToTheBit) {
                 d += static_cast<char>('0' + pick(0, 9));
         }
         const int point = pick(-1, digits); // -1: no point
-        if (point >= 0) d.insert(static_cast<std::size_t>(point), ".");
+        if (point >= 0) {
+            const auto at = static_cast<std::size_t>(point);
+            d = d.substr(0, at) + "." + d.substr(at);
+        }
         t += d;
         if (pick(0, 9) == 0) {
             t += pick(0, 1) ? 'e' : 'E';
@@ -251,8 +254,7 @@ TEST(Numbers, DecimalsMatchFromCharsToTheBit) {
     for (std::uint64_t m = (1ull << 53) - 300; m < (1ull << 53) + 300; ++m) {
         const std::string digits = std::to_string(m);
         for (std::size_t point = 0; point <= digits.size(); point += 3) {
-            std::string s = digits;
-            s.insert(point, ".");
+            const std::string s = digits.substr(0, point) + "." + digits.substr(point);
             expectSameAsFromChars(s);
             expectSameAsFromChars("-" + s);
         }

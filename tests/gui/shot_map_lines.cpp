@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     QSignalSpy ended(&form, &TForm1::loadEnded);
     form.move(0, 0);
     form.show();
-    QTest::qWaitForWindowExposed(&form);
+    if (!QTest::qWaitForWindowExposed(&form)) return 1;
     prompts.files << samples + QStringLiteral("/demo.gxr") << samples + QStringLiteral("/demo.zlg");
     form.LoadGXR->click();
     form.LoadZLG->click();

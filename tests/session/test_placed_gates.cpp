@@ -58,7 +58,7 @@ TEST(PlacedGates, GatesWithoutAFileCutTheFilesLapsAndSaveToTheSameLaps) {
         ASSERT_GE(fromFile->laps.size(), 2u);
 
         // The same gates, as the database hands them over.
-        l->s.setStartFinish(StartFinishFile{l->s.gates(), "Demo circuit", ""});
+        l->s.setStartFinish(StartFinishFile{l->s.gates(), "Demo circuit", "", {}});
         EXPECT_TRUE(l->s.hasStartFinish());
         EXPECT_EQ(l->s.gxrFileName(), "Demo circuit");
         EXPECT_EQ(l->s.startFinish().text, composeStartFinishText(l->s.gates()));
@@ -93,10 +93,10 @@ TEST(PlacedGates, GatesOffTheHundredThousandthAreRoundedAsASavedFileWouldBe) {
 TEST(PlacedGates, ABadDefinitionChangesNothing) {
     auto l = load(62, 2, false);
     const StartFinishFile before = l->s.startFinish();
-    EXPECT_THROW(l->s.setStartFinish(StartFinishFile{l->s.gates(), "", ""}), LoadError);
+    EXPECT_THROW(l->s.setStartFinish(StartFinishFile{l->s.gates(), "", "", {}}), LoadError);
     StartFinish far;
     far.start = Gate{1e300, 0, 0, 0};
-    EXPECT_THROW(l->s.setStartFinish(StartFinishFile{far, "far", ""}), LoadError);
+    EXPECT_THROW(l->s.setStartFinish(StartFinishFile{far, "far", "", {}}), LoadError);
     EXPECT_EQ(l->s.startFinish().path, before.path);
     EXPECT_EQ(l->s.startFinish().text, before.text);
 }
