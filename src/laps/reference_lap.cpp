@@ -1,5 +1,7 @@
 #include "laps/reference_lap.h"
 
+#include <algorithm>
+
 #include "formats/any_log.h"
 #include "formats/diagnostic.h"
 
@@ -23,7 +25,10 @@ void LapThinner::add(double lat, double lon, std::int64_t clock) {
     std::int64_t e = clock - firstClock_;
     if (e < -day / 2) e += day;
     if (e < 0) e = 0;
-    last_ = GeoPoint{lat, lon, static_cast<double>(e) / static_cast<double>(tps_)};
+    // A clock that steps back inside the lap must not give the closing
+    // point a stamp before the points already taken.
+    const double elapsed = std::max(static_cast<double>(e) / static_cast<double>(tps_), points_.back().elapsed);
+    last_ = GeoPoint{lat, lon, elapsed};
     if (e / tps_ > reached_) {
         reached_ = e / tps_;
         points_.push_back(last_);

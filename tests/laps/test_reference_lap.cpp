@@ -28,6 +28,17 @@ TEST(ReferenceLap, ThinningKeepsEveryTenthAndTheLast) {
     for (int n : {1, 9, 10, 11, 12, 21, 50000}) EXPECT_EQ(thinnedPointCount(n), (long)thinnedIndices(n).size());
 }
 
+TEST(ReferenceLap, StampsNeverRunBackWhenTheClockDoes) {
+    // 0.0, 1.0, 2.0 s, then the logger's clock steps back to 0.5 s: the
+    // closing point keeps the stamp already reached instead of going back.
+    LapThinner t;
+    for (std::int64_t c : {0, 100, 200, 50}) t.add(0, 0, 1000 + c);
+    const auto pts = t.finish();
+    ASSERT_EQ(pts.size(), 4u);
+    for (std::size_t i = 1; i < pts.size(); ++i) EXPECT_GE(pts[i].elapsed, pts[i - 1].elapsed) << i;
+    EXPECT_EQ(pts.back().elapsed, 2.0);
+}
+
 TEST(ReferenceLap, TextLogRereadKeepsCarriedOverFields) {
     TempDir dir;
     // The lap starts at sample 2, a short line: its latitude is carried over
