@@ -15,10 +15,15 @@ inline bool isLogOption(const std::string& opt) {
 }
 
 // The kind of log an option names; for --log the file is looked at. Throws
-// LoadError when the file cannot be read or is of no format we know.
+// LoadError when the file cannot be read, is of no format we know, or is
+// plainly not of the kind --zlg or --wmx names.
 inline LogKind logKindFor(const std::string& opt, const std::string& path) {
-    if (opt == "--zlg") return LogKind::Text;
-    if (opt == "--wmx") return LogKind::Binary;
+    if (opt == "--zlg" || opt == "--wmx") {
+        const LogKind kind = opt == "--zlg" ? LogKind::Text : LogKind::Binary;
+        // A file of another kind is named as such instead of failing mid-read.
+        checkLogFile(kind, path);
+        return kind;
+    }
     const auto kind = detectLogFile(path);
     if (!kind)
         fail(ErrorKind::Syntax,

@@ -1,6 +1,8 @@
 #include "formats/any_log.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <filesystem>
 
 #include "formats/diagnostic.h"
 
@@ -56,7 +58,7 @@ const char* logKindName(LogKind kind) {
     return "unknown";
 }
 
-std::optional<LogKind> detectLogFormat(std::string_view head, std::string_view path) {
+std::optional<LogKind> detectLogContent(std::string_view head) {
     std::string_view s = head;
     if (s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
     const auto first = s.find_first_not_of(" \t\r\n");
@@ -103,7 +105,11 @@ std::optional<LogKind> detectLogFormat(std::string_view head, std::string_view p
         return !csv;
     });
     if (csv) return LogKind::Csv;
+    return std::nullopt;
+}
 
+std::optional<LogKind> detectLogFormat(std::string_view head, std::string_view path) {
+    if (auto kind = detectLogContent(head)) return kind;
     const std::string ext = lowerExtension(path);
     if (ext == "zlg") return LogKind::Text;
     if (ext == "wmx") return LogKind::Binary;
@@ -113,17 +119,101 @@ std::optional<LogKind> detectLogFormat(std::string_view head, std::string_view p
     return std::nullopt;
 }
 
-std::optional<LogKind> detectLogFile(const std::string& path) {
+namespace {
+
+// The file's first kDetectBytes; `whole` tells whether that is all of it.
+std::string readHead(const std::string& path, bool& whole) {
     FileSource file(path);
-    std::string head(kDetectBytes, '\0');
+    std::string head(kDetectBytes + 1, '\0');
     std::size_t got = 0;
     while (got < head.size()) {
         const std::size_t n = file.read(head.data() + got, head.size() - got);
         if (n == 0) break;
         got += n;
     }
-    head.resize(got);
-    return detectLogFormat(head, path);
+    whole = got <= kDetectBytes;
+    head.resize(std::min(got, kDetectBytes));
+    return head;
+}
+
+bool holdsBinaryBytes(std::string_view s) {
+    return std::any_of(s.begin(), s.end(), [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return c == 0 || (c < 0x20 && c != '\r' && c != '\n' && c != '\t' && c != '\f');
+    });
+}
+
+} // namespace
+
+std::optional<LogKind> detectLogFile(const std::string& path) {
+    bool whole = false;
+    return detectLogFormat(readHead(path, whole), path);
+}
+
+const char* logKindDescription(LogKind kind) {
+    switch (kind) {
+    case LogKind::Text: return "text (.zlg) log";
+    case LogKind::Binary: return "binary (.wmx) log";
+    case LogKind::Nmea: return "NMEA 0183 log";
+    case LogKind::Gpx: return "GPX file";
+    case LogKind::Csv: return "CSV log";
+    }
+    return "log";
+}
+
+std::optional<std::string> notALogOfKind(LogKind kind, std::string_view head, bool whole) {
+    const auto article = [](LogKind k) { return k == LogKind::Nmea ? "an " : "a "; };
+    const std::string what = std::string("Not ") + article(kind) + logKindDescription(kind) + ": ";
+    if (const auto found = detectLogContent(head); found && *found != kind)
+        return what + "the file reads as " + article(*found) + logKindDescription(*found);
+    if (detectLogContent(head) == kind) return std::nullopt;
+
+    // Nothing recognised: refuse only what the reader would refuse too.
+    std::string_view s = head;
+    if (s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
+    if (s.find_first_not_of(" \t\r\n") == std::string_view::npos && whole) return what + "the file is empty";
+    switch (kind) {
+    case LogKind::Text: {
+        // The reader skips whatever comes before the "[header]" line.
+        bool header = false;
+        eachLine(s, SIZE_MAX, [&](std::string_view l) {
+            header = l == "[header]" || l == "[Header]";
+            return !header;
+        });
+        if (header) break;
+        if (holdsBinaryBytes(s)) return what + "the file holds binary data";
+        if (whole) return what + "no \"[header]\" line";
+        break;
+    }
+    case LogKind::Binary:
+        // The header line ends at the first '$'; a log's header is short.
+        if (s.find('$') == std::string_view::npos) return what + "no header line ending in '$'";
+        break;
+    case LogKind::Nmea:
+        // Captures often mix sentences with a receiver's binary messages.
+        if (whole && s.find('$') == std::string_view::npos) return what + "no NMEA sentence such as $GPRMC or $GPGGA";
+        break;
+    case LogKind::Gpx: {
+        const auto first = s.find_first_not_of(" \t\r\n");
+        if (first != std::string_view::npos && s[first] != '<') return what + "the file is not XML";
+        if (whole && s.find("gpx") == std::string_view::npos) return what + "no <gpx> element";
+        break;
+    }
+    case LogKind::Csv:
+        if (holdsBinaryBytes(s)) return what + "the file holds binary data";
+        if (whole) return what + "no header line naming latitude and longitude columns";
+        break;
+    }
+    return std::nullopt;
+}
+
+void checkLogFile(LogKind kind, const std::string& path) {
+    // A pipe or device is read once, by the reader itself.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return;
+    bool whole = false;
+    const std::string head = readHead(path, whole);
+    if (auto why = notALogOfKind(kind, head, whole)) fail(ErrorKind::Syntax, *why, path);
 }
 
 AnyLogInfo readAnyLog(LogKind kind, const std::string& path, SampleSink& sink, const LogLayout* expected) {

@@ -29,6 +29,22 @@ std::optional<LogKind> detectLogFormat(std::string_view firstBytes, std::string_
 // The same for a file, reading its first kDetectBytes. Throws LoadError when
 // the file cannot be opened or read.
 std::optional<LogKind> detectLogFile(const std::string& path);
+// The format from the first bytes alone; nullopt when they do not tell.
+std::optional<LogKind> detectLogContent(std::string_view firstBytes);
+
+// "text (.zlg) log", "binary (.wmx) log", "NMEA 0183 log", "GPX file", "CSV log".
+const char* logKindDescription(LogKind kind);
+
+// Why a file starting with `firstBytes` cannot be a log of `kind`, or nullopt
+// when it may be: its content is another format's, or it lacks what the
+// reader needs at the start. `whole`: firstBytes is the entire file. Only
+// what the reader would refuse anyway is refused, so this answers at once
+// what a full read would find out at the end.
+std::optional<std::string> notALogOfKind(LogKind kind, std::string_view firstBytes, bool whole);
+// The same for a file, before a load resets anything. Throws LoadError
+// (ErrorKind::Syntax with that reason, or the file's open or read error).
+// Pipes and devices are not looked at: the reader alone reads them.
+void checkLogFile(LogKind kind, const std::string& path);
 
 struct AnyLogInfo {
     LogKind kind = LogKind::Text;

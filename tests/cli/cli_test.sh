@@ -37,6 +37,8 @@ check "and leaves the file untouched" "cmp -s $tmp/before $tmp/LAP.REF"
 "$CLI" ref --gxr "$SAMPLES/demo.gxr" --wmx "$SAMPLES/demo.wmx" --lap 2 --fixed -o "$tmp/B.REF" >/dev/null; rc=$?
 check "binary reference with --fixed" "[ $rc -eq 0 ] && grep -q '^FixedReference true' $tmp/B.REF"
 
+"$CLI" laps --gxr "$SAMPLES/demo.gxr" --wmx "$SAMPLES/demo.zlg" 2>"$tmp/err" >/dev/null; rc=$?
+check "a text log given as --wmx is named for what it is" "[ $rc -eq 1 ] && grep -q 'Not a binary (.wmx) log: the file reads as a text (.zlg) log' $tmp/err"
 cp "$SAMPLES/demo.gxr" "$tmp/track.txt"
 "$CLI" laps --gxr "$tmp/track.txt" --zlg "$SAMPLES/demo.zlg" 2>"$tmp/err"; rc=$?
 check "a start/finish path without gxr is refused" "[ $rc -eq 1 ] && grep -q 'gxr' $tmp/err"

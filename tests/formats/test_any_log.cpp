@@ -167,3 +167,52 @@ TEST(AnyLog, LapReReadUsesTheLogsOwnReader) {
         EXPECT_EQ(e.diagnostic().kind, ErrorKind::Changed);
     }
 }
+
+TEST(AnyLog, AFileOfAnotherKindIsRefusedFromItsFirstBytes) {
+    // Every log we have, asked for as every kind: its own kind is never
+    // refused, and whatever is refused the reader would have refused too,
+    // only after reading all of it.
+    TempDir dir;
+    const std::string samples = LORVANE_SAMPLES;
+    const std::vector<std::pair<std::string, LogKind>> logs{
+        {samples + "/demo.zlg", LogKind::Text},
+        {samples + "/demo.wmx", LogKind::Binary},
+        {kData + "/realdata/okc_kart_2023-04-29_rental.nmea", LogKind::Nmea},
+        {kData + "/realdata/pir_corrado_2019-08-18_tfr.csv", LogKind::Csv},
+        {dir.write("a.gpx", "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\"><trk><trkseg/></trk></gpx>\n"),
+         LogKind::Gpx},
+    };
+    for (const auto& [path, own] : logs) {
+        for (LogKind asked : {LogKind::Text, LogKind::Binary, LogKind::Nmea, LogKind::Gpx, LogKind::Csv}) {
+            SCOPED_TRACE(path + " as " + logKindName(asked));
+            std::optional<std::string> why;
+            try {
+                checkLogFile(asked, path);
+            } catch (const LoadError& e) {
+                EXPECT_EQ(e.diagnostic().kind, ErrorKind::Syntax);
+                EXPECT_EQ(e.diagnostic().file, path);
+                why = e.diagnostic().message;
+            }
+            if (asked == own) {
+                EXPECT_EQ(why, std::nullopt);
+                continue;
+            }
+            ASSERT_TRUE(why.has_value());
+            EXPECT_NE(why->find(std::string(logKindDescription(asked)) + ": the file reads as"), std::string::npos)
+                << *why;
+            Count c;
+            EXPECT_THROW(readAnyLog(asked, path, c), LoadError);
+        }
+    }
+    // Nothing recognised: only what the reader cannot take is refused.
+    EXPECT_EQ(notALogOfKind(LogKind::Binary, "some text without a dollar", false),
+              "Not a binary (.wmx) log: no header line ending in '$'");
+    EXPECT_EQ(notALogOfKind(LogKind::Text, "notes\n", true), "Not a text (.zlg) log: no \"[header]\" line");
+    EXPECT_EQ(notALogOfKind(LogKind::Text, "notes\n", false), std::nullopt); // "[header]" may come later
+    EXPECT_EQ(notALogOfKind(LogKind::Csv, std::string("\x7f\x45\x4c\x46\x02\x01\x00", 7), false),
+              "Not a CSV log: the file holds binary data");
+    EXPECT_EQ(notALogOfKind(LogKind::Gpx, "{\"json\": 1}", false), "Not a GPX file: the file is not XML");
+    EXPECT_EQ(notALogOfKind(LogKind::Nmea, "", true), "Not an NMEA 0183 log: the file is empty");
+    // A receiver's binary messages between sentences are the reader's to skip.
+    EXPECT_EQ(notALogOfKind(LogKind::Nmea, std::string("\xb5\x62\x01\x07\0\0junk\n", 12), false), std::nullopt);
+}

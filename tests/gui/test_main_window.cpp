@@ -69,6 +69,7 @@ private slots:
     void startFinishErrorsKeepLogsDisabled();
     void startFinishNameTest();
     void droppedFilesLoadLikeTheirButtons();
+    void aLogOfTheWrongKindKeepsTheLoadedSession();
 };
 
 void TestMainWindow::controlsAsDesigned() {
@@ -383,6 +384,48 @@ void TestMainWindow::droppedFilesLoadLikeTheirButtons() {
     QVERIFY(ended.wait(30000));
     QVERIFY(p.session.logIsBinary());
     QCOMPARE(p.form.FileNameLabel->text(), files.wmx);
+}
+
+void TestMainWindow::aLogOfTheWrongKindKeepsTheLoadedSession() {
+    guitest::SessionFiles files(guitest::sessionOptions(32, 3, false));
+    Program p;
+    QSignalSpy ended(&p.form, &TForm1::loadEnded);
+    drop(p.form, {files.gxr, files.zlg});
+    QVERIFY(ended.wait(30000));
+    const int laps = p.form.LapTimeBox->count();
+    const std::size_t points = p.form.Chart1->track().size();
+    QVERIFY(laps > 0);
+
+    // The text log given as a binary one, by its button and by a dropped
+    // file named .wmx: refused at once, with what it is, and nothing reset.
+    const QString renamed = files.path(QStringLiteral("really-text.wmx"));
+    QVERIFY(QFile::copy(files.zlg, renamed));
+    p.prompts.files << files.zlg;
+    p.form.loadwmx->click();
+    drop(p.form, {renamed});
+    QVERIFY(!p.form.loading());
+    QCOMPARE(p.prompts.kinds(),
+             (QStringList{QStringLiteral("open"), QStringLiteral("error"), QStringLiteral("error")}));
+    for (int i : {1, 2}) {
+        QVERIFY2(p.prompts.asked[i].text.startsWith(
+                     QStringLiteral("Not a binary (.wmx) log: the file reads as a text (.zlg) log")),
+                 qPrintable(p.prompts.asked[i].text));
+    }
+    QVERIFY(p.prompts.asked[2].text.contains(renamed));
+    QCOMPARE(p.form.LapTimeBox->count(), laps);
+    QCOMPARE(p.form.Chart1->track().size(), points);
+    QCOMPARE(p.form.FileNameLabel->text(), files.zlg);
+    QVERIFY(!p.session.logIsBinary());
+
+    // Junk named .csv through Load log: the same.
+    p.prompts.clear();
+    p.prompts.files << files.write(QStringLiteral("junk.csv"), std::string("\x7f"
+                                                                           "ELF\x02\x01\x01\0\0\0",
+                                                                           10));
+    p.form.actLoadLog->trigger();
+    QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
+    QVERIFY(p.prompts.asked[1].text.startsWith(QStringLiteral("Not a CSV log")));
+    QCOMPARE(p.form.LapTimeBox->count(), laps);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -413,6 +413,14 @@ void TForm1::closeAfterCancel() {
 
 void TForm1::startLoad(lorvane::LogKind kind, const QString& path) {
     if (loading() || session_.busy()) return;
+    // A file that is plainly not of this kind (a text log given as a binary
+    // one, say) is refused here, while the loaded session is still shown.
+    try {
+        lorvane::checkLogFile(kind, toPath(path));
+    } catch (const lorvane::LoadError& e) {
+        showError(e.diagnostic());
+        return;
+    }
     // A file has been chosen: the lap list and the track start afresh.
     LapTimeBox->clear();
     showAnalysis(lorvane::LoadedLog{});
