@@ -196,6 +196,7 @@ void printJson(const Session& s, const LoadReport& r, const GateRules& rules, in
              ", \"line\": " + jsonString(l.line) + analysis.lapFields(lapIndex++) + "}";
     }
     o += "], \"best_lap\": " + std::to_string(r.bestLap);
+    o += ", \"no_laps\": " + (r.noLaps.empty() ? std::string("null") : jsonString(r.noLaps));
     o += analysis.topFields();
     o += ", \"error\": ";
     o += r.ok ? "null" : jsonString(r.error.describe());
@@ -249,6 +250,7 @@ int main(int argc, char** argv) {
                 out += '\n';
             }
             std::fwrite(out.data(), 1, out.size(), stdout);
+            if (report.ok && !report.noLaps.empty()) std::cerr << "lorvane-cli: no laps: " << report.noLaps << "\n";
         }
         std::fflush(stdout);
         return report.ok ? 0 : fail(report.error);
@@ -259,7 +261,9 @@ int main(int argc, char** argv) {
     std::int32_t lap = 0;
     if (args->lap == "best") {
         lap = session.bestLap();
-        if (lap == 0) return fail(Diagnostic{"The log has no complete lap", args->log, 0, -1});
+        if (lap == 0)
+            return fail(Diagnostic{"The log has no complete lap" + (report.noLaps.empty() ? "" : ": " + report.noLaps),
+                                   args->log, 0, -1});
     } else {
         auto n = parseInteger(args->lap);
         if (!n || *n < 1) return usage("--lap takes a lap number from 1, or best");

@@ -233,6 +233,7 @@ AnyLogInfo readAnyLog(LogKind kind, ByteSource& source, SampleSink& sink, const 
         info.text = readTextLog(source, sink, expected ? &cols : nullptr);
         info.samples = info.text.samples;
         info.stopped = info.text.stopped;
+        info.cutMidLine = info.text.cutMidLine;
         info.ticksPerSecond = 100;
         break;
     }
@@ -241,6 +242,7 @@ AnyLogInfo readAnyLog(LogKind kind, ByteSource& source, SampleSink& sink, const 
         info.samples = info.binary.samples;
         info.stopped = info.binary.stopped;
         info.dropped = info.binary.resyncs + info.binary.shortRecords;
+        info.cutMidLine = info.binary.shortRecords > 0;
         info.ticksPerSecond = 100;
         break;
     case LogKind::Nmea:

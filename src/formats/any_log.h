@@ -57,6 +57,8 @@ struct AnyLogInfo {
     // where the reader knows it.
     std::int64_t dropped = 0;
     std::int64_t firstDroppedLine = 0;
+    // The log ends in mid-line (text log) or mid-record (binary log).
+    bool cutMidLine = false;
     // The reader's own report; only the one of `kind` is filled.
     TextLogInfo text;
     BinaryLogInfo binary;

@@ -73,6 +73,7 @@ bool LineSource::next(std::string_view& line) {
         } else if (buf_.eof()) {
             line = std::string_view(base + begin, end - begin);
             take(end);
+            unended_ = true;
             return deliver(line);
         }
         // The line goes on beyond what is buffered.

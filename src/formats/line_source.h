@@ -17,6 +17,9 @@ public:
     bool next(std::string_view& line);
     // 1-based number of the line last returned.
     std::int64_t lineNumber() const { return lineNo_; }
+    // True when the line last returned was the file's last and had no line
+    // end: the file may have been cut off in it.
+    bool lastLineUnended() const { return unended_; }
 
 private:
     bool fill();
@@ -36,6 +39,7 @@ private:
     void moved(Next& n, std::size_t by);
     Next lf_, cr_;
     std::int64_t lineNo_ = 0;
+    bool unended_ = false;
 };
 
 } // namespace lorvane

@@ -234,6 +234,7 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
         const char* p = line.data();
         const char* const end = p + line.size();
         int at = 1;
+        bool shortLine = false;
         for (const Want& w : wants) {
             if (p && w.column > at) {
                 p = pastBlanks(p, end, w.column - at);
@@ -245,8 +246,10 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
                 p = q;
             } else {
                 field[w.slot] = {};
+                shortLine = true;
             }
         }
+        if (shortLine && src.lastLineUnended()) info.cutMidLine = true;
 
         // Plain numbers are read at once, a decimal comma as a point; any
         // other text goes through the general conversion and its errors.

@@ -19,6 +19,9 @@ struct TextLogInfo {
     TextLogColumns columns;
     std::int64_t samples = 0; // samples handed to the sink and accepted
     bool stopped = false;     // the sink asked to stop
+    // The last line has no line end and lacks some of the columns read: the
+    // log was cut off in mid-line, and that sample carries fields over.
+    bool cutMidLine = false;
 };
 
 // Applies the channel rules to one channel-list line (column `n`).

@@ -1,5 +1,7 @@
 #include "laps/lap_segmenter.h"
 
+#include <cmath>
+
 #include "laps/lap_time_text.h"
 
 namespace lorvane {
@@ -21,6 +23,17 @@ void LapSegmenter::reset(const StartFinish& gates, LogKind kind, const GateRules
     bestLap_ = 0;
     bestLapTime_ = kNoBest;
     lastWasBest_ = false;
+    nearestStart2_ = nearestFinish2_ = -1;
+}
+
+std::optional<double> LapSegmenter::nearestToStart() const {
+    if (nearestStart2_ < 0) return std::nullopt;
+    return std::sqrt(nearestStart2_);
+}
+
+std::optional<double> LapSegmenter::nearestToFinish() const {
+    if (nearestFinish2_ < 0 || !gates_.hasFinishLine) return std::nullopt;
+    return std::sqrt(nearestFinish2_);
 }
 
 double LapSegmenter::interval(std::int64_t clock) {
@@ -52,6 +65,14 @@ const Lap* LapSegmenter::step(const LocalPlane& plane, LocalPoint at, double tim
         finish1_ = plane.toLocal(gates_.finish.lat1, gates_.finish.long1);
         finish2_ = plane.toLocal(gates_.finish.lat2, gates_.finish.long2);
         gatesLocal_ = true;
+    }
+    {
+        const auto closer = [&](double& best, LocalPoint g) {
+            const double de = cur_.east - g.east, dn = cur_.north - g.north, d2 = de * de + dn * dn;
+            if (best < 0 || d2 < best) best = d2;
+        };
+        closer(nearestStart2_, start1_);
+        closer(nearestFinish2_, finish1_);
     }
     const double dt = interval(clock);
     // A crossing too soon after the previous one is ignored altogether, and

@@ -55,6 +55,10 @@ public:
     double bestLapTime() const { return bestLapTime_; }
     // True when the lap last returned by step() became the fastest.
     bool lastWasBest() const { return lastWasBest_; }
+    // Metres from the start gate's point 1 (and the finish gate's, when the
+    // file has one) to the nearest sample stepped; nullopt before any step.
+    std::optional<double> nearestToStart() const;
+    std::optional<double> nearestToFinish() const;
 
     static constexpr double kNoBest = 9999999.0;
 
@@ -80,6 +84,7 @@ private:
     std::int32_t bestLap_ = 0;
     double bestLapTime_ = kNoBest;
     bool lastWasBest_ = false;
+    double nearestStart2_ = -1, nearestFinish2_ = -1; // squared; negative before any step
 };
 
 } // namespace lorvane

@@ -3,9 +3,34 @@
 #include <algorithm>
 #include <cmath>
 
+#include "formats/numbers.h"
 #include "session/session.h"
 
 namespace lorvane {
+
+std::string noLapReason(const LoadedLog& log) {
+    const LoadReport& r = log.report;
+    if (!log.laps.empty()) return {};
+    if (!log.hasBase) return "no base point (too few samples with four or more satellites)";
+    if (r.crossingCount == 1)
+        return "the start/finish line is crossed only once; a lap runs from one crossing to the next";
+    std::optional<double> nearest = r.nearestToStart;
+    if (r.nearestToFinish && (!nearest || *r.nearestToFinish < *nearest)) nearest = r.nearestToFinish;
+    if (!nearest) return "no sample reached the lap step";
+    const bool twoLines = log.startFinish.gates.hasFinishLine;
+    const std::string line = twoLines ? "the start or finish line's point 1" : "the start/finish line's point 1";
+    const auto metres = [](double d) {
+        return d >= 10000 ? formatFixed(d / 1000, 1, 0) + " km" : formatFixed(d, 1, d < 100 ? 1 : 0) + " m";
+    };
+    const double reach = log.rules.gateWidth.value_or(kGateRadius);
+    if (*nearest > reach)
+        return "the track never comes within " + formatRoundTrip(reach) + " m of " + line +
+               " (nearest: " + metres(*nearest) + ")";
+    std::string s = "the track comes within " + metres(*nearest) + " of " + line + " but never crosses the line";
+    if (log.rules.direction != GateDirection::Both)
+        s += " in the direction the gate rules ask (" + std::string(directionName(log.rules.direction)) + ")";
+    return s;
+}
 
 std::optional<std::vector<std::int32_t>> splitLaps(const std::vector<Lap>& laps) {
     if (laps.size() < 2) return std::nullopt;

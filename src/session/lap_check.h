@@ -25,6 +25,12 @@ struct SplitLaps {
 // laps alternate (every other lap under half of its neighbours).
 std::optional<std::vector<std::int32_t>> splitLaps(const std::vector<Lap>& laps);
 
+// Why a load that ended well found no lap, in words for the user ("no base
+// point ...", "the track never comes within 25 m of the start/finish line's
+// point 1 (nearest: 1843 m)", "the start/finish line is crossed only once");
+// empty when it has laps.
+std::string noLapReason(const LoadedLog& log);
+
 // The check and, when the log kept its track, the remedy: one direction
 // only (the one that keeps more laps), else a minimum lap time.
 std::optional<SplitLaps> checkSplitLaps(const LoadedLog& log);

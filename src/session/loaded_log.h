@@ -42,6 +42,11 @@ struct LoadReport {
     // Markers for the plot, in the local plane of this load (when it has a base point).
     std::optional<LocalPoint> startMarker;
     std::optional<LocalPoint> finishMarker;
+    // What a load without laps needs to say why.
+    bool cutMidLine = false;                               // the log ends in mid-line or mid-record
+    std::int32_t crossingCount = 0;                        // gate crossings counted
+    std::optional<double> nearestToStart, nearestToFinish; // metres, from the gates' point 1
+    std::string noLaps;                                    // why there is no lap, when the load ended well without one
 };
 
 // The start/finish file that cut a log's laps: its gates, where it came from

@@ -5,6 +5,7 @@
 #include "formats/any_log.h"
 #include "formats/binary_log.h"
 #include "reference/reference_file.h"
+#include "session/lap_check.h"
 
 namespace lorvane {
 
@@ -119,6 +120,9 @@ void takeLaps(LoadedLog& log, const LapSegmenter& segmenter) {
     report.lapCount = static_cast<std::int32_t>(log.laps.size());
     report.bestLap = log.bestLap;
     report.bestLapTime = log.bestLapTime;
+    report.crossingCount = static_cast<std::int32_t>(log.crossings.size());
+    report.nearestToStart = segmenter.nearestToStart();
+    report.nearestToFinish = segmenter.nearestToFinish();
     report.startMarker.reset();
     report.finishMarker.reset();
     if (report.hasBase) {
@@ -126,6 +130,7 @@ void takeLaps(LoadedLog& log, const LapSegmenter& segmenter) {
         report.startMarker = plane.toLocal(g.start.lat1, g.start.long1);
         if (g.hasFinishLine) report.finishMarker = plane.toLocal(g.finish.lat1, g.finish.long1);
     }
+    report.noLaps = report.ok ? noLapReason(log) : std::string();
 }
 
 const std::vector<Lap> kNoLaps;
@@ -266,6 +271,7 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
         const AnyLogInfo info = readAnyLog(kind, path, sink);
         report.resyncs = info.binary.resyncs;
         report.shortRecords = info.binary.shortRecords;
+        report.cutMidLine = info.cutMidLine;
         if (kind != LogKind::Binary) {
             report.dropped = info.dropped;
             report.firstDroppedLine = info.firstDroppedLine;

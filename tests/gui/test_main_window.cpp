@@ -70,6 +70,7 @@ private slots:
     void startFinishNameTest();
     void droppedFilesLoadLikeTheirButtons();
     void aLogOfTheWrongKindKeepsTheLoadedSession();
+    void aLoadWithoutLapsSaysWhy();
 };
 
 void TestMainWindow::controlsAsDesigned() {
@@ -426,6 +427,20 @@ void TestMainWindow::aLogOfTheWrongKindKeepsTheLoadedSession() {
     QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
     QVERIFY(p.prompts.asked[1].text.startsWith(QStringLiteral("Not a CSV log")));
     QCOMPARE(p.form.LapTimeBox->count(), laps);
+}
+
+void TestMainWindow::aLoadWithoutLapsSaysWhy() {
+    // The start/finish file of another circuit, far away.
+    guitest::SessionFiles here(guitest::sessionOptions(33, 2, false));
+    guitest::SessionFiles there(guitest::sessionOptions(34, 2, false));
+    Program p;
+    QSignalSpy ended(&p.form, &TForm1::loadEnded);
+    drop(p.form, {there.gxr, here.zlg});
+    QVERIFY(ended.wait(30000));
+    QCOMPARE(p.form.LapTimeBox->count(), 0);
+    QVERIFY2(p.form.StatusLabel->text().contains(
+                 QStringLiteral("the track never comes within 25 m of the start/finish line's point 1 (nearest: ")),
+             qPrintable(p.form.StatusLabel->text()));
 }
 
 QTEST_MAIN(TestMainWindow)

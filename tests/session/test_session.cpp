@@ -77,6 +77,56 @@ TEST(Session, LoadsLapsAndReportsThem) {
     EXPECT_EQ(r.startMarker->north, s.plane().toLocal(s.gates().start.lat1, s.gates().start.long1).north);
 }
 
+TEST(Session, ALoadWithoutLapsSaysWhy) {
+    TempDir dir;
+    Session s;
+    Recorder rec;
+    auto load = [&](const std::string& gxr, const std::string& zlg, const GateRules& rules = {}) {
+        EXPECT_TRUE(s.loadStartFinish(dir.write("c.gxr", gxr)).ok);
+        s.setGateRules(rules);
+        auto r = s.loadLog(LogKind::Text, dir.write("c.zlg", zlg), rec);
+        EXPECT_TRUE(r.ok) << r.error.describe();
+        return r;
+    };
+    // Laps: nothing to explain.
+    EXPECT_EQ(load(circleGxr(), circleZlg(983)).noLaps, "");
+
+    // The line's point 1 at the circle's centre: every sample is 100 m away.
+    const Pos c{lat0, lon0}, e = posAt(0.5);
+    auto r = load(test::gxrText(c.lat, c.lon, e.lat, e.lon), circleZlg(983));
+    EXPECT_EQ(r.lapCount, 0);
+    EXPECT_EQ(r.noLaps, "the track never comes within 25 m of the start/finish line's point 1 (nearest: 100.0 m)");
+
+    // Ten seconds from just before the line: one crossing, no lap.
+    EXPECT_EQ(load(circleGxr(), circleZlg(120)).noLaps,
+              "the start/finish line is crossed only once; a lap runs from one crossing to the next");
+
+    // Driven the other way from what the rules count.
+    GateRules reverse;
+    reverse.direction = GateDirection::Reverse;
+    EXPECT_EQ(load(circleGxr(), circleZlg(983), reverse)
+                      .noLaps.find("never crosses the line in the direction the gate rules ask (reverse)") !=
+                  std::string::npos,
+              true);
+
+    // Three satellites throughout: no base point.
+    std::string few = circleZlg(983);
+    for (std::size_t at = few.find("\n8 "); at != std::string::npos; at = few.find("\n8 ", at + 1)) few[at + 1] = '3';
+    r = load(circleGxr(), few);
+    EXPECT_FALSE(r.hasBase);
+    EXPECT_EQ(r.noLaps, "no base point (too few samples with four or more satellites)");
+
+    // A log cut off in mid-line is told, whether or not it has laps; a last
+    // line that is whole but has no line end is not.
+    std::string whole = circleZlg(983);
+    whole.pop_back();
+    EXPECT_FALSE(load(circleGxr(), whole).cutMidLine);
+    std::string cut = whole.substr(0, whole.rfind(' '));
+    r = load(circleGxr(), cut);
+    EXPECT_TRUE(r.cutMidLine);
+    EXPECT_EQ(r.lapCount, 3);
+}
+
 TEST(Session, StartFinishFailuresKeepWhatWasThere) {
     TempDir dir;
     Session s;

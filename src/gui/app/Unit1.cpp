@@ -513,8 +513,9 @@ QString TForm1::summary(const lorvane::LoadReport& r) const {
                      .arg(text(lorvane::convertRealtoUTC(r.bestLapTime)));
     QStringList notes;
     if (!r.ok) notes << tr("stopped: %1").arg(text(r.error.message));
-    if (r.ok && !r.hasBase)
-        notes << tr("no base point (too few samples with four or more satellites)");
+    if (r.ok && !r.noLaps.empty()) notes << text(r.noLaps);
+    if (r.cutMidLine && r.kind != lorvane::LogKind::Binary)
+        notes << tr("the last line is cut off in mid-line");
     if (r.resyncs > 0)
         notes << count(r.resyncs, "record", "records") + tr(" dropped by resynchronisation");
     if (r.shortRecords > 0) notes << tr("a short last record dropped");
