@@ -1,5 +1,6 @@
 #include "track/fit_rule.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace lorvane::track {
@@ -32,6 +33,11 @@ std::optional<AxisLimits> fitTrack(const TrackExtent& extent) {
     }
     widenToMinimum(lim.eastMin, lim.eastMax);
     widenToMinimum(lim.northMin, lim.northMax);
+    const double margin = std::max(lim.eastMax - lim.eastMin, lim.northMax - lim.northMin) * kFitMargin;
+    lim.eastMin -= margin;
+    lim.eastMax += margin;
+    lim.northMin -= margin;
+    lim.northMax += margin;
     return lim;
 }
 

@@ -4,6 +4,10 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "gui/common/window_style.h"
 #include "gui/dbtools/kml.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
@@ -38,6 +42,7 @@ private slots:
     void countryWindowShowsLatitudeFirstAndTheName();
     void countryWindowCancelAndErrorsChangeNothing();
     void addToDatabaseWindow();
+    void sideWindowsOpenOnTheScreen();
 };
 
 void TestSideWindows::kmlReadsEveryTupleWhereverTheLinesBreak() {
@@ -256,6 +261,42 @@ void TestSideWindows::addToDatabaseWindow() {
     form.Button2->click();
     QVERIFY(!form.addConfirmed);
     QVERIFY(!form.isVisible());
+}
+
+void TestSideWindows::sideWindowsOpenOnTheScreen() {
+    using lorvane::app::keptOnScreen;
+    const QRect area(0, 0, 1280, 1000);
+    // Inside already: where it is. Past an edge: moved in just enough. Larger
+    // than the screen: its top left corner in view.
+    QCOMPARE(keptOnScreen(QRect(100, 100, 300, 300), area), QPoint(100, 100));
+    QCOMPARE(keptOnScreen(QRect(1100, 900, 300, 300), area), QPoint(980, 700));
+    QCOMPARE(keptOnScreen(QRect(-50, -20, 300, 300), area), QPoint(0, 0));
+    QCOMPARE(keptOnScreen(QRect(500, 500, 2000, 1500), area), QPoint(0, 0));
+    QCOMPARE(keptOnScreen(QRect(1300, 10, 300, 300), QRect(1280, 0, 1920, 1080)), QPoint(1300, 10));
+
+    // The country window, left far off the screen, comes back whole; the
+    // first time it opens over the window it was asked from.
+    guitest::ScriptedPrompts prompts;
+    QWidget main;
+    main.resize(600, 400);
+    main.move(50, 50);
+    main.show();
+    TAddCountryForm form(prompts);
+    lorvane::app::showSideWindow(&form, &main);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(screen.contains(form.frameGeometry()));
+    QVERIFY(main.frameGeometry().contains(form.frameGeometry().center()));
+    form.move(screen.right() - 20, screen.bottom() - 20);
+    lorvane::app::showSideWindow(&form, &main);
+    QVERIFY2(screen.contains(form.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                   .arg(form.frameGeometry().x())
+                                                                   .arg(form.frameGeometry().y())
+                                                                   .arg(form.frameGeometry().width())
+                                                                   .arg(form.frameGeometry().height())));
+    // Where the user put it, when that is on the screen.
+    form.move(screen.x() + 10, screen.y() + 10);
+    lorvane::app::showSideWindow(&form, &main);
+    QCOMPARE(form.pos(), QPoint(screen.x() + 10, screen.y() + 10));
 }
 
 QTEST_MAIN(TestSideWindows)

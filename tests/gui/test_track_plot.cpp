@@ -148,34 +148,42 @@ private slots:
 };
 
 void TestTrackPlot::fitPadsTheNarrowerAxis() {
-    // East -400..600, north -300..200: pad 250 on north.
+    using lorvane::track::kFitMargin;
+    // East -400..600, north -300..200: pad 250 on north, then the margin of
+    // the 1000 m span all round.
     auto lim = fitTrack(extent(-400, 600, -300, 200));
     QVERIFY(lim);
-    QCOMPARE(lim->northMax, 450.0);
-    QCOMPARE(lim->northMin, -550.0);
-    QCOMPARE(lim->eastMax, 600.0);
-    QCOMPARE(lim->eastMin, -400.0);
+    double m = 1000 * kFitMargin;
+    QCOMPARE(lim->northMax, 450.0 + m);
+    QCOMPARE(lim->northMin, -550.0 - m);
+    QCOMPARE(lim->eastMax, 600.0 + m);
+    QCOMPARE(lim->eastMin, -400.0 - m);
 
     // Spans 1000.9 and 500.2: the difference is truncated before halving.
     lim = fitTrack(extent(0, 1000.9, 0, 500.2));
-    QCOMPARE(lim->northMax, 750.2);
-    QCOMPARE(lim->northMin, -250.0);
+    m = 1000.9 * kFitMargin;
+    QCOMPARE(lim->northMax, 750.2 + m);
+    QCOMPARE(lim->northMin, -250.0 - m);
 
     // North wider; an odd whole difference leaves half metres.
     lim = fitTrack(extent(-10, 490, -300, 701));
-    QCOMPARE(lim->eastMin, -10 - 250.5);
-    QCOMPARE(lim->eastMax, 490 + 250.5);
-    QCOMPARE(lim->northMin, -300.0);
-    QCOMPARE(lim->northMax, 701.0);
+    m = 1001 * kFitMargin;
+    QCOMPARE(lim->eastMin, -10 - 250.5 - m);
+    QCOMPARE(lim->eastMax, 490 + 250.5 + m);
+    QCOMPARE(lim->northMin, -300.0 - m);
+    QCOMPARE(lim->northMax, 701.0 + m);
 }
 
 void TestTrackPlot::fitOfEqualSpansUsesTheExtents() {
+    // Equal spans: the extents and the margin, the track clear of every axis.
     const auto lim = fitTrack(extent(-120, 80, 30, 230));
     QVERIFY(lim);
-    QCOMPARE(lim->eastMin, -120.0);
-    QCOMPARE(lim->eastMax, 80.0);
-    QCOMPARE(lim->northMin, 30.0);
-    QCOMPARE(lim->northMax, 230.0);
+    const double m = 200 * lorvane::track::kFitMargin;
+    QVERIFY(m >= 5);
+    QCOMPARE(lim->eastMin, -120.0 - m);
+    QCOMPARE(lim->eastMax, 80.0 + m);
+    QCOMPARE(lim->northMin, 30.0 - m);
+    QCOMPARE(lim->northMax, 230.0 + m);
 
     // A track of one point: still a usable range round it.
     const auto dot = fitTrack(extent(0, 0, 0, 0));
@@ -198,9 +206,9 @@ void TestTrackPlot::fitKeepsSpansEqualWithinAMetre() {
         QVERIFY(lim);
         const double se = lim->eastMax - lim->eastMin, sn = lim->northMax - lim->northMin;
         QVERIFY2(std::abs(se - sn) < 1.0, qPrintable(QStringLiteral("%1 vs %2").arg(se).arg(sn)));
-        // The track stays inside.
-        QVERIFY(lim->eastMin <= std::min(e1, e2) && lim->eastMax >= std::max(e1, e2));
-        QVERIFY(lim->northMin <= std::min(n1, n2) && lim->northMax >= std::max(n1, n2));
+        // The track stays inside, clear of the axes.
+        QVERIFY(lim->eastMin < std::min(e1, e2) && lim->eastMax > std::max(e1, e2));
+        QVERIFY(lim->northMin < std::min(n1, n2) && lim->northMax > std::max(n1, n2));
     }
 }
 
@@ -316,14 +324,15 @@ void TestTrackPlot::plotFitsEqualSpansToTheNewTrack() {
     // Equal spans far from the previous limits: the axes go to the new track.
     plot.fitTo(extent(5000, 5300, -9000, -8700));
     const AxisLimits now = plot.currentLimits();
-    QCOMPARE(now.eastMin, 5000.0);
-    QCOMPARE(now.eastMax, 5300.0);
-    QCOMPARE(now.northMin, -9000.0);
-    QCOMPARE(now.northMax, -8700.0);
+    const double m = 300 * lorvane::track::kFitMargin;
+    QCOMPARE(now.eastMin, 5000.0 - m);
+    QCOMPARE(now.eastMax, 5300.0 + m);
+    QCOMPARE(now.northMin, -9000.0 - m);
+    QCOMPARE(now.northMax, -8700.0 + m);
     // A load that plotted nothing leaves them.
     plot.fitTo(TrackExtent{});
-    QCOMPARE(plot.currentLimits().eastMin, 5000.0);
-    QCOMPARE(plot.currentLimits().northMax, -8700.0);
+    QCOMPARE(plot.currentLimits().eastMin, 5000.0 - m);
+    QCOMPARE(plot.currentLimits().northMax, -8700.0 + m);
 }
 
 void TestTrackPlot::plotMarkersReplaceEachOther() {

@@ -266,21 +266,17 @@ void TForm1::buildMenus() {
 
     QMenu* tools = menuBar()->addMenu(tr("&Tools"));
     actNewCountry = tools->addAction(tr("Create new &country..."), this, [this] {
-        if (!addCountry_) return;
-        addCountry_->show();
-        addCountry_->raise();
-        addCountry_->activateWindow();
+        if (addCountry_) lorvane::app::showSideWindow(addCountry_, this);
     });
     actAddToDatabase = tools->addAction(tr("&Add to DataBase..."), this, [this] {
         if (!addToDatabase_) return;
         if (!session_.busy())
             lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, session_, *Chart1);
-        addToDatabase_->show();
-        addToDatabase_->raise();
-        addToDatabase_->activateWindow();
+        // It opens where it was designed to, kept on the screen.
+        lorvane::app::showSideWindow(addToDatabase_, nullptr);
     });
     actCircuits = tools->addAction(tr("C&ircuits..."), this, [this] {
-        if (circuits_) lorvane::dbtools::raiseWindow(circuits_);
+        if (circuits_) lorvane::app::showSideWindow(circuits_, this);
     });
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));

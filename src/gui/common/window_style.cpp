@@ -1,8 +1,13 @@
 #include "gui/common/window_style.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
 
 namespace lorvane::app {
 
@@ -43,6 +48,32 @@ void setTextColour(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, colour);
     w->setPalette(p);
+}
+
+QPoint keptOnScreen(const QRect& frame, const QRect& area) {
+    int x = frame.x(), y = frame.y();
+    x = std::min(x, area.x() + area.width() - frame.width());
+    y = std::min(y, area.y() + area.height() - frame.height());
+    return {std::max(x, area.x()), std::max(y, area.y())};
+}
+
+void showSideWindow(QWidget* w, const QWidget* over) {
+    const bool first = !w->property("lorvanePlaced").toBool();
+    w->setProperty("lorvanePlaced", true);
+    QScreen* screen = over && over->screen() ? over->screen() : QGuiApplication::primaryScreen();
+    if (first && over) {
+        const QRect o = over->frameGeometry();
+        w->move(o.center() - QPoint(w->width() / 2, w->height() / 2));
+    }
+    w->show();
+    if (screen) {
+        // The frame is known once shown; its offset from pos() is the caption and border.
+        const QRect frame = w->frameGeometry();
+        const QPoint to = keptOnScreen(frame, screen->availableGeometry());
+        if (to != frame.topLeft()) w->move(w->pos() + (to - frame.topLeft()));
+    }
+    w->raise();
+    w->activateWindow();
 }
 
 } // namespace lorvane::app

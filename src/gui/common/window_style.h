@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPoint>
+#include <QRect>
 #include <QSize>
 
 class QLabel;
@@ -24,5 +26,16 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int le
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int left, int top,
                         int width, int height);
 void setTextColour(QWidget* w, const QColor& colour);
+
+// Where a window whose frame is `frame` goes so that all of it lies in
+// `area` (a screen's available part): moved in as little as it takes, its
+// top left corner kept in view when it is larger than the area.
+QPoint keptOnScreen(const QRect& frame, const QRect& area);
+
+// Shows a side window and brings it to the front, wholly on the screen
+// `over` is on. The first time it is shown it opens over the middle of
+// `over` (when given); later it keeps where the user left it, brought back
+// onto the screen if need be.
+void showSideWindow(QWidget* w, const QWidget* over);
 
 } // namespace lorvane::app

@@ -76,10 +76,4 @@ void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session,
     form.proposeSplits(session.startFinish().splits);
 }
 
-void raiseWindow(QWidget* w) {
-    w->show();
-    w->raise();
-    w->activateWindow();
-}
-
 } // namespace lorvane::dbtools

@@ -53,7 +53,4 @@ std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t
 void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session,
                           const display::TrackPlot& plot);
 
-// Shows a side window and brings it to the front.
-void raiseWindow(QWidget* w);
-
 } // namespace lorvane::dbtools
