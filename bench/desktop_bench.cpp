@@ -1,6 +1,7 @@
 // lorvane-desktop-bench: the desktop load of a large log under the offscreen
 // platform, from the drop of the files to the fitted plot, and how long the
-// window goes at most without processing events meanwhile.
+// window goes at most without processing events meanwhile; then how long
+// choosing a lap and comparing two take until both plots are painted.
 //
 //   lorvane-desktop-bench STEM [text|binary]...   (STEM.gxr, STEM.zlg, STEM.wmx)
 // lorvane-bench --inputs-only makes and lists the inputs.
@@ -16,8 +17,11 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <vector>
+
 #include "gui/app/Unit1.h"
 #include "gui/common/prompts.h"
+#include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
 #include "session/session.h"
 
@@ -121,6 +125,58 @@ Figures measure(TForm1& form, const QString& gxr, const QString& log) {
     return f;
 }
 
+// Choosing a lap in the list, then comparing another with it: each time from
+// the user's action to the track plot and the chart painted with the result.
+struct LapFigures {
+    int laps = 0;
+    double chooseMedianMs = 0, chooseMaxMs = 0;
+    double compareMedianMs = 0, compareMaxMs = 0;
+    int chartPoints = 0; // points the chart holds for the last comparison
+    int chartWidth = 0;  // its width in pixels
+};
+
+LapFigures measureLaps(TForm1& form) {
+    LapFigures f;
+    const int n = form.LapTimeBox->count();
+    f.laps = n;
+    if (n < 2) return f;
+    auto painted = [&] {
+        form.Chart1->replot(QCustomPlot::rpImmediateRefresh);
+        form.Chart2->replot(QCustomPlot::rpImmediateRefresh);
+        QCoreApplication::processEvents();
+    };
+    auto stats = [](std::vector<double> v, double& median, double& worst) {
+        std::sort(v.begin(), v.end());
+        median = v[v.size() / 2];
+        worst = v.back();
+    };
+    constexpr int kTries = 25;
+    std::vector<double> choose, compare;
+    for (int i = 0; i < kTries; ++i) {
+        // Laps spread over the whole log, the last one among them.
+        const int row = (i == 0) ? n - 1 : static_cast<int>((static_cast<long long>(i) * 7919) % n);
+        QElapsedTimer t;
+        t.start();
+        form.LapTimeBox->setCurrentRow(row);
+        painted();
+        choose.push_back(t.nsecsElapsed() / 1e6);
+
+        const int other = (row + n / 2) % n;
+        t.restart();
+        form.compareWith(other + 1);
+        painted();
+        compare.push_back(t.nsecsElapsed() / 1e6);
+    }
+    stats(choose, f.chooseMedianMs, f.chooseMaxMs);
+    stats(compare, f.compareMedianMs, f.compareMaxMs);
+    int points = 0;
+    for (int g = 0; g < form.Chart2->graphCount(); ++g) points = std::max(points, form.Chart2->graph(g)->dataCount());
+    f.chartPoints = points;
+    f.chartWidth = form.Chart2->axisRect()->width();
+    form.compareWith(0);
+    return f;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -155,6 +211,13 @@ int main(int argc, char** argv) {
         std::printf("%-8s %12.0f %14.0f %14.0f %14.0f %12.1f\n", qPrintable(kind), f.loadMs, f.maxStallMs, f.stallEndMs,
                     f.endedMs, f.repaintMs);
         std::printf("         longest single event: %.0f ms (%s)\n", app.longestMs, app.longestWhat.constData());
+        if (f.ok) {
+            const LapFigures l = measureLaps(form);
+            std::printf("         %d laps; choose a lap: median %.1f ms, worst %.1f ms; compare two: median %.1f ms, "
+                        "worst %.1f ms (target 50 ms); chart %d points on %d pixels\n",
+                        l.laps, l.chooseMedianMs, l.chooseMaxMs, l.compareMedianMs, l.compareMaxMs, l.chartPoints,
+                        l.chartWidth);
+        }
     }
     return status;
 }

@@ -24,6 +24,8 @@ add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/display/track_plot.h
   ${LORVANE_GUI_SRC}/display/lap_chart.cpp
   ${LORVANE_GUI_SRC}/display/lap_chart.h
+  ${LORVANE_GUI_SRC}/display/lap_table_model.cpp
+  ${LORVANE_GUI_SRC}/display/lap_table_model.h
   ${LORVANE_GUI_SRC}/dbtools/kml.cpp
   ${LORVANE_GUI_SRC}/dbtools/kml.h
   ${LORVANE_GUI_SRC}/dbtools/uAddCountryForm.cpp

@@ -22,7 +22,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -460,6 +460,10 @@ void TForm1::onBatch(const lorvane::app::LoadBatch& batch) {
         item->setSizeHint(QSize(0, 13));
         if (ev.best) LapTimeBox->setCurrentRow(LapTimeBox->count() - 1);
     }
+    // Lap 1000 on needs a wider list: laid out as the lap arrives, so the
+    // end of the load does not resize (and repaint) the plots once more.
+    if (!batch.laps.empty() && lapListWidth() != LapTimeBox->width())
+        layoutClient(centralWidget()->size());
     if (batch.total > 0) {
         const double share = static_cast<double>(batch.done) / static_cast<double>(batch.total);
         ProgressBar->setRange(0, 1000);
@@ -1053,17 +1057,7 @@ void TForm1::saveStartFinishFile() {
 
 // --- lap analysis: strip chart, lap against lap, lap table ----------------------------------
 
-namespace {
-
-QString seconds(double s) {
-    return QString::number(s, 'f', 3);
-}
-
-QString signedSeconds(double s) {
-    return (s >= 0 ? QStringLiteral("+") : QString()) + QString::number(s, 'f', 3);
-}
-
-} // namespace
+using lorvane::display::seconds;
 
 void TForm1::buildAnalysisControls() {
     auto* client = centralWidget() ? centralWidget() : LoadGXR->parentWidget();
@@ -1089,7 +1083,9 @@ void TForm1::buildAnalysisControls() {
     auto* panel = new QWidget(LapDock);
     auto* box = new QVBoxLayout(panel);
     box->setContentsMargins(4, 4, 4, 4);
-    LapTable = new QTableWidget(panel);
+    LapTable = new QTableView(panel);
+    lapModel_ = new lorvane::display::LapTableModel(LapTable);
+    LapTable->setModel(lapModel_);
     LapTable->setObjectName(QStringLiteral("LapTable"));
     LapTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LapTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -1123,7 +1119,8 @@ void TForm1::buildAnalysisControls() {
         actExportGpx->setEnabled(false);
     }
     // Choosing a lap in the table selects it in the list.
-    connect(LapTable, &QTableWidget::cellClicked, this, [this](int row, int) {
+    connect(LapTable, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        const int row = index.row();
         if (row >= 0 && row < LapTimeBox->count()) LapTimeBox->setCurrentRow(row);
     });
 }
@@ -1168,74 +1165,33 @@ void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
     const auto current = session_.loaded();
     analysed_ = current.get() == &log ? current : nullptr;
     traces_.assign(analysed_ ? analysed_->laps.size() : 0, nullptr);
-    analysis_ = analysed_ && analysed_->track
-                    ? lorvane::analyseLaps(*analysed_->track, analysed_->laps, analysed_->crossings)
-                    : lorvane::LapAnalysis{};
+    lapModel_->reset(
+        analysed_ && analysed_->track
+            ? lorvane::analyseLaps(*analysed_->track, analysed_->laps, analysed_->crossings)
+            : lorvane::LapAnalysis{},
+        log.bestLap, log.bestLapTime);
+    const lorvane::LapAnalysis& a = lapModel_->analysis();
     if (compareLap_ > static_cast<std::int32_t>(traces_.size())) compareLap_ = 0;
 
     CompareBox->clear();
     CompareBox->addItem(tr("Compare with..."), 0);
-    for (const lorvane::LapSummary& l : analysis_.laps)
+    for (const lorvane::LapSummary& l : a.laps)
         if (l.traced)
             CompareBox->addItem(
                 tr("Lap %1: %2").arg(l.lap).arg(text(lorvane::convertRealtoUTC(l.time))), l.lap);
 
-    // The table: lap, time, delta to the fastest, sectors, top speed, distance.
-    const int n = analysis_.sectorCount;
-    QStringList headers{tr("Lap"), tr("Time"), tr("Delta")};
-    for (int k = 1; k <= n; ++k) headers << tr("S%1").arg(k);
-    headers << tr("Top km/h") << tr("Dist m");
-    LapTable->clear();
-    LapTable->setColumnCount(static_cast<int>(headers.size()));
-    LapTable->setHorizontalHeaderLabels(headers);
-    LapTable->setRowCount(static_cast<int>(analysis_.laps.size()));
-    const double fastest = log.bestLapTime;
-    const QColor bestColour(0xC8, 0xF0, 0xC8);
-    for (int row = 0; row < static_cast<int>(analysis_.laps.size()); ++row) {
-        const lorvane::LapSummary& l = analysis_.laps[static_cast<std::size_t>(row)];
-        int col = 0;
-        auto put = [&](const QString& value, bool best = false) {
-            auto* item = new QTableWidgetItem(value);
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (best) {
-                QFont f = item->font();
-                f.setBold(true);
-                item->setFont(f);
-                item->setBackground(bestColour);
-                item->setToolTip(tr("Best of this sector"));
-            }
-            LapTable->setItem(row, col++, item);
-        };
-        put(QString::number(l.lap));
-        put(text(lorvane::convertRealtoUTC(l.time)), l.lap == log.bestLap);
-        put(l.lap == log.bestLap ? QString() : signedSeconds(l.time - fastest));
-        for (int k = 0; k < n; ++k) {
-            const auto& t = k < static_cast<int>(l.sectors.size())
-                                ? l.sectors[static_cast<std::size_t>(k)]
-                                : std::optional<double>{};
-            const auto& bests = analysis_.table.best;
-            const bool best = t && static_cast<std::size_t>(k) < bests.size() &&
-                              bests[static_cast<std::size_t>(k)] &&
-                              bests[static_cast<std::size_t>(k)]->lap == l.lap;
-            put(t ? seconds(*t) : QString(), best);
-        }
-        put(l.traced ? QString::number(l.maxSpeed, 'f', 1) : QString());
-        put(l.traced ? QString::number(l.distance, 'f', 0) : QString());
-    }
-
     QStringList holders;
-    for (int k = 0; k < static_cast<int>(analysis_.table.best.size()); ++k) {
-        const auto& b = analysis_.table.best[static_cast<std::size_t>(k)];
+    for (int k = 0; k < static_cast<int>(a.table.best.size()); ++k) {
+        const auto& b = a.table.best[static_cast<std::size_t>(k)];
         holders << (b ? tr("S%1 lap %2 (%3)").arg(k + 1).arg(b->lap).arg(seconds(b->time))
                       : tr("S%1 none").arg(k + 1));
     }
-    if (analysis_.laps.empty()) {
+    if (a.laps.empty()) {
         BestLabel->clear();
-    } else if (analysis_.table.theoreticalBest) {
-        BestLabel->setText(
-            tr("Theoretical best: %1 (%2)")
-                .arg(text(lorvane::convertRealtoUTC(*analysis_.table.theoreticalBest)),
-                     holders.join(QStringLiteral(", "))));
+    } else if (a.table.theoreticalBest) {
+        BestLabel->setText(tr("Theoretical best: %1 (%2)")
+                               .arg(text(lorvane::convertRealtoUTC(*a.table.theoreticalBest)),
+                                    holders.join(QStringLiteral(", "))));
     } else {
         BestLabel->setText(tr("Theoretical best: none, a sector has no time (%1)")
                                .arg(holders.join(QStringLiteral(", "))));
@@ -1268,7 +1224,7 @@ void TForm1::showLapTraces() {
     Chart1->setLapPaths(path(ref), path(cmp));
     const int index = CompareBox->findData(cmp ? cmp->lap : 0);
     CompareBox->setCurrentIndex(std::max(0, index));
-    if (LapTable->rowCount() > 0 && ref && ref->lap <= LapTable->rowCount()) {
+    if (lapModel_->rowCount() > 0 && ref && ref->lap <= lapModel_->rowCount()) {
         const QSignalBlocker quiet(LapTable);
         LapTable->selectRow(ref->lap - 1);
     }

@@ -12,6 +12,7 @@
 
 #include "analysis/lap_analysis.h"
 #include "gui/app/load_worker.h"
+#include "gui/display/lap_table_model.h"
 #include "session/session.h"
 
 class QAction;
@@ -19,7 +20,7 @@ class QCheckBox;
 class QComboBox;
 class QCustomPlot;
 class QDockWidget;
-class QTableWidget;
+class QTableView;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -101,7 +102,7 @@ public:
     QComboBox* CompareBox = nullptr;
     // The lap table and, under it, the theoretical best, in a dock beside the client area.
     QDockWidget* LapDock = nullptr;
-    QTableWidget* LapTable = nullptr;
+    QTableView* LapTable = nullptr;
     QLabel* BestLabel = nullptr;
 
     // File > Export lap as CSV / GPX: the selected lap's path.
@@ -112,7 +113,7 @@ public:
     // The lap the selected one is compared with (0: none).
     void compareWith(std::int32_t lap);
     std::int32_t comparedLap() const { return compareLap_; }
-    const lorvane::LapAnalysis& analysis() const { return analysis_; }
+    const lorvane::LapAnalysis& analysis() const { return lapModel_->analysis(); }
 
     QProgressBar* ProgressBar;
     QLabel* StatusLabel;
@@ -254,8 +255,10 @@ private:
     void markCursor(std::optional<double> distance);
     int lapListWidth() const;
 
-    lorvane::LapAnalysis analysis_;
-    std::shared_ptr<const lorvane::LoadedLog> analysed_; // the log analysis_ and traces_ belong to
+    lorvane::display::LapTableModel* lapModel_ =
+        nullptr; // the lap table's rows and the analysis behind them
+    std::shared_ptr<const lorvane::LoadedLog>
+        analysed_; // the log the analysis and traces_ belong to
     std::vector<std::shared_ptr<const lorvane::LapTrace>>
         traces_; // by lap number - 1, filled as asked
     std::int32_t compareLap_ = 0;

@@ -178,7 +178,7 @@ void TrackPlot::highlightSamples(std::int32_t first, std::int32_t last) {
             highlight_.assign(track_.begin() + static_cast<std::ptrdiff_t>(lo),
                               track_.begin() + static_cast<std::ptrdiff_t>(hi));
     }
-    markDirty();
+    highlightDirty_ = true;
     replot(rpQueuedReplot);
 }
 
@@ -230,13 +230,18 @@ Viewport TrackPlot::viewport() const {
 
 void TrackPlot::refreshDrawn() {
     const Viewport v = viewport();
-    if (!dirty_ && sameView(v, lastView_)) return;
-    dirty_ = false;
+    const bool moved = !sameView(v, lastView_);
+    if (!moved && !trackDirty_ && !highlightDirty_) return;
     lastView_ = v;
-    track::thinForView(track_, v, scratch_);
-    fill(curves_[1], scratch_);
-    track::thinForView(highlight_, v, scratch_);
-    fill(curves_[0], scratch_);
+    if (moved || trackDirty_) {
+        track::thinForView(track_, v, scratch_);
+        fill(curves_[1], scratch_);
+    }
+    if (moved || highlightDirty_) {
+        track::thinForView(highlight_, v, scratch_);
+        fill(curves_[0], scratch_);
+    }
+    trackDirty_ = highlightDirty_ = false;
 }
 
 void TrackPlot::mousePressEvent(QMouseEvent* event) {

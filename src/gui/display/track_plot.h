@@ -114,7 +114,7 @@ private:
 
     void applyLimits(const AxisLimits& lim);
     void followTrack();
-    void markDirty() { dirty_ = true; }
+    void markDirty() { trackDirty_ = highlightDirty_ = true; }
     void refreshDrawn();
     // Index of the first track point whose sample is `s` or later.
     std::size_t indexOfSample(std::int32_t s) const;
@@ -140,7 +140,10 @@ private:
     TrackExtent running_;               // extent of track_
     bool fixed_ = false;
     std::optional<AxisLimits> fitted_;
-    bool dirty_ = true;
+    // What must be thinned again before the next paint: a new lap highlight
+    // alone leaves the whole track's thinning as it was.
+    bool trackDirty_ = true;
+    bool highlightDirty_ = true;
     Viewport lastView_;
     std::vector<LocalPoint> scratch_;
 
