@@ -7,12 +7,17 @@
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest/QTest>
 
+#include "gui/app/Unit1.h"
 #include "gui/common/prompts.h"
+#include "session/session.h"
 #include "sessiongen/session_gen.h"
 
 namespace guitest {
@@ -87,6 +92,33 @@ private:
             return std::nullopt;
         }
         return files.takeFirst();
+    }
+};
+
+// The main window on a session of its own, shown, with the load's end
+// signal watched.
+struct MainWindow {
+    lorvane::Session session;
+    ScriptedPrompts prompts;
+    TForm1 form{session, prompts};
+    QSignalSpy ended{&form, &TForm1::loadEnded};
+
+    MainWindow() {
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
+    // LoadGXR, then the log's button, each file chosen in its dialog.
+    bool load(const QString& gxr, const QString& log, bool binary = false) {
+        prompts.files << gxr << log;
+        form.LoadGXR->click();
+        (binary ? form.loadwmx : form.LoadZLG)->click();
+        return ended.wait(60000);
+    }
+    // The lap list's lines.
+    QStringList lines() const {
+        QStringList l;
+        for (int i = 0; i < form.LapTimeBox->count(); ++i) l << form.LapTimeBox->item(i)->text();
+        return l;
     }
 };
 

@@ -19,27 +19,7 @@ using guitest::SessionFiles;
 
 namespace {
 
-struct Window {
-    lorvane::Session session;
-    ScriptedPrompts prompts;
-    TForm1 form{session, prompts};
-    QSignalSpy ended{&form, &TForm1::loadEnded};
-    Window() {
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-    }
-    bool load(const QString& gxr, const QString& log) {
-        prompts.files << gxr << log;
-        form.LoadGXR->click();
-        form.LoadZLG->click();
-        return ended.wait(60000);
-    }
-    QStringList lines() const {
-        QStringList l;
-        for (int i = 0; i < form.LapTimeBox->count(); ++i) l << form.LapTimeBox->item(i)->text();
-        return l;
-    }
-};
+using Window = guitest::MainWindow;
 
 // The lap list a fresh load of the same files with the same rules gives.
 QStringList freshLinesOf(lorvane::LogKind kind, const QString& gxr, const QString& log,

@@ -20,21 +20,7 @@ using guitest::SessionFiles;
 
 namespace {
 
-struct Window {
-    lorvane::Session session;
-    ScriptedPrompts prompts;
-    TForm1 form{session, prompts};
-    QSignalSpy ended{&form, &TForm1::loadEnded};
-    Window() {
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-    }
-    bool load(const QString& gxr, const QString& log) {
-        prompts.files << gxr << log;
-        form.LoadGXR->click();
-        form.LoadZLG->click();
-        return ended.wait(60000);
-    }
+struct Window : guitest::MainWindow {
     // The centre of row `row` of the lap list.
     QPoint rowCentre(int row) const { return form.LapTimeBox->visualItemRect(form.LapTimeBox->item(row)).center(); }
 };

@@ -25,26 +25,7 @@ using PlaceMode = TForm1::PlaceMode;
 
 namespace {
 
-struct Window {
-    lorvane::Session session;
-    ScriptedPrompts prompts;
-    TForm1 form{session, prompts};
-    QSignalSpy ended{&form, &TForm1::loadEnded};
-    Window() {
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-    }
-    bool load(const QString& gxr, const QString& log) {
-        prompts.files << gxr << log;
-        form.LoadGXR->click();
-        form.LoadZLG->click();
-        return ended.wait(60000);
-    }
-    QStringList lines() const {
-        QStringList l;
-        for (int i = 0; i < form.LapTimeBox->count(); ++i) l << form.LapTimeBox->item(i)->text();
-        return l;
-    }
+struct Window : guitest::MainWindow {
     // The plane point of track sample `i` of the loaded log.
     lorvane::LocalPoint sample(std::size_t i) const {
         const auto& t = session.loaded()->track->samples[i];

@@ -29,27 +29,9 @@ namespace {
 const QString kOpen = QStringLiteral("open"), kSave = QStringLiteral("save"), kConfirm = QStringLiteral("confirm"),
               kInform = QStringLiteral("inform"), kError = QStringLiteral("error");
 
-struct Window {
-    lorvane::Session session;
-    ScriptedPrompts prompts;
-    TForm1 form{session, prompts};
-    QSignalSpy ended{&form, &TForm1::loadEnded};
-
-    Window() {
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-    }
-
+struct Window : guitest::MainWindow {
     lorvane::LoadReport lastReport() const {
         return ended.isEmpty() ? lorvane::LoadReport{} : ended.last().at(0).value<lorvane::LoadReport>();
-    }
-
-    // LoadGXR, then the log's button, each file chosen in its dialog.
-    bool load(const QString& gxr, const QString& log, bool binary) {
-        prompts.files << gxr << log;
-        form.LoadGXR->click();
-        (binary ? form.loadwmx : form.LoadZLG)->click();
-        return ended.wait(60000);
     }
 
     void doubleClickRow(int row) {

@@ -39,7 +39,8 @@ bool LapTableModel::isBest(int row, int column) const {
     if (k < 0 || k >= analysis_.sectorCount) return false;
     const auto& bests = analysis_.table.best;
     const auto uk = static_cast<std::size_t>(k);
-    return uk < l.sectors.size() && l.sectors[uk] && uk < bests.size() && bests[uk] && bests[uk]->lap == l.lap;
+    return uk < l.sectors.size() && l.sectors[uk] && uk < bests.size() && bests[uk] &&
+           bests[uk]->lap == l.lap;
 }
 
 QVariant LapTableModel::data(const QModelIndex& index, int role) const {
@@ -51,15 +52,18 @@ QVariant LapTableModel::data(const QModelIndex& index, int role) const {
         const int n = analysis_.sectorCount;
         if (column == 0) return QString::number(l.lap);
         if (column == 1) return QString::fromStdString(convertRealtoUTC(l.time));
-        if (column == 2) return l.lap == bestLap_ ? QString() : signedSeconds(l.time - bestLapTime_);
+        if (column == 2)
+            return l.lap == bestLap_ ? QString() : signedSeconds(l.time - bestLapTime_);
         if (column < 3 + n) {
             const auto k = static_cast<std::size_t>(column - 3);
             return k < l.sectors.size() && l.sectors[k] ? seconds(*l.sectors[k]) : QString();
         }
         if (!l.traced) return QString();
-        return column == 3 + n ? QString::number(l.maxSpeed, 'f', 1) : QString::number(l.distance, 'f', 0);
+        return column == 3 + n ? QString::number(l.maxSpeed, 'f', 1)
+                               : QString::number(l.distance, 'f', 0);
     }
-    case Qt::TextAlignmentRole: return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
     case Qt::FontRole:
         if (isBest(row, column)) {
             QFont f;
