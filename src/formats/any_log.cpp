@@ -164,9 +164,10 @@ const char* logKindDescription(LogKind kind) {
 std::optional<std::string> notALogOfKind(LogKind kind, std::string_view head, bool whole) {
     const auto article = [](LogKind k) { return k == LogKind::Nmea ? "an " : "a "; };
     const std::string what = std::string("Not ") + article(kind) + logKindDescription(kind) + ": ";
-    if (const auto found = detectLogContent(head); found && *found != kind)
+    if (const auto found = detectLogContent(head)) {
+        if (*found == kind) return std::nullopt;
         return what + "the file reads as " + article(*found) + logKindDescription(*found);
-    if (detectLogContent(head) == kind) return std::nullopt;
+    }
 
     // Nothing recognised: refuse only what the reader would refuse too.
     std::string_view s = head;
