@@ -51,4 +51,15 @@ std::string gxrText(double lat1, double long1, double lat2, double long2, bool f
     return s;
 }
 
+std::string realData(std::string_view relative) {
+#ifdef LORVANE_REALDATA
+    std::string path = std::string(LORVANE_REALDATA) + "/" + std::string(relative);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) return path;
+#else
+    (void)relative;
+#endif
+    return {};
+}
+
 } // namespace lorvane::test

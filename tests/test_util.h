@@ -25,6 +25,15 @@ private:
 
 std::string readFile(const std::string& path);
 
+// A real recording kept outside the project (LORVANE_REALDATA, by default
+// ../shared/realdata beside the source tree): its full path, or empty when
+// the file is not there.
+std::string realData(std::string_view relative);
+// Skips the test when the real recording is not there.
+#define LORVANE_REQUIRE_REALDATA(var, relative)                                                                      \
+    const std::string var = ::lorvane::test::realData(relative);                                                     \
+    if (var.empty()) GTEST_SKIP() << "real recording not found: " << (relative)
+
 // Observer that keeps everything a load reports.
 struct Recorder : SessionObserver {
     std::vector<TrackPoint> points;
