@@ -52,13 +52,20 @@ std::string gxrText(double lat1, double long1, double lat2, double long2, bool f
 }
 
 std::string realData(std::string_view relative) {
+    const char* roots[] = {
 #ifdef LORVANE_REALDATA
-    std::string path = std::string(LORVANE_REALDATA) + "/" + std::string(relative);
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path, ec)) return path;
-#else
-    (void)relative;
+        LORVANE_REALDATA,
 #endif
+#ifdef LORVANE_REALDATA_EXTRA
+        LORVANE_REALDATA_EXTRA,
+#endif
+        nullptr};
+    for (const char* root : roots) {
+        if (!root) break;
+        std::string path = std::string(root) + "/" + std::string(relative);
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(path, ec)) return path;
+    }
     return {};
 }
 

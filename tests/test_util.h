@@ -26,8 +26,9 @@ private:
 std::string readFile(const std::string& path);
 
 // A real recording kept outside the project (LORVANE_REALDATA, by default
-// ../shared/realdata beside the source tree): its full path, or empty when
-// the file is not there.
+// ../shared/realdata beside the source tree; then LORVANE_REALDATA_EXTRA,
+// by default ../realdata-extra, for exports tried by hand): its full path, or
+// empty when the file is not there.
 std::string realData(std::string_view relative);
 // Skips the test when the real recording is not there.
 #define LORVANE_REQUIRE_REALDATA(var, relative)                                                                      \
