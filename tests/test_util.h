@@ -31,8 +31,8 @@ std::string readFile(const std::string& path);
 // empty when the file is not there.
 std::string realData(std::string_view relative);
 // Skips the test when the real recording is not there.
-#define LORVANE_REQUIRE_REALDATA(var, relative)                                                                      \
-    const std::string var = ::lorvane::test::realData(relative);                                                     \
+#define LORVANE_REQUIRE_REALDATA(var, relative)                                                                        \
+    const std::string var = ::lorvane::test::realData(relative);                                                       \
     if (var.empty()) GTEST_SKIP() << "real recording not found: " << (relative)
 
 // Observer that keeps everything a load reports.

@@ -1,7 +1,6 @@
 #include "circuits/log_track.h"
 
-#include "formats/binary_log.h"
-#include "formats/text_log.h"
+#include "formats/any_log.h"
 
 namespace lorvane {
 
@@ -17,10 +16,7 @@ struct Collect : SampleSink {
 
 std::vector<GeoSample> readLogTrack(LogKind kind, const std::string& path) {
     Collect c;
-    if (kind == LogKind::Text)
-        readTextLog(path, c);
-    else
-        readBinaryLog(path, c);
+    readAnyLog(kind, path, c);
     return std::move(c.track);
 }
 

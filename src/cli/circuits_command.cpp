@@ -1,5 +1,6 @@
 #include "cli/circuits_command.h"
 #include "cli/cli_util.h"
+#include "cli/log_arg.h"
 
 #include <cctype>
 #include <cstdio>
@@ -32,7 +33,7 @@ const char* kCircuitsUsage =
     "       lorvane-cli circuits list [--json] [--search TEXT] [--db PATH]\n"
     "       lorvane-cli circuits export NAME [-o FILE.gxr] [--db PATH]\n"
     "       lorvane-cli circuits import DIR [--db PATH]\n"
-    "       lorvane-cli circuits find (--zlg FILE | --wmx FILE) [--json] [--db PATH]\n"
+    "       lorvane-cli circuits find (--log FILE | --zlg FILE | --wmx FILE) [--json] [--db PATH]\n"
     "       lorvane-cli circuits rename NAME NEW-NAME [--db PATH]\n"
     "       lorvane-cli circuits remove NAME [--db PATH]\n"
     "       lorvane-cli circuits add-country --name NAME --box MINLAT MINLONG MAXLAT MAXLONG [--db PATH]\n"
@@ -90,7 +91,7 @@ const std::map<std::string, std::set<std::string>> kOptions = {
     {"remove", {}},
     {"add-country", {"--name", "--box"}},
     {"countries", {}},
-    {"find", {"--zlg", "--wmx", "--json"}},
+    {"find", {"--log", "--zlg", "--wmx", "--json"}},
 };
 const std::map<std::string, std::size_t> kPositional = {
     {"add", 0},    {"list", 0},        {"export", 1},    {"import", 1}, {"rename", 2},
@@ -219,10 +220,15 @@ int runImport(CircuitDb& db, const Parsed& p) {
 }
 
 int runFind(CircuitDb& db, const Parsed& p) {
-    const bool zlg = p.values.count("--zlg") > 0, wmx = p.values.count("--wmx") > 0;
-    if (zlg == wmx) return usage("give one log, --zlg FILE or --wmx FILE");
-    const std::string& log = p.values.at(zlg ? "--zlg" : "--wmx");
-    const auto found = db.findCircuitsForTrack(readLogTrack(zlg ? LogKind::Text : LogKind::Binary, log));
+    std::string option;
+    for (const char* o : {"--log", "--zlg", "--wmx"}) {
+        if (!p.values.count(o)) continue;
+        if (!option.empty()) return usage("give one log, --log FILE, --zlg FILE or --wmx FILE");
+        option = o;
+    }
+    if (option.empty()) return usage("give one log, --log FILE, --zlg FILE or --wmx FILE");
+    const std::string& log = p.values.at(option);
+    const auto found = db.findCircuitsForTrack(readLogTrack(cli::logKindFor(option, log), log));
     std::string out;
     if (p.json) {
         out = "[";

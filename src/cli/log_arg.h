@@ -7,6 +7,7 @@
 
 #include "formats/any_log.h"
 #include "formats/diagnostic.h"
+#include "formats/log_formats.h"
 
 namespace lorvane::cli {
 
@@ -25,9 +26,7 @@ inline LogKind logKindFor(const std::string& opt, const std::string& path) {
         return kind;
     }
     const auto kind = detectLogFile(path);
-    if (!kind)
-        fail(ErrorKind::Syntax,
-             "Not a log this program reads (a text or binary log, NMEA 0183, GPX or CSV with a header line)", path);
+    if (!kind) fail(ErrorKind::Syntax, "Not a log this program reads (" + logFormatsInWords() + ")", path);
     return *kind;
 }
 

@@ -1,5 +1,6 @@
 // Every log format behind one call: finding a file's format from its content
-// (then its name), and reading it with the right reader.
+// (then its name), and reading it with the right reader. The formats
+// themselves are the entries of the table in formats/log_formats.h.
 #pragma once
 
 #include <cstdint>
@@ -17,14 +18,14 @@
 
 namespace lorvane {
 
-// "zlg", "wmx", "nmea", "gpx", "csv".
+// The format's short name: "zlg", "wmx", "nmea", "gpx", "csv"...
 const char* logKindName(LogKind kind);
 
 // Bytes of a file's start that detectLogFormat looks at.
 inline constexpr std::size_t kDetectBytes = 64 * 1024;
 
 // The format of a log from its first bytes, else from the extension of
-// `path` (.zlg, .wmx, .nmea/.nma, .gpx, .csv/.tsv); nullopt when neither tells.
+// `path` (each format's own extensions); nullopt when neither tells.
 std::optional<LogKind> detectLogFormat(std::string_view firstBytes, std::string_view path);
 // The same for a file, reading its first kDetectBytes. Throws LoadError when
 // the file cannot be opened or read.
@@ -32,7 +33,7 @@ std::optional<LogKind> detectLogFile(const std::string& path);
 // The format from the first bytes alone; nullopt when they do not tell.
 std::optional<LogKind> detectLogContent(std::string_view firstBytes);
 
-// "text (.zlg) log", "binary (.wmx) log", "NMEA 0183 log", "GPX file", "CSV log".
+// "text (.zlg) log", "binary (.wmx) log", "NMEA 0183 log", "GPX file", "CSV log"...
 const char* logKindDescription(LogKind kind);
 
 // Why a file starting with `firstBytes` cannot be a log of `kind`, or nullopt

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "formats/log_formats.h"
 #include "formats/numbers.h"
 
 namespace lorvane {
@@ -34,7 +35,7 @@ std::string convertRealtoUTC(double x) {
 std::string lapListLine(std::int32_t lap, double lapTime, LogKind kind) {
     std::string line = formatPadded(lap, 3);
     line += " :   ";
-    if (kind != LogKind::Binary)
+    if (logFormat(kind).lapTimes == LapTimeStyle::Clock)
         line += convertRealtoUTC(lapTime);
     else
         appendFixed(line, lapTime, 3, 2);

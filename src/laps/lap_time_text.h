@@ -13,7 +13,8 @@ namespace lorvane {
 // Rounded to hundredths before it is split, so 119.996 -> "02:00.00".
 std::string convertRealtoUTC(double seconds);
 
-// The lap list line: "001 :   01:23.45" (text log) or "001 :   083.45" (binary log).
+// The lap list line: "001 :   01:23.45", or "001 :   083.45" for a format
+// whose lap times read in seconds (the binary log).
 std::string lapListLine(std::int32_t lap, double lapTime, LogKind kind);
 
 } // namespace lorvane

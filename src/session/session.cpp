@@ -4,6 +4,7 @@
 
 #include "formats/any_log.h"
 #include "formats/binary_log.h"
+#include "formats/log_formats.h"
 #include "reference/reference_file.h"
 #include "session/lap_check.h"
 
@@ -175,10 +176,7 @@ void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::st
 
 GateRules effectiveRules(LogKind kind, const GateRules& chosen) {
     GateRules r = chosen;
-    // Imported logs come at 1 to 25 samples a second: the sample after the
-    // line is often far from the gate, so the gate is measured where the
-    // track crosses it.
-    if (kind != LogKind::Text && kind != LogKind::Binary && !r.gateWidth) r.gateWidth = kGateRadius;
+    if (!r.gateWidth) r.gateWidth = logFormat(kind).defaultGateWidth;
     return r;
 }
 

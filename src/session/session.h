@@ -66,9 +66,9 @@ std::string composeLapRefFile(const LoadedLog& log, const ReferenceLap& ref, boo
 // LoadError; `target` is untouched on failure.
 void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::string& target, bool fixedReference);
 
-// The rules a log of `kind` is cut with when the user chose `chosen`: for
-// imported logs (NMEA, GPX, CSV) an unset gate width means 25 m at the
-// crossing point.
+// The rules a log of `kind` is cut with when the user chose `chosen`: an
+// unset gate width is the format's default (25 m at the crossing point for
+// imported logs, which come at 1 to 25 samples a second).
 GateRules effectiveRules(LogKind kind, const GateRules& chosen);
 
 // Cuts the laps of `log` again from its kept track, with another start/finish

@@ -3,8 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "circuits/log_track.h"
 #include "formats/any_log.h"
+#include "formats/log_formats.h"
+#include "laps/lap_time_text.h"
 #include "laps/reference_lap.h"
+#include "session/session.h"
 #include "test_util.h"
 
 using namespace lorvane;
@@ -19,8 +23,6 @@ struct Count : SampleSink {
         return true;
     }
 };
-
-const std::string kData = LORVANE_TEST_DATA;
 
 } // namespace
 
@@ -57,12 +59,12 @@ TEST(AnyLog, ReadsTheRealFilesThroughOneCall) {
         std::int64_t samples;
     };
     const Case cases[] = {
-        {"/realdata/okc_kart_2023-06-04_4laps.nmea", LogKind::Nmea, 3828},
-        {"/realdata/okc_kart_2023-04-29_rental.nmea", LogKind::Nmea, 2790},
-        {"/realdata/pir_corrado_2019-08-18_tfr.csv", LogKind::Csv, 77509},
+        {"okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea", LogKind::Nmea, 3828},
+        {"okc-kart-rental-3laps/okc_kart_2023-04-29_rental.nmea", LogKind::Nmea, 2790},
+        {"pir-corrado-2019/pir_corrado_2019-08-18_tfr.csv", LogKind::Csv, 77509},
     };
     for (const Case& k : cases) {
-        const std::string path = kData + k.file;
+        LORVANE_REQUIRE_REALDATA(path, k.file);
         ASSERT_EQ(detectLogFile(path), k.kind) << k.file;
         Count c;
         AnyLogInfo info = readAnyLog(k.kind, path, c);
@@ -71,7 +73,29 @@ TEST(AnyLog, ReadsTheRealFilesThroughOneCall) {
         EXPECT_EQ(c.n, k.samples);
         EXPECT_EQ(info.ticksPerSecond, 1000);
         EXPECT_EQ(info.dropped, 0);
+        // The circuit lookup reads the same samples with the same reader.
+        EXPECT_EQ(static_cast<std::int64_t>(readLogTrack(k.kind, path).size()), k.samples) << k.file;
     }
+}
+
+TEST(AnyLog, EveryFormatIsOneEntryThatEveryCallerSees) {
+    for (const LogFormat& f : logFormats()) {
+        EXPECT_EQ(&logFormat(f.kind), &f);
+        EXPECT_STREQ(logKindName(f.kind), std::string(f.name).c_str());
+        ASSERT_FALSE(f.extensions.empty());
+        for (std::string_view e : f.extensions) {
+            EXPECT_EQ(logFormatByExtension("dir/A." + std::string(e)), &f) << e;
+            EXPECT_EQ(detectLogFormat("", "x." + std::string(e)), f.kind) << e;
+            EXPECT_NE(logFilePatterns().find("*." + std::string(e)), std::string::npos) << e;
+        }
+        EXPECT_NE(logFormatsInWords().find(f.description), std::string::npos);
+        // Our own logs keep their 10 Hz gate rule; imported ones are measured at the crossing.
+        const bool own = f.kind == LogKind::Text || f.kind == LogKind::Binary;
+        EXPECT_EQ(effectiveRules(f.kind, {}).gateWidth.has_value(), !own) << f.name;
+        EXPECT_EQ(effectiveRules(f.kind, GateRules{GateDirection::Both, 7.0, 0}).gateWidth, 7.0);
+    }
+    EXPECT_EQ(lapListLine(3, 83.456, LogKind::Binary), "003 :   083.46");
+    EXPECT_EQ(lapListLine(3, 83.456, LogKind::Nmea), "003 :   01:23.46");
 }
 
 TEST(AnyLog, BinaryFileGivenAsEachFormat) {
@@ -122,9 +146,10 @@ TEST(AnyLog, LapReReadUsesTheLogsOwnReader) {
             return true;
         }
     };
-    for (const auto& [file, kind] : {std::pair{std::string("okc_kart_2023-04-29_rental.nmea"), LogKind::Nmea},
-                                     std::pair{std::string("pir_corrado_2019-08-18_tfr.csv"), LogKind::Csv}}) {
-        const std::string path = kData + "/realdata/" + file;
+    for (const auto& [file, kind] :
+         {std::pair{std::string("okc-kart-rental-3laps/okc_kart_2023-04-29_rental.nmea"), LogKind::Nmea},
+          std::pair{std::string("pir-corrado-2019/pir_corrado_2019-08-18_tfr.csv"), LogKind::Csv}}) {
+        LORVANE_REQUIRE_REALDATA(path, file);
         Keep all;
         readAnyLog(kind, path, all);
         LapSource src;
@@ -157,7 +182,7 @@ TEST(AnyLog, LapReReadUsesTheLogsOwnReader) {
     // A CSV whose columns moved since the load is refused.
     LapSource moved;
     moved.kind = LogKind::Csv;
-    moved.path = kData + "/realdata/pir_corrado_2019-08-18_tfr.csv";
+    moved.path = lorvane::test::realData("pir-corrado-2019/pir_corrado_2019-08-18_tfr.csv");
     moved.columns = TextLogColumns{3, 2, 1, 0};
     moved.lastSample = 5;
     try {
@@ -177,13 +202,15 @@ TEST(AnyLog, AFileOfAnotherKindIsRefusedFromItsFirstBytes) {
     const std::vector<std::pair<std::string, LogKind>> logs{
         {samples + "/demo.zlg", LogKind::Text},
         {samples + "/demo.wmx", LogKind::Binary},
-        {kData + "/realdata/okc_kart_2023-04-29_rental.nmea", LogKind::Nmea},
-        {kData + "/realdata/pir_corrado_2019-08-18_tfr.csv", LogKind::Csv},
+        {lorvane::test::realData("okc-kart-rental-3laps/okc_kart_2023-04-29_rental.nmea"), LogKind::Nmea},
+        {lorvane::test::realData("pir-corrado-2019/pir_corrado_2019-08-18_tfr.csv"), LogKind::Csv},
         {dir.write("a.gpx", "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\"><trk><trkseg/></trk></gpx>\n"),
          LogKind::Gpx},
     };
     for (const auto& [path, own] : logs) {
-        for (LogKind asked : {LogKind::Text, LogKind::Binary, LogKind::Nmea, LogKind::Gpx, LogKind::Csv}) {
+        if (path.empty()) continue; // a real recording that is not here
+        for (const LogFormat& format : logFormats()) {
+            const LogKind asked = format.kind;
             SCOPED_TRACE(path + " as " + logKindName(asked));
             std::optional<std::string> why;
             try {

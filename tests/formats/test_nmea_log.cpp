@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "formats/nmea_log.h"
+#include "test_util.h"
 
 using namespace lorvane;
 
@@ -69,8 +70,9 @@ void expectIncreasing(const std::vector<Sample>& v) {
 
 TEST(NmeaLog, RealRecordings) {
     {
+        LORVANE_REQUIRE_REALDATA(path, "okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea");
         Collect c;
-        NmeaLogInfo info = readNmeaLog(std::string(LORVANE_TEST_DATA) + "/realdata/okc_kart_2023-06-04_4laps.nmea", c);
+        NmeaLogInfo info = readNmeaLog(path, c);
         EXPECT_EQ(info.samples, 3828);
         EXPECT_EQ(info.sentences, 7656);
         EXPECT_EQ(info.dropped(), 0);
@@ -93,8 +95,9 @@ TEST(NmeaLog, RealRecordings) {
     }
     {
         // One GGA, then RMC only: the first fix has satellites, the others not.
+        LORVANE_REQUIRE_REALDATA(path, "okc-kart-rental-3laps/okc_kart_2023-04-29_rental.nmea");
         Collect c;
-        NmeaLogInfo info = readNmeaLog(std::string(LORVANE_TEST_DATA) + "/realdata/okc_kart_2023-04-29_rental.nmea", c);
+        NmeaLogInfo info = readNmeaLog(path, c);
         EXPECT_EQ(info.samples, 2790);
         EXPECT_EQ(info.dropped(), 0);
         ASSERT_EQ(c.samples.size(), 2790u);

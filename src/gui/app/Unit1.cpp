@@ -30,6 +30,7 @@
 
 #include "analysis/lap_export.h"
 #include "formats/any_log.h"
+#include "formats/log_formats.h"
 #include "gui/app/gate_rules_dialog.h"
 #include "gui/common/prompts.h"
 #include "gui/common/window_style.h"
@@ -701,10 +702,14 @@ enum class DropKind { None, StartFinish, TextLog, BinaryLog, OtherLog };
 DropKind kindOf(const QString& path) {
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext == u"gxr") return DropKind::StartFinish;
-    if (ext == u"zlg") return DropKind::TextLog;
-    if (ext == u"wmx") return DropKind::BinaryLog;
-    if (ext == u"nmea" || ext == u"nma" || ext == u"gpx" || ext == u"csv" || ext == u"tsv")
+    const std::string p = toPath(path);
+    if (const lorvane::LogFormat* f = lorvane::logFormatByExtension(p)) {
+        // Our own two formats load as their buttons do; the others are found
+        // from their content.
+        if (f->kind == lorvane::LogKind::Text) return DropKind::TextLog;
+        if (f->kind == lorvane::LogKind::Binary) return DropKind::BinaryLog;
         return DropKind::OtherLog;
+    }
     return DropKind::None;
 }
 
@@ -767,9 +772,8 @@ void TForm1::openFiles(const QStringList& paths) {
 
 void TForm1::LoadLogClick() {
     if (loading() || !logLoadsEnabled_) return;
-    const auto path = prompts_.openFile(
-        this, tr("Pick a log file"),
-        QStringLiteral("*.zlg *.wmx *.nmea *.nma *.gpx *.csv *.tsv *.txt *.log"));
+    const auto path = prompts_.openFile(this, tr("Pick a log file"),
+                                        QString::fromStdString(lorvane::logFilePatterns()));
     if (!path) {
         closeAfterCancel();
         return;
@@ -788,8 +792,7 @@ void TForm1::loadAnyLog(const QString& path) {
     }
     if (!kind) {
         lorvane::Diagnostic d;
-        d.message = "Not a log this program reads (a text or binary log, NMEA 0183, GPX or CSV "
-                    "with a header line)";
+        d.message = "Not a log this program reads (" + lorvane::logFormatsInWords() + ")";
         d.file = toPath(path);
         d.kind = lorvane::ErrorKind::Syntax;
         showError(d);
