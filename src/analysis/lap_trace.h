@@ -18,10 +18,16 @@ namespace lorvane {
 // second the speed at a sample spans the two samples either side.
 inline constexpr double kSpeedHalfWindow = 0.25;
 
+// A stretch of the path that no vehicle could have driven is a jump of the
+// fix, not speed: longer by more than kJumpSlack metres than the speed of the
+// path either side, raised at kJumpAcceleration, allows. See docs/analysis.md.
+inline constexpr double kJumpAcceleration = 3 * 9.80665; // m/s², 3 g
+inline constexpr double kJumpSlack = 2.0;                // metres
+
 struct TracePoint {
     double distance = 0; // metres along the lap's path from the opening crossing
     double time = 0;     // seconds into the lap
-    double speed = 0;    // km/h, smoothed
+    double speed = 0;    // km/h: the log's own where it has one, else smoothed
     double east = 0;     // local plane, metres
     double north = 0;
     std::int32_t sample = -1; // the sample's index in the log; -1 for the two crossing points
@@ -31,7 +37,7 @@ struct LapTrace {
     std::int32_t lap = 0;
     double time = 0;     // lap time, seconds
     double distance = 0; // lap distance, metres (that of the last point)
-    double maxSpeed = 0; // km/h, the highest smoothed speed
+    double maxSpeed = 0; // km/h, the highest point speed
     // The opening crossing point, the lap's samples, the closing crossing
     // point. Empty when the lap's samples are not in the track.
     std::vector<TracePoint> points;
@@ -60,11 +66,14 @@ double sampleInterval(const Track& track, std::size_t i);
 // taking the measured time between the two samples.
 LocalPoint crossingPoint(const Track& track, std::size_t detection, double offset);
 
-// Lays out `lap`, opened by `open` and closed by `close`, along its path.
+// Lays out `lap`, opened by `open` and closed by `close`, along its path. Each
+// point takes the speed the log recorded for its sample (the crossing points
+// one interpolated between the samples either side); points without one
+// take the smoothed speed.
 LapTrace traceLap(const Track& track, const Lap& lap, const Crossing& open, const Crossing& close);
 
 // Recomputes the smoothed speeds and the top speed of a trace from its
-// distances and times.
+// distances and times, leaving jumps of the fix out.
 void smoothSpeeds(LapTrace& trace);
 
 // Index of the first point whose distance reaches `d` (d in [0, distance]).

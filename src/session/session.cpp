@@ -64,7 +64,8 @@ public:
             const Lap* lap = segmenter_.step(plane, s);
             if (track_) {
                 const LocalPoint c = segmenter_.current();
-                track_->samples.push_back(TrackSample{c.east, c.north, s.time, s.clock, s.index});
+                track_->samples.push_back(
+                    TrackSample{c.east, c.north, s.time, s.clock, s.index, static_cast<float>(s.speed)});
             }
             if (lap) {
                 flush();

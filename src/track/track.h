@@ -35,6 +35,9 @@ struct TrackSample {
     double time = 0;         // seconds on the log's clock, as the lap step used it
     std::int64_t clock = 0;  // the same time in the log's own ticks (see ticksPerSecond)
     std::int32_t sample = 0; // index of the sample in the log
+    // Speed over ground as the log recorded it, m/s; negative when it has
+    // none. A float: it fills what would be padding after `sample`.
+    float speed = -1;
 };
 
 struct Track {

@@ -188,6 +188,39 @@ TEST(LapTrace, ClockPastMidnight) {
     }
 }
 
+TEST(LapTrace, LoggedSpeedWhereTheLogHasOneElseJumpsLeftOut) {
+    // 20 m/s along the straight. One fix leaps 6 m aside and back; further on
+    // the fixes jump 14 m ahead from one to the next and go on from there.
+    Track track;
+    drive(track, 1000, 1030, [](double) { return 20.0; });
+    track.samples[200].north = 6;
+    for (std::size_t i = 300; i < track.samples.size(); ++i) track.samples[i].east += 14;
+    const Crossing open = crossingAt(track, 0), close = crossingAt(track, 1000);
+    const Lap lap = lapBetween(1, open, close);
+    const LapTrace t = traceLap(track, lap, open, close);
+    // The leaps count in the distance but not in the speed.
+    EXPECT_NEAR(t.distance, 1000 + 2 * (std::hypot(2, 6) - 2), 1e-6);
+    for (const TracePoint& p : t.points) EXPECT_NEAR(p.speed, 72, 1e-6) << p.sample;
+    EXPECT_NEAR(t.maxSpeed, 72, 1e-6);
+
+    // The log's own speed, where it has one, is the speed: 16 m/s rising by
+    // 0.01 m/s a sample, between the samples at the crossing points.
+    Track logged = track;
+    for (TrackSample& s : logged.samples) s.speed = static_cast<float>(16 + 0.01 * s.sample);
+    logged.samples[250].speed = -1;
+    const LapTrace u = traceLap(logged, lap, open, close);
+    ASSERT_EQ(u.points.size(), t.points.size());
+    EXPECT_EQ(u.distance, t.distance);
+    auto kmh = [](double sample) { return 3.6 * (16 + 0.01 * sample); };
+    EXPECT_NEAR(u.points.front().speed, kmh(open.sample - open.offset / 0.1), 1e-4);
+    EXPECT_NEAR(u.points.back().speed, kmh(close.sample - close.offset / 0.1), 1e-4);
+    for (std::size_t i = 1; i + 1 < u.points.size(); ++i) {
+        const TracePoint& p = u.points[i];
+        EXPECT_NEAR(p.speed, p.sample == 250 ? 72 : kmh(p.sample), 1e-4) << p.sample;
+    }
+    EXPECT_DOUBLE_EQ(u.maxSpeed, u.points.back().speed);
+}
+
 TEST(LapDelta, PositiveWhereBehind) {
     // The reference does 20 m/s throughout; the compared lap 10 m/s for the
     // first 100 m, then 20 m/s, over a lap 10 m longer.
