@@ -4,6 +4,7 @@
 
 #include "formats/any_log.h"
 #include "formats/binary_log.h"
+#include "formats/numbers.h"
 #include "reference/reference_file.h"
 #include "session/lap_check.h"
 
@@ -145,6 +146,10 @@ void takeLaps(LoadedLog& log, const LapSegmenter& segmenter) {
         if (g.hasFinishLine) report.finishMarker = plane.toLocal(g.finish.lat1, g.finish.long1);
     }
     report.noLaps = report.ok ? noLapReason(log) : std::string();
+    if (report.ok && log.laps.empty() && report.crossingCount >= 2)
+        report.noLaps = "the start/finish line is crossed " + std::to_string(report.crossingCount) +
+                        " times, but never twice in one run (a stretch of more than " +
+                        formatRoundTrip(log.rules.maxGap) + " s without a fix ends a run)";
 }
 
 const std::vector<Lap> kNoLaps;

@@ -323,14 +323,24 @@ void expectRecutSame(const LoadedLog& log) {
 TEST(Runs, APauseEndsARunAndNoLapSpansIt) {
     // Run 1 from just past the line to 5 s past the third crossing; then the
     // clock jumps 600 s while the car moves on 3 s; run 2 crosses three times.
-    std::string zlg = kZlgHead;
-    const double t0 = 36000.05, driven0 = 0.35;
-    int samples = 0;
-    for (double d = driven0; d < 3 * kLap + 5; d += 0.1, ++samples) zlg += zlgLine(t0 + (d - driven0), posAt(d));
-    const int run1 = samples;
-    for (double d = 3 * kLap + 8; d < 6 * kLap + 3; d += 0.1, ++samples)
-        zlg += zlgLine(t0 + (d - driven0) + 600 - 3, posAt(d));
+    int samples = 0, run1 = 0;
+    auto paused = [&](int lapsBefore, int lapsAfter) {
+        std::string zlg = kZlgHead;
+        const double t0 = 36000.05, driven0 = 0.35;
+        samples = 0;
+        for (double d = driven0; d < lapsBefore * kLap + 5; d += 0.1, ++samples)
+            zlg += zlgLine(t0 + (d - driven0), posAt(d));
+        run1 = samples;
+        for (double d = lapsBefore * kLap + 8; d < (lapsBefore + lapsAfter) * kLap + 3; d += 0.1, ++samples)
+            zlg += zlgLine(t0 + (d - driven0) + 600 - 3, posAt(d));
+        return zlg;
+    };
     TempDir dir;
+    // Crossed once before the pause and once after: no lap, and the reason.
+    EXPECT_EQ(loadCircle(dir, "once.zlg", paused(1, 1))->report.noLaps,
+              "the start/finish line is crossed 2 times, but never twice in one run (a stretch of more than 10 s "
+              "without a fix ends a run)");
+    const std::string zlg = paused(3, 3);
     const auto log = loadCircle(dir, "paused.zlg", zlg);
     ASSERT_TRUE(log);
     ASSERT_EQ(log->runs.size(), 2u);
