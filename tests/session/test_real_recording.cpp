@@ -209,3 +209,22 @@ TEST(RealRecording, HarrysLapTimerRunsOfADay) {
                 EXPECT_FALSE(l.startSample < run.firstSample && l.endSample >= run.firstSample) << l.line;
     }
 }
+
+// Harry's LapTimer's CSV of the same day writes two rows with one time at the
+// line at every lap boundary: one crossing each, no laps of 00:00.00.
+TEST(RealRecording, HarrysLapTimerCsvWritesTheLineRowTwice) {
+    LORVANE_REQUIRE_REALDATA(csv, "harrys-laptimer-csv-willow/LapTimerGPSRecDB.csv");
+    LORVANE_REQUIRE_REALDATA(gxr, "other-apps/harrys-laptimer-nmea-willow/willow.gxr");
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(gxr).ok);
+    SessionObserver quiet;
+    const LoadReport r = s.loadLog(LogKind::Csv, csv, quiet);
+    ASSERT_TRUE(r.ok) << r.error.describe();
+    EXPECT_EQ(r.samples, 869);
+    EXPECT_EQ(r.runCount, 5);
+    // Harry's own: 1:31.53, 1:36.33 (98.28 in its rows), 1:45.72, 1:37.67, 1:33.30 (94.51 in its rows).
+    std::vector<std::string> lines;
+    for (const Lap& l : s.laps()) lines.push_back(l.line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"001 :   01:31.51", "002 :   01:38.27", "003 :   01:45.52",
+                                               "004 :   01:37.67", "005 :   01:34.51"}));
+}
