@@ -28,10 +28,11 @@ std::optional<std::size_t> trackIndex(const Track& track, std::int32_t sample) {
 }
 
 std::optional<LapCrossings> findLapCrossings(const std::vector<Crossing>& crossings, const Lap& lap) {
-    const auto n = static_cast<std::size_t>(std::max<std::int32_t>(lap.number, 0));
-    if (n >= 1 && n < crossings.size() && crossings[n - 1].sample == lap.startSample &&
-        crossings[n].sample == lap.endSample)
-        return LapCrossings{&crossings[n - 1], &crossings[n]};
+    // The lap's own crossings: after a pause, crossing n does not open lap n.
+    const auto n = static_cast<std::size_t>(std::max<std::int32_t>(lap.openingCrossing, 0));
+    if (lap.openingCrossing >= 0 && n + 1 < crossings.size() && crossings[n].sample == lap.startSample &&
+        crossings[n + 1].sample == lap.endSample)
+        return LapCrossings{&crossings[n], &crossings[n + 1]};
     // Otherwise by sample: crossings are in recorded order.
     auto bySample = [](const Crossing& c, std::int32_t x) { return c.sample < x; };
     auto open = std::lower_bound(crossings.begin(), crossings.end(), lap.startSample, bySample);

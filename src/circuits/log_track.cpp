@@ -8,7 +8,7 @@ namespace {
 struct Collect : SampleSink {
     std::vector<GeoSample> track;
     bool sample(const Sample& s) override {
-        track.push_back({s.lat, s.lon});
+        if (s.hasPosition) track.push_back({s.lat, s.lon});
         return true;
     }
 };

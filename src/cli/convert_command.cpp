@@ -35,6 +35,7 @@ public:
     }
     void layout(const LogLayout& l) override { tps_ = l.ticksPerSecond > 0 ? l.ticksPerSecond : 100; }
     bool sample(const Sample& s) override {
+        if (!s.hasPosition) return true; // no fix: nothing to write
         out_ += formatPadded(s.satsKnown ? s.sats : 99, 1);
         out_ += ' ';
         // Hundredths of the time of day, rounded from the log's own ticks.

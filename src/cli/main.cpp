@@ -38,6 +38,7 @@ const char* kUsage =
     "       lorvane-cli circuits ...   (lorvane-cli circuits --help)\n"
     "       lorvane-cli --version\n"
     "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n"
+    "         [--max-gap SECONDS]  (a pause without a fix for longer ends a run; default 10)\n"
     "  Without --gxr, laps and ref take the circuit from the circuit database: the one whose start\n"
     "  line the log crosses, or --circuit NAME; --db PATH (default: the user's circuits.db).\n";
 
@@ -128,6 +129,15 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
             }
             a.rules.minLap = *v;
             a.rulesGiven = true;
+        } else if (opt == "--max-gap") {
+            std::string m;
+            if (!value(m)) return std::nullopt;
+            auto v = finiteNumber(m);
+            if (!v || !(*v > 0)) {
+                err = "--max-gap takes a number of seconds above 0";
+                return std::nullopt;
+            }
+            a.rules.maxGap = *v; // the recording's, not the circuit's: kept with a circuit's own rules
         } else if (opt == "--json" && a.command == "laps") {
             a.json = true;
         } else if (opt == "--sectors" && a.command == "laps") {
@@ -185,6 +195,17 @@ void printJson(const Session& s, const LoadReport& r, const GateRules& rules, in
              ", \"time\": " + format17(c.time) + ", \"direction\": \"" + (c.forward ? "forward" : "reverse") +
              "\", \"distance\": " + format17(c.distance) + "}";
     }
+    o += "], \"runs\": [";
+    first = true;
+    if (const auto log = s.loaded()) {
+        for (const Run& run : log->runs) {
+            if (!first) o += ", ";
+            first = false;
+            o += "{\"first_sample\": " + std::to_string(run.firstSample) +
+                 ", \"last_sample\": " + std::to_string(run.lastSample) +
+                 ", \"first_time\": " + format17(run.firstTime) + ", \"last_time\": " + format17(run.lastTime) + "}";
+        }
+    }
     o += "], \"laps\": [";
     first = true;
     std::size_t lapIndex = 0;
@@ -226,9 +247,11 @@ int main(int argc, char** argv) {
     Session session;
     std::optional<std::string> circuit;
     if (args->gxr.empty()) {
+        const double maxGap = args->rules.maxGap;
         circuit = useCircuitFromDb(session, args->kind, args->log, args->db, args->circuit, args->rulesGiven,
                                    args->rules);
         if (!circuit) return 1;
+        args->rules.maxGap = maxGap;
     } else {
         StartFinishReport sf = session.loadStartFinish(args->gxr);
         if (!sf.ok) return fail(sf.error);

@@ -17,7 +17,8 @@ namespace {
 
 const char* kTraceUsage =
     "usage: lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N [--vs M]\n"
-    "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n";
+    "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n"
+    "         [--max-gap SECONDS]\n";
 
 int traceUsage(const std::string& why) {
     std::cerr << "lorvane-cli: " << why << "\n" << kTraceUsage;
@@ -67,7 +68,7 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
         const std::string opt = argv[i];
         if (i + 1 >= argc) {
             err = opt == "--gxr" || cli::isLogOption(opt) || opt == "--lap" || opt == "--vs" || opt == "--direction" ||
-                          opt == "--gate-width" || opt == "--min-lap"
+                          opt == "--gate-width" || opt == "--min-lap" || opt == "--max-gap"
                       ? opt + " needs a value"
                       : "unknown option '" + opt + "'";
             return std::nullopt;
@@ -108,6 +109,13 @@ std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err)
                 return std::nullopt;
             }
             a.rules.minLap = *v;
+        } else if (opt == "--max-gap") {
+            const auto v = parseDecimal(value);
+            if (!v || !std::isfinite(*v) || !(*v > 0)) {
+                err = "--max-gap takes a number of seconds above 0";
+                return std::nullopt;
+            }
+            a.rules.maxGap = *v;
         } else {
             err = "unknown option '" + opt + "'";
             return std::nullopt;

@@ -20,6 +20,9 @@ struct Sample {
     // False when the log does not say how many satellites it used; `sats` is
     // then kSatsUnknown, which the base point rule counts as enough.
     bool satsKnown = true;
+    // False for a line of a text log before its first position: the sample
+    // keeps its index but is no fix.
+    bool hasPosition = true;
     double speed = -1;        // metres per second over ground; negative when the log gives none
     std::int64_t line = 0;    // text log: 1-based line number of the sample
     std::int64_t offset = -1; // binary log: byte offset of the record

@@ -226,6 +226,9 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
     FieldText ft;
     std::array<std::string_view, 4> field;
     std::int32_t index = 0;
+    // Until a line gives both latitude and longitude the fields repeat
+    // nothing: such a line has no position (an empty first data line).
+    s.hasPosition = false;
     while (src.next(line)) {
         // Split only as far as the wanted fields. A field that the line does
         // not have leaves its value from the previous line, exactly as if the
@@ -275,6 +278,7 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
                 s.sats = *v;
             }
         }
+        if (!field[0].empty() && !field[1].empty()) s.hasPosition = true;
         s.timeError = nullptr;
         if (!field[3].empty()) {
             if (plainLogTime(field[3], s.time, true)) {

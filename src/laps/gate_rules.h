@@ -23,6 +23,10 @@ struct GateRules {
     // A crossing less than this many seconds after the previous counted one is
     // ignored altogether.
     double minLap = 0;
+    // A pause in the recording: no fix for more than this many seconds ends a
+    // run. No crossing is placed across it and no lap spans it. 0 or less: no
+    // limit.
+    double maxGap = 10;
 
     bool operator==(const GateRules&) const = default;
 };

@@ -20,6 +20,8 @@ void LapSegmenter::reset(const StartFinish& gates, LogKind kind, const GateRules
     crossOffset_ = 0;
     crossings_.clear();
     laps_.clear();
+    runs_.clear();
+    lastStepped_ = false;
     bestLap_ = 0;
     bestLapTime_ = kNoBest;
     lastWasBest_ = false;
@@ -56,6 +58,13 @@ const Lap* LapSegmenter::step(const LocalPlane& plane, const Sample& s) {
 
 const Lap* LapSegmenter::step(const LocalPlane& plane, LocalPoint at, double time, std::int64_t clock,
                               std::int32_t index) {
+    // A fix whose time repeats the last stepped one's is passed over: some
+    // apps write the sample at a lap boundary twice, once for each lap, and
+    // the second copy (on either side of the line) would make a crossing of
+    // its own. The first copy is kept, so that the pass is timed from the
+    // samples as recorded before it.
+    lastStepped_ = !havePrevClock_ || clock != prevClock_;
+    if (!lastStepped_) return nullptr;
     prev_ = cur_;
     cur_ = at;
     if (!gatesLocal_) {
@@ -75,6 +84,15 @@ const Lap* LapSegmenter::step(const LocalPlane& plane, LocalPoint at, double tim
         closer(nearestFinish2_, finish1_);
     }
     const double dt = interval(clock);
+    if (runs_.empty() || (rules_.maxGap > 0 && dt > rules_.maxGap)) {
+        // A pause ends the run: nothing is timed across it, and the crossing
+        // before it opens no lap.
+        runs_.push_back(Run{index, index, time, time});
+        havePrevCross_ = false;
+        if (runs_.size() > 1) return nullptr;
+    }
+    runs_.back().lastSample = index;
+    runs_.back().lastTime = time;
     // A crossing too soon after the previous one is ignored altogether, and
     // the finish gate is then not tried for this sample.
     auto tooSoon = [&](const GateCrossing& g) {
@@ -99,15 +117,18 @@ const Lap* LapSegmenter::step(const LocalPlane& plane, LocalPoint at, double tim
     const Lap* completed = nullptr;
     lastWasBest_ = false;
     if (havePrevCross_) {
-        const auto n = static_cast<std::int32_t>(crossings_.size()) - 1;
+        // Laps are numbered on across runs.
+        const auto n = static_cast<std::int32_t>(laps_.size()) + 1;
+        const auto opening = static_cast<std::int32_t>(crossings_.size()) - 2;
         double t = c - prevCrossTime_;
         if (t < 0) t += 86400; // the log's clock went past midnight
         Lap lap;
         lap.number = n;
-        lap.startSample = crossings_[static_cast<std::size_t>(n) - 1].sample;
+        lap.startSample = crossings_[static_cast<std::size_t>(opening)].sample;
         lap.endSample = index;
         lap.time = t;
         lap.line = lapListLine(n, t, kind_);
+        lap.openingCrossing = opening;
         laps_.push_back(std::move(lap));
         completed = &laps_.back();
         if (t < bestLapTime_) {

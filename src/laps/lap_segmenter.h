@@ -28,6 +28,19 @@ struct Lap {
     std::int32_t endSample = 0;   // sample of the crossing that closed it
     double time = 0;              // seconds
     std::string line;             // the lap list line
+    // Index in the crossing list of the crossing that opened it (the next one
+    // closed it); -1 when unknown. Not the lap number less one: the crossing
+    // that opens a run closes no lap.
+    std::int32_t openingCrossing = -1;
+};
+
+// A stretch of the recording without a pause: samples and times as the lap
+// step saw them.
+struct Run {
+    std::int32_t firstSample = 0, lastSample = 0;
+    double firstTime = 0, lastTime = 0;
+
+    bool operator==(const Run&) const = default;
 };
 
 // Per-load lap state: the lap reset, the lap step and the tables it fills.
@@ -48,9 +61,15 @@ public:
 
     // Position of the latest sample converted by the lap step.
     LocalPoint current() const { return cur_; }
+    // False when the last sample offered was passed over: its clock repeats
+    // the previous stepped sample's.
+    bool lastStepped() const { return lastStepped_; }
 
     const std::vector<Crossing>& crossings() const { return crossings_; }
     const std::vector<Lap>& laps() const { return laps_; }
+    // The runs so far: a new one starts after a pause longer than the
+    // rules' maxGap.
+    const std::vector<Run>& runs() const { return runs_; }
     std::int32_t bestLap() const { return bestLap_; }
     double bestLapTime() const { return bestLapTime_; }
     // True when the lap last returned by step() became the fastest.
@@ -81,6 +100,8 @@ private:
     double crossOffset_ = 0;
     std::vector<Crossing> crossings_;
     std::vector<Lap> laps_;
+    std::vector<Run> runs_;
+    bool lastStepped_ = false;
     std::int32_t bestLap_ = 0;
     double bestLapTime_ = kNoBest;
     bool lastWasBest_ = false;

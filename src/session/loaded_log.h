@@ -46,6 +46,8 @@ struct LoadReport {
     bool cutMidLine = false;                               // the log ends in mid-line or mid-record
     std::int32_t crossingCount = 0;                        // gate crossings counted
     std::optional<double> nearestToStart, nearestToFinish; // metres, from the gates' point 1
+    std::int32_t runCount = 0;                             // runs of the recording, split by its pauses
+    std::vector<double> pauses;                            // seconds between one run and the next
     std::string noLaps;                                    // why there is no lap, when the load ended well without one
 };
 
@@ -71,6 +73,7 @@ struct LoadedLog {
     bool hasBase = false;
     std::vector<Crossing> crossings;
     std::vector<Lap> laps;
+    std::vector<Run> runs;    // the recording's stretches between pauses
     std::int32_t bestLap = 0; // from 1; 0 when there is no lap
     double bestLapTime = LapSegmenter::kNoBest;
     LoadReport report;

@@ -5,6 +5,7 @@
 #include "formats/any_log.h"
 #include "formats/binary_log.h"
 #include "formats/log_formats.h"
+#include "formats/numbers.h"
 #include "reference/reference_file.h"
 #include "session/lap_check.h"
 
@@ -46,6 +47,12 @@ public:
     bool sample(const Sample& s) override {
         LocalPlane& plane = log_.plane;
         LoadReport& report = log_.report;
+        if (!s.hasPosition) {
+            // A line before the log's first position: it keeps its index, nothing more.
+            if (s.timeError) throw LoadError(*s.timeError);
+            ++report.samples;
+            return true;
+        }
         if (selector_.count(hasBase_, s.sats)) {
             plane.baseLat = s.lat;
             plane.baseLong = s.lon;
@@ -62,7 +69,7 @@ public:
         selector_.resetIfLost(s.sats);
         if (hasBase_) {
             const Lap* lap = segmenter_.step(plane, s);
-            if (track_) {
+            if (track_ && segmenter_.lastStepped()) {
                 const LocalPoint c = segmenter_.current();
                 track_->samples.push_back(
                     TrackSample{c.east, c.north, s.time, s.clock, s.index, static_cast<float>(s.speed)});
@@ -111,6 +118,7 @@ const Lap& lapOf(const LoadedLog& log, std::int32_t lap) {
 void takeLaps(LoadedLog& log, const LapSegmenter& segmenter) {
     log.crossings = segmenter.crossings();
     log.laps = segmenter.laps();
+    log.runs = segmenter.runs();
     log.bestLap = segmenter.bestLap();
     log.bestLapTime = segmenter.bestLapTime();
     LoadReport& report = log.report;
@@ -123,6 +131,13 @@ void takeLaps(LoadedLog& log, const LapSegmenter& segmenter) {
     report.bestLap = log.bestLap;
     report.bestLapTime = log.bestLapTime;
     report.crossingCount = static_cast<std::int32_t>(log.crossings.size());
+    report.runCount = static_cast<std::int32_t>(log.runs.size());
+    report.pauses.clear();
+    for (std::size_t i = 1; i < log.runs.size(); ++i) {
+        double gap = log.runs[i].firstTime - log.runs[i - 1].lastTime;
+        if (gap < 0) gap += 86400; // the clock went past midnight
+        report.pauses.push_back(gap);
+    }
     report.nearestToStart = segmenter.nearestToStart();
     report.nearestToFinish = segmenter.nearestToFinish();
     report.startMarker.reset();
@@ -133,6 +148,10 @@ void takeLaps(LoadedLog& log, const LapSegmenter& segmenter) {
         if (g.hasFinishLine) report.finishMarker = plane.toLocal(g.finish.lat1, g.finish.long1);
     }
     report.noLaps = report.ok ? noLapReason(log) : std::string();
+    if (report.ok && log.laps.empty() && report.crossingCount >= 2)
+        report.noLaps = "the start/finish line is crossed " + std::to_string(report.crossingCount) +
+                        " times, but never twice in one run (a stretch of more than " +
+                        formatRoundTrip(log.rules.maxGap) + " s without a fix ends a run)";
 }
 
 const std::vector<Lap> kNoLaps;
@@ -164,8 +183,11 @@ std::string composeLapRefFile(const LoadedLog& log, const ReferenceLap& ref, boo
     in.baseLat = log.plane.baseLat;
     in.baseLong = log.plane.baseLong;
     in.lapTime = lap.time;
-    // Crossing n opens lap n.
-    in.openingOffset = log.crossings[static_cast<std::size_t>(ref.lap) - 1].offset;
+    // The lap's own opening crossing (after a pause it is not crossing n for lap n).
+    const auto opening = static_cast<std::size_t>(lap.openingCrossing);
+    if (lap.openingCrossing < 0 || opening >= log.crossings.size() || log.crossings[opening].sample != lap.startSample)
+        fail(ErrorKind::Invalid, "Lap " + std::to_string(ref.lap) + " has no opening crossing", log.path);
+    in.openingOffset = log.crossings[opening].offset;
     in.fixedReference = fixedReference;
     in.points = ref.points;
     return composeReferenceFile(in);

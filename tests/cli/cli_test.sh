@@ -101,12 +101,29 @@ check "crossings say their direction and distance" "grep -q '\"direction\": \"fo
 fwd=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction forward | wc -l)
 rev=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction reverse | wc -l)
 check "the demo is driven forward: every lap one way, none the other" "[ $fwd -eq $nlaps ] && [ $rev -eq 0 ]"
-for bad in "--direction sideways" "--gate-width 0" "--gate-width -3" "--gate-width inf" "--min-lap -1" "--min-lap nan" "--gate-width"; do
+for bad in "--direction sideways" "--gate-width 0" "--gate-width -3" "--gate-width inf" "--min-lap -1" "--min-lap nan" "--gate-width" "--max-gap 0" "--max-gap -2" "--max-gap nan" "--max-gap"; do
     "$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" $bad >/dev/null 2>&1; rc=$?
     check "usage error for $bad" "[ $rc -eq 2 ]"
 done
 "$CLI" ref --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --direction forward --lap 3 -o "$tmp/r.REF" >/dev/null
 check "ref takes the rules too" "cmp -s $tmp/r.REF $GOLDEN/demo_zlg_lap3.REF"
+
+# Pauses: a stretch without a fix longer than --max-gap ends a run, and no lap spans it.
+check "json lists the runs: the demo is one" "grep -q '\"runs\": \[{\"first_sample\": [0-9]*, \"last_sample\": 6903, \"first_time\": [0-9.]*, \"last_time\": [0-9.]*}\], \"laps\"' <<<\"\$json\""
+gj=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --max-gap 0.05 --json)
+check "every 0.1 s step a pause under --max-gap 0.05: no laps" "grep -q '\"laps\": \[\]' <<<\"\$gj\""
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --max-gap 0.05 --lap 1 2>"$tmp/err"; rc=$?
+check "trace cuts the laps with --max-gap too" "[ $rc -eq 1 ] && grep -q 'There is no lap 1' $tmp/err"
+"$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --max-gap 0 --lap 1 2>/dev/null; rc=$?
+check "trace --max-gap 0 is a usage error" "[ $rc -eq 2 ]"
+
+# A text log whose data opens with an empty line: that line is no fix at 0 0.
+awk '{ print } /^\[data\]/ { print "" }' "$SAMPLES/demo.zlg" >"$tmp/empty-first.zlg"
+"$CLI" convert --zlg "$tmp/empty-first.zlg" -o "$tmp/ef.zlg" >"$tmp/out"; rc=$?
+"$CLI" convert --zlg "$SAMPLES/demo.zlg" -o "$tmp/plain.zlg" >/dev/null
+check "convert leaves out a line before the first position" "[ $rc -eq 0 ] && grep -q ': 6904 samples' $tmp/out && cmp -s $tmp/ef.zlg $tmp/plain.zlg"
+"$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$tmp/empty-first.zlg" >"$tmp/ef.laps"
+check "and the laps are the same" "[ \"\$(cat $tmp/ef.laps)\" = \"\$out\" ]"
 
 echo "$passes passed, $fails failed"
 [ $fails -eq 0 ]

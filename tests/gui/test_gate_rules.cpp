@@ -49,6 +49,7 @@ private slots:
     void startFinishAfterTheLogRecuts();
     void dialogGivesTheRules();
     void importedLogsLoadByDropAndMenu();
+    void pausesEndRunsAndTheStatusSaysSo();
 };
 
 void TestGateRules::rulesRecutAtOnce() {
@@ -107,6 +108,13 @@ void TestGateRules::dialogGivesTheRules() {
     QVERIFY(!d.width->isEnabled());
     d.minLap->setValue(0);
     QCOMPARE(d.rules(), (lorvane::GateRules{lorvane::GateDirection::Forward, std::nullopt, 0}));
+    // The longest pause in a run: 10 s unless changed; 0 is no limit.
+    QCOMPARE(d.maxGap->value(), 10.0);
+    d.maxGap->setValue(0);
+    QCOMPARE(d.rules().maxGap, 0.0);
+    lorvane::GateRules r;
+    r.maxGap = 45;
+    QCOMPARE(lorvane::app::GateRulesDialog(r).rules(), r);
 }
 
 // A real kart recording in NMEA, dropped on the window and through File >
@@ -139,6 +147,22 @@ void TestGateRules::importedLogsLoadByDropAndMenu() {
     QTRY_VERIFY_WITH_TIMEOUT(!w.form.loading(), 30000);
     QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
     QVERIFY2(w.prompts.asked[1].text.contains(QStringLiteral("junk.csv")), qPrintable(w.prompts.asked[1].text));
+}
+
+// Harry's LapTimer export of a day's runs: the laps inside the runs only, and
+// the status line tells the runs and their pauses.
+void TestGateRules::pausesEndRunsAndTheStatusSaysSo() {
+    const QString data = QStringLiteral(LORVANE_TEST_DATA
+                                        "/../../../shared/realdata/other-apps/harrys-laptimer-nmea-willow/");
+    const QString gxr = data + QStringLiteral("willow.gxr"),
+                  nmea = data + QStringLiteral("LapTimer-0382-0390-20160824-221730.nmea");
+    if (!QFileInfo::exists(nmea)) QSKIP("real recording not found");
+    Window w;
+    w.form.openFiles({gxr, nmea});
+    QVERIFY(w.ended.wait(60000));
+    QCOMPARE(w.lines(), (QStringList{QStringLiteral("001 :   01:45.51"), QStringLiteral("002 :   01:37.67")}));
+    QVERIFY2(w.form.StatusLabel->text().contains(QStringLiteral("5 runs: pauses of 57 min, 48 min, 21 s, 53 min")),
+             qPrintable(w.form.StatusLabel->text()));
 }
 
 QTEST_MAIN(TestGateRules)

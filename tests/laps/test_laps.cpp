@@ -37,11 +37,17 @@ struct Track {
     LapSegmenter seg;
     LocalPlane plane{3000, 0, 0.5};
     std::int32_t index = 0;
-    explicit Track(LogKind kind = LogKind::Text) {
+    // These tracks jump far between samples, seconds apart: no pause ends a run.
+    explicit Track(LogKind kind = LogKind::Text, GateRules rules = noPauses()) {
         StartFinish g;
         g.start = Gate{3000, 0, 3000, 0.001};
         g.finish = Gate{};
-        seg.reset(g, kind);
+        seg.reset(g, kind, rules);
+    }
+    static GateRules noPauses() {
+        GateRules r;
+        r.maxGap = 0;
+        return r;
     }
     // A sample `metres` east of the gate at time t.
     const Lap* at(double metres, double t) {
@@ -111,7 +117,7 @@ TEST(Laps, FinishGateClosesLapsToo) {
     g.start = Gate{3000, 0, 3000, 0.001};
     g.finish = Gate{3000.1, 0, 3000.1, 0.001}; // 185 m north, same direction
     g.hasFinishLine = true;
-    seg.reset(g, LogKind::Binary);
+    seg.reset(g, LogKind::Binary, Track::noPauses());
     LocalPlane plane{3000, 0, 0.5};
     std::int32_t i = 0;
     auto at = [&](double lat, double east, double t) {

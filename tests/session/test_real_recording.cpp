@@ -173,3 +173,58 @@ TEST(RealRecording, OneDirectionAndAGateWidthGiveTheLapsDriven) {
         EXPECT_EQ(found, 1u);
     }
 }
+
+// Harry's LapTimer joins the runs of a day in one export: four sessions an
+// hour apart, and inside the third a 21 s stop with no fix at all. Only the
+// two laps between two crossings inside one run are laps (105.54 and 97.67 s
+// by a straight-line crossing calculation on this line), numbered 1 and 2.
+TEST(RealRecording, HarrysLapTimerRunsOfADay) {
+    LORVANE_REQUIRE_REALDATA(nmea, "other-apps/harrys-laptimer-nmea-willow/LapTimer-0382-0390-20160824-221730.nmea");
+    LORVANE_REQUIRE_REALDATA(gxr, "other-apps/harrys-laptimer-nmea-willow/willow.gxr");
+    for (const double maxGap : {10.0, 30.0}) {
+        SCOPED_TRACE(maxGap);
+        Session s;
+        ASSERT_TRUE(s.loadStartFinish(gxr).ok);
+        GateRules rules;
+        rules.maxGap = maxGap;
+        s.setGateRules(rules); // imported: a 25 m gate at the crossing point, as for any NMEA log
+        SessionObserver quiet;
+        const LoadReport r = s.loadLog(LogKind::Nmea, nmea, quiet);
+        ASSERT_TRUE(r.ok) << r.error.describe();
+        EXPECT_EQ(r.samples, 843);
+        const auto log = s.loaded();
+        ASSERT_EQ(log->runs.size(), maxGap < 21 ? 5u : 4u);
+        std::vector<long> pauses;
+        for (const double p : r.pauses) pauses.push_back(std::lround(p));
+        const std::vector<long> expected = maxGap < 21 ? std::vector<long>{3406, 2895, 21, 3195}
+                                                       : std::vector<long>{3406, 2895, 3195};
+        EXPECT_EQ(pauses, expected);
+        ASSERT_EQ(log->laps.size(), 2u);
+        EXPECT_EQ(log->laps[0].line, "001 :   01:45.51");
+        EXPECT_NEAR(log->laps[0].time, 105.54, 0.05);
+        EXPECT_EQ(log->laps[1].line, "002 :   01:37.67");
+        EXPECT_NEAR(log->laps[1].time, 97.67, 0.01);
+        for (const Lap& l : log->laps)
+            for (const lorvane::Run& run : log->runs)
+                EXPECT_FALSE(l.startSample < run.firstSample && l.endSample >= run.firstSample) << l.line;
+    }
+}
+
+// Harry's LapTimer's CSV of the same day writes two rows with one time at the
+// line at every lap boundary: one crossing each, no laps of 00:00.00.
+TEST(RealRecording, HarrysLapTimerCsvWritesTheLineRowTwice) {
+    LORVANE_REQUIRE_REALDATA(csv, "harrys-laptimer-csv-willow/LapTimerGPSRecDB.csv");
+    LORVANE_REQUIRE_REALDATA(gxr, "other-apps/harrys-laptimer-nmea-willow/willow.gxr");
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(gxr).ok);
+    SessionObserver quiet;
+    const LoadReport r = s.loadLog(LogKind::Csv, csv, quiet);
+    ASSERT_TRUE(r.ok) << r.error.describe();
+    EXPECT_EQ(r.samples, 869);
+    EXPECT_EQ(r.runCount, 5);
+    // Harry's own: 1:31.53, 1:36.33 (98.28 in its rows), 1:45.72, 1:37.67, 1:33.30 (94.51 in its rows).
+    std::vector<std::string> lines;
+    for (const Lap& l : s.laps()) lines.push_back(l.line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"001 :   01:31.51", "002 :   01:38.27", "003 :   01:45.52",
+                                               "004 :   01:37.67", "005 :   01:34.51"}));
+}

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <numbers>
 
+#include "analysis/lap_analysis.h"
 #include "formats/numbers.h"
 #include "session/session.h"
 #include "test_util.h"
@@ -41,6 +42,14 @@ std::string circleZlg(int samples, double t0 = 36000) {
              formatFixed(-p.lon, 1, 5) + "\n";
     }
     return s;
+}
+
+// One data line of a text log: 8 satellites, the time of day t, position p.
+std::string zlgLine(double t, Pos p) {
+    const int h = static_cast<int>(t / 3600), m = static_cast<int>((t - h * 3600) / 60);
+    const double sec = t - h * 3600 - m * 60;
+    return "8 " + formatFixed(h * 10000 + m * 100 + sec, 6, 2) + " " + formatFixed(p.lat, 1, 5) + " " +
+           formatFixed(-p.lon, 1, 5) + "\n";
 }
 
 std::string circleGxr(bool finish = false) {
@@ -268,4 +277,168 @@ TEST(Session, ReferenceFileMatchesTheLap) {
     dir.write("c.gxr", circleGxr(true));
     s.saveLapRefFile(ref, target, true);
     EXPECT_EQ(test::readFile(target), bytes);
+}
+
+namespace {
+
+constexpr double kLap = 10 * std::numbers::pi; // seconds round the circle
+
+const char* kZlgHead = "[header]\nSatellites\nTime\nLatitude\nLongitude\n[channel units]\n[data]\n";
+
+// Loads `zlg` (written as `name` in `dir`) over the circle's gate, keeping the track.
+std::shared_ptr<const LoadedLog> loadCircle(const TempDir& dir, const std::string& name, const std::string& zlg,
+                                            const GateRules& rules = {}) {
+    Session s;
+    s.setKeepTrack(true);
+    s.setGateRules(rules);
+    EXPECT_TRUE(s.loadStartFinish(dir.write("c.gxr", circleGxr())).ok);
+    Recorder rec;
+    const LoadReport r = s.loadLog(LogKind::Text, dir.write(name, zlg), rec);
+    EXPECT_TRUE(r.ok) << r.error.describe();
+    return s.loaded();
+}
+
+// Cutting the kept track again gives what the load gave, runs included.
+void expectRecutSame(const LoadedLog& log) {
+    const auto cut = recut(log, log.startFinish, log.rules);
+    ASSERT_EQ(cut->crossings.size(), log.crossings.size());
+    for (std::size_t i = 0; i < log.crossings.size(); ++i) {
+        EXPECT_EQ(cut->crossings[i].sample, log.crossings[i].sample);
+        EXPECT_EQ(cut->crossings[i].time, log.crossings[i].time);
+    }
+    ASSERT_EQ(cut->laps.size(), log.laps.size());
+    for (std::size_t i = 0; i < log.laps.size(); ++i) {
+        EXPECT_EQ(cut->laps[i].line, log.laps[i].line);
+        EXPECT_EQ(cut->laps[i].openingCrossing, log.laps[i].openingCrossing);
+    }
+    EXPECT_EQ(cut->runs, log.runs);
+    EXPECT_EQ(cut->report.pauses, log.report.pauses);
+}
+
+} // namespace
+
+// A recording paused for ten minutes: two runs, no lap across the pause, the
+// laps numbered on, and a lap after the pause timed and stamped from its own
+// crossings.
+TEST(Runs, APauseEndsARunAndNoLapSpansIt) {
+    // Run 1 from just past the line to 5 s past the third crossing; then the
+    // clock jumps 600 s while the car moves on 3 s; run 2 crosses three times.
+    int samples = 0, run1 = 0;
+    auto paused = [&](int lapsBefore, int lapsAfter) {
+        std::string zlg = kZlgHead;
+        const double t0 = 36000.05, driven0 = 0.35;
+        samples = 0;
+        for (double d = driven0; d < lapsBefore * kLap + 5; d += 0.1, ++samples)
+            zlg += zlgLine(t0 + (d - driven0), posAt(d));
+        run1 = samples;
+        for (double d = lapsBefore * kLap + 8; d < (lapsBefore + lapsAfter) * kLap + 3; d += 0.1, ++samples)
+            zlg += zlgLine(t0 + (d - driven0) + 600 - 3, posAt(d));
+        return zlg;
+    };
+    TempDir dir;
+    // Crossed once before the pause and once after: no lap, and the reason.
+    EXPECT_EQ(loadCircle(dir, "once.zlg", paused(1, 1))->report.noLaps,
+              "the start/finish line is crossed 2 times, but never twice in one run (a stretch of more than 10 s "
+              "without a fix ends a run)");
+    const std::string zlg = paused(3, 3);
+    const auto log = loadCircle(dir, "paused.zlg", zlg);
+    ASSERT_TRUE(log);
+    ASSERT_EQ(log->runs.size(), 2u);
+    EXPECT_EQ(log->runs[0].firstSample, 9); // the base point: the lap step starts there
+    EXPECT_EQ(log->runs[0].lastSample, run1 - 1);
+    EXPECT_EQ(log->runs[1].firstSample, run1);
+    EXPECT_EQ(log->runs[1].lastSample, samples - 1);
+    EXPECT_EQ(log->report.runCount, 2);
+    ASSERT_EQ(log->report.pauses.size(), 1u);
+    EXPECT_NEAR(log->report.pauses[0], 600, 0.2);
+    ASSERT_EQ(log->crossings.size(), 6u);
+    ASSERT_EQ(log->laps.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Lap& l = log->laps[i];
+        EXPECT_EQ(l.number, static_cast<int>(i) + 1);
+        EXPECT_EQ(l.line.substr(0, 6), "00" + std::to_string(i + 1) + " : ");
+        EXPECT_NEAR(l.time, kLap, 0.01);
+        EXPECT_FALSE(l.startSample < run1 && l.endSample >= run1) << "lap " << l.number << " spans the pause";
+        EXPECT_EQ(l.openingCrossing, i < 2 ? static_cast<int>(i) : static_cast<int>(i) + 1);
+    }
+    EXPECT_NEAR(traceLapNumber(*log->track, log->laps, log->crossings, 3).distance, 200 * std::numbers::pi, 1);
+    expectRecutSame(*log);
+
+    // Without a limit the pause is a lap of its own; the lap after it is the
+    // same lap, with the same reference file, under the next number.
+    GateRules unlimited;
+    unlimited.maxGap = 0;
+    const auto joined = loadCircle(dir, "paused.zlg", zlg, unlimited);
+    ASSERT_EQ(joined->runs.size(), 1u);
+    ASSERT_EQ(joined->laps.size(), 5u);
+    EXPECT_GT(joined->laps[2].time, 600);
+    EXPECT_EQ(composeLapRefFile(*log, pickLap(*log, 3), false), composeLapRefFile(*joined, pickLap(*joined, 4), false));
+    expectRecutSame(*joined);
+    // Cutting again with the pause rule gives the paused load's laps.
+    const auto recutPaused = recut(*joined, joined->startFinish, GateRules{});
+    EXPECT_EQ(recutPaused->runs, log->runs);
+    ASSERT_EQ(recutPaused->laps.size(), 4u);
+    EXPECT_EQ(recutPaused->laps[3].line, log->laps[3].line);
+}
+
+// Some apps write the sample at a lap boundary twice with one time: a
+// repeated time never makes a crossing of its own, whichever side of the
+// line the copies lie.
+TEST(Runs, RepeatedTimesMakeNoCrossingOfTheirOwn) {
+    // Four laps at 10 samples a second; at each crossing the first sample past
+    // the line is followed by a copy with its time placed `copyAt` metres past
+    // the line (negative: before it).
+    auto withCopies = [](std::optional<double> copyAt) {
+        std::string zlg = kZlgHead;
+        const double t0 = 36000.05, driven0 = 0.35;
+        double prev = driven0;
+        for (double d = driven0; d < 4 * kLap + 3; d += 0.1) {
+            zlg += zlgLine(t0 + (d - driven0), posAt(d));
+            if (copyAt && std::floor(d / kLap) != std::floor(prev / kLap))
+                zlg += zlgLine(t0 + (d - driven0), posAt(std::floor(d / kLap) * kLap + *copyAt / speed));
+            prev = d;
+        }
+        return zlg;
+    };
+    TempDir dir;
+    const auto clean = loadCircle(dir, "clean.zlg", withCopies(std::nullopt));
+    ASSERT_EQ(clean->crossings.size(), 4u);
+    for (const double copyAt : {-0.3, 0.3, 1.5}) {
+        SCOPED_TRACE(copyAt);
+        const auto log = loadCircle(dir, "copies.zlg", withCopies(copyAt));
+        ASSERT_EQ(log->crossings.size(), 4u);
+        ASSERT_EQ(log->laps.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_NEAR(log->laps[i].time, clean->laps[i].time, 0.02);
+            // The first of the pair is the one kept: the crossing is that of
+            // the log without the copies, to the bit.
+            EXPECT_EQ(log->crossings[i].time, clean->crossings[i].time);
+        }
+        EXPECT_EQ(log->runs.size(), 1u);
+        // The copies are not in the kept track either.
+        EXPECT_EQ(log->track->samples.size(), clean->track->samples.size());
+        expectRecutSame(*log);
+    }
+}
+
+// An empty first data line has no position: it keeps its sample index but is
+// no point of the track, its extent or the lap step, and the laps and their
+// reference files are those of the log without it.
+TEST(Runs, AnEmptyFirstDataLineIsNoFix) {
+    const std::string zlg = circleZlg(983);
+    const std::size_t data = zlg.find("[data]\n") + 7;
+    const std::string opened = zlg.substr(0, data) + "\n" + zlg.substr(data);
+    TempDir dir;
+    const auto plain = loadCircle(dir, "plain.zlg", zlg);
+    const auto log = loadCircle(dir, "opened.zlg", opened);
+    ASSERT_TRUE(plain && log);
+    EXPECT_EQ(log->report.samples, 984);
+    ASSERT_EQ(log->laps.size(), 3u);
+    EXPECT_EQ(log->laps[0].startSample, plain->laps[0].startSample + 1);
+    EXPECT_LT(log->report.extent.maxEast - log->report.extent.minEast, 250);
+    EXPECT_LT(log->report.extent.maxNorth - log->report.extent.minNorth, 250);
+    EXPECT_EQ(log->report.plotted, plain->report.plotted);
+    for (const TrackSample& t : log->track->samples) EXPECT_NE(t.sample, 0);
+    EXPECT_EQ(log->plane.baseLat, plain->plane.baseLat);
+    EXPECT_EQ(composeLapRefFile(*log, pickLap(*log, 2), false), composeLapRefFile(*plain, pickLap(*plain, 2), false));
 }

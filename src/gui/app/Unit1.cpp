@@ -515,6 +515,17 @@ QString TForm1::summary(const lorvane::LoadReport& r) const {
     QStringList notes;
     if (!r.ok) notes << tr("stopped: %1").arg(text(r.error.message));
     if (r.ok && !r.noLaps.empty()) notes << text(r.noLaps);
+    if (r.runCount > 1) {
+        // "3 runs: pauses of 57, 48 min": no lap is timed across a pause.
+        QStringList gaps;
+        for (const double p : r.pauses)
+            gaps << (p >= 60 ? QString::number(std::lround(p / 60)) + tr(" min")
+                             : QString::number(std::lround(p)) + tr(" s"));
+        notes << tr("%1 runs: %2 %3")
+                     .arg(r.runCount)
+                     .arg(r.pauses.size() == 1 ? tr("a pause of") : tr("pauses of"))
+                     .arg(gaps.join(QStringLiteral(", ")));
+    }
     if (r.cutMidLine && r.kind != lorvane::LogKind::Binary)
         notes << tr("the last line is cut off in mid-line");
     if (r.resyncs > 0)

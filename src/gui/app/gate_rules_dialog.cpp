@@ -49,6 +49,19 @@ GateRulesDialog::GateRulesDialog(const GateRules& r, QWidget* parent) : QDialog(
     minLap->setValue(r.minLap);
     form->addRow(tr("Shortest lap:"), minLap);
 
+    maxGap = new QDoubleSpinBox(this);
+    maxGap->setObjectName(QStringLiteral("MaxGap"));
+    maxGap->setRange(0, 86400);
+    maxGap->setDecimals(1);
+    maxGap->setSuffix(tr(" s"));
+    maxGap->setSpecialValueText(tr("No limit"));
+    maxGap->setValue(r.maxGap > 0 ? r.maxGap : 0);
+    form->addRow(tr("Longest pause in a run:"), maxGap);
+    auto* gapNote = new QLabel(
+        tr("A longer stretch without a fix ends the run: no lap is timed across it."), this);
+    gapNote->setWordWrap(true);
+    form->addRow(QString(), gapNote);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -62,6 +75,7 @@ GateRules GateRulesDialog::rules() const {
     r.direction = static_cast<GateDirection>(direction->currentData().toInt());
     if (widthSet->isChecked()) r.gateWidth = width->value();
     r.minLap = minLap->value();
+    r.maxGap = maxGap->value();
     return r;
 }
 

@@ -1,5 +1,6 @@
 // The Laps > Gate rules window: which direction across a gate counts, how far
-// from its centre the gate reaches, and the shortest lap.
+// from its centre the gate reaches, the shortest lap and the longest pause
+// in the recording that does not end a run.
 #pragma once
 
 #include <QDialog>
@@ -22,6 +23,7 @@ public:
     QCheckBox* widthSet;
     QDoubleSpinBox* width;
     QDoubleSpinBox* minLap;
+    QDoubleSpinBox* maxGap;
 };
 
 } // namespace lorvane::app
