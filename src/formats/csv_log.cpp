@@ -576,18 +576,20 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
     std::int32_t index = 0;
     double lastLat = 0, lastLon = 0;
     std::int64_t lastClock = 0;
-    std::vector<std::int64_t> firstClocks; // for the step check of a time without a unit
+    std::vector<double> firstTimes; // seconds as read, for the step check of a time without a unit
     auto checkSteps = [&]() {
         std::vector<double> steps;
-        for (std::size_t i = 1; i < firstClocks.size(); ++i)
-            if (firstClocks[i] > firstClocks[i - 1])
-                steps.push_back(static_cast<double>(firstClocks[i] - firstClocks[i - 1]) / 1000.0);
+        for (std::size_t i = 1; i < firstTimes.size(); ++i)
+            if (firstTimes[i] > firstTimes[i - 1]) steps.push_back(firstTimes[i] - firstTimes[i - 1]);
         if (steps.size() < 5) return;
         std::sort(steps.begin(), steps.end());
         const double step = steps[steps.size() / 2];
         if (step >= kMinStep && step <= kMaxStep) return;
+        std::string shown = formatFixed(step, 1, 6);
+        while (shown.back() == '0') shown.pop_back();
+        if (shown.back() == '.') shown.pop_back();
         failHere("The time column " + columnName(cols.time) + " gives no unit, and read as seconds its rows are " +
-                 formatRoundTrip(step) + " s apart: too " + (step > kMaxStep ? "far apart" : "close together") +
+                 shown + " s apart: too " + (step > kMaxStep ? "far apart" : "close together") +
                  " for a GPS log. Give the unit in the header (\"" + header->names[cols.time - 1] +
                  (step > kMaxStep ? " (ms)" : " (s)") + "\") or in a units row");
     };
@@ -731,9 +733,9 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         lastLat = *lat;
         lastLon = *lon;
         lastClock = *clock;
-        if (form == Form::Number && timeUnit == TimeUnit::Unknown && firstClocks.size() <= kStepsLookedAt) {
-            firstClocks.push_back(*clock);
-            if (firstClocks.size() == kStepsLookedAt + 1) checkSteps();
+        if (form == Form::Number && timeUnit == TimeUnit::Unknown && firstTimes.size() <= kStepsLookedAt) {
+            firstTimes.push_back(*parseDecimal(number(t)));
+            if (firstTimes.size() == kStepsLookedAt + 1) checkSteps();
         }
         if (!sink.sample(s)) {
             info.stopped = true;
@@ -744,7 +746,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         ++index;
     }
     if (!settled) settle();
-    if (!info.stopped && firstClocks.size() <= kStepsLookedAt) checkSteps();
+    if (!info.stopped && firstTimes.size() <= kStepsLookedAt) checkSteps();
     if (form)
         info.timeKind = *form == Form::Iso || *form == Form::ClockWithDate ? CsvTime::DateTime
                         : *form == Form::Clock                             ? CsvTime::Clock
