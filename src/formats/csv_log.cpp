@@ -608,6 +608,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             const std::string_view t = at(cols.time), la = at(cols.lat), lo = at(cols.lon);
             const bool text = (!la.empty() && !parseDecimal(number(la))) || (!lo.empty() && !parseDecimal(number(lo)));
             if (text && (t.empty() || !parsesAsTime(t))) {
+                if (binaryLine(line)) failHere("Not a CSV file: the line holds binary data (NUL or control bytes)");
                 std::vector<std::string>& row = unitsRow.empty() ? unitsRow : sourcesRow;
                 for (auto v : all) row.emplace_back(v);
                 if (&row == &unitsRow) info.unitsLine = src.lineNumber();
