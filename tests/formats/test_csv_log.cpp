@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/any_log.h"
 #include "formats/csv_log.h"
 #include "formats/log_time.h"
 #include "session/session.h"
@@ -415,6 +416,8 @@ TEST(CsvDialects, RealExports) {
         EXPECT_EQ(info.unitsLine, k.units);
         EXPECT_EQ(info.columns, k.cols);
         EXPECT_EQ(info.timeKind, k.kind);
+        // Told from its first bytes, whatever its name.
+        EXPECT_EQ(detectLogContent(lorvane::test::readFile(path).substr(0, kDetectBytes)), LogKind::Csv);
         for (std::size_t i = 1; i < c.samples.size(); ++i) ASSERT_GT(c.samples[i].clock, c.samples[i - 1].clock) << i;
         // The lap re-read finds the same samples in the same order.
         Collect again;
