@@ -234,7 +234,7 @@ TimeUnit timeUnitOf(const ColumnName& n) {
     if (all.find(" ms ") != std::string::npos || all.find("millis") != std::string::npos ||
         all.find("msec") != std::string::npos)
         return all.find("unix") != std::string::npos || all.find("epoch") != std::string::npos ? TimeUnit::UnixMillis
-                                                                                                 : TimeUnit::Millis;
+                                                                                               : TimeUnit::Millis;
     if (TimeUnit u = timeUnitOf(n.unit); u != TimeUnit::Unknown) return u;
     if (n.has("seconds") || n.has("secs") || n.has("sec")) return TimeUnit::Seconds;
     return TimeUnit::Unknown;
@@ -244,8 +244,8 @@ TimeUnit timeUnitOf(const ColumnName& n) {
 bool degrees(std::string_view text) {
     std::string u;
     for (char c : trimBlanks(text)) u += lower(c);
-    return u.empty() || u == "deg" || u == "deg." || u == "degree" || u == "degrees" || u == "\xC2\xB0" ||
-           u == "dd" || u == "decimal degrees";
+    return u.empty() || u == "deg" || u == "deg." || u == "degree" || u == "degrees" || u == "\xC2\xB0" || u == "dd" ||
+           u == "decimal degrees";
 }
 
 struct Header {
@@ -393,7 +393,7 @@ std::optional<std::int64_t> parseDate(std::string_view t) {
         year = *y, month = *m, day = *d;
     } else {
         static constexpr std::array<std::string_view, 12> kMonths{"jan", "feb", "mar", "apr", "may", "jun",
-                                                                   "jul", "aug", "sep", "oct", "nov", "dec"};
+                                                                  "jul", "aug", "sep", "oct", "nov", "dec"};
         std::string mon;
         for (char c : p2) mon += lower(c);
         for (std::size_t i = 0; i < kMonths.size(); ++i)
@@ -438,9 +438,12 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         if (!app.empty()) { // the first hint stands
         } else if (containsNoCase(l, "racechrono"))
             app = "RaceChrono CSV";
-        else if (containsNoCase(l, "aim csv file")) app = "AiM Race Studio CSV";
-        else if (containsNoCase(l, "trackaddict")) app = "TrackAddict CSV";
-        else if (containsNoCase(l, "harry's") && containsNoCase(l, "laptimer")) app = "Harry's LapTimer CSV";
+        else if (containsNoCase(l, "aim csv file"))
+            app = "AiM Race Studio CSV";
+        else if (containsNoCase(l, "trackaddict"))
+            app = "TrackAddict CSV";
+        else if (containsNoCase(l, "harry's") && containsNoCase(l, "laptimer"))
+            app = "Harry's LapTimer CSV";
         const std::string_view t = trimBlanks(l);
         if (t.substr(0, 7) == "Format," && t.size() <= 12) formatVersion = t.substr(7);
     };
@@ -505,7 +508,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         settled = true;
         auto cell = [](const std::vector<std::string>& row, int c) -> std::string {
             return c > 0 && static_cast<std::size_t>(c) <= row.size() ? row[static_cast<std::size_t>(c) - 1]
-                                                                       : std::string();
+                                                                      : std::string();
         };
         // Columns sharing a name: the GPS source's.
         if (!sourcesRow.empty()) {
@@ -551,8 +554,10 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
                          expected->sats != cols.sats))
             fail(ErrorKind::Changed, "The log's header line has changed since it was loaded", path, info.headerLine);
         info.columns = cols;
-        if (header->raceCapture) app = "RaceCapture log";
-        else if (app.empty() && header->gpsUpdate) app = "TrackAddict CSV";
+        if (header->raceCapture)
+            app = "RaceCapture log";
+        else if (app.empty() && header->gpsUpdate)
+            app = "TrackAddict CSV";
         if (app == "RaceChrono CSV" && !formatVersion.empty()) app += " v" + formatVersion;
         if (!app.empty()) info.dialect = app;
         needFields = static_cast<std::size_t>(
@@ -676,8 +681,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         if (!clock && (!form || *form == Form::Number || *form == Form::Epoch)) {
             if (auto v = parseDecimal(number(t))) {
                 const bool epoch = timeUnit == TimeUnit::UnixSeconds || timeUnit == TimeUnit::UnixMillis;
-                const double ms =
-                    timeUnit == TimeUnit::Millis || timeUnit == TimeUnit::UnixMillis ? *v : *v * 1000;
+                const double ms = timeUnit == TimeUnit::Millis || timeUnit == TimeUnit::UnixMillis ? *v : *v * 1000;
                 if (std::fabs(ms) < 9e15) {
                     const std::int64_t whole = std::llround(ms);
                     if (epoch) {
@@ -692,10 +696,11 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             }
         }
         if (!clock) {
-            const char* what = !form                                                 ? "seconds, hh:mm:ss[.fff] or an ISO 8601 date and time"
-                               : *form == Form::Number || *form == Form::Epoch         ? "a number of seconds"
-                               : *form == Form::Clock || *form == Form::ClockWithDate ? "hh:mm:ss[.fff], as in the rows before"
-                                                                                      : "an ISO 8601 date and time, as in the rows before";
+            const char* what = !form ? "seconds, hh:mm:ss[.fff] or an ISO 8601 date and time"
+                               : *form == Form::Number || *form == Form::Epoch ? "a number of seconds"
+                               : *form == Form::Clock || *form == Form::ClockWithDate
+                                   ? "hh:mm:ss[.fff], as in the rows before"
+                                   : "an ISO 8601 date and time, as in the rows before";
             std::string q = notAValidFloat(t);
             failHere(q.substr(0, q.rfind('\'') + 1) + " is not a valid time (" + what + ")");
         }

@@ -72,8 +72,8 @@ bool looksLikeCsvHeader(std::string_view line);
 // without a time, latitude or longitude column (named), a row whose value
 // does not read, a units row giving a latitude or longitude not in degrees,
 // and a time column without a unit whose rows are too far apart or too close
-// together for a GPS (seconds that are milliseconds, or the other way). With `expected`, a header that gives other time,
-// latitude, longitude or satellites columns is refused (the log has changed).
+// together for a GPS (seconds that are milliseconds, or the other way). With `expected`, a header that gives other
+// time, latitude, longitude or satellites columns is refused (the log has changed).
 CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* expected = nullptr);
 CsvLogInfo readCsvLog(const std::string& path, SampleSink& sink, const CsvColumns* expected = nullptr);
 

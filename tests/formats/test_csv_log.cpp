@@ -243,14 +243,15 @@ TEST(CsvDialects, Layouts) {
         // RaceChrono v3: units and sources rows; the GPS "speed" of three;
         // interpolated satellites; Unix seconds.
         Collect c;
-        const CsvLogInfo info = read("This file is created using RaceChrono Pro v9.1.3\nFormat,3\nSession title,\"x\"\n\n"
-                                     "timestamp,lap_number,latitude,longitude,satellites,speed,speed,speed\n"
-                                     "unix time,,deg,deg,sats,m/s,m/s,km/h\n"
-                                     ",,100: gps,100: gps,100: gps,calc,100: gps,200: obd\n"
-                                     "86400.5,1,45.5,-122.5,8.25,1,2,3\n"
-                                     "86400.5,1,45.5,-122.5,8.25,1,2,3\n"
-                                     "86400.52,1,45.6,-122.5,8.5,1,2,3\n",
-                                     c);
+        const CsvLogInfo info = read(
+            "This file is created using RaceChrono Pro v9.1.3\nFormat,3\nSession title,\"x\"\n\n"
+            "timestamp,lap_number,latitude,longitude,satellites,speed,speed,speed\n"
+            "unix time,,deg,deg,sats,m/s,m/s,km/h\n"
+            ",,100: gps,100: gps,100: gps,calc,100: gps,200: obd\n"
+            "86400.5,1,45.5,-122.5,8.25,1,2,3\n"
+            "86400.5,1,45.5,-122.5,8.25,1,2,3\n"
+            "86400.52,1,45.6,-122.5,8.5,1,2,3\n",
+            c);
         EXPECT_EQ(info.dialect, "RaceChrono CSV v3");
         EXPECT_EQ(info.headerLine, 5);
         EXPECT_EQ(info.unitsLine, 6);
@@ -269,13 +270,14 @@ TEST(CsvDialects, Layouts) {
         // AiM: key/value lines named Time and Date, the speed unit only in
         // the units row, a row of commas.
         Collect c;
-        const CsvLogInfo info = read("\"Format\",\"AiM CSV File\"\n\"Date\",\"Tuesday, December 16, 2025\"\n"
-                                     "\"Time\",\"11:49 AM\"\n\"Sample Rate\",\"20\"\n\n"
-                                     "\"Time\",\"GPS Speed\",\"GPS Nsat\",\"GPS LatAcc\",\"GPS Latitude\",\"GPS Longitude\"\n"
-                                     "\"s\",\"km/h\",\" \",\"g\",\"deg\",\"deg\"\n,,,,,\n"
-                                     "\"0.000\",\"36\",\"5\",\"0.1\",\"35.37\",\"138.93\"\n"
-                                     "\"0.050\",\"72\",\"5\",\"0.1\",\"35.38\",\"138.93\"\n",
-                                     c);
+        const CsvLogInfo info = read(
+            "\"Format\",\"AiM CSV File\"\n\"Date\",\"Tuesday, December 16, 2025\"\n"
+            "\"Time\",\"11:49 AM\"\n\"Sample Rate\",\"20\"\n\n"
+            "\"Time\",\"GPS Speed\",\"GPS Nsat\",\"GPS LatAcc\",\"GPS Latitude\",\"GPS Longitude\"\n"
+            "\"s\",\"km/h\",\" \",\"g\",\"deg\",\"deg\"\n,,,,,\n"
+            "\"0.000\",\"36\",\"5\",\"0.1\",\"35.37\",\"138.93\"\n"
+            "\"0.050\",\"72\",\"5\",\"0.1\",\"35.38\",\"138.93\"\n",
+            c);
         EXPECT_EQ(info.dialect, "AiM Race Studio CSV");
         EXPECT_EQ(info.headerLine, 6);
         EXPECT_EQ(info.unitsLine, 7);
@@ -288,13 +290,14 @@ TEST(CsvDialects, Layouts) {
         // TrackAddict: comments before and between rows; rows repeating the
         // last fix between GPS updates.
         Collect c;
-        const CsvLogInfo info = read("# RaceRender Data: TrackAddict 4.3.5 on Android 9\n# GPS: Android; Mode: Android\n"
-                                     "\"Time\",\"UTC Time\",\"Lap\",\"GPS_Update\",\"Latitude\",\"Longitude\",\"Speed (Km/h)\"\n"
-                                     "0.000,1559734111.000,0,1,51.1,13.6,36\n0.050,1559734111.050,0,0,51.1,13.6,36\n"
-                                     "# Lap 1: 00:01:47.089\n"
-                                     "1.001,1559734112.001,1,1,51.2,13.6,72\n1.050,1559734112.050,1,0,51.2,13.6,72\n"
-                                     "# Session End\n",
-                                     c);
+        const CsvLogInfo info = read(
+            "# RaceRender Data: TrackAddict 4.3.5 on Android 9\n# GPS: Android; Mode: Android\n"
+            "\"Time\",\"UTC Time\",\"Lap\",\"GPS_Update\",\"Latitude\",\"Longitude\",\"Speed (Km/h)\"\n"
+            "0.000,1559734111.000,0,1,51.1,13.6,36\n0.050,1559734111.050,0,0,51.1,13.6,36\n"
+            "# Lap 1: 00:01:47.089\n"
+            "1.001,1559734112.001,1,1,51.2,13.6,72\n1.050,1559734112.050,1,0,51.2,13.6,72\n"
+            "# Session End\n",
+            c);
         EXPECT_EQ(info.dialect, "TrackAddict CSV");
         EXPECT_EQ(info.commentLines, 4);
         EXPECT_EQ(info.rowsRepeated, 2);
@@ -329,13 +332,13 @@ TEST(CsvDialects, Layouts) {
         // Harry's LapTimer: a title line, bracketed choices in the header, a
         // date column beside the time; two rows at one time where a lap ends.
         Collect c;
-        const CsvLogInfo info =
-            read("Harry's GPS LapTimer\nINDEX,LAPINDEX,DATE,TIME,TIME_LAP,LATITUDE,LONGITUDE,SPEED_KPH,SPEED_MPH,"
-                 "GPSFIX[NOFIX/2D/3D/UNKNOWN],SATELLITES\n"
-                 "1,381,14-AUG-16,23:59:59.50,0.0,34.8,-118.2,36,22,3,11\n"
-                 "2,381,15-AUG-16,00:00:00.65,1.1,34.9,-118.2,36,22,3,11\n"
-                 "3,382,15-AUG-16,00:00:00.65,0.0,34.9,-118.3,36,22,3,11\n",
-                 c);
+        const CsvLogInfo info = read(
+            "Harry's GPS LapTimer\nINDEX,LAPINDEX,DATE,TIME,TIME_LAP,LATITUDE,LONGITUDE,SPEED_KPH,SPEED_MPH,"
+            "GPSFIX[NOFIX/2D/3D/UNKNOWN],SATELLITES\n"
+            "1,381,14-AUG-16,23:59:59.50,0.0,34.8,-118.2,36,22,3,11\n"
+            "2,381,15-AUG-16,00:00:00.65,1.1,34.9,-118.2,36,22,3,11\n"
+            "3,382,15-AUG-16,00:00:00.65,0.0,34.9,-118.3,36,22,3,11\n",
+            c);
         EXPECT_EQ(info.dialect, "Harry's LapTimer CSV");
         EXPECT_EQ(info.columns, (CsvColumns{4, 6, 7, 11, 8}));
         EXPECT_EQ(info.timeKind, CsvTime::DateTime);
@@ -394,12 +397,25 @@ TEST(CsvDialects, RealExports) {
         CsvTime kind;
     };
     const Case cases[] = {
-        {"other-apps/racechrono-csv3-tianma/session_20251231_111318_tianma_lap9_v3.csv", "RaceChrono CSV v3", 3761, 89,
-         0, 11, {1, 12, 13, 14, 15}, CsvTime::Unix},
+        {"other-apps/racechrono-csv3-tianma/session_20251231_111318_tianma_lap9_v3.csv",
+         "RaceChrono CSV v3",
+         3761,
+         89,
+         0,
+         11,
+         {1, 12, 13, 14, 15},
+         CsvTime::Unix},
         {"trackaddict-stc/STC_log.csv", "TrackAddict CSV", 1164, 24034, 0, 0, {1, 8, 9, 0, 12}, CsvTime::Seconds},
         {"racecapture-sonoma/sonoma.log", "RaceCapture log", 9791, 1612, 22805, 0, {2, 15, 16, 20, 17}, CsvTime::Unix},
         {"racecapture-sonoma/rc_adj.log", "RaceCapture log", 25562, 129, 0, 0, {1, 18, 19, 0, 20}, CsvTime::Seconds},
-        {"aim-fuji-sfj/fuji_sfj_0101_head.csv", "AiM Race Studio CSV", 6, 0, 0, 16, {1, 13, 14, 3, 2}, CsvTime::Seconds},
+        {"aim-fuji-sfj/fuji_sfj_0101_head.csv",
+         "AiM Race Studio CSV",
+         6,
+         0,
+         0,
+         16,
+         {1, 13, 14, 3, 2},
+         CsvTime::Seconds},
     };
     int found = 0;
     for (const Case& k : cases) {
