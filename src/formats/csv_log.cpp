@@ -201,43 +201,116 @@ bool isSpeed(const ColumnName& n) {
     return (n.has("speed") || n.has("velocity") || n.has("spd") || n.wordEndsWith("speed")) && !n.hasAny(kOther);
 }
 
-// Metres per second per unit of a speed column, from its name.
-double speedFactor(const ColumnName& n) {
-    std::string all = n.unit + " " + n.joined + " ";
+// Metres per second per unit of a speed, from a text holding its unit (a
+// column name with its brackets, or a units row's cell); none when no unit
+// is seen.
+std::optional<double> speedUnit(std::string all) {
+    all = " " + all + " ";
+    for (char& c : all) c = lower(c);
     auto has = [&](std::string_view what) { return all.find(what) != std::string::npos; };
     if (has("mph") || has("mi/h") || has("miles")) return 0.44704;
     if (has("km/h") || has("kmh") || has("kph") || has("km h") || has("kmph")) return 1 / 3.6;
-    if (has("knot") || has("kts") || has(" kt ") || has(" kn ") || all.rfind("kn", 0) == 0 || all.rfind("kt", 0) == 0)
-        return 1852.0 / 3600.0;
-    return 1.0;
+    if (has("knot") || has("kts") || has(" kt ") || has(" kn ")) return 1852.0 / 3600.0;
+    if (has("m/s") || has(" mps ") || has("metres per second") || has("meters per second")) return 1.0;
+    return std::nullopt;
 }
-bool timeInMilliseconds(const ColumnName& n) {
+
+enum class TimeUnit { Unknown, Seconds, Millis, UnixSeconds, UnixMillis };
+
+// The unit a units row (or a header's bracket) gives a time column.
+TimeUnit timeUnitOf(std::string_view text) {
+    std::string u;
+    for (char c : trimBlanks(text)) u += lower(c);
+    const bool ms = u == "ms" || u.find("msec") != std::string::npos || u.find("milli") != std::string::npos ||
+                    u.find("(ms)") != std::string::npos || u.find(" ms") != std::string::npos;
+    if (u.find("unix") != std::string::npos || u.find("epoch") != std::string::npos)
+        return ms ? TimeUnit::UnixMillis : TimeUnit::UnixSeconds;
+    if (ms) return TimeUnit::Millis;
+    if (u == "s" || u == "sec" || u == "secs" || u == "second" || u == "seconds") return TimeUnit::Seconds;
+    return TimeUnit::Unknown;
+}
+TimeUnit timeUnitOf(const ColumnName& n) {
     std::string all = " " + n.unit + " " + n.joined + " ";
-    return all.find(" ms ") != std::string::npos || all.find("millis") != std::string::npos ||
-           all.find("msec") != std::string::npos;
+    if (all.find(" ms ") != std::string::npos || all.find("millis") != std::string::npos ||
+        all.find("msec") != std::string::npos)
+        return all.find("unix") != std::string::npos || all.find("epoch") != std::string::npos ? TimeUnit::UnixMillis
+                                                                                               : TimeUnit::Millis;
+    if (TimeUnit u = timeUnitOf(n.unit); u != TimeUnit::Unknown) return u;
+    if (n.has("seconds") || n.has("secs") || n.has("sec")) return TimeUnit::Seconds;
+    return TimeUnit::Unknown;
+}
+
+// A units row's latitude or longitude unit that means decimal degrees.
+bool degrees(std::string_view text) {
+    std::string u;
+    for (char c : trimBlanks(text)) u += lower(c);
+    return u.empty() || u == "deg" || u == "deg." || u == "degree" || u == "degrees" || u == "\xC2\xB0" || u == "dd" ||
+           u == "decimal degrees";
 }
 
 struct Header {
     CsvColumns cols;
     char sep = ',';
     std::vector<std::string> names;
-    double speedFactor = 1;
-    bool timeMs = false;
+    std::vector<std::string> units; // per column, from the header cell (RaceCapture) or its brackets
+    TimeUnit timeUnit = TimeUnit::Unknown;
+    std::optional<double> speedFactor; // from the speed column's name
+    int gpsUpdate = 0;                 // TrackAddict's "GPS_Update": 1 on rows with a new fix
+    int date = 0;                      // a date beside a clock time column
+    bool raceCapture = false;
 };
+
+// RaceCapture's header cells: "Name"|"unit"|min|max|rate.
+bool splitRaceCapture(std::string_view line, std::vector<std::string>& names, std::vector<std::string>& units) {
+    if (line.find("\"|") == std::string_view::npos) return false;
+    std::size_t i = 0;
+    for (;;) {
+        std::size_t end = line.find(',', i);
+        if (end == std::string_view::npos) end = line.size();
+        const std::string_view cell = trimBlanks(line.substr(i, end - i));
+        if (cell.size() < 2 || cell[0] != '"') return false;
+        const std::size_t q = cell.find('"', 1);
+        if (q == std::string_view::npos) return false;
+        names.emplace_back(cell.substr(1, q - 1));
+        std::string_view rest = cell.substr(q + 1);
+        std::string unit;
+        if (rest.substr(0, 2) == "|\"") {
+            const std::size_t q2 = rest.find('"', 2);
+            if (q2 == std::string_view::npos) return false;
+            unit = rest.substr(2, q2 - 2);
+        }
+        units.push_back(std::move(unit));
+        if (end >= line.size()) break;
+        i = end + 1;
+    }
+    return names.size() >= 2;
+}
 
 std::optional<Header> readHeader(std::string_view line, Splitter& sp) {
     std::optional<Header> best;
     for (char sep : kSeparators) {
-        const auto& f = sp.split(line, sep);
-        if (f.size() < 2) continue;
-        // Names, not values: a "Latitude,45.59" metadata line is no header.
-        if (std::any_of(f.begin(), f.end(), [](std::string_view v) { return parseDecimal(v).has_value(); })) continue;
+        std::vector<std::string> cells, units;
+        const bool raceCapture = sep == ',' && splitRaceCapture(line, cells, units);
+        if (!raceCapture) {
+            cells.clear();
+            units.clear();
+            const auto& f = sp.split(line, sep);
+            if (f.size() < 2) continue;
+            // Names, not values: a "Latitude,45.59" metadata line is no header.
+            if (std::any_of(f.begin(), f.end(), [](std::string_view v) { return parseDecimal(v).has_value(); }))
+                continue;
+            for (auto v : f) cells.emplace_back(v);
+            units.resize(cells.size());
+        }
         Header h;
         h.sep = sep;
-        int timeBest = 0;
-        for (std::size_t i = 0; i < f.size(); ++i) {
-            const ColumnName n = nameOf(f[i]);
+        h.raceCapture = raceCapture;
+        int timeBest = 0, utc = 0, interval = 0;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const ColumnName n = nameOf(units[i].empty() ? cells[i] : cells[i] + " (" + units[i] + ")");
             const int col = static_cast<int>(i) + 1;
+            if (n.joined == "utc" && !utc) utc = col;
+            if (n.joined == "interval" && !interval) interval = col;
             if (isLatitude(n)) {
                 if (!h.cols.lat) h.cols.lat = col;
             } else if (isLongitude(n)) {
@@ -245,19 +318,29 @@ std::optional<Header> readHeader(std::string_view line, Splitter& sp) {
             } else if (int r = timeRank(n); r > timeBest) {
                 timeBest = r;
                 h.cols.time = col;
-                h.timeMs = timeInMilliseconds(n);
+                h.timeUnit = timeUnitOf(n);
             } else if (isSatellites(n)) {
                 if (!h.cols.sats) h.cols.sats = col;
             } else if (isSpeed(n)) {
                 if (!h.cols.speed) {
                     h.cols.speed = col;
-                    h.speedFactor = speedFactor(n);
+                    h.speedFactor = speedUnit(n.unit + " " + n.joined);
                 }
+            } else if (n.joined == "gps update") {
+                if (!h.gpsUpdate) h.gpsUpdate = col;
+            } else if (n.joined == "date") {
+                if (!h.date) h.date = col;
             }
         }
         if (!h.cols.lat && !h.cols.lon) continue;
-        if (best && best->names.size() >= f.size()) continue;
-        for (auto v : f) h.names.emplace_back(v.substr(0, 40));
+        // RaceCapture: the GPS time of the fix, else the logger's tick in ms.
+        if (raceCapture && (utc || interval)) {
+            h.cols.time = utc ? utc : interval;
+            h.timeUnit = utc ? TimeUnit::UnixMillis : TimeUnit::Millis;
+        }
+        if (best && best->names.size() >= cells.size()) continue;
+        for (const auto& v : cells) h.names.emplace_back(std::string_view(v).substr(0, 40));
+        h.units = std::move(units);
         best = std::move(h);
     }
     return best;
@@ -270,6 +353,63 @@ bool binaryLine(std::string_view line) {
     }
     return false;
 }
+
+bool commentLine(std::string_view line) {
+    const std::string_view t = trimBlanks(line);
+    return !t.empty() && t[0] == '#';
+}
+
+bool containsNoCase(std::string_view text, std::string_view what) {
+    if (what.size() > text.size()) return false;
+    for (std::size_t i = 0; i + what.size() <= text.size(); ++i) {
+        std::size_t k = 0;
+        while (k < what.size() && lower(text[i + k]) == what[k]) ++k;
+        if (k == what.size()) return true;
+    }
+    return false;
+}
+
+// "14-AUG-16", "14-Aug-2016" or "2016-08-14": days since 1970-01-01.
+std::optional<std::int64_t> parseDate(std::string_view t) {
+    t = trimBlanks(t);
+    auto digits = [](std::string_view d) -> std::optional<int> {
+        if (d.empty() || d.size() > 4) return std::nullopt;
+        int v = 0;
+        for (char c : d) {
+            if (c < '0' || c > '9') return std::nullopt;
+            v = v * 10 + (c - '0');
+        }
+        return v;
+    };
+    const std::size_t a = t.find('-');
+    if (a == std::string_view::npos) return std::nullopt;
+    const std::size_t b = t.find('-', a + 1);
+    if (b == std::string_view::npos) return std::nullopt;
+    const std::string_view p1 = t.substr(0, a), p2 = t.substr(a + 1, b - a - 1), p3 = t.substr(b + 1);
+    int year = 0, month = 0, day = 0;
+    if (p1.size() == 4) {
+        auto y = digits(p1), m = digits(p2), d = digits(p3);
+        if (!y || !m || !d || p2.size() > 2 || p3.size() > 2) return std::nullopt;
+        year = *y, month = *m, day = *d;
+    } else {
+        static constexpr std::array<std::string_view, 12> kMonths{"jan", "feb", "mar", "apr", "may", "jun",
+                                                                  "jul", "aug", "sep", "oct", "nov", "dec"};
+        std::string mon;
+        for (char c : p2) mon += lower(c);
+        for (std::size_t i = 0; i < kMonths.size(); ++i)
+            if (mon == kMonths[i]) month = static_cast<int>(i) + 1;
+        auto d = digits(p1), y = digits(p3);
+        if (!month || !d || !y || p1.size() > 2 || (p3.size() != 2 && p3.size() != 4)) return std::nullopt;
+        day = *d;
+        year = p3.size() == 2 ? (*y < 70 ? 2000 + *y : 1900 + *y) : *y;
+    }
+    if (!validDate(year, month, day)) return std::nullopt;
+    return daysFromCivil(year, month, day);
+}
+
+// Sample steps a GPS logger can have, for a time column without a unit.
+constexpr double kMinStep = 0.002, kMaxStep = 10;
+constexpr std::size_t kStepsLookedAt = 10;
 
 } // namespace
 
@@ -292,6 +432,22 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
     std::string_view line;
     auto failHere = [&](std::string msg) { fail(ErrorKind::Syntax, std::move(msg), path, src.lineNumber()); };
 
+    // The app, from lines before the header.
+    std::string app, formatVersion;
+    auto notePreamble = [&](std::string_view l) {
+        if (!app.empty()) { // the first hint stands
+        } else if (containsNoCase(l, "racechrono"))
+            app = "RaceChrono CSV";
+        else if (containsNoCase(l, "aim csv file"))
+            app = "AiM Race Studio CSV";
+        else if (containsNoCase(l, "trackaddict"))
+            app = "TrackAddict CSV";
+        else if (containsNoCase(l, "harry's") && containsNoCase(l, "laptimer"))
+            app = "Harry's LapTimer CSV";
+        const std::string_view t = trimBlanks(l);
+        if (t.substr(0, 7) == "Format," && t.size() <= 12) formatVersion = t.substr(7);
+    };
+
     std::optional<Header> header;
     for (;;) {
         if (!src.next(line) || src.lineNumber() > kMaxCsvPreamble)
@@ -305,10 +461,12 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         if (binaryLine(line)) failHere("Not a CSV file: the line holds binary data (NUL or control bytes)");
         header = readHeader(line, sp);
         if (header) break;
+        if (commentLine(line)) ++info.commentLines;
+        notePreamble(line);
     }
     info.headerLine = src.lineNumber();
     info.separator = header->sep;
-    const CsvColumns cols = header->cols;
+    CsvColumns cols = header->cols;
     {
         std::string missing;
         auto need = [&](int c, const char* name) {
@@ -317,26 +475,16 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         need(cols.time, "time");
         need(cols.lat, "latitude");
         need(cols.lon, "longitude");
-        if (expected && (expected->time != cols.time || expected->lat != cols.lat || expected->lon != cols.lon ||
-                         expected->sats != cols.sats))
-            fail(ErrorKind::Changed, "The log's header line has changed since it was loaded", path, src.lineNumber());
         if (!missing.empty()) {
+            if (expected)
+                fail(ErrorKind::Changed, "The log's header line has changed since it was loaded", path,
+                     info.headerLine);
             std::string list;
             for (const auto& n : header->names) list += (list.empty() ? "\"" : ", \"") + n + "\"";
             failHere("No " + missing + " column in the CSV header line (its columns: " + list + ")");
         }
     }
-    info.columns = cols;
-    LogLayout layout;
-    layout.latColumn = cols.lat;
-    layout.longColumn = cols.lon;
-    layout.timeColumn = cols.time;
-    layout.satColumn = cols.sats;
-    layout.ticksPerSecond = 1000;
-    sink.layout(layout);
 
-    const std::size_t needFields = static_cast<std::size_t>(
-        std::max({cols.time, cols.lat, cols.lon, cols.sats, cols.speed}));
     const bool decimalComma = header->sep != ',';
     std::string scratch;
     auto number = [&](std::string_view f) -> std::string_view {
@@ -347,12 +495,132 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
     };
     auto columnName = [&](int c) { return "\"" + header->names[static_cast<std::size_t>(c) - 1] + "\""; };
 
-    std::optional<CsvTime> timeKind;
+    // Rows under the header that hold text where the position stands: the
+    // units row, then a sources row. Settled at the first data row.
+    std::vector<std::string> unitsRow, sourcesRow;
+    bool settled = false;
+    double speedFactor = 1;
+    bool speedUsed = cols.speed != 0;
+    TimeUnit timeUnit = header->timeUnit;
+    bool roundSats = false;
+    std::size_t needFields = 0;
+    auto settle = [&]() {
+        settled = true;
+        auto cell = [](const std::vector<std::string>& row, int c) -> std::string {
+            return c > 0 && static_cast<std::size_t>(c) <= row.size() ? row[static_cast<std::size_t>(c) - 1]
+                                                                      : std::string();
+        };
+        // Columns sharing a name: the GPS source's.
+        if (!sourcesRow.empty()) {
+            auto gps = [&](int c) { return containsNoCase(cell(sourcesRow, c), "gps"); };
+            auto sameName = [&](int a, int b) {
+                const std::string &x = header->names[static_cast<std::size_t>(a) - 1],
+                                  &y = header->names[static_cast<std::size_t>(b) - 1];
+                return std::equal(x.begin(), x.end(), y.begin(), y.end(),
+                                  [](char p, char q) { return lower(p) == lower(q); });
+            };
+            for (int* c : {&cols.lat, &cols.lon, &cols.sats, &cols.speed}) {
+                if (!*c || gps(*c)) continue;
+                for (int k = 1; k <= static_cast<int>(header->names.size()); ++k)
+                    if (k != *c && gps(k) && sameName(k, *c)) {
+                        *c = k;
+                        break;
+                    }
+            }
+        }
+        if (!unitsRow.empty()) {
+            for (int c : {cols.lat, cols.lon})
+                if (!degrees(cell(unitsRow, c)))
+                    fail(ErrorKind::Syntax,
+                         "The units row gives column " + columnName(c) + " in '" + cell(unitsRow, c).substr(0, 40) +
+                             "', not in degrees",
+                         path, info.unitsLine);
+            if (timeUnit == TimeUnit::Unknown) timeUnit = timeUnitOf(cell(unitsRow, cols.time));
+            roundSats = true; // such logs put every channel on one time base: counts come interpolated
+        }
+        if (cols.speed) {
+            const std::size_t i = static_cast<std::size_t>(cols.speed) - 1;
+            std::optional<double> f = i < header->units.size() && !header->units[i].empty()
+                                          ? speedUnit(header->units[i])
+                                          : std::nullopt;
+            if (!f && cols.speed == header->cols.speed) f = header->speedFactor;
+            if (!f && !unitsRow.empty() && !cell(unitsRow, cols.speed).empty()) {
+                f = speedUnit(cell(unitsRow, cols.speed));
+                speedUsed = f.has_value(); // a unit not known: no speed rather than a wrong one
+            }
+            speedFactor = f.value_or(1.0);
+        }
+        if (expected && (expected->time != cols.time || expected->lat != cols.lat || expected->lon != cols.lon ||
+                         expected->sats != cols.sats))
+            fail(ErrorKind::Changed, "The log's header line has changed since it was loaded", path, info.headerLine);
+        info.columns = cols;
+        if (header->raceCapture)
+            app = "RaceCapture log";
+        else if (app.empty() && header->gpsUpdate)
+            app = "TrackAddict CSV";
+        if (app == "RaceChrono CSV" && !formatVersion.empty()) app += " v" + formatVersion;
+        if (!app.empty()) info.dialect = app;
+        needFields = static_cast<std::size_t>(
+            std::max({cols.time, cols.lat, cols.lon, cols.sats, cols.speed, header->gpsUpdate, header->date}));
+        LogLayout layout;
+        layout.latColumn = cols.lat;
+        layout.longColumn = cols.lon;
+        layout.timeColumn = cols.time;
+        layout.satColumn = cols.sats;
+        layout.ticksPerSecond = 1000;
+        sink.layout(layout);
+    };
+    auto parsesAsTime = [&](std::string_view t) {
+        return parseDecimal(number(t)) || parseClockTime(t) || parseIsoDateTime(t);
+    };
+
+    enum class Form { Iso, Clock, ClockWithDate, Number, Epoch };
+    std::optional<Form> form;
     DayClock dayClock;
     Sample s;
     std::int32_t index = 0;
+    double lastLat = 0, lastLon = 0;
+    std::int64_t lastClock = 0;
+    std::vector<double> firstTimes; // seconds as read, for the step check of a time without a unit
+    auto checkSteps = [&]() {
+        std::vector<double> steps;
+        for (std::size_t i = 1; i < firstTimes.size(); ++i)
+            if (firstTimes[i] > firstTimes[i - 1]) steps.push_back(firstTimes[i] - firstTimes[i - 1]);
+        if (steps.size() < 5) return;
+        std::sort(steps.begin(), steps.end());
+        const double step = steps[steps.size() / 2];
+        if (step >= kMinStep && step <= kMaxStep) return;
+        std::string shown = formatFixed(step, 1, 6);
+        while (shown.back() == '0') shown.pop_back();
+        if (shown.back() == '.') shown.pop_back();
+        failHere("The time column " + columnName(cols.time) + " gives no unit, and read as seconds its rows are " +
+                 shown + " s apart: too " + (step > kMaxStep ? "far apart" : "close together") +
+                 " for a GPS log. Give the unit in the header (\"" + header->names[cols.time - 1] +
+                 (step > kMaxStep ? " (ms)" : " (s)") + "\") or in a units row");
+    };
     while (src.next(line)) {
         if (trimBlanks(line).empty()) continue;
+        if (commentLine(line)) {
+            ++info.commentLines;
+            continue;
+        }
+        if (!settled && sourcesRow.empty()) {
+            const auto& all = sp.split(line, header->sep);
+            auto at = [&](int c) {
+                return static_cast<std::size_t>(c) <= all.size() ? all[static_cast<std::size_t>(c) - 1]
+                                                                 : std::string_view();
+            };
+            const std::string_view t = at(cols.time), la = at(cols.lat), lo = at(cols.lon);
+            const bool text = (!la.empty() && !parseDecimal(number(la))) || (!lo.empty() && !parseDecimal(number(lo)));
+            if (text && (t.empty() || !parsesAsTime(t))) {
+                if (binaryLine(line)) failHere("Not a CSV file: the line holds binary data (NUL or control bytes)");
+                std::vector<std::string>& row = unitsRow.empty() ? unitsRow : sourcesRow;
+                for (auto v : all) row.emplace_back(v);
+                if (&row == &unitsRow) info.unitsLine = src.lineNumber();
+                continue;
+            }
+        }
+        if (!settled) settle();
         const auto& f = sp.split(line, header->sep, needFields);
         auto field = [&](int c) {
             return c > 0 && static_cast<std::size_t>(c) <= f.size() ? f[static_cast<std::size_t>(c) - 1]
@@ -371,6 +639,15 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             ++info.rowsWithoutPosition;
             continue;
         }
+        if (header->gpsUpdate && !field(header->gpsUpdate).empty()) {
+            const std::string_view v = field(header->gpsUpdate);
+            auto u = parseDecimal(number(v));
+            if (!u) failHere(notAValidFloat(v) + " (column " + columnName(header->gpsUpdate) + ")");
+            if (*u == 0) {
+                ++info.rowsRepeated;
+                continue;
+            }
+        }
         auto lat = parseDecimal(number(la));
         if (!lat) failHere(notAValidFloat(la) + " (column " + columnName(cols.lat) + ")");
         if (*lat < -90 || *lat > 90)
@@ -381,34 +658,58 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             failHere("Longitude " + std::string(lo.substr(0, 40)) + " is outside -180 to 180 degrees");
 
         std::optional<std::int64_t> clock;
-        if (!timeKind || *timeKind == CsvTime::DateTime) {
+        if (!form || *form == Form::Iso) {
             if (auto dt = parseIsoDateTime(t)) {
-                timeKind = CsvTime::DateTime;
+                form = Form::Iso;
                 clock = dayClock.clock(dt->ms, dt->day);
             }
         }
-        if (!clock && (!timeKind || *timeKind == CsvTime::Clock)) {
+        if (!clock && (!form || *form == Form::Clock || *form == Form::ClockWithDate)) {
             if (auto ms = parseClockTime(t)) {
-                timeKind = CsvTime::Clock;
-                clock = dayClock.clock(*ms, std::nullopt);
+                std::optional<std::int64_t> day;
+                if (header->date && (!form || *form == Form::ClockWithDate)) {
+                    const std::string_view d = field(header->date);
+                    day = parseDate(d);
+                    if (!day && form)
+                        failHere("'" + std::string(d.substr(0, 40)) + "' is not a valid date (column " +
+                                 columnName(header->date) + ")");
+                }
+                form = day ? Form::ClockWithDate : Form::Clock;
+                clock = dayClock.clock(*ms, day);
             }
         }
-        if (!clock && (!timeKind || *timeKind == CsvTime::Seconds)) {
+        if (!clock && (!form || *form == Form::Number || *form == Form::Epoch)) {
             if (auto v = parseDecimal(number(t))) {
-                const double ms = header->timeMs ? *v : *v * 1000;
+                const bool epoch = timeUnit == TimeUnit::UnixSeconds || timeUnit == TimeUnit::UnixMillis;
+                const double ms = timeUnit == TimeUnit::Millis || timeUnit == TimeUnit::UnixMillis ? *v : *v * 1000;
                 if (std::fabs(ms) < 9e15) {
-                    timeKind = CsvTime::Seconds;
-                    clock = std::llround(ms);
+                    const std::int64_t whole = std::llround(ms);
+                    if (epoch) {
+                        const std::int64_t day = whole >= 0 ? whole / kMsPerDay : -((-whole - 1) / kMsPerDay) - 1;
+                        form = Form::Epoch;
+                        clock = dayClock.clock(whole - day * kMsPerDay, day);
+                    } else {
+                        form = Form::Number;
+                        clock = whole;
+                    }
                 }
             }
         }
         if (!clock) {
-            const char* form = !timeKind                       ? "seconds, hh:mm:ss[.fff] or an ISO 8601 date and time"
-                               : *timeKind == CsvTime::Seconds ? "a number of seconds"
-                               : *timeKind == CsvTime::Clock   ? "hh:mm:ss[.fff], as in the rows before"
-                                                               : "an ISO 8601 date and time, as in the rows before";
+            const char* what = !form ? "seconds, hh:mm:ss[.fff] or an ISO 8601 date and time"
+                               : *form == Form::Number || *form == Form::Epoch ? "a number of seconds"
+                               : *form == Form::Clock || *form == Form::ClockWithDate
+                                   ? "hh:mm:ss[.fff], as in the rows before"
+                                   : "an ISO 8601 date and time, as in the rows before";
             std::string q = notAValidFloat(t);
-            failHere(q.substr(0, q.rfind('\'') + 1) + " is not a valid time (" + form + ")");
+            failHere(q.substr(0, q.rfind('\'') + 1) + " is not a valid time (" + what + ")");
+        }
+
+        // The last fix again: the same time and place, or (RaceCapture, whose
+        // rows carry the GPS values until the next fix comes) the same place.
+        if (index > 0 && *lat == lastLat && *lon == lastLon && (*clock == lastClock || header->raceCapture)) {
+            ++info.rowsRepeated;
+            continue;
         }
 
         s.satsKnown = false;
@@ -416,17 +717,18 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         if (cols.sats && !field(cols.sats).empty()) {
             const std::string_view v = field(cols.sats);
             auto n = parseDecimal(number(v));
+            if (n && roundSats && *n >= 0 && *n <= 1e6) n = std::round(*n);
             if (!n || *n < 0 || *n > 1e6 || *n != std::floor(*n))
                 failHere(notAValidInteger(v) + " (column " + columnName(cols.sats) + ")");
             s.sats = static_cast<std::int32_t>(*n);
             s.satsKnown = true;
         }
         s.speed = -1;
-        if (cols.speed && !field(cols.speed).empty()) {
+        if (speedUsed && !field(cols.speed).empty()) {
             const std::string_view v = field(cols.speed);
             auto n = parseDecimal(number(v));
             if (!n) failHere(notAValidFloat(v) + " (column " + columnName(cols.speed) + ")");
-            if (*n >= 0) s.speed = *n * header->speedFactor;
+            if (*n >= 0) s.speed = *n * speedFactor;
         }
         s.index = index;
         s.lat = *lat * 60;
@@ -434,6 +736,13 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         s.clock = *clock;
         s.time = static_cast<double>(*clock) / 1000.0;
         s.line = src.lineNumber();
+        lastLat = *lat;
+        lastLon = *lon;
+        lastClock = *clock;
+        if (form == Form::Number && timeUnit == TimeUnit::Unknown && firstTimes.size() <= kStepsLookedAt) {
+            firstTimes.push_back(*parseDecimal(number(t)));
+            if (firstTimes.size() == kStepsLookedAt + 1) checkSteps();
+        }
         if (!sink.sample(s)) {
             info.stopped = true;
             break;
@@ -442,7 +751,13 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         if (index == INT32_MAX) failHere("Too many samples in one log");
         ++index;
     }
-    if (timeKind) info.timeKind = *timeKind;
+    if (!settled) settle();
+    if (!info.stopped && firstTimes.size() <= kStepsLookedAt) checkSteps();
+    if (form)
+        info.timeKind = *form == Form::Iso || *form == Form::ClockWithDate ? CsvTime::DateTime
+                        : *form == Form::Clock                             ? CsvTime::Clock
+                        : *form == Form::Epoch                             ? CsvTime::Unix
+                                                                           : CsvTime::Seconds;
     return info;
 }
 

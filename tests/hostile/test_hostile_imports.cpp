@@ -208,6 +208,51 @@ TEST(HostileImports, CsvBadNumbersNameLineAndColumn) {
     }
 }
 
+// Lap apps' layouts gone wrong: a units row with junk, only comments, a GPS
+// update flag without a fix or with a word in it, a header cell cut short.
+TEST(HostileImports, CsvDialectsGoneWrong) {
+    Outcome o = run(LogKind::Csv, "time,lat,lon,speed\ns,rad,deg,km/h\n0,0.7,2,10\n");
+    expectNamedError(o, "latitude in radians");
+    EXPECT_EQ(o.error.line, 2);
+    EXPECT_EQ(o.error.message, "The units row gives column \"lat\" in 'rad', not in degrees");
+    o = run(LogKind::Csv, "time,lat,lon,speed\n\x01s,deg,deg,km/h\n");
+    expectNamedError(o, "binary units row");
+    o = run(LogKind::Csv, "time,lat,lon,speed\n?,deg,deg,%%%\n0,1,2,10\n"); // unknown speed unit: no speed
+    ASSERT_TRUE(o.ok) << o.error.describe();
+    ASSERT_EQ(o.samples.size(), 1u);
+    EXPECT_EQ(o.samples[0].speed, -1);
+    o = run(LogKind::Csv, "time,lat,lon\nx,y,z\nq,r,s\n1,2,3\n4,x,6\n"); // two text rows, then a bad one
+    expectNamedError(o, "text rows");
+    EXPECT_EQ(o.samples.size(), 0u) << "a units row 'y' is no degrees";
+
+    std::string comments;
+    for (int i = 0; i < 50; ++i) comments += "# Lap " + std::to_string(i) + ": 00:01:47.089\n";
+    o = run(LogKind::Csv, comments);
+    expectNamedError(o, "only comments");
+    EXPECT_EQ(o.error.message.rfind("Not a CSV log", 0), 0u);
+    o = run(LogKind::Csv, "\"Time\",\"Latitude\",\"Longitude\"\n" + comments);
+    ASSERT_TRUE(o.ok);
+    EXPECT_EQ(o.info.csv.commentLines, 50);
+    EXPECT_TRUE(o.samples.empty());
+
+    o = run(LogKind::Csv, "Time,GPS_Update,Latitude,Longitude\n0,1,,\n0.05,0,,\n1,1,51.5,13.6\n1.05,0,51.5,13.6\n");
+    ASSERT_TRUE(o.ok) << o.error.describe();
+    EXPECT_EQ(o.samples.size(), 1u);
+    EXPECT_EQ(o.info.csv.rowsWithoutPosition, 2);
+    EXPECT_EQ(o.info.csv.rowsRepeated, 1);
+    o = run(LogKind::Csv, "Time,GPS_Update,Latitude,Longitude\n0,1,51.5,13.6\n1,yes,51.5,13.6\n");
+    expectNamedError(o, "update flag");
+    EXPECT_EQ(o.error.line, 3);
+    EXPECT_EQ(o.error.message, "'yes' is not a valid floating point value (column \"GPS_Update\")");
+
+    // RaceCapture header cells cut or unbalanced: read as plain names or refused, never past the line.
+    for (const char* h : {"\"Interval\"|\"ms\"|0|0|1,\"Latitude\"|\"Deg", "\"Latitude\"|,\"Longitude\"|\"\"|",
+                          "\"Utc\"|\"ms\",\"Latitude\"|\"Degrees\"|0|0|10,\"Longitude\"|\"x"}) {
+        o = run(LogKind::Csv, std::string(h) + "\n1,2,3\n");
+        if (!o.ok) expectNamedError(o, h);
+    }
+}
+
 TEST(HostileImports, BinaryFilesGivenAsImports) {
     std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
     std::string gzip("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
