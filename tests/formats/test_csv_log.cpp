@@ -43,8 +43,9 @@ Diagnostic errorOf(const std::string& text) {
 
 TEST(CsvLog, RealRecording) {
     // A race car's logger export: eight key/value lines, then the header.
+    LORVANE_REQUIRE_REALDATA(path, "pir-corrado-2019/pir_corrado_2019-08-18_tfr.csv");
     Collect c;
-    CsvLogInfo info = readCsvLog(std::string(LORVANE_TEST_DATA) + "/realdata/pir_corrado_2019-08-18_tfr.csv", c);
+    CsvLogInfo info = readCsvLog(path, c);
     EXPECT_EQ(info.headerLine, 9);
     EXPECT_EQ(info.samples, 77509);
     EXPECT_EQ(info.rowsWithoutPosition, 0);

@@ -52,13 +52,9 @@ awk -v la="$la" -v lo="$lo" 'f && NF>=la && n<40 {n++; lat=$la/60; lon=-$lo/60; 
 printf '<kml><Placemark><Point><coordinates>-1.5,52.07</coordinates></Point></Placemark></kml>\n' > "$corpus/kml/point.kml"
 printf '<?xml version="1.0"?>\n<k:kml xmlns:k="x"><k:coordinates>\n 10,20,5\n\t11,21 ,,12,19\n</k:coordinates></k:kml>\n' > "$corpus/kml/ns.kml"
 
-# Imported logs: cuts of the real recordings in tests/data/realdata, a GPX
-# made from the kart's first fixes, and a few small variants.
-real=$root/tests/data/realdata
+# Imported logs: small files written here (real recordings stay outside the
+# project), and a few variants.
 mkdir -p "$corpus"/{nmea_log,gpx_log,csv_log}
-head -c 3000 "$real/okc_kart_2023-06-04_4laps.nmea" > "$corpus/nmea_log/okc_4laps.nmea"
-head -c 2000 "$real/okc_kart_2023-04-29_rental.nmea" > "$corpus/nmea_log/okc_rental.nmea"
-{ head -c 1000 "$real/okc_kart_2023-06-04_4laps.nmea"; printf '\n'; } > "$corpus/nmea_log/cut_last_line.nmea"
 # "$body*hh" with its checksum.
 nmea() {
   local body=$1 sum=0 i c
@@ -68,6 +64,15 @@ nmea() {
   done
   printf '$%s*%02X\r\n' "$body" "$sum"
 }
+# Thirty fixes 60 ms apart along a straight, RMC and GGA with the same time.
+for ((i = 0; i < 30; i++)); do
+  t=$(printf '1653%02d.%03d' $((33 + i * 60 / 1000)) $((i * 60 % 1000)))
+  lat=$(printf '2824.%05d' $((65615 + i * 7)))
+  lon=$(printf '08122.%05d' $((74703 - i * 11)))
+  nmea "GPRMC,$t,A,$lat,N,$lon,W,28.71,269.63,040623,,,"
+  nmea "GPGGA,$t,$lat,N,$lon,W,1,10,0.8,27.1,M,,M,,"
+done > "$corpus/nmea_log/kart.nmea"
+{ head -c 1000 "$corpus/nmea_log/kart.nmea"; printf '\n'; } > "$corpus/nmea_log/cut_last_line.nmea"
 {
   nmea 'GNRMC,235959.95,A,3352.12345,S,15112.50000,E,0.5,1.0,311223,,,A'
   nmea 'GNGGA,235959.95,3352.12345,S,15112.50000,E,1,05,1.0,3.0,M,,M,,'
@@ -82,11 +87,17 @@ awk -F, 'BEGIN { print "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"; print "<gpx
     n++; lat = substr($3, 1, 2) + substr($3, 3) / 60; if ($4 == "S") lat = -lat
     lon = substr($5, 1, 3) + substr($5, 4) / 60; if ($6 == "W") lon = -lon
     printf "<trkpt lat=\"%.8f\" lon=\"%.8f\"><ele>%s</ele><time>2023-06-04T%s:%s:%sZ</time><sat>%d</sat></trkpt>\n", lat, lon, $10, substr($2, 1, 2), substr($2, 3, 2), substr($2, 5), $8 }
-  END { print "</trkseg><trkseg></trkseg></trk></gpx>" }' "$real/okc_kart_2023-06-04_4laps.nmea" > "$corpus/gpx_log/okc_4laps.gpx"
+  END { print "</trkseg><trkseg></trkseg></trk></gpx>" }' "$corpus/nmea_log/kart.nmea" > "$corpus/gpx_log/kart.gpx"
 printf '%s\n' '<?xml version="1.0"?>' '<gpx version="1.0" xmlns="http://www.topografix.com/GPX/1/0"><rte><rtept lat="1" lon="2"/></rte>' \
   '<trk><trkseg><trkpt lat="45.5" lon="-122.5"><time>2019-08-18T23:59:59.5+02:00</time><speed>30.5</speed></trkpt>' \
   '<trkpt lat="45.5" lon="-122.5"><time>2019-08-19T00:00:00</time></trkpt></trkseg></trk></gpx>' > "$corpus/gpx_log/v10.gpx"
-head -c 3000 "$real/pir_corrado_2019-08-18_tfr.csv" > "$corpus/csv_log/pir_corrado.csv"
+{
+  printf 'Format,Logger,V2\r\nTrack,Circuit\r\nSample Rate (samps/sec),10\r\n\r\n'
+  printf 'Elapsed Time,Lat (Degrees),Lon (Degrees),Altitude (meters),Velocity (MPH),Lap\r\n'
+  for ((i = 0; i < 40; i++)); do
+    printf '%d.%03d,45.%06d,-122.%06d,12,%d.%d,1\r\n' $((i / 40)) $((i * 25 % 1000)) $((594000 + i * 3)) $((690000 + i * 5)) $((60 + i % 7)) $((i % 10))
+  done
+} > "$corpus/csv_log/key_value.csv"
 printf 'Time;Latitude;Longitude;Satellites;Speed (km/h)\r\n23:59:59,9;45,5;-122,25;9;120,5\r\n00:00:00,05;45,5;-122,25;;\r\n' > "$corpus/csv_log/semicolon_clock.csv"
 printf '"UTC"\t"GPS Latitude"\t"GPS Longitude"\t"# Sats"\n2019-08-18T16:53:01.250Z\t45.5\t-122.25\t7\n2019-08-18 18:53:02+02:00\t45.5\t-122.25\t\n' > "$corpus/csv_log/tab_iso.csv"
 

@@ -152,8 +152,7 @@ void TestGateRules::importedLogsLoadByDropAndMenu() {
 // Harry's LapTimer export of a day's runs: the laps inside the runs only, and
 // the status line tells the runs and their pauses.
 void TestGateRules::pausesEndRunsAndTheStatusSaysSo() {
-    const QString data = QStringLiteral(LORVANE_TEST_DATA
-                                        "/../../../shared/realdata/other-apps/harrys-laptimer-nmea-willow/");
+    const QString data = QStringLiteral(LORVANE_REALDATA "/other-apps/harrys-laptimer-nmea-willow/");
     const QString gxr = data + QStringLiteral("willow.gxr"),
                   nmea = data + QStringLiteral("LapTimer-0382-0390-20160824-221730.nmea");
     if (!QFileInfo::exists(nmea)) QSKIP("real recording not found");

@@ -1,5 +1,6 @@
-// A real recording: a kart's GPS at 16-18 fixes a second (NMEA, see
-// tests/data/realdata/SOURCE.md), turned into a text log and cut into laps.
+// A real recording: a kart's GPS at 16-18 fixes a second (NMEA; its source
+// is in the SOURCE.md beside it among the real recordings), turned into a
+// text log and cut into laps.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -83,12 +84,13 @@ std::string gxrForLine(double latA, double lonA, double latB, double lonB) {
 } // namespace
 
 TEST(RealRecording, KartSessionAcrossTheGateBothWays) {
+    LORVANE_REQUIRE_REALDATA(kart, "okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea");
     TempDir dir;
     Session s;
     ASSERT_TRUE(
         s.loadStartFinish(dir.write("okc.gxr", gxrForLine(28.41270817, -81.37973266, 28.41273039, -81.37957049))).ok);
     Recorder rec;
-    const std::string zlg = ggaToZlg(std::string(LORVANE_TEST_DATA) + "/realdata/okc_kart_2023-06-04_4laps.nmea");
+    const std::string zlg = ggaToZlg(kart);
     auto r = s.loadLog(LogKind::Text, dir.write("okc.zlg", zlg), rec);
     ASSERT_TRUE(r.ok) << r.error.describe();
     EXPECT_EQ(r.samples, 3828);
@@ -147,13 +149,13 @@ TEST(RealRecording, OneDirectionAndAGateWidthGiveTheLapsDriven) {
         // Laps of about 58.8, 56.8, 56.8 and 56.2 s and 70.0, 68.7 and 70.2 s;
         // to the millisecond, as a straight-line interpolation of the fixes
         // across the line A-B in a plain equirectangular plane gives them.
-        {"okc_kart_2023-06-04_4laps.nmea", true, {58.857, 56.791, 56.797, 56.172}},
-        {"okc_kart_2023-04-29_rental.nmea", false, {69.961, 68.742, 70.148}},
+        {"okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea", true, {58.857, 56.791, 56.797, 56.172}},
+        {"okc-kart-rental-3laps/okc_kart_2023-04-29_rental.nmea", false, {69.961, 68.742, 70.148}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         TempDir dir;
-        const std::string path = std::string(LORVANE_TEST_DATA) + "/realdata/" + c.file;
+        LORVANE_REQUIRE_REALDATA(path, c.file);
         const std::string log = dir.write("okc.zlg", c.gga ? ggaToZlg(path) : rmcToZlg(path));
         const std::string gxr = dir.write("okc.gxr", gxrForLine(28.41270817, -81.37973266, 28.41273039, -81.37957049));
         std::size_t found = 0;
