@@ -112,8 +112,7 @@ public:
             }
             allCrcs = allCrcs && crcOk;
             if (!need(1)) break;
-            if (!need(12) ||
-                !looksLikeFit(std::string_view(reinterpret_cast<const char*>(peek()), buf_.available()))) {
+            if (!need(12) || !looksLikeFit(std::string_view(reinterpret_cast<const char*>(peek()), buf_.available()))) {
                 damage(offset(), "bytes after the file's CRC that are not a FIT file");
                 break;
             }
@@ -305,8 +304,10 @@ private:
         }
         if (d.global != kRecord) return true;
         ++info_.records;
-        const double latDeg = lat ? static_cast<std::int32_t>(static_cast<std::uint32_t>(*lat)) * kDegreesPerSemicircle : 0;
-        const double lonDeg = lon ? static_cast<std::int32_t>(static_cast<std::uint32_t>(*lon)) * kDegreesPerSemicircle : 0;
+        const double latDeg = lat ? static_cast<std::int32_t>(static_cast<std::uint32_t>(*lat)) * kDegreesPerSemicircle
+                                  : 0;
+        const double lonDeg = lon ? static_cast<std::int32_t>(static_cast<std::uint32_t>(*lon)) * kDegreesPerSemicircle
+                                  : 0;
         if (!lat || !lon || latDeg < -90 || latDeg > 90 || lonDeg < -180 || lonDeg >= 180) {
             ++info_.recordsWithoutPosition;
             return true;

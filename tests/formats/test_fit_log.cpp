@@ -40,8 +40,8 @@ std::uint32_t fitTime(int y, int mo, int d, int seconds) {
 std::string fiveRecords(std::vector<std::size_t>& at, FitWriter w = FitWriter()) {
     w.define(1, 20, {FitWriter::kTime, FitWriter::kLat, FitWriter::kLon});
     for (int i = 0; i < 5; ++i)
-        at.push_back(w.data(1, {fitTime(2024, 5, 1, 36000 + i), FitWriter::semicircles(50 + i * 1e-4),
-                                FitWriter::semicircles(8)}));
+        at.push_back(w.data(
+            1, {fitTime(2024, 5, 1, 36000 + i), FitWriter::semicircles(50 + i * 1e-4), FitWriter::semicircles(8)}));
     return w.finish();
 }
 
@@ -62,9 +62,9 @@ TEST(FitLog, WrittenFileBothByteOrdersCompressedTimesDeveloperFields) {
         w.define(2, 20, {FitWriter::kLat, FitWriter::kLon, FitWriter::kEnhancedSpeed}, true, {3, 1});
         std::vector<std::size_t> at;
         for (int k = 1; k <= 4; ++k)
-            at.push_back(w.compressed(2, (t0 + 1 + 10 * k) & 31,
-                                      {FitWriter::semicircles(45.5 + k * 1e-4), FitWriter::semicircles(-73.25),
-                                       20000u + k}));
+            at.push_back(
+                w.compressed(2, (t0 + 1 + 10 * k) & 31,
+                             {FitWriter::semicircles(45.5 + k * 1e-4), FitWriter::semicircles(-73.25), 20000u + k}));
         Collect c;
         const FitLogInfo info = read(w.finish(), c);
         EXPECT_EQ(c.seen.ticksPerSecond, 1000);
@@ -158,7 +158,8 @@ TEST(FitLog, DamageKeepsTheSamplesBefore) {
         EXPECT_FALSE(info.crcChecked);
     }
 
-    for (const std::string& notFit : {std::string(), std::string("<?xml version=\"1.0\"?><gpx/>"), good.substr(0, 11)}) {
+    for (const std::string& notFit :
+         {std::string(), std::string("<?xml version=\"1.0\"?><gpx/>"), good.substr(0, 11)}) {
         Collect c;
         try {
             read(notFit, c);
