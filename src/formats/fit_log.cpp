@@ -135,10 +135,15 @@ private:
         buf_.consume(n);
     }
 
-    void damage(std::int64_t at, std::string what) {
-        if (!info_.damage.empty()) return;
-        info_.damage = "Byte " + std::to_string(at) + ": " + std::move(what);
+    // Notes the damage that ended the read. A header CRC that did not match
+    // (`readOn`: the read went on) is kept as a second note after it.
+    void damage(std::int64_t at, std::string what, bool readOn = false) {
+        if (!info_.damage.empty() && !readOnDamage_) return;
+        std::string note = "Byte " + std::to_string(at) + ": " + std::move(what);
+        if (!info_.damage.empty()) note += "; before it, " + info_.damage;
+        info_.damage = std::move(note);
         info_.damageOffset = at;
+        readOnDamage_ = readOn;
     }
 
     // Reads one file of the chain from its header to its CRC. Returns false
@@ -157,7 +162,7 @@ private:
             // A header CRC of 0 is allowed: the writer did not compute one.
             const auto headerCrc = static_cast<std::uint16_t>(readUnsigned(peek() + 12, 2, false));
             if (headerCrc != 0 && headerCrc != crc16(0, peek(), 12))
-                damage(start + 12, "the header's CRC does not match (the messages are read all the same)");
+                damage(start + 12, "the header's CRC does not match (the messages are read all the same)", true);
         }
         take(headerSize);
         for (auto& d : defs_) d = Definition{};
@@ -343,6 +348,7 @@ private:
     BlockBuffer buf_;
     FitLogInfo info_;
     std::uint16_t crc_ = 0;
+    bool readOnDamage_ = false;
     std::array<Definition, 16> defs_;
     std::uint32_t timestamp_ = 0;
     bool haveTimestamp_ = false;

@@ -146,7 +146,8 @@ TEST(FitLog, DamageKeepsTheSamplesBefore) {
         {"a bad CRC", badCrc, 5, static_cast<std::int64_t>(good.size() - 2)},
         {"local type 7 undefined", withUndefined, 1, static_cast<std::int64_t>(withUndefined.size() - 2 - 13)},
         {"a data size past the end", wideHeader, 5, static_cast<std::int64_t>(wideHeader.size() - 2)},
-        {"a bad header CRC", badHeaderCrc, 5, 12},
+        {"a bad header CRC (and so file CRC)", badHeaderCrc, 5, static_cast<std::int64_t>(good.size() - 2)},
+        {"a bad header CRC, then a cut", badHeaderCrc.substr(0, at[3] + 5), 3, static_cast<std::int64_t>(at[3])},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -156,6 +157,9 @@ TEST(FitLog, DamageKeepsTheSamplesBefore) {
         EXPECT_EQ(info.damageOffset, k.damageAt);
         EXPECT_NE(info.damage.find("Byte " + std::to_string(k.damageAt) + ": "), std::string::npos) << info.damage;
         EXPECT_FALSE(info.crcChecked);
+        if (std::string_view(k.what).starts_with("a bad header CRC")) {
+            EXPECT_NE(info.damage.find("; before it, Byte 12: the header's CRC"), std::string::npos) << info.damage;
+        }
     }
 
     for (const std::string& notFit :
