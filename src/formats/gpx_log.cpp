@@ -26,10 +26,10 @@ constexpr std::array<std::uint16_t, 32> kWindows1252 = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-// ISO-8859-n bytes 0xA0-0xFF (0x80-0x9F are the C1 controls in every part of
-// the series), 0 where the part leaves the byte undefined.
+// ISO-8859-n bytes 0xA0-0xFF (0x80-0x9F are the C1 controls in all of them),
+// 0 where the encoding leaves the byte undefined.
 struct IsoTable {
-    int part;
+    int n; // ISO-8859-n
     std::array<std::uint16_t, 96> upper;
 };
 constexpr IsoTable kIso8859[] = {
@@ -194,20 +194,19 @@ bool singleByteMap(std::string_view name, int (&map)[256]) {
         for (int b = 0; b < 32; ++b) map[0x80 + b] = kWindows1252[static_cast<std::size_t>(b)];
         return true;
     }
-    int part = 0;
+    int n = 0;
     if (k == "latin1" || k == "l1" || k == "iso88591")
-        part = 1;
+        n = 1;
     else if (k == "latin2" || k == "l2")
-        part = 2;
+        n = 2;
     else if (k == "latin9" || k == "l9")
-        part = 15;
+        n = 15;
     else if (k.starts_with("iso8859") && k.size() <= 9) {
-        const std::string_view n = std::string_view(k).substr(7);
-        if (auto v = parseInteger(n)) part = static_cast<int>(*v);
+        if (auto v = parseInteger(std::string_view(k).substr(7))) n = static_cast<int>(*v);
     }
-    if (part == 1) return true;
+    if (n == 1) return true;
     for (const IsoTable& t : kIso8859) {
-        if (t.part != part) continue;
+        if (t.n != n) continue;
         for (int b = 0; b < 96; ++b) {
             const std::uint16_t u = t.upper[static_cast<std::size_t>(b)];
             map[0xA0 + b] = u ? u : -1;
