@@ -4,6 +4,10 @@
 // (unknown without it), <speed> the speed. Times are ISO 8601 with or without
 // fractions and zone; a time with a zone is taken to UTC. The clock starts at
 // the first point's time of day and runs on past midnight.
+//
+// The file may be in UTF-8, UTF-16 (with its byte order mark), US-ASCII,
+// windows-1252 (also "cp1252") or ISO-8859-1 to -16, as its XML declaration
+// says; names are read ignoring case. Another encoding is refused by name.
 #pragma once
 
 #include <cstdint>

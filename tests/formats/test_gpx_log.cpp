@@ -185,3 +185,45 @@ TEST(GpxLog, SameFixesAsNmea) {
         ASSERT_EQ(g.samples[i].sats, n.samples[i].sats) << i;
     }
 }
+
+// The file's bytes are read in the encoding its declaration names.
+TEST(GpxLog, DeclaredEncodings) {
+    auto gpx = [](const std::string& encoding, const std::string& name) {
+        return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n<gpx version=\"1.1\"><trk><name>" + name +
+               "</name><trkseg>\n"
+               "<trkpt lat=\"45.5\" lon=\"-73.25\"><time>2024-05-01T10:00:00Z</time></trkpt>\n"
+               "<trkpt lat=\"45.6\" lon=\"-73.26\"><time>2024-05-01T10:00:01Z</time></trkpt>\n"
+               "</trkseg></trk></gpx>\n";
+    };
+    // Harry's LapTimer writes windows-1252; 0x80-0x9F are its own characters
+    // (0x81 among the five it leaves undefined).
+    for (const char* encoding : {"windows-1252", "WINDOWS-1252", "cp1252", "ISO-8859-15", "iso-8859-2", "latin1"}) {
+        SCOPED_TRACE(encoding);
+        Collect c;
+        const auto info = read(gpx(encoding, "Caf\xE9 \x80\x81\x93Ring\x94 \xDF"), c);
+        EXPECT_EQ(info.samples, 2);
+        ASSERT_EQ(c.samples.size(), 2u);
+        EXPECT_DOUBLE_EQ(c.samples[1].lat, 45.6 * 60);
+    }
+    // UTF-16 little endian with its byte order mark.
+    const std::string text = gpx("UTF-16", "Caf\xC3\xA9");
+    std::string utf16 = "\xFF\xFE";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(text[i]);
+        if (ch == 0xC3) { // the é
+            utf16 += "\xE9";
+            utf16 += '\0';
+            ++i;
+            continue;
+        }
+        utf16 += static_cast<char>(ch);
+        utf16 += '\0';
+    }
+    Collect c;
+    EXPECT_EQ(read(utf16, c).samples, 2);
+    // A byte ISO-8859-3 leaves undefined is an error, as is an encoding not read.
+    EXPECT_NE(errorOf(gpx("ISO-8859-3", "\xA5")).message.find("not well-formed"), std::string::npos);
+    const Diagnostic d = errorOf(gpx("KOI8-R", "x"));
+    EXPECT_NE(d.message.find("\"KOI8-R\""), std::string::npos) << d.message;
+    EXPECT_EQ(d.kind, ErrorKind::Syntax);
+}
