@@ -262,6 +262,8 @@ int main(int argc, char** argv) {
     session.setKeepTrack(args->json); // the lap analysis reads it; the plain list keeps nothing per sample
     LoadReport report = session.loadLog(args->kind, args->log, quiet);
 
+    // A file read only in part loads what came before the damage; say so.
+    if (!report.readerNote.empty()) std::cerr << "lorvane-cli: " << args->log << ": " << report.readerNote << "\n";
     if (args->command == "laps") {
         if (args->json) {
             printJson(session, report, session.loaded() ? session.loaded()->rules : args->rules, args->sectors,

@@ -11,6 +11,7 @@
 #include "formats/binary_log.h"
 #include "formats/block_reader.h"
 #include "formats/csv_log.h"
+#include "formats/fit_log.h"
 #include "formats/gpx_log.h"
 #include "formats/nmea_log.h"
 #include "formats/sample.h"
@@ -60,12 +61,20 @@ struct AnyLogInfo {
     std::int64_t firstDroppedLine = 0;
     // The log ends in mid-line (text log) or mid-record (binary log).
     bool cutMidLine = false;
+    // What the reader has to say of a file it read only in part, for the
+    // user (a FIT file damaged part-way: what, and at which byte); empty
+    // when nothing.
+    std::string note;
+    // Which app's layout the file has, when the format has several (the CSV
+    // exports of the lap apps); empty otherwise.
+    std::string layoutName;
     // The reader's own report; only the one of `kind` is filled.
     TextLogInfo text;
     BinaryLogInfo binary;
     NmeaLogInfo nmea;
     GpxLogInfo gpx;
     CsvLogInfo csv;
+    FitLogInfo fit;
 };
 
 // Reads `source` with the reader of `kind`. With `expected` (the layout the

@@ -7,6 +7,7 @@
 #include "formats/binary_log.h"
 #include "formats/csv_log.h"
 #include "formats/diagnostic.h"
+#include "formats/fit_log.h"
 #include "formats/gpx_log.h"
 #include "formats/nmea_log.h"
 #include "formats/text_log.h"
@@ -207,6 +208,26 @@ AnyLogInfo readCsv(ByteSource& source, SampleSink& sink, const LogLayout* expect
     info.samples = info.csv.samples;
     info.stopped = info.csv.stopped;
     info.dropped = info.csv.rowsWithoutPosition;
+    if (info.csv.dialect != "CSV") info.layoutName = info.csv.dialect;
+    return info;
+}
+
+// --- Garmin FIT: a binary header with ".FIT" at bytes 8-11 ---
+
+std::optional<std::string> refuseFit(std::string_view s, bool whole) {
+    if (whole || s.size() >= 12) return "no FIT file header (\".FIT\" at bytes 8 to 11)";
+    return std::nullopt;
+}
+
+AnyLogInfo readFit(ByteSource& source, SampleSink& sink, const LogLayout*) {
+    AnyLogInfo info;
+    info.fit = readFitLog(source, sink);
+    info.samples = info.fit.samples;
+    info.stopped = info.fit.stopped;
+    if (!info.fit.damage.empty()) {
+        info.note = info.fit.damage + "; the records before it are kept";
+    }
+    if (!info.fit.device.empty()) info.layoutName = info.fit.device;
     return info;
 }
 
@@ -214,6 +235,7 @@ constexpr std::array<std::string_view, 1> kTextExt{"zlg"};
 constexpr std::array<std::string_view, 1> kBinaryExt{"wmx"};
 constexpr std::array<std::string_view, 3> kNmeaExt{"nmea", "nma", "nme"};
 constexpr std::array<std::string_view, 1> kGpxExt{"gpx"};
+constexpr std::array<std::string_view, 1> kFitExt{"fit"};
 constexpr std::array<std::string_view, 3> kCsvExt{"csv", "tsv", "log"}; // RaceCapture writes .log
 
 // A name that loggers give files of several formats: offered in the file
@@ -221,7 +243,9 @@ constexpr std::array<std::string_view, 3> kCsvExt{"csv", "tsv", "log"}; // RaceC
 constexpr std::array<std::string_view, 1> kGenericLogExtensions{"txt"};
 
 // Content is tried in this order: the most particular formats first.
-const std::array<LogFormat, 5> kFormats{{
+const std::array<LogFormat, 6> kFormats{{
+    {LogKind::Fit, "fit", "Garmin FIT file", "a", kFitExt, looksLikeFit, refuseFit, readFit, 1000, 25.0,
+     LapTimeStyle::Clock},
     {LogKind::Gpx, "gpx", "GPX file", "a", kGpxExt, recogniseGpx, refuseGpx, readGpx, 1000, 25.0, LapTimeStyle::Clock},
     {LogKind::Text, "zlg", "text (.zlg) log", "a", kTextExt, recogniseText, refuseText, readText, 100, std::nullopt,
      LapTimeStyle::Clock},

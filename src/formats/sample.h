@@ -7,7 +7,7 @@
 
 namespace lorvane {
 
-enum class LogKind { Text, Binary, Nmea, Gpx, Csv };
+enum class LogKind { Text, Binary, Nmea, Gpx, Csv, Fit };
 
 struct Sample {
     std::int32_t index = 0; // from 0 at the first data line / record

@@ -44,6 +44,8 @@ struct LoadReport {
     std::optional<LocalPoint> finishMarker;
     // What a load without laps needs to say why.
     bool cutMidLine = false;                               // the log ends in mid-line or mid-record
+    std::string readerNote;                                // the reader read the file only in part: why
+    std::string layoutName;                                // which app's layout the log has, when one is known
     std::int32_t crossingCount = 0;                        // gate crossings counted
     std::optional<double> nearestToStart, nearestToFinish; // metres, from the gates' point 1
     std::int32_t runCount = 0;                             // runs of the recording, split by its pauses

@@ -293,6 +293,8 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
         report.resyncs = info.binary.resyncs;
         report.shortRecords = info.binary.shortRecords;
         report.cutMidLine = info.cutMidLine;
+        report.readerNote = info.note;
+        report.layoutName = info.layoutName;
         if (kind != LogKind::Binary) {
             report.dropped = info.dropped;
             report.firstDroppedLine = info.firstDroppedLine;

@@ -7,6 +7,7 @@
 #include "formats/log_time.h"
 #include "formats/nmea_log.h"
 #include "formats/numbers.h"
+#include "test_util.h"
 
 using namespace lorvane;
 
@@ -162,8 +163,9 @@ TEST(GpxLog, Errors) {
 
 TEST(GpxLog, SameFixesAsNmea) {
     // The kart's NMEA fixes written as GPX give the same samples.
+    LORVANE_REQUIRE_REALDATA(kart, "okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea");
     Collect n;
-    readNmeaLog(std::string(LORVANE_TEST_DATA) + "/realdata/okc_kart_2023-06-04_4laps.nmea", n);
+    readNmeaLog(kart, n);
     ASSERT_EQ(n.samples.size(), 3828u);
     std::string gpx =
         "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";

@@ -506,6 +506,7 @@ void TForm1::onLoadFinished(const lorvane::LoadReport& report) {
 QString TForm1::summary(const lorvane::LoadReport& r) const {
     QStringList parts;
     if (r.cancelled) return tr("Load cancelled.");
+    if (!r.layoutName.empty()) parts << text(r.layoutName);
     parts << count(r.samples, "sample", "samples");
     parts << count(r.lapCount, "lap", "laps");
     if (r.bestLap > 0)
@@ -531,6 +532,7 @@ QString TForm1::summary(const lorvane::LoadReport& r) const {
     if (r.resyncs > 0)
         notes << count(r.resyncs, "record", "records") + tr(" dropped by resynchronisation");
     if (r.shortRecords > 0) notes << tr("a short last record dropped");
+    if (!r.readerNote.empty()) notes << text(r.readerNote);
     if (!startFinishNote_.isEmpty()) notes << startFinishNote_;
     QString s = parts.join(QStringLiteral(" \u00b7 "));
     if (!notes.isEmpty()) s += QStringLiteral(" \u2014 ") + notes.join(QStringLiteral("; "));
