@@ -8,6 +8,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "formats/any_log.h"
 #include "formats/numbers.h"
 #include "session/lap_check.h"
 #include "session/session.h"
@@ -210,6 +211,25 @@ TEST(RealRecording, HarrysLapTimerRunsOfADay) {
             for (const lorvane::Run& run : log->runs)
                 EXPECT_FALSE(l.startSample < run.firstSample && l.endSample >= run.firstSample) << l.line;
     }
+}
+
+// The same day as Harry's LapTimer's GPX, declared windows-1252: the same
+// fixes (843 <trkpt>), runs and laps (6 decimals of a degree instead of the
+// NMEA's minutes move the first lap by 0.01 s).
+TEST(RealRecording, HarrysLapTimerGpxInItsDeclaredEncoding) {
+    LORVANE_REQUIRE_REALDATA(gpx, "harrys-laptimer-gpx-willow/LapTimer-0382-0390-20160824-221730.gpx");
+    LORVANE_REQUIRE_REALDATA(gxr, "other-apps/harrys-laptimer-nmea-willow/willow.gxr");
+    ASSERT_EQ(detectLogFile(gpx), LogKind::Gpx);
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(gxr).ok);
+    SessionObserver quiet;
+    const LoadReport r = s.loadLog(LogKind::Gpx, gpx, quiet);
+    ASSERT_TRUE(r.ok) << r.error.describe();
+    EXPECT_EQ(r.samples, 843);
+    EXPECT_EQ(r.runCount, 5);
+    std::vector<std::string> lines;
+    for (const Lap& l : s.loaded()->laps) lines.push_back(l.line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"001 :   01:45.52", "002 :   01:37.67"}));
 }
 
 // Harry's LapTimer's CSV of the same day writes two rows with one time at the
