@@ -907,7 +907,10 @@ void TForm1::findCircuitForLoaded() {
         file.gates = lorvane::parseStartFinish(file.text, c.name);
         file.splits = c.splits;
         session_.setStartFinish(std::move(file));
-        session_.setGateRules(c.rules);
+        // A circuit stores no pause limit: the user's stays in force.
+        lorvane::GateRules rules = c.rules;
+        rules.maxGap = session_.gateRules().maxGap;
+        session_.setGateRules(rules);
         circuitFromDb_ = true;
         startFinishNote_ = tr("circuit %1 from the database").arg(text(c.name));
     } catch (const lorvane::LoadError& e) {
