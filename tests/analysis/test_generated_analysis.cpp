@@ -220,13 +220,13 @@ TEST(GeneratedAnalysis, DeltaFollowsTheTrueTimeLost) {
         for (const DeltaPoint& p : deltaOnGrid(ref, ref, 500)) EXPECT_EQ(p.delta, 0);
         for (const auto& d : deltaAtPoints(ref, ref)) EXPECT_EQ(*d, 0);
 
-        int signs = 0;
+        int signs = 0, otherLength = 0;
         for (const Lap& lap : l->laps()) {
             if (lap.number == best) continue;
             const LapTrace cmp = traceLapNumber(l->track, l->laps(), l->crossings(), lap.number);
             const auto grid = deltaOnGrid(cmp, ref, 400);
             ASSERT_EQ(grid.size(), 400u);
-            EXPECT_DOUBLE_EQ(grid.back().distance, std::min(cmp.distance, ref.distance));
+            EXPECT_DOUBLE_EQ(grid.back().distance, ref.distance);
             const gen::Crossing& oc = l->g.crossings[static_cast<std::size_t>(lap.number) - 1];
             const gen::Crossing& orf = l->g.crossings[static_cast<std::size_t>(best) - 1];
             for (const DeltaPoint& p : grid) {
@@ -238,10 +238,27 @@ TEST(GeneratedAnalysis, DeltaFollowsTheTrueTimeLost) {
                     ++signs;
                 }
             }
+            // From 0 at the start to the lap-time difference at the finish,
+            // whichever lap is the longer; on every point of the compared lap.
             // Against the fastest lap, every other lap ends up behind.
-            EXPECT_GT(grid.back().delta, -0.03);
+            const double lost = lap.time - l->laps()[static_cast<std::size_t>(best) - 1].time;
+            EXPECT_GE(lost, 0);
+            EXPECT_EQ(grid.front().delta, 0);
+            EXPECT_DOUBLE_EQ(grid.back().delta, lost);
+            const auto rows = deltaAtPoints(cmp, ref);
+            ASSERT_EQ(rows.size(), cmp.points.size());
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                ASSERT_TRUE(rows[i]) << "lap " << lap.number << " point " << i;
+                const double d = cmp.points[i].distance;
+                const double truth = trueTimeInto(l->g, oc, d) - trueTimeInto(l->g, orf, d);
+                EXPECT_NEAR(*rows[i], truth, 0.03) << "lap " << lap.number << " at " << d << " m";
+            }
+            EXPECT_EQ(*rows.front(), 0);
+            EXPECT_DOUBLE_EQ(*rows.back(), lost);
+            otherLength += cmp.distance != ref.distance;
         }
         EXPECT_GT(signs, 0);
+        EXPECT_GT(otherLength, 0);
     }
 }
 

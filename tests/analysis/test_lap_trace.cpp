@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include "analysis/lap_analysis.h"
 #include "analysis/lap_delta.h"
@@ -223,37 +224,60 @@ TEST(LapTrace, LoggedSpeedWhereTheLogHasOneElseJumpsLeftOut) {
 
 TEST(LapDelta, PositiveWhereBehind) {
     // The reference does 20 m/s throughout; the compared lap 10 m/s for the
-    // first 100 m, then 20 m/s, over a lap 10 m longer.
+    // first 100 m, then 20 m/s, over a lap 10 m longer. Matched by share of
+    // the lap, metre d of the reference is metre 1.01 d of the compared lap:
+    // 0.051 s lost a metre up to 99 m, then 5 s plus the 0.5 s the longer lap
+    // costs, spread evenly.
     std::vector<std::pair<double, double>> r, c;
     for (int d = 0; d <= 1000; d += 10) r.push_back({d, d / 20.0});
     for (int d = 0; d <= 1010; d += 10) c.push_back({d, d <= 100 ? d / 10.0 : 10 + (d - 100) / 20.0});
     const LapTrace ref = straightTrace(1, r), cmp = straightTrace(2, c);
+    auto lost = [](double d) { return 1.01 * d <= 100 ? 0.051 * d : 5 + d / 2000; };
 
     EXPECT_DOUBLE_EQ(*deltaAt(cmp, ref, 0), 0);
-    EXPECT_NEAR(*deltaAt(cmp, ref, 55), 2.75, 1e-12);
-    EXPECT_NEAR(*deltaAt(cmp, ref, 600), 5, 1e-12);
-    EXPECT_NEAR(*deltaAt(ref, cmp, 600), -5, 1e-12); // ahead: negative
-    EXPECT_FALSE(deltaAt(cmp, ref, 1005));           // beyond the shorter lap
+    EXPECT_NEAR(*deltaAt(cmp, ref, 55), lost(55), 1e-12);
+    EXPECT_NEAR(*deltaAt(cmp, ref, 600), lost(600), 1e-12);
+    EXPECT_NEAR(*deltaAt(ref, cmp, 606), -lost(600), 1e-12); // ahead: negative
+    EXPECT_DOUBLE_EQ(*deltaAt(cmp, ref, 1000), 5.5);         // the lap-time difference
+    EXPECT_DOUBLE_EQ(*deltaAt(ref, cmp, 1010), -5.5);
+    EXPECT_FALSE(deltaAt(cmp, ref, 1005)); // beyond the reference lap
+    EXPECT_FALSE(deltaAt(cmp, ref, -1));
 
     const auto grid = deltaOnGrid(cmp, ref, 11);
     ASSERT_EQ(grid.size(), 11u);
     EXPECT_DOUBLE_EQ(grid.front().distance, 0);
     EXPECT_DOUBLE_EQ(grid.back().distance, 1000);
-    for (const DeltaPoint& p : grid) EXPECT_NEAR(p.delta, std::min(p.distance, 100.0) / 20, 1e-12);
+    for (const DeltaPoint& p : grid) EXPECT_NEAR(p.delta, lost(p.distance), 1e-12) << p.distance;
+    EXPECT_EQ(deltaOnGrid(ref, cmp, 11).back().delta, -5.5);
     EXPECT_EQ(deltaOnGrid(cmp, ref, 1).size(), 1u);
     EXPECT_TRUE(deltaOnGrid(cmp, ref, 0).empty());
     EXPECT_TRUE(deltaOnGrid(cmp, LapTrace{}, 100).empty());
 
-    const auto own = deltaAtPoints(cmp, ref);
-    ASSERT_EQ(own.size(), cmp.points.size());
-    for (std::size_t i = 0; i < own.size(); ++i) {
-        if (cmp.points[i].distance > 1000) {
-            EXPECT_FALSE(own[i]);
-        } else {
-            ASSERT_TRUE(own[i]);
-            EXPECT_EQ(*own[i], *deltaAt(cmp, ref, cmp.points[i].distance));
+    // On every point of either lap, longer or shorter, from 0 to the lap-time
+    // difference.
+    for (const auto& [a, b, sign] : {std::tuple{&cmp, &ref, 1.0}, std::tuple{&ref, &cmp, -1.0}}) {
+        const auto own = deltaAtPoints(*a, *b);
+        ASSERT_EQ(own.size(), a->points.size());
+        for (std::size_t i = 0; i < own.size(); ++i) {
+            ASSERT_TRUE(own[i]) << i;
+            const double d = a == &cmp ? a->points[i].distance / 1.01 : a->points[i].distance;
+            EXPECT_NEAR(*own[i], sign * lost(d), 1e-12) << i;
         }
+        EXPECT_EQ(*own.front(), 0);
+        EXPECT_EQ(*own.back(), sign * 5.5);
     }
+    const auto none = deltaAtPoints(cmp, LapTrace{});
+    EXPECT_TRUE(none.size() == cmp.points.size() && !none.front());
+
+    // A closing crossing point as far along as the sample before it (a fix
+    // repeated at the line): the lap still ends at its lap time.
+    std::vector<std::pair<double, double>> stalled = r;
+    stalled.back().second = 49.9;
+    stalled.push_back({1000, 51});
+    const LapTrace late = straightTrace(3, stalled);
+    EXPECT_DOUBLE_EQ(*deltaAt(late, ref, 1000), 1);
+    EXPECT_DOUBLE_EQ(*deltaAtPoints(ref, late).back(), -1);
+    EXPECT_DOUBLE_EQ(deltaOnGrid(ref, late, 5).back().delta, -1);
 }
 
 TEST(Sectors, LinesAcrossTheReferenceAndTheirCrossings) {

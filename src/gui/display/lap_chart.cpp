@@ -9,7 +9,7 @@ namespace lorvane::display {
 
 namespace {
 
-// Delta samples along the shorter lap before thinning for the screen.
+// Delta samples along the chosen lap before thinning for the screen.
 constexpr std::size_t kDeltaSteps = 4000;
 
 void speedsOf(const LapTrace* t, std::vector<double>& x, std::vector<double>& y) {
@@ -207,16 +207,16 @@ QString LapChart::cursorText() const {
                     .arg(reference_->lap)
                     .arg(speedAt(*reference_, d), 0, 'f', 1)
                     .arg(timeAtDistance(*reference_, d).value_or(reference_->time), 0, 'f', 2);
-    if (compared_ && d <= compared_->distance) {
+    if (compared_ && d <= compared_->distance)
         s += tr("  ·  lap %1: %2 km/h, %3 s")
                  .arg(compared_->lap)
                  .arg(speedAt(*compared_, d), 0, 'f', 1)
                  .arg(timeAtDistance(*compared_, d).value_or(compared_->time), 0, 'f', 2);
-        if (const auto delta = deltaAt(*compared_, *reference_, d))
-            s += tr("  ·  delta %1%2 s")
-                     .arg(*delta >= 0 ? QStringLiteral("+") : QString())
-                     .arg(*delta, 0, 'f', 2);
-    }
+    // The delta runs the whole chosen lap, to the lap-time difference at its end.
+    if (const auto delta = compared_ ? deltaAt(*compared_, *reference_, d) : std::nullopt)
+        s += tr("  ·  delta %1%2 s")
+                 .arg(*delta >= 0 ? QStringLiteral("+") : QString())
+                 .arg(*delta, 0, 'f', 2);
     return s;
 }
 
