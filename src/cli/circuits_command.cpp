@@ -1,13 +1,12 @@
 #include "cli/circuits_command.h"
 #include "cli/cli_util.h"
+#include "cli/json_out.h"
 #include "cli/log_arg.h"
 
-#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,56 +21,46 @@ namespace lorvane {
 
 namespace {
 
-using cli::jsonString;
+using cli::Json;
 int failWith(const Diagnostic& d) {
     return cli::reportError(d);
 }
 
-const char* kCircuitsUsage =
-    "usage: lorvane-cli circuits add --gxr FILE --name NAME [--country C] [--direction both|forward|reverse]\n"
-    "                                [--gate-width M] [--lap-distance M] [--notes TEXT] [--db PATH]\n"
-    "       lorvane-cli circuits list [--json] [--search TEXT] [--db PATH]\n"
-    "       lorvane-cli circuits export NAME [-o FILE.gxr] [--db PATH]\n"
-    "       lorvane-cli circuits import DIR [--db PATH]\n"
-    "       lorvane-cli circuits find (--log FILE | --zlg FILE | --wmx FILE) [--json] [--db PATH]\n"
-    "       lorvane-cli circuits rename NAME NEW-NAME [--db PATH]\n"
-    "       lorvane-cli circuits remove NAME [--db PATH]\n"
-    "       lorvane-cli circuits add-country --name NAME --box MINLAT MINLONG MAXLAT MAXLONG [--db PATH]\n"
-    "       lorvane-cli circuits countries [--db PATH]\n"
-    "The --box corners are decimal degrees, north and east positive. Without --country, add takes\n"
-    "the country whose stored box holds the start line. Without -o, export writes to standard output.\n"
-    "find lists the circuits whose start line the log crosses, most crossings first.\n"
-    "The database is $XDG_DATA_HOME/lorvane/circuits.db (else ~/.local/share/lorvane/circuits.db)\n"
-    "unless --db PATH is given; it is created on first use.\n";
-
-int usage(const std::string& why) {
-    if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
-    std::cerr << kCircuitsUsage;
-    return 2;
+[[noreturn]] void usage(const std::string& why) {
+    throw cli::UsageError(why);
 }
 
-std::string jsonNumber(std::optional<double> v) {
-    return v ? formatRoundTrip(*v) : "null";
+Json jsonNumber(std::optional<double> v) {
+    return v ? Json(*v) : Json();
 }
 
-std::string jsonGate(const Gate& g) {
-    return "{\"lat1\": " + formatRoundTrip(g.lat1) + ", \"long1\": " + formatRoundTrip(g.long1) +
-           ", \"lat2\": " + formatRoundTrip(g.lat2) + ", \"long2\": " + formatRoundTrip(g.long2) + "}";
+Json jsonGate(const Gate& g) {
+    return {{"lat1", g.lat1}, {"long1", g.long1}, {"lat2", g.lat2}, {"long2", g.long2}};
 }
 
-std::string jsonCircuit(const Circuit& c) {
-    std::string o = "{\"name\": " + jsonString(c.name);
-    o += ", \"country\": " + (c.country ? jsonString(*c.country) : std::string("null"));
-    o += ", \"start\": " + jsonGate(c.start);
-    o += ", \"finish\": " + (c.finish ? jsonGate(*c.finish) : std::string("null"));
-    o += ", \"splits\": [";
-    for (std::size_t i = 0; i < c.splits.size(); ++i) o += (i ? ", " : "") + jsonGate(c.splits[i]);
-    o += "], \"direction\": " + jsonString(directionName(c.rules.direction));
-    o += ", \"gate_width\": " + jsonNumber(c.rules.gateWidth);
-    o += ", \"min_lap\": " + formatRoundTrip(c.rules.minLap);
-    o += ", \"lap_distance\": " + jsonNumber(c.lapDistance);
-    o += ", \"notes\": " + jsonString(c.notes) + "}";
-    return o;
+Json jsonCircuit(const Circuit& c) {
+    Json splits = Json::array();
+    for (const Gate& g : c.splits) splits.push_back(jsonGate(g));
+    return {{"name", c.name},
+            {"country", c.country ? Json(*c.country) : Json()},
+            {"start", jsonGate(c.start)},
+            {"finish", c.finish ? jsonGate(*c.finish) : Json()},
+            {"splits", std::move(splits)},
+            {"direction", directionName(c.rules.direction)},
+            {"gate_width", jsonNumber(c.rules.gateWidth)},
+            {"min_lap", c.rules.minLap},
+            {"lap_distance", jsonNumber(c.lapDistance)},
+            {"notes", c.notes}};
+}
+
+// A list of documents, one a line: `[A,\n B,\n C]`.
+std::string jsonLines(const std::vector<Json>& items) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i) out += ",\n ";
+        out += cli::dumpJson(items[i], cli::JsonNumbers::Shortest);
+    }
+    return out + "]\n";
 }
 
 struct Parsed {
@@ -81,67 +70,53 @@ struct Parsed {
     bool json = false;
 };
 
-// Options each command takes; those with a value are listed in kValued.
-const std::map<std::string, std::set<std::string>> kOptions = {
+// The commands in the order of the help, and the options each takes besides --db.
+const std::vector<std::pair<std::string, std::vector<std::string>>> kOptions = {
     {"add", {"--gxr", "--name", "--country", "--direction", "--gate-width", "--lap-distance", "--notes"}},
     {"list", {"--json", "--search"}},
     {"export", {"-o"}},
     {"import", {}},
+    {"find", {"--log", "--zlg", "--wmx", "--json"}},
     {"rename", {}},
     {"remove", {}},
     {"add-country", {"--name", "--box"}},
     {"countries", {}},
-    {"find", {"--log", "--zlg", "--wmx", "--json"}},
 };
 const std::map<std::string, std::size_t> kPositional = {
     {"add", 0},    {"list", 0},        {"export", 1},    {"import", 1}, {"rename", 2},
     {"remove", 1}, {"add-country", 0}, {"countries", 0}, {"find", 0},
 };
 
-std::optional<Parsed> parse(const std::string& cmd, int argc, char** argv, std::string& err) {
-    Parsed p;
-    const std::set<std::string>& allowed = kOptions.at(cmd);
-    for (int i = 2; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (opt.size() > 1 && opt[0] == '-' &&
-            !(opt.size() > 1 && (std::isdigit(static_cast<unsigned char>(opt[1])) || opt[1] == '.'))) {
-            if (opt != "--db" && !allowed.count(opt)) {
-                err = "unknown option '" + opt + "' for circuits " + cmd;
-                return std::nullopt;
-            }
-            if (opt == "--json") {
-                p.json = true;
-                continue;
-            }
-            const int need = opt == "--box" ? 4 : 1;
-            if (i + need >= argc) {
-                err = opt + (need == 1 ? " needs a value" : " needs four values");
-                return std::nullopt;
-            }
-            if (p.values.count(opt) || (opt == "--box" && !p.box.empty())) {
-                err = opt + " given twice";
-                return std::nullopt;
-            }
-            if (opt == "--box") {
-                for (int k = 0; k < 4; ++k) p.box.push_back(argv[++i]);
-            } else {
-                p.values[opt] = argv[++i];
-            }
-        } else {
-            p.positional.push_back(opt);
-        }
-    }
-    const std::size_t want = kPositional.at(cmd);
-    if (p.positional.size() != want) {
-        err = "circuits " + cmd + " takes " +
-              (want == 0   ? std::string("no names")
-               : want == 1 ? std::string("one name")
-                           : std::string("two names")) +
-              " before or after its options";
-        return std::nullopt;
-    }
-    return p;
-}
+const std::map<std::string, std::pair<const char*, const char*>> kCommandHelp = {
+    // command: description, its names
+    {"add", {"Add the start/finish line of a .gxr file as a circuit", ""}},
+    {"list", {"List the circuits: name, country, lap distance (m), start line point (degrees)", ""}},
+    {"export", {"Write a circuit as a .gxr file (to standard output without -o)", "NAME"}},
+    {"import", {"Add every .gxr file of a folder, named after its file", "DIR"}},
+    {"rename", {"Rename a circuit", "NAME NEW-NAME"}},
+    {"remove", {"Remove a circuit", "NAME"}},
+    {"add-country", {"Add a country: a name and a box in decimal degrees, north and east positive", ""}},
+    {"countries", {"List the countries and their boxes", ""}},
+    {"find", {"List the circuits whose start line the log crosses, most crossings first", ""}},
+};
+
+// option: what it takes, what it does
+const std::map<std::string, std::pair<const char*, const char*>> kOptionHelp = {
+    {"--gxr", {"FILE", "The start/finish line file"}},
+    {"--name", {"NAME", "The name"}},
+    {"--country", {"C", "The country (default: the one whose box holds the start line)"}},
+    {"--direction", {"both|forward|reverse", "Crossings that count"}},
+    {"--gate-width", {"M", "Width of the start/finish gate"}},
+    {"--lap-distance", {"M", "Length of a lap"}},
+    {"--notes", {"TEXT", "Notes kept with the circuit"}},
+    {"--json", {"", "As JSON"}},
+    {"--search", {"TEXT", "Only the circuits whose name holds TEXT"}},
+    {"-o", {"FILE.gxr", "The file to write"}},
+    {"--box", {"MINLAT MINLONG MAXLAT MAXLONG", "The country's box in degrees"}},
+    {"--log", {"FILE", "A log of any format we read"}},
+    {"--zlg", {"FILE", "A text log"}},
+    {"--wmx", {"FILE", "A binary log"}},
+};
 
 std::optional<double> positiveNumber(const Parsed& p, const std::string& opt, std::string& err) {
     auto it = p.values.find(opt);
@@ -153,18 +128,18 @@ std::optional<double> positiveNumber(const Parsed& p, const std::string& opt, st
 
 int runAdd(CircuitDb& db, const Parsed& p) {
     std::string err;
-    if (!p.values.count("--gxr")) return usage("--gxr FILE is required");
-    if (!p.values.count("--name")) return usage("--name NAME is required");
+    if (!p.values.count("--gxr")) usage("--gxr FILE is required");
+    if (!p.values.count("--name")) usage("--name NAME is required");
     Circuit c;
     c.name = p.values.at("--name");
     if (auto it = p.values.find("--direction"); it != p.values.end()) {
         auto d = parseDirection(it->second);
-        if (!d) return usage("--direction takes both, forward or reverse");
+        if (!d) usage("--direction takes both, forward or reverse");
         c.rules.direction = *d;
     }
     c.rules.gateWidth = positiveNumber(p, "--gate-width", err);
     c.lapDistance = positiveNumber(p, "--lap-distance", err);
-    if (!err.empty()) return usage(err);
+    if (!err.empty()) usage(err);
     if (auto it = p.values.find("--notes"); it != p.values.end()) c.notes = it->second;
     StartFinish sf = readStartFinishFile(p.values.at("--gxr"));
     c.start = sf.start;
@@ -185,9 +160,9 @@ int runList(CircuitDb& db, const Parsed& p) {
     std::vector<Circuit> list = it == p.values.end() ? db.circuits() : db.search(it->second);
     std::string out;
     if (p.json) {
-        out = "[";
-        for (std::size_t i = 0; i < list.size(); ++i) out += (i ? ",\n " : "") + jsonCircuit(list[i]);
-        out += "]\n";
+        std::vector<Json> items;
+        for (const Circuit& c : list) items.push_back(jsonCircuit(c));
+        out = jsonLines(items);
     } else {
         // name, country, lap distance (m), start line point 1 (degrees)
         for (const Circuit& c : list) {
@@ -223,19 +198,18 @@ int runFind(CircuitDb& db, const Parsed& p) {
     std::string option;
     for (const char* o : {"--log", "--zlg", "--wmx"}) {
         if (!p.values.count(o)) continue;
-        if (!option.empty()) return usage("give one log, --log FILE, --zlg FILE or --wmx FILE");
+        if (!option.empty()) usage("give one log, --log FILE, --zlg FILE or --wmx FILE");
         option = o;
     }
-    if (option.empty()) return usage("give one log, --log FILE, --zlg FILE or --wmx FILE");
+    if (option.empty()) usage("give one log, --log FILE, --zlg FILE or --wmx FILE");
     const std::string& log = p.values.at(option);
     const auto found = db.findCircuitsForTrack(readLogTrack(cli::logKindFor(option, log), log));
     std::string out;
     if (p.json) {
-        out = "[";
-        for (std::size_t i = 0; i < found.size(); ++i)
-            out += (i ? ",\n " : "") + std::string("{\"crossings\": ") + std::to_string(found[i].crossings) +
-                   ", \"circuit\": " + jsonCircuit(found[i].circuit) + "}";
-        out += "]\n";
+        std::vector<Json> items;
+        for (const CircuitMatch& m : found)
+            items.push_back({{"crossings", m.crossings}, {"circuit", jsonCircuit(m.circuit)}});
+        out = jsonLines(items);
     } else {
         // name, crossings, lap distance (m)
         for (const CircuitMatch& m : found)
@@ -247,12 +221,12 @@ int runFind(CircuitDb& db, const Parsed& p) {
 }
 
 int runAddCountry(CircuitDb& db, const Parsed& p) {
-    if (!p.values.count("--name")) return usage("--name NAME is required");
-    if (p.box.size() != 4) return usage("--box MINLAT MINLONG MAXLAT MAXLONG is required");
+    if (!p.values.count("--name")) usage("--name NAME is required");
+    if (p.box.size() != 4) usage("--box MINLAT MINLONG MAXLAT MAXLONG is required");
     double v[4];
     for (int k = 0; k < 4; ++k) {
         auto d = parseDecimal(p.box[static_cast<std::size_t>(k)]);
-        if (!d) return usage("--box takes four numbers in degrees, not '" + p.box[static_cast<std::size_t>(k)] + "'");
+        if (!d) usage("--box takes four numbers in degrees, not '" + p.box[static_cast<std::size_t>(k)] + "'");
         v[k] = *d * 60;
     }
     Country c;
@@ -277,44 +251,99 @@ int runCountries(CircuitDb& db) {
 
 } // namespace
 
-int runCircuitsCommand(int argc, char** argv) {
-    // argv[0] is the program, argv[1] "circuits".
-    if (argc < 3) return usage("circuits needs a command");
-    const std::string cmd = argv[2];
-    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
-        std::cout << kCircuitsUsage;
-        return 0;
+namespace {
+
+// What CLI11 fills in for one circuits command.
+struct CircuitsCommand {
+    CLI::App* app = nullptr;
+    std::map<std::string, std::string> values;
+    std::map<std::string, CLI::Option*> options;
+    std::vector<std::string> names, box;
+    bool json = false;
+
+    // The command line as the commands read it; throws UsageError.
+    Parsed parsed(const std::string& cmd) const {
+        Parsed p;
+        for (const auto& [name, opt] : options) {
+            const std::size_t once = name == "--box" ? 4 : 1;
+            if (opt->count() > once) usage(name + " given twice");
+            if (opt->count() && name != "--json" && name != "--box") p.values[name] = values.at(name);
+        }
+        if (!box.empty() && box.size() != 4) usage("--box needs four values");
+        p.box = box;
+        p.json = json;
+        p.positional = names;
+        const std::size_t want = kPositional.at(cmd);
+        if (p.positional.size() != want)
+            usage("circuits " + cmd + " takes " +
+                  (want == 0   ? std::string("no names")
+                   : want == 1 ? std::string("one name")
+                               : std::string("two names")) +
+                  " before or after its options");
+        return p;
     }
-    if (!kOptions.count(cmd)) return usage("unknown circuits command '" + cmd + "'");
-    std::string err;
-    // Shift so that parse() sees the options from index 2.
-    auto p = parse(cmd, argc - 1, argv + 1, err);
-    if (!p) return usage(err);
+};
+
+int runCircuits(const std::string& cmd, const Parsed& p) {
     try {
-        auto dbIt = p->values.find("--db");
-        CircuitDb db = CircuitDb::open(dbIt != p->values.end() ? dbIt->second : defaultCircuitDbPath());
-        if (cmd == "add") return runAdd(db, *p);
-        if (cmd == "list") return runList(db, *p);
-        if (cmd == "export") return runExport(db, *p);
-        if (cmd == "import") return runImport(db, *p);
+        auto dbIt = p.values.find("--db");
+        CircuitDb db = CircuitDb::open(dbIt != p.values.end() ? dbIt->second : defaultCircuitDbPath());
+        if (cmd == "add") return runAdd(db, p);
+        if (cmd == "list") return runList(db, p);
+        if (cmd == "export") return runExport(db, p);
+        if (cmd == "import") return runImport(db, p);
         if (cmd == "rename") {
-            db.renameCircuit(p->positional[0], p->positional[1]);
-            std::cout << "renamed " << p->positional[0] << " to " << p->positional[1] << "\n";
+            db.renameCircuit(p.positional[0], p.positional[1]);
+            std::cout << "renamed " << p.positional[0] << " to " << p.positional[1] << "\n";
             return 0;
         }
         if (cmd == "remove") {
-            db.removeCircuit(p->positional[0]);
-            std::cout << "removed " << p->positional[0] << "\n";
+            db.removeCircuit(p.positional[0]);
+            std::cout << "removed " << p.positional[0] << "\n";
             return 0;
         }
-        if (cmd == "add-country") return runAddCountry(db, *p);
-        if (cmd == "find") return runFind(db, *p);
+        if (cmd == "add-country") return runAddCountry(db, p);
+        if (cmd == "find") return runFind(db, p);
         return runCountries(db);
     } catch (const LoadError& e) {
         return failWith(e.diagnostic());
+    } catch (const cli::UsageError&) {
+        throw;
     } catch (const std::exception& e) {
         return failWith(Diagnostic{e.what(), {}, 0, -1});
     }
+}
+
+} // namespace
+
+cli::CommandRun addCircuitsCommand(CLI::App& app) {
+    CLI::App* circuits = app.add_subcommand("circuits", "Keep start/finish lines in the circuit database");
+    circuits->footer("The database is $XDG_DATA_HOME/lorvane/circuits.db (else ~/.local/share/lorvane/circuits.db)\n"
+                     "unless --db PATH is given; it is created on first use.");
+    auto commands = std::make_shared<std::map<std::string, CircuitsCommand>>();
+    for (const auto& [cmd, allowed] : kOptions) {
+        CircuitsCommand& c = (*commands)[cmd];
+        const auto& [description, names] = kCommandHelp.at(cmd);
+        c.app = circuits->add_subcommand(cmd, description);
+        if (*names) c.app->add_option("names", c.names, names)->type_name(names)->expected(0, 2);
+        for (const std::string& name : allowed) {
+            const auto& [takes, what] = kOptionHelp.at(name);
+            CLI::Option* opt = nullptr;
+            if (name == "--json")
+                opt = c.app->add_flag(name, c.json, what);
+            else if (name == "--box")
+                opt = c.app->add_option(name, c.box, what)->expected(4)->type_name(takes);
+            else
+                opt = c.app->add_option(name, c.values[name], what)->type_name(takes);
+            c.options[name] = opt;
+        }
+        c.options["--db"] = c.app->add_option("--db", c.values["--db"], "The circuit database")->type_name("PATH");
+    }
+    return [circuits, commands]() -> int {
+        for (const auto& [cmd, c] : *commands)
+            if (c.app->parsed()) return runCircuits(cmd, c.parsed(cmd));
+        usage("circuits needs a command");
+    };
 }
 
 } // namespace lorvane

@@ -3,10 +3,11 @@
 #include "cli/convert_command.h"
 
 #include <cmath>
-#include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 
+#include "cli/cli_util.h"
 #include "cli/log_arg.h"
 #include "formats/any_log.h"
 #include "formats/numbers.h"
@@ -15,14 +16,6 @@
 namespace lorvane {
 
 namespace {
-
-const char* kConvertUsage = "usage: lorvane-cli convert (--log FILE | --zlg FILE | --wmx FILE) -o OUT.zlg\n";
-
-int convertUsage(const std::string& why) {
-    if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
-    std::cerr << kConvertUsage;
-    return 2;
-}
 
 // Every sample as a data line: satellites (99 when the log does not say),
 // time of day hhmmss.ss, latitude and longitude in minutes, longitude
@@ -64,27 +57,18 @@ private:
     std::int64_t count_ = 0;
 };
 
-} // namespace
+struct ConvertArgs {
+    cli::LogOptions log;
+    std::string out;
+    CLI::Option* outOpt = nullptr;
+};
 
-int runConvert(int argc, char** argv) {
-    std::string logOption, log, out;
-    for (int i = 2; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (i + 1 >= argc)
-            return convertUsage(opt == "-o" || cli::isLogOption(opt) ? opt + " needs a value"
-                                                                     : "unknown option '" + opt + "'");
-        if (cli::isLogOption(opt)) {
-            if (!log.empty()) return convertUsage("give one log");
-            logOption = opt;
-            log = argv[++i];
-        } else if (opt == "-o") {
-            out = argv[++i];
-        } else {
-            return convertUsage("unknown option '" + opt + "'");
-        }
-    }
-    if (log.empty()) return convertUsage("--log FILE is required");
-    if (out.empty()) return convertUsage("-o OUT.zlg is required");
+int runConvert(ConvertArgs& a) {
+    if (a.log.count() > 1) throw cli::UsageError("give one log");
+    if (a.log.count() == 0) throw cli::UsageError("--log FILE is required");
+    if (!a.outOpt->count()) throw cli::UsageError("-o OUT.zlg is required");
+    a.log.resolve();
+    const std::string &logOption = a.log.option(), &log = a.log.path(), &out = a.out;
     try {
         const LogKind kind = cli::logKindFor(logOption, log);
         std::string text;
@@ -94,13 +78,19 @@ int runConvert(int argc, char** argv) {
         writeFileAtomically(out, text);
         std::cout << out << ": " << writer.count() << " samples\n";
     } catch (const LoadError& e) {
-        std::cerr << "lorvane-cli: " << e.diagnostic().message;
-        const std::string w = e.diagnostic().where();
-        if (!w.empty()) std::cerr << " (" << w << ")";
-        std::cerr << "\n";
-        return 1;
+        return cli::reportError(e.diagnostic());
     }
     return 0;
+}
+
+} // namespace
+
+cli::CommandRun addConvertCommand(CLI::App& app) {
+    auto a = std::make_shared<ConvertArgs>();
+    CLI::App* cmd = app.add_subcommand("convert", "Write any log we read as a text log");
+    a->log.add(*cmd);
+    a->outOpt = cmd->add_option("-o", a->out, "The text log to write (required)")->type_name("OUT.zlg");
+    return [a] { return runConvert(*a); };
 }
 
 } // namespace lorvane

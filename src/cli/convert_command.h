@@ -1,6 +1,8 @@
 #pragma once
 
+#include "cli/cli_options.h"
+
 namespace lorvane {
-// lorvane-cli convert --log FILE -o OUT.zlg
-int runConvert(int argc, char** argv);
+// Adds `lorvane-cli convert (--log FILE | --zlg FILE | --wmx FILE) -o OUT.zlg` to `app`.
+cli::CommandRun addConvertCommand(CLI::App& app);
 } // namespace lorvane

@@ -1,17 +1,21 @@
 // lorvane-cli: runs a load headlessly through the engine, lists the laps and
 // writes reference files.
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/circuit_lookup.h"
 #include "cli/circuits_command.h"
+#include "cli/cli_options.h"
 #include "cli/cli_util.h"
 #include "cli/convert_command.h"
+#include "cli/json_out.h"
 #include "cli/log_arg.h"
 #include "cli/trace_command.h"
 #include "formats/numbers.h"
@@ -22,252 +26,122 @@ using namespace lorvane;
 
 namespace {
 
-using cli::jsonString;
 int fail(const Diagnostic& d) {
     return cli::reportError(d);
 }
 
-const char* kUsage =
-    "usage: lorvane-cli laps [--gxr FILE | --circuit NAME] (--zlg FILE | --wmx FILE | --log FILE) [RULES] [--json]\n"
-    "                        [--sectors N]\n"
-    "       lorvane-cli ref  [--gxr FILE | --circuit NAME] (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap "
-    "N|best\n"
-    "                        [--fixed] [-o PATH]\n"
-    "       lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N [--vs M]\n"
-    "       lorvane-cli convert (--log FILE | --zlg FILE | --wmx FILE) -o OUT.zlg\n"
-    "       lorvane-cli circuits ...   (lorvane-cli circuits --help)\n"
-    "       lorvane-cli --version\n"
-    "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n"
-    "         [--max-gap SECONDS]  (a pause without a fix for longer ends a run; default 10)\n"
-    "  Without --gxr, laps and ref take the circuit from the circuit database: the one whose start\n"
-    "  line the log crosses, or --circuit NAME; --db PATH (default: the user's circuits.db).\n";
-
-int usage(const std::string& why) {
-    if (!why.empty()) std::cerr << "lorvane-cli: " << why << "\n";
-    std::cerr << kUsage;
-    return 2;
-}
-
-struct Args {
-    std::string command, gxr, log, lap, out = "LAP.REF";
-    LogKind kind = LogKind::Text;
-    std::string logOption; // --zlg, --wmx or --log
-    bool json = false, fixed = false, haveLog = false, haveOut = false;
-    GateRules rules;
-    int sectors = kDefaultSectors; // laps --json: equal-distance sectors
-    std::string db, circuit;       // without --gxr: the circuit database
-    bool rulesGiven = false;
+// laps and ref: the same load, then the lap list or a reference file.
+struct LapsArgs {
+    bool ref = false;
+    std::string gxr, db, circuit, lap, out = "LAP.REF";
+    cli::LogOptions log;
+    cli::RuleOptions rules;
+    bool json = false, fixed = false;
+    std::string sectors;
+    CLI::Option *gxrOpt = nullptr, *dbOpt = nullptr, *circuitOpt = nullptr, *sectorsOpt = nullptr;
 };
-
-// A finite number, locale-free.
-std::optional<double> finiteNumber(const std::string& text) {
-    auto v = parseDecimal(text);
-    if (!v || !std::isfinite(*v)) return std::nullopt;
-    return v;
-}
-
-std::optional<Args> parseArgs(int argc, char** argv, std::string& err) {
-    Args a;
-    if (argc < 2) {
-        err = "no command given";
-        return std::nullopt;
-    }
-    a.command = argv[1];
-    if (a.command != "laps" && a.command != "ref") {
-        err = "unknown command '" + a.command + "'";
-        return std::nullopt;
-    }
-    for (int i = 2; i < argc; ++i) {
-        std::string opt = argv[i];
-        auto value = [&](std::string& dst) {
-            if (i + 1 >= argc) {
-                err = opt + " needs a value";
-                return false;
-            }
-            dst = argv[++i];
-            return true;
-        };
-        if (opt == "--gxr") {
-            if (!value(a.gxr)) return std::nullopt;
-        } else if (cli::isLogOption(opt)) {
-            if (a.haveLog) {
-                err = "give one log, --zlg, --wmx or --log";
-                return std::nullopt;
-            }
-            if (!value(a.log)) return std::nullopt;
-            a.logOption = opt;
-            a.haveLog = true;
-        } else if ((opt == "--db" || opt == "--circuit") && a.command != "trace") {
-            if (!value(opt == "--db" ? a.db : a.circuit)) return std::nullopt;
-        } else if (opt == "--direction") {
-            std::string d;
-            if (!value(d)) return std::nullopt;
-            auto dir = parseDirection(d);
-            if (!dir) {
-                err = "--direction takes both, forward or reverse";
-                return std::nullopt;
-            }
-            a.rules.direction = *dir;
-            a.rulesGiven = true;
-        } else if (opt == "--gate-width") {
-            std::string w;
-            if (!value(w)) return std::nullopt;
-            auto v = finiteNumber(w);
-            if (!v || !(*v > 0)) {
-                err = "--gate-width takes a number of metres above 0";
-                return std::nullopt;
-            }
-            a.rules.gateWidth = *v;
-            a.rulesGiven = true;
-        } else if (opt == "--min-lap") {
-            std::string m;
-            if (!value(m)) return std::nullopt;
-            auto v = finiteNumber(m);
-            if (!v || !(*v >= 0)) {
-                err = "--min-lap takes a number of seconds, 0 or more";
-                return std::nullopt;
-            }
-            a.rules.minLap = *v;
-            a.rulesGiven = true;
-        } else if (opt == "--max-gap") {
-            std::string m;
-            if (!value(m)) return std::nullopt;
-            auto v = finiteNumber(m);
-            if (!v || !(*v > 0)) {
-                err = "--max-gap takes a number of seconds above 0";
-                return std::nullopt;
-            }
-            a.rules.maxGap = *v; // the recording's, not the circuit's: kept with a circuit's own rules
-        } else if (opt == "--json" && a.command == "laps") {
-            a.json = true;
-        } else if (opt == "--sectors" && a.command == "laps") {
-            std::string n;
-            if (!value(n)) return std::nullopt;
-            const auto k = parseInteger(n);
-            if (!k || *k < 1 || *k > kMaxSectors) {
-                err = "--sectors takes a whole number from 1 to " + std::to_string(kMaxSectors);
-                return std::nullopt;
-            }
-            a.sectors = *k;
-        } else if (opt == "--lap" && a.command == "ref") {
-            if (!value(a.lap)) return std::nullopt;
-        } else if (opt == "--fixed" && a.command == "ref") {
-            a.fixed = true;
-        } else if (opt == "-o" && a.command == "ref") {
-            if (!value(a.out)) return std::nullopt;
-        } else {
-            err = "unknown option '" + opt + "'";
-            return std::nullopt;
-        }
-    }
-    if (!a.gxr.empty() && (!a.db.empty() || !a.circuit.empty()))
-        err = "give --gxr or the circuit database, not both";
-    else if (!a.haveLog)
-        err = "--zlg FILE, --wmx FILE or --log FILE is required";
-    else if (a.command == "ref" && a.lap.empty())
-        err = "--lap N|best is required";
-    if (!err.empty()) return std::nullopt;
-    return a;
-}
 
 void printJson(const Session& s, const LoadReport& r, const GateRules& rules, int sectors,
                const std::optional<std::string>& circuit) {
+    using cli::Json;
     const LapsJsonAnalysis analysis(s, sectors);
-    std::string o = "{\"kind\": ";
-    o += "\"" + std::string(logKindName(r.kind)) + "\"";
-    o += ", \"circuit\": " + (circuit ? jsonString(*circuit) : std::string("null"));
-    o += ", \"rules\": {\"direction\": \"" + std::string(directionName(rules.direction)) + "\", \"gate_width\": ";
-    o += rules.gateWidth ? formatRoundTrip(*rules.gateWidth) : std::string("null");
-    o += ", \"min_lap\": " + formatRoundTrip(rules.minLap) + "}";
-    o += ", \"samples\": " + std::to_string(r.samples);
-    o += ", \"base_point\": ";
-    if (r.hasBase)
-        o += "{\"lat\": " + format17(r.baseLat) + ", \"long\": " + format17(r.baseLong) + "}";
-    else
-        o += "null";
-    o += ", \"long_scale\": " + format17(r.longScale);
-    o += ", \"crossings\": [";
-    bool first = true;
-    for (const Crossing& c : s.crossings()) {
-        if (!first) o += ", ";
-        first = false;
-        o += "{\"sample\": " + std::to_string(c.sample) + ", \"offset\": " + format17(c.offset) +
-             ", \"time\": " + format17(c.time) + ", \"direction\": \"" + (c.forward ? "forward" : "reverse") +
-             "\", \"distance\": " + format17(c.distance) + "}";
-    }
-    o += "], \"runs\": [";
-    first = true;
-    if (const auto log = s.loaded()) {
-        for (const Run& run : log->runs) {
-            if (!first) o += ", ";
-            first = false;
-            o += "{\"first_sample\": " + std::to_string(run.firstSample) +
-                 ", \"last_sample\": " + std::to_string(run.lastSample) +
-                 ", \"first_time\": " + format17(run.firstTime) + ", \"last_time\": " + format17(run.lastTime) + "}";
-        }
-    }
-    o += "], \"laps\": [";
-    first = true;
+    Json o;
+    o["kind"] = logKindName(r.kind);
+    o["circuit"] = circuit ? Json(*circuit) : Json();
+    // The rules are written as given: the shortest text of each number.
+    o["rules"] = {{"direction", directionName(rules.direction)},
+                  {"gate_width", rules.gateWidth ? Json(*rules.gateWidth) : Json()},
+                  {"min_lap", rules.minLap}};
+    o["samples"] = r.samples;
+    o["base_point"] = r.hasBase ? Json{{"lat", r.baseLat}, {"long", r.baseLong}} : Json();
+    o["long_scale"] = r.longScale;
+    Json& crossings = o["crossings"] = Json::array();
+    for (const Crossing& c : s.crossings())
+        crossings.push_back({{"sample", c.sample},
+                             {"offset", c.offset},
+                             {"time", c.time},
+                             {"direction", c.forward ? "forward" : "reverse"},
+                             {"distance", c.distance}});
+    Json& runs = o["runs"] = Json::array();
+    if (const auto log = s.loaded())
+        for (const Run& run : log->runs)
+            runs.push_back({{"first_sample", run.firstSample},
+                            {"last_sample", run.lastSample},
+                            {"first_time", run.firstTime},
+                            {"last_time", run.lastTime}});
+    Json& laps = o["laps"] = Json::array();
     std::size_t lapIndex = 0;
     for (const Lap& l : s.laps()) {
-        if (!first) o += ", ";
-        first = false;
-        o += "{\"lap\": " + std::to_string(l.number) + ", \"start_sample\": " + std::to_string(l.startSample) +
-             ", \"end_sample\": " + std::to_string(l.endSample) + ", \"time\": " + format17(l.time) +
-             ", \"line\": " + jsonString(l.line) + analysis.lapFields(lapIndex++) + "}";
+        Json lap = {{"lap", l.number},
+                    {"start_sample", l.startSample},
+                    {"end_sample", l.endSample},
+                    {"time", l.time},
+                    {"line", l.line}};
+        analysis.addLapFields(lapIndex++, lap);
+        laps.push_back(std::move(lap));
     }
-    o += "], \"best_lap\": " + std::to_string(r.bestLap);
-    o += ", \"no_laps\": " + (r.noLaps.empty() ? std::string("null") : jsonString(r.noLaps));
-    o += analysis.topFields();
-    o += ", \"error\": ";
-    o += r.ok ? "null" : jsonString(r.error.describe());
-    o += "}\n";
-    std::fwrite(o.data(), 1, o.size(), stdout);
+    o["best_lap"] = r.bestLap;
+    o["no_laps"] = r.noLaps.empty() ? Json() : Json(r.noLaps);
+    analysis.addTopFields(o);
+    o["error"] = r.ok ? Json() : Json(r.error.describe());
+    const std::string text = cli::dumpJson(o, cli::JsonNumbers::Digits17, {"rules"}) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "trace") == 0) return runTrace(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) return runConvert(argc, argv);
-    if (argc >= 2 && std::strcmp(argv[1], "circuits") == 0) return runCircuitsCommand(argc, argv);
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "lorvane-cli " LORVANE_VERSION "\n";
-        return 0;
+int runLaps(LapsArgs& a) {
+    if (a.gxrOpt->count() && (a.dbOpt->count() || a.circuitOpt->count()))
+        throw cli::UsageError("give --gxr or the circuit database, not both");
+    if (a.log.count() > 1) throw cli::UsageError("give one log, --zlg, --wmx or --log");
+    if (a.log.count() == 0) throw cli::UsageError("--zlg FILE, --wmx FILE or --log FILE is required");
+    a.log.resolve();
+    GateRules rules;
+    a.rules.apply(rules);
+    int sectors = kDefaultSectors; // laps --json: equal-distance sectors
+    if (a.sectorsOpt && a.sectorsOpt->count()) {
+        const auto k = parseInteger(a.sectors);
+        if (!k || *k < 1 || *k > kMaxSectors)
+            throw cli::UsageError("--sectors takes a whole number from 1 to " + std::to_string(kMaxSectors));
+        sectors = *k;
     }
-    std::string err;
-    auto args = parseArgs(argc, argv, err);
-    if (!args) return usage(err);
+    std::int32_t lap = 0; // ref: 0 for the best lap
+    if (a.ref) {
+        if (a.lap.empty()) throw cli::UsageError("--lap N|best is required");
+        if (a.lap != "best") {
+            const auto n = parseInteger(a.lap);
+            if (!n || *n < 1) throw cli::UsageError("--lap takes a lap number from 1, or best");
+            lap = *n;
+        }
+    }
+    const std::string& logPath = a.log.path();
 
+    LogKind kind;
     try {
-        args->kind = cli::logKindFor(args->logOption, args->log);
+        kind = cli::logKindFor(a.log.option(), logPath);
     } catch (const LoadError& e) {
         return fail(e.diagnostic());
     }
     Session session;
     std::optional<std::string> circuit;
-    if (args->gxr.empty()) {
-        const double maxGap = args->rules.maxGap;
-        circuit = useCircuitFromDb(session, args->kind, args->log, args->db, args->circuit, args->rulesGiven,
-                                   args->rules);
+    if (!a.gxrOpt->count()) {
+        const double maxGap = rules.maxGap; // the recording's, not the circuit's: kept with a circuit's own rules
+        circuit = useCircuitFromDb(session, kind, logPath, a.db, a.circuit, a.rules.circuitRulesGiven(), rules);
         if (!circuit) return 1;
-        args->rules.maxGap = maxGap;
+        rules.maxGap = maxGap;
     } else {
-        StartFinishReport sf = session.loadStartFinish(args->gxr);
+        StartFinishReport sf = session.loadStartFinish(a.gxr);
         if (!sf.ok) return fail(sf.error);
     }
 
     SessionObserver quiet;
-    session.setGateRules(args->rules);
-    session.setKeepTrack(args->json); // the lap analysis reads it; the plain list keeps nothing per sample
-    LoadReport report = session.loadLog(args->kind, args->log, quiet);
+    session.setGateRules(rules);
+    session.setKeepTrack(a.json); // the lap analysis reads it; the plain list keeps nothing per sample
+    LoadReport report = session.loadLog(kind, logPath, quiet);
 
     // A file read only in part loads what came before the damage; say so.
-    if (!report.readerNote.empty()) std::cerr << "lorvane-cli: " << args->log << ": " << report.readerNote << "\n";
-    if (args->command == "laps") {
-        if (args->json) {
-            printJson(session, report, session.loaded() ? session.loaded()->rules : args->rules, args->sectors,
-                      circuit);
+    if (!report.readerNote.empty()) std::cerr << "lorvane-cli: " << logPath << ": " << report.readerNote << "\n";
+    if (!a.ref) {
+        if (a.json) {
+            printJson(session, report, session.loaded() ? session.loaded()->rules : rules, sectors, circuit);
         } else {
             std::string out;
             for (const Lap& l : session.laps()) {
@@ -281,25 +155,89 @@ int main(int argc, char** argv) {
         return report.ok ? 0 : fail(report.error);
     }
 
-    // ref
     if (!report.ok) return fail(report.error);
-    std::int32_t lap = 0;
-    if (args->lap == "best") {
+    if (lap == 0) {
         lap = session.bestLap();
         if (lap == 0)
             return fail(Diagnostic{"The log has no complete lap" + (report.noLaps.empty() ? "" : ": " + report.noLaps),
-                                   args->log, 0, -1});
-    } else {
-        auto n = parseInteger(args->lap);
-        if (!n || *n < 1) return usage("--lap takes a lap number from 1, or best");
-        lap = *n;
+                                   logPath, 0, -1});
     }
     try {
         ReferenceLap ref = session.pickLap(lap);
-        session.saveLapRefFile(ref, args->out, args->fixed);
+        session.saveLapRefFile(ref, a.out, a.fixed);
     } catch (const LoadError& e) {
         return fail(e.diagnostic());
     }
-    std::cout << args->out << "\n";
+    std::cout << a.out << "\n";
     return 0;
+}
+
+cli::CommandRun addLapsCommand(CLI::App& app, bool ref) {
+    auto a = std::make_shared<LapsArgs>();
+    a->ref = ref;
+    CLI::App* cmd = ref ? app.add_subcommand("ref", "Write the reference file of a lap: the bytes the window writes")
+                        : app.add_subcommand(
+                              "laps", "List the laps of a log as the window does, or everything about them as JSON");
+    a->gxrOpt = cmd->add_option("--gxr", a->gxr, "The start/finish line file")->type_name("FILE")->group("Circuit");
+    a->circuitOpt = cmd->add_option("--circuit", a->circuit, "Without --gxr: the circuit of the database to use")
+                        ->type_name("NAME")
+                        ->group("Circuit");
+    a->dbOpt = cmd->add_option("--db", a->db, "The circuit database (default: the user's circuits.db)")
+                   ->type_name("PATH")
+                   ->group("Circuit");
+    a->log.add(*cmd);
+    a->rules.add(*cmd);
+    if (ref) {
+        cmd->add_option("--lap", a->lap, "The lap to write, or the fastest (required)")->type_name("N|best");
+        cmd->add_flag("--fixed", a->fixed, "Mark the reference as fixed");
+        cmd->add_option("-o", a->out, "Where to write it (default LAP.REF)")->type_name("PATH");
+    } else {
+        cmd->add_flag("--json", a->json, "The samples, crossings, runs, laps and their analysis as JSON");
+        a->sectorsOpt = cmd->add_option("--sectors", a->sectors, "With --json: sectors of equal distance (default 3)")
+                            ->type_name("N");
+    }
+    cmd->footer("Without --gxr the circuit comes from the circuit database: the one whose start line the log\n"
+                "crosses, with its stored gate rules unless rules are given, or --circuit NAME.");
+    return [a] { return runLaps(*a); };
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Lap times from GPS logs, as the window gives them.", "lorvane-cli"};
+    // An option given twice: the last one counts.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.set_version_flag("--version", "lorvane-cli " LORVANE_VERSION, "The version of lorvane-cli");
+    app.footer("Exit status: 0 done, 1 an error, 2 a usage error. lorvane-cli COMMAND --help lists a command's "
+               "options.");
+
+    std::vector<std::pair<CLI::App*, cli::CommandRun>> commands;
+    auto add = [&](const char* name, cli::CommandRun run) { commands.emplace_back(app.get_subcommand(name), run); };
+    add("laps", addLapsCommand(app, false));
+    add("ref", addLapsCommand(app, true));
+    add("trace", addTraceCommand(app));
+    add("convert", addConvertCommand(app));
+    add("circuits", addCircuitsCommand(app));
+
+    // `circuits help` has always been `circuits --help`.
+    char help[] = "--help";
+    if (argc >= 3 && std::string_view(argv[1]) == "circuits" && std::string_view(argv[2]) == "help") argv[2] = help;
+    try {
+        if (argc >= 2 && argv[1][0] != '-' && std::none_of(commands.begin(), commands.end(), [&](const auto& c) {
+                return c.first->get_name() == argv[1];
+            }))
+            throw cli::UsageError("unknown command '" + std::string(argv[1]) + "'");
+        app.parse(argc, argv);
+        for (auto& [cmd, run] : commands) {
+            if (!cmd->parsed()) continue;
+            return run();
+        }
+        throw cli::UsageError("no command given");
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return cli::usageError(cli::parseErrorMessage(e, app), app);
+    } catch (const cli::UsageError& e) {
+        return cli::usageError(e.what(), app);
+    }
 }

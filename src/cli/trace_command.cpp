@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "analysis/lap_delta.h"
+#include "cli/cli_util.h"
 #include "cli/log_arg.h"
 #include "formats/numbers.h"
 #include "laps/gate_rules.h"
@@ -15,24 +16,6 @@ namespace lorvane {
 
 namespace {
 
-const char* kTraceUsage =
-    "usage: lorvane-cli trace --gxr FILE (--zlg FILE | --wmx FILE | --log FILE) [RULES] --lap N [--vs M]\n"
-    "  RULES: [--direction both|forward|reverse] [--gate-width METRES] [--min-lap SECONDS]\n"
-    "         [--max-gap SECONDS]\n";
-
-int traceUsage(const std::string& why) {
-    std::cerr << "lorvane-cli: " << why << "\n" << kTraceUsage;
-    return 2;
-}
-
-int traceFail(const Diagnostic& d) {
-    std::cerr << "lorvane-cli: " << d.message;
-    const std::string w = d.where();
-    if (!w.empty()) std::cerr << " (" << w << ")";
-    std::cerr << "\n";
-    return 1;
-}
-
 GeoPoint toGeo(const LocalPlane& plane, LocalPoint p) {
     GeoPoint g;
     g.lat = plane.baseLat + p.north / kMetresPerMinute;
@@ -40,95 +23,91 @@ GeoPoint toGeo(const LocalPlane& plane, LocalPoint p) {
     return g;
 }
 
-std::string jsonNumber(const std::optional<double>& v) {
-    return v ? format17(*v) : "null";
+cli::Json jsonNumber(const std::optional<double>& v) {
+    return v ? cli::Json(*v) : cli::Json();
 }
 
 struct TraceArgs {
-    std::string gxr, log;
-    LogKind kind = LogKind::Text;
-    std::string logOption; // --zlg, --wmx or --log
-    bool haveLog = false;
-    std::int32_t lap = 0, vs = 0;
-    GateRules rules; // the laps are cut as `laps` cuts them with the same options
+    std::string gxr, lap, vs;
+    cli::LogOptions log;
+    cli::RuleOptions rules; // the laps are cut as `laps` cuts them with the same options
+    CLI::Option *gxrOpt = nullptr, *lapOpt = nullptr, *vsOpt = nullptr;
 };
 
-std::optional<TraceArgs> parseTraceArgs(int argc, char** argv, std::string& err) {
-    TraceArgs a;
-    auto lapNumber = [&](const std::string& opt, const char* text, std::int32_t& dst) {
-        const auto n = parseInteger(text);
-        if (!n || *n < 1) {
-            err = opt + " takes a lap number from 1";
-            return false;
+int traceFail(const Diagnostic& d) {
+    return cli::reportError(d);
+}
+
+int runTrace(TraceArgs& a) {
+    if (a.log.count() > 1) throw cli::UsageError("give one log, --zlg, --wmx or --log");
+    if (!a.gxrOpt->count()) throw cli::UsageError("--gxr FILE is required");
+    if (a.log.count() == 0) throw cli::UsageError("--zlg FILE, --wmx FILE or --log FILE is required");
+    if (!a.lapOpt->count()) throw cli::UsageError("--lap N is required");
+    a.log.resolve();
+    const std::int32_t lap = cli::lapNumber("--lap", a.lap);
+    const std::int32_t vs = a.vsOpt->count() ? cli::lapNumber("--vs", a.vs) : 0;
+    GateRules rules;
+    a.rules.apply(rules);
+    const std::string& logPath = a.log.path();
+
+    Session session;
+    const StartFinishReport sf = session.loadStartFinish(a.gxr);
+    if (!sf.ok) return traceFail(sf.error);
+    SessionObserver quiet;
+    session.setGateRules(rules);
+    session.setKeepTrack(true);
+    LogKind kind;
+    try {
+        kind = cli::logKindFor(a.log.option(), logPath);
+    } catch (const LoadError& e) {
+        return traceFail(e.diagnostic());
+    }
+    const LoadReport report = session.loadLog(kind, logPath, quiet);
+    if (!report.ok) return traceFail(report.error);
+
+    const auto& laps = session.laps();
+    for (std::int32_t n : {lap, vs})
+        if (n != 0 && (static_cast<std::size_t>(n) > laps.size()))
+            return traceFail(Diagnostic{"There is no lap " + std::to_string(n) + " in the loaded log", logPath, 0, -1});
+
+    const auto kept = loadedTrack(session);
+    const Track& track = *kept;
+    const LapTrace trace = traceLapNumber(track, laps, session.crossings(), lap);
+    if (trace.empty())
+        return traceFail(Diagnostic{"Lap " + std::to_string(lap) + " has no samples to trace", logPath, 0, -1});
+    std::vector<std::optional<double>> delta;
+    if (vs) {
+        const LapTrace ref = traceLapNumber(track, laps, session.crossings(), vs);
+        if (ref.empty())
+            return traceFail(Diagnostic{"Lap " + std::to_string(vs) + " has no samples to trace", logPath, 0, -1});
+        delta = deltaAtPoints(trace, ref);
+    }
+
+    std::string out = vs ? "distance,time,speed,east,north,delta\n" : "distance,time,speed,east,north\n";
+    for (std::size_t i = 0; i < trace.points.size(); ++i) {
+        const TracePoint& p = trace.points[i];
+        appendFixed(out, p.distance, 1, 3);
+        out += ',';
+        appendFixed(out, p.time, 1, 3);
+        out += ',';
+        appendFixed(out, p.speed, 1, 2);
+        out += ',';
+        appendFixed(out, p.east, 1, 3);
+        out += ',';
+        appendFixed(out, p.north, 1, 3);
+        if (vs) {
+            out += ',';
+            if (delta[i]) appendFixed(out, *delta[i], 1, 3);
         }
-        dst = *n;
-        return true;
-    };
-    for (int i = 2; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (i + 1 >= argc) {
-            err = opt == "--gxr" || cli::isLogOption(opt) || opt == "--lap" || opt == "--vs" || opt == "--direction" ||
-                          opt == "--gate-width" || opt == "--min-lap" || opt == "--max-gap"
-                      ? opt + " needs a value"
-                      : "unknown option '" + opt + "'";
-            return std::nullopt;
-        }
-        const char* value = argv[++i];
-        if (opt == "--gxr") {
-            a.gxr = value;
-        } else if (cli::isLogOption(opt)) {
-            if (a.haveLog) {
-                err = "give one log, --zlg, --wmx or --log";
-                return std::nullopt;
-            }
-            a.log = value;
-            a.logOption = opt;
-            a.haveLog = true;
-        } else if (opt == "--lap") {
-            if (!lapNumber(opt, value, a.lap)) return std::nullopt;
-        } else if (opt == "--vs") {
-            if (!lapNumber(opt, value, a.vs)) return std::nullopt;
-        } else if (opt == "--direction") {
-            const auto d = parseDirection(value);
-            if (!d) {
-                err = "--direction takes both, forward or reverse";
-                return std::nullopt;
-            }
-            a.rules.direction = *d;
-        } else if (opt == "--gate-width") {
-            const auto v = parseDecimal(value);
-            if (!v || !std::isfinite(*v) || !(*v > 0)) {
-                err = "--gate-width takes a number of metres above 0";
-                return std::nullopt;
-            }
-            a.rules.gateWidth = *v;
-        } else if (opt == "--min-lap") {
-            const auto v = parseDecimal(value);
-            if (!v || !std::isfinite(*v) || !(*v >= 0)) {
-                err = "--min-lap takes a number of seconds, 0 or more";
-                return std::nullopt;
-            }
-            a.rules.minLap = *v;
-        } else if (opt == "--max-gap") {
-            const auto v = parseDecimal(value);
-            if (!v || !std::isfinite(*v) || !(*v > 0)) {
-                err = "--max-gap takes a number of seconds above 0";
-                return std::nullopt;
-            }
-            a.rules.maxGap = *v;
-        } else {
-            err = "unknown option '" + opt + "'";
-            return std::nullopt;
+        out += '\n';
+        if (out.size() >= (1u << 16)) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
         }
     }
-    if (a.gxr.empty())
-        err = "--gxr FILE is required";
-    else if (!a.haveLog)
-        err = "--zlg FILE, --wmx FILE or --log FILE is required";
-    else if (a.lap == 0)
-        err = "--lap N is required";
-    if (!err.empty()) return std::nullopt;
-    return a;
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    return 0;
 }
 
 } // namespace
@@ -143,109 +122,46 @@ LapsJsonAnalysis::LapsJsonAnalysis(const Session& session, int sectors) : plane_
     analysis_ = analyseLaps(*loadedTrack(session), session.laps(), session.crossings(), sectors);
 }
 
-std::string LapsJsonAnalysis::lapFields(std::size_t i) const {
-    if (i >= analysis_.laps.size()) return {};
+void LapsJsonAnalysis::addLapFields(std::size_t i, cli::Json& lap) const {
+    if (i >= analysis_.laps.size()) return;
     const LapSummary& s = analysis_.laps[i];
-    std::string o = ", \"distance\": ";
-    o += s.traced ? format17(s.distance) : "null";
-    o += ", \"max_speed\": ";
-    o += s.traced ? format17(s.maxSpeed) : "null";
-    o += ", \"sectors\": [";
-    for (std::size_t k = 0; k < s.sectors.size(); ++k) {
-        if (k) o += ", ";
-        o += jsonNumber(s.sectors[k]);
-    }
-    return o + "]";
+    lap["distance"] = s.traced ? cli::Json(s.distance) : cli::Json();
+    lap["max_speed"] = s.traced ? cli::Json(s.maxSpeed) : cli::Json();
+    cli::Json& sectors = lap["sectors"] = cli::Json::array();
+    for (const auto& t : s.sectors) sectors.push_back(jsonNumber(t));
 }
 
-std::string LapsJsonAnalysis::topFields() const {
-    std::string o = ", \"sector_count\": " + std::to_string(analysis_.sectorCount);
-    o += ", \"theoretical_best\": " + jsonNumber(analysis_.table.theoreticalBest);
-    o += ", \"best_sectors\": [";
-    for (std::size_t k = 0; k < analysis_.table.best.size(); ++k) {
-        if (k) o += ", ";
-        const auto& b = analysis_.table.best[k];
-        o += b ? "{\"lap\": " + std::to_string(b->lap) + ", \"time\": " + format17(b->time) + "}" : "null";
-    }
-    o += "], \"sector_reference_lap\": " + std::to_string(analysis_.referenceLap);
-    o += ", \"sector_lines\": [";
-    for (std::size_t k = 0; k < analysis_.lines.size(); ++k) {
-        const SectorLine& l = analysis_.lines[k];
+void LapsJsonAnalysis::addTopFields(cli::Json& o) const {
+    o["sector_count"] = analysis_.sectorCount;
+    o["theoretical_best"] = jsonNumber(analysis_.table.theoreticalBest);
+    cli::Json& best = o["best_sectors"] = cli::Json::array();
+    for (const auto& b : analysis_.table.best)
+        best.push_back(b ? cli::Json{{"lap", b->lap}, {"time", b->time}} : cli::Json());
+    o["sector_reference_lap"] = analysis_.referenceLap;
+    cli::Json& lines = o["sector_lines"] = cli::Json::array();
+    for (const SectorLine& l : analysis_.lines) {
         const GeoPoint a = toGeo(plane_, l.p1), b = toGeo(plane_, l.p2);
-        if (k) o += ", ";
-        o += "{\"lat1\": " + format17(a.lat) + ", \"long1\": " + format17(a.lon) + ", \"lat2\": " + format17(b.lat) +
-             ", \"long2\": " + format17(b.lon) + ", \"east1\": " + format17(l.p1.east) +
-             ", \"north1\": " + format17(l.p1.north) + ", \"east2\": " + format17(l.p2.east) +
-             ", \"north2\": " + format17(l.p2.north) + ", \"distance\": " + format17(l.distance) + "}";
+        lines.push_back({{"lat1", a.lat},
+                         {"long1", a.lon},
+                         {"lat2", b.lat},
+                         {"long2", b.lon},
+                         {"east1", l.p1.east},
+                         {"north1", l.p1.north},
+                         {"east2", l.p2.east},
+                         {"north2", l.p2.north},
+                         {"distance", l.distance}});
     }
-    return o + "]";
 }
 
-int runTrace(int argc, char** argv) {
-    std::string err;
-    const auto args = parseTraceArgs(argc, argv, err);
-    if (!args) return traceUsage(err);
-
-    Session session;
-    const StartFinishReport sf = session.loadStartFinish(args->gxr);
-    if (!sf.ok) return traceFail(sf.error);
-    SessionObserver quiet;
-    session.setGateRules(args->rules);
-    session.setKeepTrack(true);
-    LogKind kind;
-    try {
-        kind = cli::logKindFor(args->logOption, args->log);
-    } catch (const LoadError& e) {
-        return traceFail(e.diagnostic());
-    }
-    const LoadReport report = session.loadLog(kind, args->log, quiet);
-    if (!report.ok) return traceFail(report.error);
-
-    const auto& laps = session.laps();
-    for (std::int32_t n : {args->lap, args->vs})
-        if (n != 0 && (static_cast<std::size_t>(n) > laps.size()))
-            return traceFail(
-                Diagnostic{"There is no lap " + std::to_string(n) + " in the loaded log", args->log, 0, -1});
-
-    const auto kept = loadedTrack(session);
-    const Track& track = *kept;
-    const LapTrace trace = traceLapNumber(track, laps, session.crossings(), args->lap);
-    if (trace.empty())
-        return traceFail(Diagnostic{"Lap " + std::to_string(args->lap) + " has no samples to trace", args->log, 0, -1});
-    std::vector<std::optional<double>> delta;
-    if (args->vs) {
-        const LapTrace ref = traceLapNumber(track, laps, session.crossings(), args->vs);
-        if (ref.empty())
-            return traceFail(
-                Diagnostic{"Lap " + std::to_string(args->vs) + " has no samples to trace", args->log, 0, -1});
-        delta = deltaAtPoints(trace, ref);
-    }
-
-    std::string out = args->vs ? "distance,time,speed,east,north,delta\n" : "distance,time,speed,east,north\n";
-    for (std::size_t i = 0; i < trace.points.size(); ++i) {
-        const TracePoint& p = trace.points[i];
-        appendFixed(out, p.distance, 1, 3);
-        out += ',';
-        appendFixed(out, p.time, 1, 3);
-        out += ',';
-        appendFixed(out, p.speed, 1, 2);
-        out += ',';
-        appendFixed(out, p.east, 1, 3);
-        out += ',';
-        appendFixed(out, p.north, 1, 3);
-        if (args->vs) {
-            out += ',';
-            if (delta[i]) appendFixed(out, *delta[i], 1, 3);
-        }
-        out += '\n';
-        if (out.size() >= (1u << 16)) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
-    return 0;
+cli::CommandRun addTraceCommand(CLI::App& app) {
+    auto a = std::make_shared<TraceArgs>();
+    CLI::App* cmd = app.add_subcommand("trace", "Print a lap as CSV: distance, time into the lap, speed, east, north");
+    a->gxrOpt = cmd->add_option("--gxr", a->gxr, "The start/finish line file (required)")->type_name("FILE");
+    a->log.add(*cmd);
+    a->rules.add(*cmd);
+    a->lapOpt = cmd->add_option("--lap", a->lap, "The lap to trace (required)")->type_name("N");
+    a->vsOpt = cmd->add_option("--vs", a->vs, "Add the time lost against lap M at each point")->type_name("M");
+    return [a] { return runTrace(*a); };
 }
 
 } // namespace lorvane

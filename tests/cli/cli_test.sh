@@ -125,5 +125,28 @@ check "convert leaves out a line before the first position" "[ $rc -eq 0 ] && gr
 "$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$tmp/empty-first.zlg" >"$tmp/ef.laps"
 check "and the laps are the same" "[ \"\$(cat $tmp/ef.laps)\" = \"\$out\" ]"
 
+# Help and usage errors: --help answers on every command, every rule option is
+# checked the same way wherever it is taken.
+bad=""
+for cmd in "" laps ref trace convert circuits "circuits add" "circuits list" "circuits export" "circuits import" \
+    "circuits find" "circuits rename" "circuits remove" "circuits add-country" "circuits countries"; do
+    "$CLI" $cmd --help >"$tmp/help" 2>&1 && grep -q "^Usage: lorvane-cli $cmd" "$tmp/help" || bad="$bad '$cmd'"
+done
+check "--help prints the usage and exits 0 on the program and each command:$bad" "[ -z \"$bad\" ]"
+bad=""
+for cmd in laps "ref --lap 1" "trace --lap 1"; do
+    for opt in "--gate-width x" "--min-lap -1" "--max-gap" "--direction up"; do
+        "$CLI" $cmd --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" $opt >/dev/null 2>"$tmp/err"
+        [ $? -eq 2 ] && grep -q "^lorvane-cli: ${opt%% *}" "$tmp/err" || bad="$bad '$cmd $opt'"
+    done
+done
+check "a bad rule value is a usage error naming the option for laps, ref and trace:$bad" "[ -z \"$bad\" ]"
+
+# A path that is not UTF-8 (byte 0xFF) in the JSON: still valid JSON, read strictly.
+ff="$tmp/bad"$'\xff'".zlg"
+awk 'NR == 300 { print "12 345678.90 abc def" } { print }' "$SAMPLES/demo.zlg" >"$ff"
+"$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$ff" --json >"$tmp/ff.json" 2>/dev/null; rc=$?
+check "json of a log whose path is not UTF-8 parses, the path in its error" "[ $rc -eq 1 ] && python3 -c 'import json, sys; e = json.loads(open(sys.argv[1], \"rb\").read().decode(\"utf-8\"))[\"error\"]; sys.exit(\"bad\\ufffd.zlg, line 300\" not in e)' $tmp/ff.json"
+
 echo "$passes passed, $fails failed"
 [ $fails -eq 0 ]
