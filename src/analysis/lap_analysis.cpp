@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "analysis/split_lines.h"
+
 namespace lorvane {
 
 namespace {
@@ -49,14 +51,28 @@ LapTrace traceLapNumber(const Track& track, const std::vector<Lap>& laps, const 
 }
 
 LapAnalysis analyseLaps(const Track& track, const std::vector<Lap>& laps, const std::vector<Crossing>& crossings,
-                        int sectors, std::int32_t referenceLap) {
+                        int sectors, std::int32_t referenceLap, const SplitSectors& splits) {
     LapAnalysis a;
     a.sectorCount = std::clamp(sectors, 1, kMaxSectors);
     const Lap* ref = referenceLap ? lapNumbered(laps, referenceLap) : nullptr;
     if (!ref || !traceable(track, *ref, crossings)) ref = lapNumbered(laps, fastestTracedLap(track, laps, crossings));
     if (ref) {
         a.referenceLap = ref->number;
-        a.lines = sectorLines(traceOf(track, *ref, crossings), a.sectorCount);
+        const LapTrace reference = traceOf(track, *ref, crossings);
+        if (!splits.lines.empty()) {
+            a.splits = splits.lines;
+            if (splits.reverse)
+                for (Gate& g : a.splits) {
+                    g.lat2 = 2 * g.lat1 - g.lat2;
+                    g.long2 = 2 * g.long1 - g.long2;
+                }
+            a.lines = splitSectorLines(a.splits, splits.plane, reference);
+        }
+        if (!a.lines.empty())
+            a.sectorCount = static_cast<int>(a.lines.size()) + 1;
+        else
+            a.splits.clear(); // none lies on the reference lap: equal distances as without them
+        if (a.splits.empty()) a.lines = sectorLines(reference, a.sectorCount);
     }
 
     std::vector<std::int32_t> numbers;
@@ -81,6 +97,12 @@ LapAnalysis analyseLaps(const Track& track, const std::vector<Lap>& laps, const 
     }
     a.table = bestSectors(numbers, times, a.sectorCount);
     return a;
+}
+
+LapAnalysis analyseLaps(const LoadedLog& log, int sectors, std::int32_t referenceLap) {
+    const SplitSectors splits{log.startFinish.splits, log.plane, log.rules.direction == GateDirection::Reverse};
+    static const Track kNone;
+    return analyseLaps(log.track ? *log.track : kNone, log.laps, log.crossings, sectors, referenceLap, splits);
 }
 
 } // namespace lorvane

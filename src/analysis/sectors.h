@@ -28,6 +28,7 @@ inline constexpr double kSectorChordHalf = 5.0;
 struct SectorLine {
     LocalPoint p1, p2;
     double distance = 0; // along the reference lap, metres
+    int split = -1;      // the split line it was made from (its index), -1 for an equal-distance line
 };
 
 // The sectors-1 lines that cut `reference` into `sectors` parts of equal

@@ -9,8 +9,10 @@ std::vector<SectorLine> splitSectorLines(const std::vector<Gate>& splits, const 
                                          const LapTrace& reference) {
     std::vector<SectorLine> out;
     if (reference.empty()) return out;
-    for (const Gate& g : splits) {
+    for (std::size_t i = 0; i < splits.size(); ++i) {
+        const Gate& g = splits[i];
         SectorLine line;
+        line.split = static_cast<int>(i);
         line.p1 = plane.toLocal(g.lat1, g.long1);
         line.p2 = plane.toLocal(g.lat2, g.long2);
         const double len = std::hypot(line.p2.east - line.p1.east, line.p2.north - line.p1.north);
