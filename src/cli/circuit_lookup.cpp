@@ -58,6 +58,7 @@ std::optional<std::string> useCircuitFromDb(Session& session, LogKind kind, cons
         file.path = chosen->name;
         file.text = db.exportGxr(chosen->name);
         file.gates = parseStartFinish(file.text, chosen->name);
+        file.splits = chosen->splits;
         session.setStartFinish(std::move(file));
         if (!rulesGiven) rules = chosen->rules;
         return chosen->name;

@@ -13,7 +13,7 @@ namespace lorvane {
 // named `circuit` when given, else the one circuit of the database at `dbPath`
 // (the default database when empty) whose start line the log crosses. Its
 // stored gate rules replace `rules` unless `rulesGiven`. Returns the circuit's
-// name; on failure (no match, several, a database or log that does not read)
+// name; its split lines come with it. On failure (no match, several, a database or log that does not read)
 // the reason is on standard error and nothing is returned.
 std::optional<std::string> useCircuitFromDb(Session& session, LogKind kind, const std::string& logPath,
                                             const std::string& dbPath, const std::string& circuit, bool rulesGiven,

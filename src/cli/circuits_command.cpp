@@ -67,6 +67,7 @@ struct Parsed {
     std::vector<std::string> positional;
     std::map<std::string, std::string> values;
     std::vector<std::string> box;
+    std::vector<Gate> splits; // add --split
     bool json = false;
 };
 
@@ -141,6 +142,7 @@ int runAdd(CircuitDb& db, const Parsed& p) {
     c.lapDistance = positiveNumber(p, "--lap-distance", err);
     if (!err.empty()) usage(err);
     if (auto it = p.values.find("--notes"); it != p.values.end()) c.notes = it->second;
+    c.splits = p.splits;
     StartFinish sf = readStartFinishFile(p.values.at("--gxr"));
     c.start = sf.start;
     if (sf.hasFinishLine) c.finish = sf.finish;
@@ -259,6 +261,7 @@ struct CircuitsCommand {
     std::map<std::string, std::string> values;
     std::map<std::string, CLI::Option*> options;
     std::vector<std::string> names, box;
+    cli::SplitOptions splits; // add only
     bool json = false;
 
     // The command line as the commands read it; throws UsageError.
@@ -271,6 +274,7 @@ struct CircuitsCommand {
         }
         if (!box.empty() && box.size() != 4) usage("--box needs four values");
         p.box = box;
+        if (cmd == "add") p.splits = splits.lines();
         p.json = json;
         p.positional = names;
         const std::size_t want = kPositional.at(cmd);
@@ -337,6 +341,7 @@ cli::CommandRun addCircuitsCommand(CLI::App& app) {
                 opt = c.app->add_option(name, c.values[name], what)->type_name(takes);
             c.options[name] = opt;
         }
+        if (cmd == "add") c.splits.add(*c.app, "");
         c.options["--db"] = c.app->add_option("--db", c.values["--db"], "The circuit database")->type_name("PATH");
     }
     return [circuits, commands]() -> int {

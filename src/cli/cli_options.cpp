@@ -124,6 +124,48 @@ bool RuleOptions::circuitRulesGiven() const {
     return directionOpt_->count() || gateWidthOpt_->count() || minLapOpt_->count();
 }
 
+void SplitOptions::add(CLI::App& cmd, const std::string& group) {
+    opt_ = cmd.add_option("--split", values_,
+                          "A split line, in driving order (repeat for each): a gate as a .gxr gives it, in "
+                          "hundred-thousandths of a minute, point 2 on the side the vehicle crosses to")
+               ->type_name("LON1,LAT1,LON2,LAT2")
+               ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+               ->allow_extra_args(false);
+    if (!group.empty()) opt_->group(group);
+}
+
+bool SplitOptions::given() const {
+    return opt_->count() > 0;
+}
+
+std::vector<Gate> SplitOptions::lines() const {
+    std::vector<Gate> out;
+    for (const std::string& text : values_) {
+        const std::string bad = "--split takes LON1,LAT1,LON2,LAT2 in hundred-thousandths of a minute, not '" + text +
+                                "'";
+        double v[4];
+        std::size_t from = 0;
+        for (int k = 0; k < 4; ++k) {
+            const std::size_t comma = k < 3 ? text.find(',', from) : text.size();
+            if (comma == std::string::npos) throw UsageError(bad);
+            const auto d = finiteNumber(text.substr(from, comma - from));
+            if (!d) throw UsageError(bad);
+            v[k] = *d / 100000; // minutes, as the .gxr reader takes them
+            from = comma + 1;
+        }
+        const Gate g{v[1], v[0], v[3], v[2]};
+        // Latitude within ±90°, longitude within ±180°, in minutes.
+        if (std::fabs(g.lat1) > 5400 || std::fabs(g.lat2) > 5400 || std::fabs(g.long1) > 10800 ||
+            std::fabs(g.long2) > 10800)
+            throw UsageError("--split '" + text + "' lies off the globe");
+        if (g.lat1 == 0 && g.long1 == 0) throw UsageError("--split '" + text + "' has no point 1");
+        if (g.lat1 == g.lat2 && g.long1 == g.long2)
+            throw UsageError("--split '" + text + "' has its two points in the same place: no direction");
+        out.push_back(g);
+    }
+    return out;
+}
+
 std::int32_t lapNumber(const std::string& option, const std::string& text) {
     const auto n = parseInteger(text);
     if (!n || *n < 1) throw UsageError(option + " takes a lap number from 1");

@@ -5,9 +5,11 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "formats/start_finish.h"
 #include "laps/gate_rules.h"
 
 namespace lorvane::cli {
@@ -60,6 +62,22 @@ public:
 private:
     std::string direction_, gateWidth_, minLap_, maxGap_;
     CLI::Option *directionOpt_ = nullptr, *gateWidthOpt_ = nullptr, *minLapOpt_ = nullptr, *maxGapOpt_ = nullptr;
+};
+
+// --split LON1,LAT1,LON2,LAT2, repeatable: split lines in driving order, each
+// given as a .gxr gives a gate (hundred-thousandths of a minute of arc,
+// longitude first, east and north positive).
+class SplitOptions {
+public:
+    // In `group` of the help (empty: the command's own options).
+    void add(CLI::App& cmd, const std::string& group = "Gate rules");
+    bool given() const;
+    // The lines given, in order; throws UsageError for a bad value.
+    std::vector<Gate> lines() const;
+
+private:
+    std::vector<std::string> values_;
+    CLI::Option* opt_ = nullptr;
 };
 
 // The lap number in `text`, from 1; throws UsageError `OPTION takes a lap number from 1`.

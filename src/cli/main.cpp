@@ -36,6 +36,7 @@ struct LapsArgs {
     std::string gxr, db, circuit, lap, out = "LAP.REF";
     cli::LogOptions log;
     cli::RuleOptions rules;
+    cli::SplitOptions splits;
     bool json = false, fixed = false;
     std::string sectors;
     CLI::Option *gxrOpt = nullptr, *dbOpt = nullptr, *circuitOpt = nullptr, *sectorsOpt = nullptr;
@@ -96,6 +97,7 @@ int runLaps(LapsArgs& a) {
     a.log.resolve();
     GateRules rules;
     a.rules.apply(rules);
+    const std::vector<Gate> splits = a.splits.lines();
     int sectors = kDefaultSectors; // laps --json: equal-distance sectors
     if (a.sectorsOpt && a.sectorsOpt->count()) {
         const auto k = parseInteger(a.sectors);
@@ -130,6 +132,11 @@ int runLaps(LapsArgs& a) {
     } else {
         StartFinishReport sf = session.loadStartFinish(a.gxr);
         if (!sf.ok) return fail(sf.error);
+    }
+    if (a.splits.given()) { // in place of a circuit's own
+        StartFinishFile f = session.startFinish();
+        f.splits = splits;
+        session.setStartFinish(std::move(f));
     }
 
     SessionObserver quiet;
@@ -187,17 +194,19 @@ cli::CommandRun addLapsCommand(CLI::App& app, bool ref) {
                    ->group("Circuit");
     a->log.add(*cmd);
     a->rules.add(*cmd);
+    a->splits.add(*cmd);
     if (ref) {
         cmd->add_option("--lap", a->lap, "The lap to write, or the fastest (required)")->type_name("N|best");
         cmd->add_flag("--fixed", a->fixed, "Mark the reference as fixed");
         cmd->add_option("-o", a->out, "Where to write it (default LAP.REF)")->type_name("PATH");
     } else {
         cmd->add_flag("--json", a->json, "The samples, crossings, runs, laps and their analysis as JSON");
-        a->sectorsOpt = cmd->add_option("--sectors", a->sectors, "With --json: sectors of equal distance (default 3)")
+        a->sectorsOpt = cmd->add_option("--sectors", a->sectors,
+                                        "With --json and no split lines: sectors of equal distance (default 3)")
                             ->type_name("N");
     }
     cmd->footer("Without --gxr the circuit comes from the circuit database: the one whose start line the log\n"
-                "crosses, with its stored gate rules unless rules are given, or --circuit NAME.");
+                "crosses, with its stored gate rules and split lines unless they are given, or --circuit NAME.");
     return [a] { return runLaps(*a); };
 }
 

@@ -30,7 +30,8 @@ cli::Json jsonNumber(const std::optional<double>& v) {
 struct TraceArgs {
     std::string gxr, lap, vs;
     cli::LogOptions log;
-    cli::RuleOptions rules; // the laps are cut as `laps` cuts them with the same options
+    cli::RuleOptions rules;   // the laps are cut as `laps` cuts them with the same options
+    cli::SplitOptions splits; // taken as `laps` takes them; the trace of a lap does not depend on them
     CLI::Option *gxrOpt = nullptr, *lapOpt = nullptr, *vsOpt = nullptr;
 };
 
@@ -48,11 +49,17 @@ int runTrace(TraceArgs& a) {
     const std::int32_t vs = a.vsOpt->count() ? cli::lapNumber("--vs", a.vs) : 0;
     GateRules rules;
     a.rules.apply(rules);
+    const std::vector<Gate> splits = a.splits.lines();
     const std::string& logPath = a.log.path();
 
     Session session;
     const StartFinishReport sf = session.loadStartFinish(a.gxr);
     if (!sf.ok) return traceFail(sf.error);
+    if (!splits.empty()) {
+        StartFinishFile f = session.startFinish();
+        f.splits = splits;
+        session.setStartFinish(std::move(f));
+    }
     SessionObserver quiet;
     session.setGateRules(rules);
     session.setKeepTrack(true);
@@ -119,7 +126,10 @@ std::shared_ptr<const Track> loadedTrack(const Session& session) {
 }
 
 LapsJsonAnalysis::LapsJsonAnalysis(const Session& session, int sectors) : plane_(session.plane()) {
-    analysis_ = analyseLaps(*loadedTrack(session), session.laps(), session.crossings(), sectors);
+    if (const auto log = session.loaded())
+        analysis_ = analyseLaps(*log, sectors);
+    else
+        analysis_ = analyseLaps(Track{}, session.laps(), session.crossings(), sectors);
 }
 
 void LapsJsonAnalysis::addLapFields(std::size_t i, cli::Json& lap) const {
@@ -140,7 +150,13 @@ void LapsJsonAnalysis::addTopFields(cli::Json& o) const {
     o["sector_reference_lap"] = analysis_.referenceLap;
     cli::Json& lines = o["sector_lines"] = cli::Json::array();
     for (const SectorLine& l : analysis_.lines) {
-        const GeoPoint a = toGeo(plane_, l.p1), b = toGeo(plane_, l.p2);
+        GeoPoint a = toGeo(plane_, l.p1), b = toGeo(plane_, l.p2);
+        if (l.split >= 0 && static_cast<std::size_t>(l.split) < analysis_.splits.size()) {
+            // A split line as it was given, not back from the plane.
+            const Gate& g = analysis_.splits[static_cast<std::size_t>(l.split)];
+            a = GeoPoint{g.lat1, g.long1};
+            b = GeoPoint{g.lat2, g.long2};
+        }
         lines.push_back({{"lat1", a.lat},
                          {"long1", a.lon},
                          {"lat2", b.lat},
@@ -159,6 +175,7 @@ cli::CommandRun addTraceCommand(CLI::App& app) {
     a->gxrOpt = cmd->add_option("--gxr", a->gxr, "The start/finish line file (required)")->type_name("FILE");
     a->log.add(*cmd);
     a->rules.add(*cmd);
+    a->splits.add(*cmd);
     a->lapOpt = cmd->add_option("--lap", a->lap, "The lap to trace (required)")->type_name("N");
     a->vsOpt = cmd->add_option("--vs", a->vs, "Add the time lost against lap M at each point")->type_name("M");
     return [a] { return runTrace(*a); };

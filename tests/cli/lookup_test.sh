@@ -77,5 +77,45 @@ printf 'not a database' >"$tmp/bad.db"
 "$CLI" laps --zlg "$tmp/a.zlg" --db "$tmp/bad.db" 2>"$tmp/err"; rc=$?
 check "a file that is not a database fails naming it" "[ $rc -eq 1 ] && grep -q 'bad.db' $tmp/err && [ \"\$(cat $tmp/bad.db)\" = 'not a database' ]"
 
+# Split lines: given with --gxr, or stored with a circuit and found without it.
+# Two lines where the equal-distance ones of circuit a lie, given out of order,
+# in the .gxr's units (hundred-thousandths of a minute, longitude first).
+splits=$("$CLI" laps --gxr "$tmp/a.gxr" --zlg "$tmp/a.zlg" --json | python3 -c '
+import json, sys
+for l in reversed(json.load(sys.stdin)["sector_lines"]):
+    print("--split=%d,%d,%d,%d" % tuple(round(l[k] * 100000) for k in ("long1", "lat1", "long2", "lat2")))')
+# shellcheck disable=SC2086
+"$CLI" laps --gxr "$tmp/a.gxr" --zlg "$tmp/a.zlg" --json $splits --sectors 7 >"$tmp/split.json"; rc=$?
+check "--split with --gxr: three sectors a lap at the lines given, summing to each lap time" "[ $rc -eq 0 ] && python3 - $tmp/split.json '$splits' <<'PY'
+import json, sys
+d = json.load(open(sys.argv[1]))
+given = [[int(v) / 100000 for v in s.split('=')[1].split(',')] for s in sys.argv[2].split()]
+lines = [[l['long1'], l['lat1'], l['long2'], l['lat2']] for l in d['sector_lines']]
+ok = d['sector_count'] == 3 and len(d['laps']) == 4 and lines == given[::-1]
+ok = ok and lines[0] != lines[1] and d['sector_lines'][0]['distance'] < d['sector_lines'][1]['distance']
+for l in d['laps']:
+    ok = ok and len(l['sectors']) == 3 and all(s is not None and s > 0 for s in l['sectors'])
+    ok = ok and abs(sum(l['sectors']) - l['time']) < 1e-9
+sys.exit(0 if ok else 1)
+PY"
+SDB="$tmp/splits.db"
+# shellcheck disable=SC2086
+"$CLI" circuits add --gxr "$tmp/a.gxr" --name "Circuit a split" $splits --db "$SDB" >/dev/null; rc=$?
+check "circuits add --split stores the lines in order" "[ $rc -eq 0 ] && [ \$(\"$CLI\" circuits list --json --db \"$SDB\" | grep -o '\"lat1\"' | wc -l) -eq 3 ]"
+"$CLI" laps --zlg "$tmp/a.zlg" --json --db "$SDB" | sed 's/"circuit": "Circuit a split"/"circuit": null/' >"$tmp/stored.json"
+check "without --gxr the stored split lines cut the sectors as --split does" "[ -s $tmp/split.json ] && cmp -s $tmp/split.json $tmp/stored.json"
+"$CLI" laps --zlg "$tmp/a.zlg" --json --db "$SDB" --split=1,2,3,4 | grep -o '"sector_count": [0-9]*' >"$tmp/count"
+check "--split in place of the stored lines (none on the track: equal distances)" "grep -qx '\"sector_count\": 3' $tmp/count"
+bad=0
+for v in 1,2,3 1,2,3,4,5 1,x,3,4 1,2,1,2 0,0,3,4 1,2e9,3,4 ''; do
+    for cmd in "laps --gxr $tmp/a.gxr --zlg $tmp/a.zlg" "ref --gxr $tmp/a.gxr --zlg $tmp/a.zlg --lap 1 -o $tmp/x.ref" \
+        "trace --gxr $tmp/a.gxr --zlg $tmp/a.zlg --lap 1" "circuits add --gxr $tmp/a.gxr --name x --db $SDB"; do
+        # shellcheck disable=SC2086
+        "$CLI" $cmd --split="$v" >/dev/null 2>"$tmp/err"
+        [ $? -eq 2 ] && grep -q -- '--split' "$tmp/err" || { bad=1; echo "  --split '$v' on ${cmd%% *}"; }
+    done
+done
+check "a bad --split is a usage error naming it, on laps, ref, trace and circuits add" "[ $bad -eq 0 ] && [ ! -e $tmp/x.ref ]"
+
 [ $fails -eq 0 ] && echo "all passed" || echo "$fails failed"
 exit $((fails > 0))
