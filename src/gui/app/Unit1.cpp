@@ -1184,11 +1184,9 @@ void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
     const auto current = session_.loaded();
     analysed_ = current.get() == &log ? current : nullptr;
     traces_.assign(analysed_ ? analysed_->laps.size() : 0, nullptr);
-    lapModel_->reset(
-        analysed_ && analysed_->track
-            ? lorvane::analyseLaps(*analysed_->track, analysed_->laps, analysed_->crossings)
-            : lorvane::LapAnalysis{},
-        log.bestLap, log.bestLapTime);
+    lapModel_->reset(analysed_ && analysed_->track ? lorvane::analyseLaps(*analysed_)
+                                                   : lorvane::LapAnalysis{},
+                     log.bestLap, log.bestLapTime);
     const lorvane::LapAnalysis& a = lapModel_->analysis();
     if (compareLap_ > static_cast<std::int32_t>(traces_.size())) compareLap_ = 0;
 
