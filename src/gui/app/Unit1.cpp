@@ -999,6 +999,7 @@ void TForm1::findCircuitForLoaded() {
         session_.setGateRules(rules);
         circuitFromDb_ = true;
         rulesBeforeFinish_.reset();
+        linesUnsaved_ = false;
         startFinishNote_ = tr("circuit %1 from the database").arg(text(c.name));
     } catch (const lorvane::LoadError& e) {
         showError(e.diagnostic());
