@@ -28,8 +28,9 @@ QStringList filtersFor(const QString& initialName) {
                 QStringLiteral("All files (*)")};
     }
     if (!patterns.match(initialName).hasMatch()) return {};
-    static const QRegularExpression separators(QStringLiteral("[ ;]+"));
-    const QStringList list = initialName.split(separators, Qt::SkipEmptyParts);
+    static const QRegularExpression one(QStringLiteral("\\*\\.[A-Za-z0-9]+"));
+    QStringList list;
+    for (auto it = one.globalMatch(initialName); it.hasNext();) list << it.next().captured();
     return {QStringLiteral("Logs (%1)").arg(list.join(u' ')), QStringLiteral("All files (*)")};
 }
 
