@@ -71,6 +71,16 @@ public:
         return choices.takeFirst();
     }
 
+    QList<lorvane::app::SaveAnswer> saveAnswers; // answers to "save your work?"
+    lorvane::app::SaveAnswer askToSave(QWidget*, const QString& caption, const QString& text) override {
+        asked.append({QStringLiteral("askToSave"), caption, text});
+        if (saveAnswers.isEmpty()) {
+            ++unexpected;
+            return lorvane::app::SaveAnswer::Discard;
+        }
+        return saveAnswers.takeFirst();
+    }
+
     QStringList kinds() const {
         QStringList k;
         for (const Asked& a : asked) k << a.kind;
@@ -81,6 +91,7 @@ public:
         files.clear();
         answers.clear();
         choices.clear();
+        saveAnswers.clear();
         offered.clear();
         unexpected = 0;
     }

@@ -49,6 +49,7 @@ private slots:
     void cursorLinksChartAndTrack();
     void lapTableAndTheoreticalBest();
     void tableFollowsARecut();
+    void tableOfManyLaps();
     void exportWritesTheSelectedLap();
     void screenshot();
 };
@@ -181,6 +182,21 @@ void TestLapAnalysis::cursorLinksChartAndTrack() {
     const auto near = lorvane::positionAtDistance(*ref, *chart->cursorDistance());
     const double metresPerPx = w.form.Chart1->xAxis->range().size() / w.form.Chart1->axisRect()->width();
     QVERIFY(std::hypot(near.east - q.east, near.north - q.north) <= 2 * metresPerPx);
+
+    // The read-out was about that lap: another lap selected, or another lap
+    // compared, takes it away.
+    const QString summary = w.form.StatusLabel->text();
+    QVERIFY(summary.contains(QStringLiteral("km/h")));
+    w.form.LapTimeBox->setCurrentRow(ref->lap == 1 ? 1 : 0);
+    QVERIFY(!w.form.StatusLabel->text().contains(QStringLiteral("km/h")));
+    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("3 laps")));
+    QVERIFY(!chart->cursorDistance());
+    chart->replot();
+    QTest::mouseMove(chart, at + QPoint(3, 0));
+    QTRY_VERIFY(w.form.StatusLabel->text().contains(QStringLiteral("km/h")));
+    w.form.compareWith(3);
+    QVERIFY(!w.form.StatusLabel->text().contains(QStringLiteral("km/h")));
+    QCOMPARE(w.form.Chart1->cursorMarker()->dataCount(), 0);
 }
 
 void TestLapAnalysis::lapTableAndTheoreticalBest() {
@@ -240,6 +256,39 @@ void TestLapAnalysis::tableFollowsARecut() {
     w.form.applyGateRules({lorvane::GateDirection::Both, 15.0, 0});
     QCOMPARE(w.form.LapTable->model()->rowCount(), 4);
     QVERIFY(w.form.Chart2->reference());
+}
+
+void TestLapAnalysis::tableOfManyLaps() {
+    lorvane::gen::Options o = guitest::sessionOptions(78, 1200, false);
+    o.samplesPerSecond = 2;
+    SessionFiles files(o);
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    QTableView* table = w.form.LapTable;
+    const QAbstractItemModel* t = table->model();
+    QCOMPARE(t->rowCount(), 1200);
+    const int best = w.session.loaded()->bestLap;
+    QVERIFY(best > 40); // far down the table
+    QCoreApplication::processEvents();
+    // The fastest lap's row is in view, and so is every column of it.
+    const QRect view = table->viewport()->rect();
+    for (int column : {0, t->columnCount() - 1})
+        QVERIFY2(view.contains(table->visualRect(t->index(best - 1, column))),
+                 qPrintable(QStringLiteral("column %1").arg(column)));
+
+    // Ctrl-click on a row compares that lap; the selection stays.
+    const int other = best == 1200 ? best - 1 : best + 1;
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      table->visualRect(t->index(other - 1, 1)).center());
+    QCOMPARE(w.form.comparedLap(), other);
+    QCOMPARE(w.form.LapTimeBox->currentRow(), best - 1);
+    QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), best - 1);
+    QCOMPARE(w.form.Chart2->compared()->lap, other);
+    // Again: no longer compared.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      table->visualRect(t->index(other - 1, 1)).center());
+    QCOMPARE(w.form.comparedLap(), 0);
+    QCOMPARE(w.form.LapTimeBox->currentRow(), best - 1);
 }
 
 void TestLapAnalysis::exportWritesTheSelectedLap() {

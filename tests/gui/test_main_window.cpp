@@ -2,7 +2,9 @@
 // reset, the start/finish file and dropped files.
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
@@ -14,7 +16,9 @@
 
 #include <qcustomplot.h>
 
+#include "formats/log_formats.h"
 #include "gui/app/Unit1.h"
+#include "gui/common/prompts.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
 #include "gui/display/lap_chart.h"
@@ -66,6 +70,7 @@ private slots:
     void menusOpenTheSideWindows();
     void firstActivationResetsOnce();
     void startFinishDialogAndCancel();
+    void loadLogDialogFiltersByPatterns();
     void startFinishErrorsKeepLogsDisabled();
     void startFinishNameTest();
     void droppedFilesLoadLikeTheirButtons();
@@ -287,6 +292,37 @@ void TestMainWindow::startFinishDialogAndCancel() {
     QVERIFY(p.form.Chart1->axesFixed());
     QCOMPARE(p.form.LapTimeBox->count(), 0);
     QVERIFY(p.form.FileNameLabel->text().isEmpty());
+}
+
+void TestMainWindow::loadLogDialogFiltersByPatterns() {
+    Program p;
+    p.prompts.files << std::nullopt;
+    p.form.LoadGXR->click();
+    p.prompts.clear();
+    p.prompts.files << std::nullopt;
+    p.form.actLoadLog->trigger();
+    const QString patterns = QString::fromStdString(lorvane::logFilePatterns());
+    QCOMPARE(p.prompts.asked.value(0).text, patterns);
+    // The real dialog: the patterns are its name filter, the name box stays
+    // empty; a single pattern the same; a plain name goes into the box.
+    struct Case {
+        QString initial, filter, name;
+    };
+    const Case cases[] = {
+        {patterns, QStringLiteral("Logs (") + patterns + u')', QString()},
+        {QStringLiteral("*.zlg;"), QStringLiteral("ZLG files (*.zlg)"), QString()},
+        {QStringLiteral("LAP.REF"), QString(), QStringLiteral("LAP.REF")},
+    };
+    for (const Case& c : cases) {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        lorvane::app::prepareOpenDialog(dialog, c.initial);
+        const auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        QCOMPARE(name->text(), c.name);
+        if (!c.filter.isEmpty())
+            QCOMPARE(dialog.nameFilters(), (QStringList{c.filter, QStringLiteral("All files (*)")}));
+    }
 }
 
 void TestMainWindow::startFinishErrorsKeepLogsDisabled() {

@@ -15,8 +15,10 @@
 #include "gui/app/Unit1.h"
 #include "gui/dbtools/circuit_store.h"
 #include "gui/dbtools/uAddToDataBase.h"
+#include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
 #include "gui_support.h"
+#include "session/lap_check.h"
 #include "track/gate_lines.h"
 
 using guitest::ScriptedPrompts;
@@ -67,6 +69,9 @@ private slots:
     void severalLayoutsAreOffered();
     void noCircuitAsksForAGxr();
     void splitLinesGoIntoTheDatabaseAndComeBack();
+    void aFinishLineKeepsTheLapAndGoesWithItsRules();
+    void onlyAFixWithBelievableLapsIsOffered();
+    void closingAsksToSavePlacedLines();
 };
 
 void TestMapLines::clickingTheTrackPlacesTheStartLine() {
@@ -328,6 +333,98 @@ void TestMapLines::splitLinesGoIntoTheDatabaseAndComeBack() {
     QCOMPARE(v.form.Chart1->gateCurve()->dataCount(), 8);
     QCOMPARE(v.lines(), laps);
     QCOMPARE(v.prompts.unexpected, 0);
+}
+
+void TestMapLines::aFinishLineKeepsTheLapAndGoesWithItsRules() {
+    SessionFiles files(guitest::sessionOptions(82, 8, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    const QStringList before = w.lines();
+    const std::size_t n = w.session.loaded()->track->samples.size();
+    // Lap 3 selected (not the fastest): placing a line keeps it.
+    QVERIFY(w.session.loaded()->bestLap != 3);
+    w.form.LapTimeBox->setCurrentRow(2);
+    w.form.setPlaceMode(PlaceMode::Start);
+    w.form.placeLineAt(w.sample(n / 4));
+    QCOMPARE(w.form.LapTimeBox->currentRow(), 2);
+    QCOMPARE(w.form.Chart2->reference()->lap, 3);
+    w.form.setPlaceMode(PlaceMode::Start);
+    w.form.placeLineAt(w.sample(w.session.loaded()->crossings.front().sample));
+
+    // A finish line an eighth of a lap on splits the laps; the fix offered
+    // for them goes when the line goes, and the laps are the file's again.
+    w.form.setPlaceMode(PlaceMode::Finish);
+    w.form.placeLineAt(w.sample(n * 5 / 40));
+    QVERIFY(w.lines().size() > before.size());
+    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("look split")));
+    QVERIFY(!w.form.SplitFixButton->isHidden());
+    w.form.SplitFixButton->click();
+    QCOMPARE(w.lines().size(), before.size());
+    w.form.applyGateRules(lorvane::GateRules{lorvane::GateDirection::Reverse, {}, 0});
+    w.form.actRemoveFinish->trigger();
+    QCOMPARE(w.session.gateRules().direction, lorvane::GateDirection::Both);
+    QCOMPARE(w.session.gateRules().minLap, 0.0);
+    QCOMPARE(w.lines().size(), before.size());
+    QCOMPARE(w.prompts.unexpected, 0);
+}
+
+void TestMapLines::onlyAFixWithBelievableLapsIsOffered() {
+    auto laps = [](std::initializer_list<double> times) {
+        std::vector<lorvane::Lap> v;
+        for (double t : times) v.push_back(lorvane::Lap{static_cast<std::int32_t>(v.size()) + 1, 0, 0, t});
+        return v;
+    };
+    // Start to finish and finish to start: short and long laps in turn.
+    const auto split = laps({12, 48, 11, 50, 12, 49, 11, 48});
+    QVERIFY(lorvane::splitLaps(split));
+    using lorvane::app::fixedLapsPlausible;
+    // Fourteen laps of 13 to 24 s, none looking split among themselves:
+    // pieces of a lap all the same.
+    QVERIFY(!fixedLapsPlausible(split, laps({13, 20, 24, 15, 22, 18, 13, 24, 19, 21, 14, 23, 17, 20})));
+    // Whole laps: believable; laps still split, or none: not.
+    QVERIFY(fixedLapsPlausible(split, laps({60, 61, 60, 59})));
+    QVERIFY(!fixedLapsPlausible(split, laps({10, 60, 9, 61, 10})));
+    QVERIFY(!fixedLapsPlausible(split, {}));
+}
+
+void TestMapLines::closingAsksToSavePlacedLines() {
+    SessionFiles files(guitest::sessionOptions(83, 3, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    QSignalSpy closed(&w.form, &TForm1::closed);
+    w.form.close(); // nothing placed: no question
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(w.prompts.asked.size() == 2);
+    w.form.show();
+
+    const std::size_t n = w.session.loaded()->track->samples.size();
+    w.form.setPlaceMode(PlaceMode::Split);
+    w.form.placeLineAt(w.sample(n / 3));
+    // Cancel: the window stays. Save, the dialog cancelled: it stays too.
+    w.prompts.saveAnswers << lorvane::app::SaveAnswer::Cancel << lorvane::app::SaveAnswer::Save;
+    w.prompts.files << std::nullopt;
+    QVERIFY(!w.form.close());
+    QVERIFY(!w.form.close());
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(w.form.isVisible());
+    QCOMPARE(w.prompts.kinds().mid(2),
+             (QStringList{QStringLiteral("askToSave"), QStringLiteral("askToSave"), QStringLiteral("save")}));
+    // Saved: closes, and the file cuts the same laps.
+    w.prompts.saveAnswers << lorvane::app::SaveAnswer::Save;
+    w.prompts.files << files.path(QStringLiteral("placed.gxr"));
+    QVERIFY(w.form.close());
+    QCOMPARE(closed.size(), 2);
+    QVERIFY(QFileInfo::exists(files.path(QStringLiteral("placed.gxr"))));
+    // Once saved, no question; placed again and discarded, closed.
+    w.form.show();
+    QVERIFY(w.form.close());
+    w.form.show();
+    w.form.setPlaceMode(PlaceMode::Split);
+    w.form.placeLineAt(w.sample(n / 2));
+    w.prompts.saveAnswers << lorvane::app::SaveAnswer::Discard;
+    QVERIFY(w.form.close());
+    QCOMPARE(closed.size(), 4);
+    QCOMPARE(w.prompts.unexpected, 0);
 }
 
 QTEST_MAIN(TestMapLines)

@@ -1,6 +1,8 @@
 #include "gui/app/Unit1.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -91,6 +94,71 @@ constexpr int kChartRightGap = TForm1::kClientWidth - (144 + 609);
 constexpr int kChartBottomGap = TForm1::kClientHeight - (16 + 577);
 
 } // namespace
+
+// --- laps that look split ----------------------------------------------------
+
+namespace lorvane::app {
+
+bool fixedLapsPlausible(const std::vector<lorvane::Lap>& before,
+                        const std::vector<lorvane::Lap>& cut) {
+    if (cut.empty() || lorvane::splitLaps(cut)) return false;
+    // The laps of `before` that did not look split are the yardstick: a lap of
+    // the fix that the same check flags beside them is a piece, not a lap.
+    const auto suspects = lorvane::splitLaps(before);
+    std::vector<lorvane::Lap> trusted;
+    for (const lorvane::Lap& l : before)
+        if (!suspects || std::find(suspects->begin(), suspects->end(), l.number) == suspects->end())
+            trusted.push_back(l);
+    if (trusted.empty()) return true;
+    std::sort(trusted.begin(), trusted.end(),
+              [](const lorvane::Lap& a, const lorvane::Lap& b) { return a.time < b.time; });
+    for (const lorvane::Lap& l : cut) {
+        std::vector<lorvane::Lap> beside = trusted;
+        lorvane::Lap probe = l;
+        probe.number = -1;
+        // Sorted by time, so that only a short lap is flagged, never an alternation.
+        beside.insert(std::lower_bound(beside.begin(), beside.end(), probe,
+                                       [](const lorvane::Lap& a, const lorvane::Lap& b) {
+                                           return a.time < b.time;
+                                       }),
+                      probe);
+        const auto flagged = lorvane::splitLaps(beside);
+        if (flagged && std::find(flagged->begin(), flagged->end(), -1) != flagged->end())
+            return false;
+    }
+    return true;
+}
+
+std::optional<SplitFix> splitLapFix(const lorvane::LoadedLog& log) {
+    if (!log.track || !lorvane::splitLaps(log.laps)) return std::nullopt;
+    std::optional<SplitFix> fix;
+    std::size_t kept = 0;
+    for (const lorvane::GateDirection d :
+         {lorvane::GateDirection::Forward, lorvane::GateDirection::Reverse}) {
+        lorvane::GateRules rules = log.rules;
+        rules.direction = d;
+        if (rules.direction == log.rules.direction) continue;
+        const auto cut = lorvane::recut(log, log.startFinish, rules);
+        if (!fixedLapsPlausible(log.laps, cut->laps) || cut->laps.size() <= kept) continue;
+        kept = cut->laps.size();
+        fix = SplitFix{rules, d == lorvane::GateDirection::Forward
+                                  ? QObject::tr("Count forward crossings only")
+                                  : QObject::tr("Count reverse crossings only")};
+    }
+    if (fix) return fix;
+    // Else a minimum lap time of half the longest lap.
+    double longest = 0;
+    for (const lorvane::Lap& l : log.laps) longest = std::max(longest, l.time);
+    lorvane::GateRules rules = log.rules;
+    rules.minLap = std::floor(longest * 0.5);
+    if (rules.minLap <= log.rules.minLap) return std::nullopt;
+    const auto cut = lorvane::recut(log, log.startFinish, rules);
+    if (!fixedLapsPlausible(log.laps, cut->laps)) return std::nullopt;
+    return SplitFix{
+        rules, QObject::tr("Ignore laps under %1 s").arg(static_cast<long long>(rules.minLap))};
+}
+
+} // namespace lorvane::app
 
 // --- the lap list -----------------------------------------------------------
 
@@ -348,6 +416,8 @@ void TForm1::loadStartFinish(const QString& path) {
     } else if (r.ok) {
         startFinishNote_.clear();
         circuitFromDb_ = false;
+        rulesBeforeFinish_.reset();
+        linesUnsaved_ = false;
         StatusLabel->setText(
             session_.hasFinishLine()
                 ? tr("Start/finish line file %1 read (with a finish line).")
@@ -568,6 +638,7 @@ void TForm1::applyGateRules(const lorvane::GateRules& rules) {
 }
 
 void TForm1::recutLoaded() {
+    const std::int32_t selected = selectedLap();
     try {
         session_.recutLoaded();
     } catch (const lorvane::LoadError& e) {
@@ -575,13 +646,13 @@ void TForm1::recutLoaded() {
         return;
     }
     const auto log = session_.loaded();
-    showLaps(*log);
+    showLaps(*log, selected);
     showGates(*log);
     StatusLabel->setText(summary(log->report));
     showSplitHint(*log);
 }
 
-void TForm1::showLaps(const lorvane::LoadedLog& log) {
+void TForm1::showLaps(const lorvane::LoadedLog& log, std::int32_t keep) {
     LapTimeBox->clear();
     for (const lorvane::Lap& lap : log.laps) {
         auto* item = new QListWidgetItem(text(lap.line), LapTimeBox);
@@ -589,7 +660,10 @@ void TForm1::showLaps(const lorvane::LoadedLog& log) {
         item->setData(kLastSampleRole, lap.endSample);
         item->setSizeHint(QSize(0, 13));
     }
-    if (log.bestLap > 0 && log.bestLap <= LapTimeBox->count())
+    // The lap that was selected stays so when it is still there.
+    if (keep > 0 && keep <= LapTimeBox->count())
+        LapTimeBox->setCurrentRow(keep - 1);
+    else if (log.bestLap > 0 && log.bestLap <= LapTimeBox->count())
         LapTimeBox->setCurrentRow(log.bestLap - 1);
     else
         Chart1->clearHighlight();
@@ -608,17 +682,16 @@ void TForm1::showGates(const lorvane::LoadedLog& log) {
 void TForm1::showSplitHint(const lorvane::LoadedLog& log) {
     splitRemedy_.reset();
     SplitFixButton->hide();
-    const auto split = lorvane::checkSplitLaps(log);
+    const auto split = lorvane::splitLaps(log.laps);
     if (!split) return;
     QStringList laps;
-    for (std::int32_t n : split->laps) laps << QString::number(n);
+    for (std::int32_t n : *split) laps << QString::number(n);
     QString note = tr("Laps %1 look split: the track may cross a gate twice a lap.")
                        .arg(laps.join(QStringLiteral(", ")));
-    if (split->remedy) {
-        splitRemedy_ = split->remedy;
-        QString fix = text(split->remedyText);
-        if (!fix.isEmpty()) fix[0] = fix[0].toUpper();
-        SplitFixButton->setText(fix);
+    // Only a fix whose laps hold up is offered.
+    if (const auto fix = lorvane::app::splitLapFix(log)) {
+        splitRemedy_ = fix->rules;
+        SplitFixButton->setText(fix->caption);
         SplitFixButton->show();
     }
     StatusLabel->setText(StatusLabel->text() + QStringLiteral(" \u2014 ") + note);
@@ -700,6 +773,19 @@ void TForm1::showAbout() {
 // --- closing, drag and drop ----------------------------------------------------------------
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (linesUnsaved_ && session_.hasStartFinish() && !loading()) {
+        const auto answer = prompts_.askToSave(
+            this, lorvane::app::programTitle(),
+            tr("The lines placed on the map have not been saved. Save them as a start/finish "
+               "file?"));
+        if (answer == lorvane::app::SaveAnswer::Save) saveStartFinishFile();
+        // Cancelled, or the save did not happen: the window stays.
+        if (answer == lorvane::app::SaveAnswer::Cancel ||
+            (answer == lorvane::app::SaveAnswer::Save && linesUnsaved_)) {
+            event->ignore();
+            return;
+        }
+    }
     if (loading()) {
         worker_.abandon();
         setLoading(false);
@@ -912,6 +998,8 @@ void TForm1::findCircuitForLoaded() {
         rules.maxGap = session_.gateRules().maxGap;
         session_.setGateRules(rules);
         circuitFromDb_ = true;
+        rulesBeforeFinish_.reset();
+        linesUnsaved_ = false;
         startFinishNote_ = tr("circuit %1 from the database").arg(text(c.name));
     } catch (const lorvane::LoadError& e) {
         showError(e.diagnostic());
@@ -944,6 +1032,7 @@ void TForm1::placeLineAt(const lorvane::LocalPoint& point) {
     switch (mode) {
     case PlaceMode::Start: file.gates.start = *gate; break;
     case PlaceMode::Finish:
+        if (!file.gates.hasFinishLine) rulesBeforeFinish_ = session_.gateRules();
         file.gates.finish = *gate;
         file.gates.hasFinishLine = true;
         break;
@@ -988,10 +1077,14 @@ void TForm1::removeFinishLine() {
     lorvane::StartFinishFile file = session_.startFinish();
     file.gates.finish = lorvane::Gate{};
     file.gates.hasFinishLine = false;
-    usePlacedLines(std::move(file));
+    // The rules the laps were cut with before the line (a direction chosen
+    // for the laps it split means nothing without it).
+    const auto rules = std::exchange(rulesBeforeFinish_, std::nullopt);
+    usePlacedLines(std::move(file), rules);
 }
 
-void TForm1::usePlacedLines(lorvane::StartFinishFile file) {
+void TForm1::usePlacedLines(lorvane::StartFinishFile file,
+                            const std::optional<lorvane::GateRules>& rules) {
     try {
         lorvane::StartFinishFile placed = lorvane::startFinishFromGates(
             file.gates, tr("lines placed on the map").toStdString());
@@ -1001,6 +1094,8 @@ void TForm1::usePlacedLines(lorvane::StartFinishFile file) {
         showError(e.diagnostic());
         return;
     }
+    if (rules) session_.setGateRules(*rules);
+    linesUnsaved_ = true;
     circuitFromDb_ = false;
     startFinishNote_ = tr("lines placed on the map");
     enableLogLoads();
@@ -1066,6 +1161,7 @@ void TForm1::saveStartFinishFile() {
         session_.setStartFinish(std::move(f));
     }
     circuitFromDb_ = false;
+    linesUnsaved_ = false;
     startFinishNote_ = tr("start/finish lines saved as %1").arg(QFileInfo(target).fileName());
     const auto log = session_.loaded();
     if (log && log->track)
@@ -1120,7 +1216,15 @@ void TForm1::buildAnalysisControls() {
     box->addWidget(BestLabel);
     LapDock->setWidget(panel);
     LapDock->setMinimumWidth(200);
-    panel->setMinimumWidth(360);
+    // Wide enough for every column of a table of three sectors, lap 1000 on.
+    int columns = 0;
+    const QFontMetrics cells(LapTable->font());
+    for (const char* widest :
+         {"0000", "00:00.00", "+00.000", "000.000", "000.000", "000.000", "Top km/h", "Dist m"})
+        columns += cells.horizontalAdvance(QString::fromLatin1(widest)) + 8;
+    panel->setMinimumWidth(std::max(360, columns + 2 * LapTable->frameWidth() +
+                                             style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                                             16));
     addDockWidget(Qt::RightDockWidgetArea, LapDock);
     // File > Export lap as ..., above Quit.
     QMenu* file = actQuit->associatedObjects().isEmpty()
@@ -1137,6 +1241,8 @@ void TForm1::buildAnalysisControls() {
         actExportCsv->setEnabled(false);
         actExportGpx->setEnabled(false);
     }
+    // Ctrl-click compares there as in the list (see eventFilter).
+    LapTable->viewport()->installEventFilter(this);
     // Choosing a lap in the table selects it in the list.
     connect(LapTable, &QTableView::clicked, this, [this](const QModelIndex& index) {
         const int row = index.row();
@@ -1144,9 +1250,37 @@ void TForm1::buildAnalysisControls() {
     });
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (LapTable && watched == LapTable->viewport() &&
+        (event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick)) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && (mouse->modifiers() & Qt::ControlModifier)) {
+            const QModelIndex at = LapTable->indexAt(mouse->position().toPoint());
+            if (at.isValid() && event->type() == QEvent::MouseButtonPress) {
+                const std::int32_t lap = at.row() + 1;
+                compareWith(lap == compareLap_ ? 0 : lap);
+            }
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void TForm1::layoutStrip(int chartLeft, int chartWidth, int top, int height) {
     Chart2->setGeometry(chartLeft, top, chartWidth, height);
     if (CompareBox) CompareBox->setGeometry(8, top, chartLeft - 16, 24);
+}
+
+void TForm1::fitLapTable() {
+    // A little over the columns' width: they are measured on the rows in view.
+    const int need = LapTable->horizontalHeader()->length() + 2 * LapTable->frameWidth() +
+                     LapTable->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    const int extra = need - LapTable->width();
+    if (extra <= 0) return;
+    // The window grows by as much, so that the client area keeps its size.
+    if (!isMaximized() && !isFullScreen()) resize(width() + extra, height());
+    resizeDocks({LapDock}, {LapDock->width() + extra}, Qt::Horizontal);
 }
 
 int TForm1::lapListWidth() const {
@@ -1187,6 +1321,10 @@ void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
     lapModel_->reset(analysed_ && analysed_->track ? lorvane::analyseLaps(*analysed_)
                                                    : lorvane::LapAnalysis{},
                      log.bestLap, log.bestLapTime);
+    // Laid out now, so that the selected lap can be scrolled to at once, and
+    // wide enough for every column.
+    LapTable->doItemsLayout();
+    fitLapTable();
     const lorvane::LapAnalysis& a = lapModel_->analysis();
     if (compareLap_ > static_cast<std::int32_t>(traces_.size())) compareLap_ = 0;
 
@@ -1215,6 +1353,9 @@ void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
     }
     // The list's lines may have grown wider (lap 1000 on).
     layoutClient(centralWidget()->size());
+    // The table's height as it will be under the new best line, for the
+    // scroll to the selected lap.
+    if (QLayout* l = LapDock->widget()->layout()) l->activate();
     showLapTraces();
 }
 
@@ -1244,8 +1385,35 @@ void TForm1::showLapTraces() {
     if (lapModel_->rowCount() > 0 && ref && ref->lap <= lapModel_->rowCount()) {
         const QSignalBlocker quiet(LapTable);
         LapTable->selectRow(ref->lap - 1);
+        // Into view, well inside it: the table may yet lose a few pixels.
+        const QModelIndex at = lapModel_->index(ref->lap - 1, 0);
+        if (!LapTable->viewport()->rect().contains(LapTable->visualRect(at)))
+            LapTable->scrollTo(at, QAbstractItemView::PositionAtCenter);
+    }
+    // Another lap, or another lap compared: what the cursor read out was
+    // about the laps before.
+    const std::int32_t shown = ref ? ref->lap : 0, compared = cmp ? cmp->lap : 0;
+    if (shown != shownLap_ || compared != shownCompare_) {
+        shownLap_ = shown;
+        shownCompare_ = compared;
+        Chart2->setCursorDistance(std::nullopt);
+        clearHoverText();
     }
     markCursor(Chart2->cursorDistance());
+}
+
+void TForm1::showHoverText(const QString& hover) {
+    if (hoverText_.isEmpty() || StatusLabel->text() != hoverText_)
+        beforeHover_ = StatusLabel->text();
+    hoverText_ = hover;
+    StatusLabel->setText(hover);
+}
+
+void TForm1::clearHoverText() {
+    if (!hoverText_.isEmpty() && StatusLabel->text() == hoverText_)
+        StatusLabel->setText(beforeHover_);
+    hoverText_.clear();
+    beforeHover_.clear();
 }
 
 void TForm1::markCursor(std::optional<double> distance) {
@@ -1259,7 +1427,7 @@ void TForm1::markCursor(std::optional<double> distance) {
 
 void TForm1::onChartCursor(std::optional<double> distance) {
     markCursor(distance);
-    if (distance) StatusLabel->setText(Chart2->cursorText());
+    if (distance) showHoverText(Chart2->cursorText());
 }
 
 void TForm1::onTrackMouse(QMouseEvent* event) {
@@ -1284,7 +1452,7 @@ void TForm1::onTrackMouse(QMouseEvent* event) {
     if (at == Chart2->cursorDistance()) return;
     Chart2->setCursorDistance(at);
     markCursor(at);
-    if (at) StatusLabel->setText(Chart2->cursorText());
+    if (at) showHoverText(Chart2->cursorText());
 }
 
 void TForm1::exportLap(bool gpx) {

@@ -31,7 +31,26 @@ class TCircuitsForm;
 
 namespace lorvane::app {
 class Prompts;
-}
+
+// A change of gate rules that joins laps split by a second crossing of a
+// gate, and its caption ("Count forward crossings only", ...).
+struct SplitFix {
+    lorvane::GateRules rules;
+    QString caption;
+};
+
+// Whether `cut`, the laps a fix cuts from the log whose laps `before` look
+// split, are believable: none of them looks split, on its own or beside the
+// laps of `before` that did not look split (a fix joins laps; it does not
+// make them shorter than those).
+bool fixedLapsPlausible(const std::vector<lorvane::Lap>& before,
+                        const std::vector<lorvane::Lap>& cut);
+
+// The fix to offer for the laps of `log` that look split: one direction only
+// (the one that keeps more laps), else a minimum lap time; each is tried by
+// cutting the laps again, and only one whose laps are plausible is offered.
+std::optional<SplitFix> splitLapFix(const lorvane::LoadedLog& log);
+} // namespace lorvane::app
 namespace lorvane::display {
 class LapChart;
 class TrackPlot;
@@ -177,6 +196,7 @@ signals:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -207,7 +227,8 @@ private:
     // now in force, and shows them.
     void recutLoaded();
     // The loaded log's laps in the list, its gates on the plot, the summary.
-    void showLaps(const lorvane::LoadedLog& log);
+    // `keep`: the lap (from 1) to keep selected when there is one.
+    void showLaps(const lorvane::LoadedLog& log, std::int32_t keep = 0);
     void showGates(const lorvane::LoadedLog& log);
     void showSplitHint(const lorvane::LoadedLog& log);
 
@@ -216,7 +237,9 @@ private:
     void enableLogLoadsIfCircuits();
     // After a load without a start/finish file: the circuit from the database.
     void findCircuitForLoaded();
-    void usePlacedLines(lorvane::StartFinishFile file);
+    // `rules`: gate rules to put in force with the lines.
+    void usePlacedLines(lorvane::StartFinishFile file,
+                        const std::optional<lorvane::GateRules>& rules = std::nullopt);
     // The gate across the track at the sample nearest to `point`; nothing
     // (and a word in the status bar) when there is none.
     std::optional<lorvane::Gate> gateNear(const lorvane::LocalPoint& point);
@@ -232,6 +255,15 @@ private:
     bool activatedOnce_ = false;
     bool logLoadsEnabled_ = false;
     std::optional<lorvane::GateRules> splitRemedy_;
+    // The rules in force before a finish line was placed on the map: removing
+    // the line puts them back (a fix for the laps it split goes with it).
+    std::optional<lorvane::GateRules> rulesBeforeFinish_;
+    // Lines were placed on the map and not saved since.
+    bool linesUnsaved_ = false;
+    // The hover read-out in the status bar, and the text it covered.
+    QString hoverText_, beforeHover_;
+    void showHoverText(const QString& text);
+    void clearHoverText();
     // The loaded log a lap choice is running on, until its file is saved.
     std::shared_ptr<const lorvane::LoadedLog> pickLog_;
     QString startFinishNote_; // about the latest start/finish file choice
@@ -254,6 +286,8 @@ private:
     void onTrackMouse(QMouseEvent* event);
     void markCursor(std::optional<double> distance);
     int lapListWidth() const;
+    // Widens the lap table's dock until every column is in view.
+    void fitLapTable();
 
     lorvane::display::LapTableModel* lapModel_ =
         nullptr; // the lap table's rows and the analysis behind them
@@ -262,4 +296,6 @@ private:
     std::vector<std::shared_ptr<const lorvane::LapTrace>>
         traces_; // by lap number - 1, filled as asked
     std::int32_t compareLap_ = 0;
+    // The laps the chart and the hover read-out are about.
+    std::int32_t shownLap_ = 0, shownCompare_ = 0;
 };

@@ -16,14 +16,22 @@ namespace {
 
 // An initial name such as "*.zlg;" is a pattern: the dialog offers it as its
 // filter so that the list shows files of that type from the start, with "All
-// files" as the alternative. Any other initial name goes into the name box.
+// files" as the alternative; several patterns are offered together as logs.
+// Any other initial name goes into the name box.
 QStringList filtersFor(const QString& initialName) {
     static const QRegularExpression pattern(QStringLiteral("^\\*\\.([A-Za-z0-9]+);?$"));
-    const auto m = pattern.match(initialName);
-    if (!m.hasMatch()) return {};
-    const QString ext = m.captured(1);
-    return {QStringLiteral("%1 files (*.%2)").arg(ext.toUpper(), ext),
-            QStringLiteral("All files (*)")};
+    static const QRegularExpression patterns(
+        QStringLiteral("^\\*\\.[A-Za-z0-9]+([ ;]+\\*\\.[A-Za-z0-9]+)+;?$"));
+    if (const auto m = pattern.match(initialName); m.hasMatch()) {
+        const QString ext = m.captured(1);
+        return {QStringLiteral("%1 files (*.%2)").arg(ext.toUpper(), ext),
+                QStringLiteral("All files (*)")};
+    }
+    if (!patterns.match(initialName).hasMatch()) return {};
+    static const QRegularExpression one(QStringLiteral("\\*\\.[A-Za-z0-9]+"));
+    QStringList list;
+    for (auto it = one.globalMatch(initialName); it.hasNext();) list << it.next().captured();
+    return {QStringLiteral("Logs (%1)").arg(list.join(u' ')), QStringLiteral("All files (*)")};
 }
 
 // The folder of the file last chosen in any dialog of this run: the next
@@ -46,18 +54,22 @@ std::optional<QString> chosen(QFileDialog& dlg) {
 
 } // namespace
 
-std::optional<QString> DialogPrompts::openFile(QWidget* parent, const QString& title,
-                                               const QString& initialName) {
-    QFileDialog dlg(parent, title);
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    startInLastFolder(dlg);
+void prepareOpenDialog(QFileDialog& dlg, const QString& initialName) {
     const QStringList filters = filtersFor(initialName);
     if (!filters.isEmpty()) {
         dlg.setNameFilters(filters);
     } else if (!initialName.isEmpty()) {
         dlg.selectFile(initialName);
     }
+}
+
+std::optional<QString> DialogPrompts::openFile(QWidget* parent, const QString& title,
+                                               const QString& initialName) {
+    QFileDialog dlg(parent, title);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    startInLastFolder(dlg);
+    prepareOpenDialog(dlg, initialName);
     return chosen(dlg);
 }
 
@@ -95,6 +107,20 @@ std::optional<int> DialogPrompts::choose(QWidget* parent, const QString& caption
     const auto i = items.indexOf(picked);
     if (i < 0) return std::nullopt;
     return static_cast<int>(i);
+}
+
+} // namespace lorvane::app
+
+namespace lorvane::app {
+
+SaveAnswer DialogPrompts::askToSave(QWidget* parent, const QString& caption, const QString& text) {
+    switch (QMessageBox::warning(parent, caption, text,
+                                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                 QMessageBox::Save)) {
+    case QMessageBox::Save: return SaveAnswer::Save;
+    case QMessageBox::Discard: return SaveAnswer::Discard;
+    default: return SaveAnswer::Cancel;
+    }
 }
 
 } // namespace lorvane::app

@@ -8,9 +8,12 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDialog;
 class QWidget;
 
 namespace lorvane::app {
+
+enum class SaveAnswer { Save, Discard, Cancel };
 
 class Prompts {
 public:
@@ -32,6 +35,8 @@ public:
     // A choice of one of `items`; its index, nothing when cancelled.
     virtual std::optional<int> choose(QWidget* parent, const QString& caption, const QString& text,
                                       const QStringList& items) = 0;
+    // Unsaved work: Save, Discard or Cancel.
+    virtual SaveAnswer askToSave(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
 
 class DialogPrompts final : public Prompts {
@@ -45,7 +50,13 @@ public:
     void error(QWidget* parent, const QString& text) override;
     std::optional<int> choose(QWidget* parent, const QString& caption, const QString& text,
                               const QStringList& items) override;
+    SaveAnswer askToSave(QWidget* parent, const QString& caption, const QString& text) override;
 };
+
+// Sets up an open dialog for an initial name: a pattern ("*.zlg;") or a list
+// of them ("*.zlg *.wmx *.csv") becomes the dialog's name filter, with "All
+// files" as the alternative; any other name goes into the file name box.
+void prepareOpenDialog(QFileDialog& dialog, const QString& initialName);
 
 // The program's name, used as the caption of its messages.
 QString programTitle();
