@@ -68,6 +68,9 @@ public:
     void inform(QWidget*, const QString&, const QString&) override {}
     void error(QWidget*, const QString& text) override { lastError = text; }
     std::optional<int> choose(QWidget*, const QString&, const QString&, const QStringList&) override { return 0; }
+    lorvane::app::SaveAnswer askToSave(QWidget*, const QString&, const QString&) override {
+        return lorvane::app::SaveAnswer::Discard;
+    }
     QString lastError;
 };
 

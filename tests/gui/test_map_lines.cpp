@@ -371,7 +371,12 @@ void TestMapLines::aFinishLineKeepsTheLapAndGoesWithItsRules() {
 void TestMapLines::onlyAFixWithBelievableLapsIsOffered() {
     auto laps = [](std::initializer_list<double> times) {
         std::vector<lorvane::Lap> v;
-        for (double t : times) v.push_back(lorvane::Lap{static_cast<std::int32_t>(v.size()) + 1, 0, 0, t});
+        for (double t : times) {
+            lorvane::Lap lap;
+            lap.number = static_cast<std::int32_t>(v.size()) + 1;
+            lap.time = t;
+            v.push_back(lap);
+        }
         return v;
     };
     // Start to finish and finish to start: short and long laps in turn.
