@@ -65,36 +65,57 @@ std::optional<std::vector<std::int32_t>> splitLaps(const std::vector<Lap>& laps)
     return out;
 }
 
+bool fixedLapsPlausible(const std::vector<Lap>& before, const std::vector<Lap>& cut) {
+    if (cut.empty() || splitLaps(cut)) return false;
+    // The laps of `before` that did not look split are the yardstick: a lap of
+    // the remedy that the same check flags beside them is a piece, not a lap.
+    const auto suspects = splitLaps(before);
+    std::vector<Lap> trusted;
+    for (const Lap& l : before)
+        if (!suspects || std::find(suspects->begin(), suspects->end(), l.number) == suspects->end())
+            trusted.push_back(l);
+    if (trusted.empty()) return true;
+    const auto byTime = [](const Lap& a, const Lap& b) { return a.time < b.time; };
+    std::sort(trusted.begin(), trusted.end(), byTime);
+    for (const Lap& l : cut) {
+        std::vector<Lap> beside = trusted;
+        Lap probe = l;
+        probe.number = -1;
+        // Sorted by time, so that only a short lap is flagged, never an alternation.
+        beside.insert(std::lower_bound(beside.begin(), beside.end(), probe, byTime), probe);
+        const auto flagged = splitLaps(beside);
+        if (flagged && std::find(flagged->begin(), flagged->end(), -1) != flagged->end()) return false;
+    }
+    return true;
+}
+
 std::optional<SplitLaps> checkSplitLaps(const LoadedLog& log) {
     auto suspects = splitLaps(log.laps);
     if (!suspects) return std::nullopt;
     SplitLaps r;
     r.laps = *suspects;
     if (!log.track) return r;
-    // One direction only: the one that keeps more laps without the sign.
+    // One direction only: the one that keeps more laps that hold up.
     std::size_t bestCount = 0;
     for (GateDirection d : {GateDirection::Forward, GateDirection::Reverse}) {
+        if (d == log.rules.direction) continue;
         GateRules rules = log.rules;
         rules.direction = d;
         const auto cut = recut(log, log.startFinish, rules);
-        if (cut->laps.empty() || splitLaps(cut->laps)) continue;
-        if (cut->laps.size() > bestCount) {
-            bestCount = cut->laps.size();
-            r.remedy = rules;
-            r.remedyText = d == GateDirection::Forward ? "count forward crossings only"
-                                                       : "count reverse crossings only";
-        }
+        if (!fixedLapsPlausible(log.laps, cut->laps) || cut->laps.size() <= bestCount) continue;
+        bestCount = cut->laps.size();
+        r.remedy = rules;
+        r.remedyText = d == GateDirection::Forward ? "count forward crossings only" : "count reverse crossings only";
     }
     if (r.remedy) return r;
-    // Else a minimum lap time of half the longer laps.
-    std::vector<double> times;
-    for (const Lap& l : log.laps) times.push_back(l.time);
-    std::sort(times.begin(), times.end());
+    // Else a minimum lap time of half the longest lap.
+    double longest = 0;
+    for (const Lap& l : log.laps) longest = std::max(longest, l.time);
     GateRules rules = log.rules;
-    rules.minLap = std::floor(times.back() * 0.5);
+    rules.minLap = std::floor(longest * 0.5);
     if (rules.minLap > log.rules.minLap) {
         const auto cut = recut(log, log.startFinish, rules);
-        if (!cut->laps.empty() && !splitLaps(cut->laps)) {
+        if (fixedLapsPlausible(log.laps, cut->laps)) {
             r.remedy = rules;
             r.remedyText = "ignore laps under " + std::to_string(static_cast<long long>(rules.minLap)) + " s";
         }

@@ -25,6 +25,12 @@ struct SplitLaps {
 // laps alternate (every other lap under half of its neighbours).
 std::optional<std::vector<std::int32_t>> splitLaps(const std::vector<Lap>& laps);
 
+// Whether `cut`, the laps a remedy cuts from a log whose laps `before` look
+// split, are believable: none of them looks split, on its own or beside the
+// laps of `before` that did not look split (a remedy joins laps; it does not
+// make them shorter than those).
+bool fixedLapsPlausible(const std::vector<Lap>& before, const std::vector<Lap>& cut);
+
 // Why a load that ended well found no lap, in words for the user ("no base
 // point ...", "the track never comes within 25 m of the start/finish line's
 // point 1 (nearest: 1843 m)", "the start/finish line is crossed only once");
@@ -32,7 +38,9 @@ std::optional<std::vector<std::int32_t>> splitLaps(const std::vector<Lap>& laps)
 std::string noLapReason(const LoadedLog& log);
 
 // The check and, when the log kept its track, the remedy: one direction
-// only (the one that keeps more laps), else a minimum lap time.
+// only other than the one in force (the one that keeps more laps), else a
+// minimum lap time; each is tried by cutting the laps again, and only one
+// whose laps are plausible (fixedLapsPlausible) is offered.
 std::optional<SplitLaps> checkSplitLaps(const LoadedLog& log);
 
 } // namespace lorvane

@@ -382,7 +382,7 @@ void TestMapLines::onlyAFixWithBelievableLapsIsOffered() {
     // Start to finish and finish to start: short and long laps in turn.
     const auto split = laps({12, 48, 11, 50, 12, 49, 11, 48});
     QVERIFY(lorvane::splitLaps(split));
-    using lorvane::app::fixedLapsPlausible;
+    using lorvane::fixedLapsPlausible;
     // Fourteen laps of 13 to 24 s, none looking split among themselves:
     // pieces of a lap all the same.
     QVERIFY(!fixedLapsPlausible(split, laps({13, 20, 24, 15, 22, 18, 13, 24, 19, 21, 14, 23, 17, 20})));

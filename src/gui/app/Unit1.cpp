@@ -95,71 +95,6 @@ constexpr int kChartBottomGap = TForm1::kClientHeight - (16 + 577);
 
 } // namespace
 
-// --- laps that look split ----------------------------------------------------
-
-namespace lorvane::app {
-
-bool fixedLapsPlausible(const std::vector<lorvane::Lap>& before,
-                        const std::vector<lorvane::Lap>& cut) {
-    if (cut.empty() || lorvane::splitLaps(cut)) return false;
-    // The laps of `before` that did not look split are the yardstick: a lap of
-    // the fix that the same check flags beside them is a piece, not a lap.
-    const auto suspects = lorvane::splitLaps(before);
-    std::vector<lorvane::Lap> trusted;
-    for (const lorvane::Lap& l : before)
-        if (!suspects || std::find(suspects->begin(), suspects->end(), l.number) == suspects->end())
-            trusted.push_back(l);
-    if (trusted.empty()) return true;
-    std::sort(trusted.begin(), trusted.end(),
-              [](const lorvane::Lap& a, const lorvane::Lap& b) { return a.time < b.time; });
-    for (const lorvane::Lap& l : cut) {
-        std::vector<lorvane::Lap> beside = trusted;
-        lorvane::Lap probe = l;
-        probe.number = -1;
-        // Sorted by time, so that only a short lap is flagged, never an alternation.
-        beside.insert(std::lower_bound(beside.begin(), beside.end(), probe,
-                                       [](const lorvane::Lap& a, const lorvane::Lap& b) {
-                                           return a.time < b.time;
-                                       }),
-                      probe);
-        const auto flagged = lorvane::splitLaps(beside);
-        if (flagged && std::find(flagged->begin(), flagged->end(), -1) != flagged->end())
-            return false;
-    }
-    return true;
-}
-
-std::optional<SplitFix> splitLapFix(const lorvane::LoadedLog& log) {
-    if (!log.track || !lorvane::splitLaps(log.laps)) return std::nullopt;
-    std::optional<SplitFix> fix;
-    std::size_t kept = 0;
-    for (const lorvane::GateDirection d :
-         {lorvane::GateDirection::Forward, lorvane::GateDirection::Reverse}) {
-        lorvane::GateRules rules = log.rules;
-        rules.direction = d;
-        if (rules.direction == log.rules.direction) continue;
-        const auto cut = lorvane::recut(log, log.startFinish, rules);
-        if (!fixedLapsPlausible(log.laps, cut->laps) || cut->laps.size() <= kept) continue;
-        kept = cut->laps.size();
-        fix = SplitFix{rules, d == lorvane::GateDirection::Forward
-                                  ? QObject::tr("Count forward crossings only")
-                                  : QObject::tr("Count reverse crossings only")};
-    }
-    if (fix) return fix;
-    // Else a minimum lap time of half the longest lap.
-    double longest = 0;
-    for (const lorvane::Lap& l : log.laps) longest = std::max(longest, l.time);
-    lorvane::GateRules rules = log.rules;
-    rules.minLap = std::floor(longest * 0.5);
-    if (rules.minLap <= log.rules.minLap) return std::nullopt;
-    const auto cut = lorvane::recut(log, log.startFinish, rules);
-    if (!fixedLapsPlausible(log.laps, cut->laps)) return std::nullopt;
-    return SplitFix{
-        rules, QObject::tr("Ignore laps under %1 s").arg(static_cast<long long>(rules.minLap))};
-}
-
-} // namespace lorvane::app
-
 // --- the lap list -----------------------------------------------------------
 
 void TLapListBox::mousePressEvent(QMouseEvent* event) {
@@ -688,10 +623,17 @@ void TForm1::showSplitHint(const lorvane::LoadedLog& log) {
     for (std::int32_t n : *split) laps << QString::number(n);
     QString note = tr("Laps %1 look split: the track may cross a gate twice a lap.")
                        .arg(laps.join(QStringLiteral(", ")));
-    // Only a fix whose laps hold up is offered.
-    if (const auto fix = lorvane::app::splitLapFix(log)) {
-        splitRemedy_ = fix->rules;
-        SplitFixButton->setText(fix->caption);
+    // Only a remedy whose laps hold up is offered.
+    const auto check = lorvane::checkSplitLaps(log);
+    if (check && check->remedy) {
+        const lorvane::GateRules& r = *check->remedy;
+        splitRemedy_ = r;
+        SplitFixButton->setText(
+            r.direction != log.rules.direction
+                ? (r.direction == lorvane::GateDirection::Forward
+                       ? tr("Count forward crossings only")
+                       : tr("Count reverse crossings only"))
+                : tr("Ignore laps under %1 s").arg(static_cast<long long>(r.minLap)));
         SplitFixButton->show();
     }
     StatusLabel->setText(StatusLabel->text() + QStringLiteral(" \u2014 ") + note);

@@ -32,24 +32,6 @@ class TCircuitsForm;
 namespace lorvane::app {
 class Prompts;
 
-// A change of gate rules that joins laps split by a second crossing of a
-// gate, and its caption ("Count forward crossings only", ...).
-struct SplitFix {
-    lorvane::GateRules rules;
-    QString caption;
-};
-
-// Whether `cut`, the laps a fix cuts from the log whose laps `before` look
-// split, are believable: none of them looks split, on its own or beside the
-// laps of `before` that did not look split (a fix joins laps; it does not
-// make them shorter than those).
-bool fixedLapsPlausible(const std::vector<lorvane::Lap>& before,
-                        const std::vector<lorvane::Lap>& cut);
-
-// The fix to offer for the laps of `log` that look split: one direction only
-// (the one that keeps more laps), else a minimum lap time; each is tried by
-// cutting the laps again, and only one whose laps are plausible is offered.
-std::optional<SplitFix> splitLapFix(const lorvane::LoadedLog& log);
 } // namespace lorvane::app
 namespace lorvane::display {
 class LapChart;
