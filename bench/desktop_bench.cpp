@@ -114,7 +114,7 @@ Figures measure(TForm1& form, const QString& gxr, const QString& log) {
     form.openFiles({log});
     if (!ended) loop.exec();
     // The fitted view painted once.
-    form.Chart1->replot(QCustomPlot::rpImmediateRefresh);
+    form.findChild<lorvane::display::TrackPlot*>(QStringLiteral("Chart1"))->replot(QCustomPlot::rpImmediateRefresh);
     QCoreApplication::processEvents();
     f.loadMs = clock.nsecsElapsed() / 1e6;
     ticker.stop();
@@ -123,7 +123,8 @@ Figures measure(TForm1& form, const QString& gxr, const QString& log) {
     QElapsedTimer paint;
     paint.start();
     constexpr int kPaints = 5;
-    for (int i = 0; i < kPaints; ++i) form.Chart1->replot(QCustomPlot::rpImmediateRefresh);
+    for (int i = 0; i < kPaints; ++i)
+        form.findChild<lorvane::display::TrackPlot*>(QStringLiteral("Chart1"))->replot(QCustomPlot::rpImmediateRefresh);
     f.repaintMs = paint.nsecsElapsed() / 1e6 / kPaints;
     return f;
 }
@@ -140,12 +141,12 @@ struct LapFigures {
 
 LapFigures measureLaps(TForm1& form) {
     LapFigures f;
-    const int n = form.LapTimeBox->count();
+    const int n = form.findChild<TLapListBox*>(QStringLiteral("LapTimeBox"))->count();
     f.laps = n;
     if (n < 2) return f;
     auto painted = [&] {
-        form.Chart1->replot(QCustomPlot::rpImmediateRefresh);
-        form.Chart2->replot(QCustomPlot::rpImmediateRefresh);
+        form.findChild<lorvane::display::TrackPlot*>(QStringLiteral("Chart1"))->replot(QCustomPlot::rpImmediateRefresh);
+        form.findChild<lorvane::display::LapChart*>(QStringLiteral("Chart2"))->replot(QCustomPlot::rpImmediateRefresh);
         QCoreApplication::processEvents();
     };
     auto stats = [](std::vector<double> v, double& median, double& worst) {
@@ -160,7 +161,7 @@ LapFigures measureLaps(TForm1& form) {
         const int row = (i == 0) ? n - 1 : static_cast<int>((static_cast<long long>(i) * 7919) % n);
         QElapsedTimer t;
         t.start();
-        form.LapTimeBox->setCurrentRow(row);
+        form.findChild<TLapListBox*>(QStringLiteral("LapTimeBox"))->setCurrentRow(row);
         painted();
         choose.push_back(t.nsecsElapsed() / 1e6);
 
@@ -173,9 +174,11 @@ LapFigures measureLaps(TForm1& form) {
     stats(choose, f.chooseMedianMs, f.chooseMaxMs);
     stats(compare, f.compareMedianMs, f.compareMaxMs);
     int points = 0;
-    for (int g = 0; g < form.Chart2->graphCount(); ++g) points = std::max(points, form.Chart2->graph(g)->dataCount());
+    for (int g = 0; g < form.findChild<lorvane::display::LapChart*>(QStringLiteral("Chart2"))->graphCount(); ++g)
+        points = std::max(points,
+                          form.findChild<lorvane::display::LapChart*>(QStringLiteral("Chart2"))->graph(g)->dataCount());
     f.chartPoints = points;
-    f.chartWidth = form.Chart2->axisRect()->width();
+    f.chartWidth = form.findChild<lorvane::display::LapChart*>(QStringLiteral("Chart2"))->axisRect()->width();
     form.compareWith(0);
     return f;
 }

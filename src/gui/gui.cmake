@@ -12,6 +12,8 @@ set(LORVANE_DATA ${CMAKE_CURRENT_LIST_DIR}/../../data)
 add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/app/Unit1.cpp
   ${LORVANE_GUI_SRC}/app/Unit1.h
+  ${LORVANE_GUI_SRC}/app/main_window_commands.cpp
+  ${LORVANE_GUI_SRC}/app/main_window_draw.cpp
   ${LORVANE_GUI_SRC}/app/gate_rules_dialog.cpp
   ${LORVANE_GUI_SRC}/app/gate_rules_dialog.h
   ${LORVANE_GUI_SRC}/app/load_worker.cpp
@@ -40,7 +42,7 @@ add_library(lorvane_gui STATIC
 set_target_properties(lorvane_gui PROPERTIES AUTOMOC ON)
 target_include_directories(lorvane_gui PUBLIC ${LORVANE_SRC})
 target_compile_definitions(lorvane_gui PUBLIC QCUSTOMPLOT_USE_LIBRARY)
-target_link_libraries(lorvane_gui PUBLIC lorvane_engine Qt6::Widgets QCustomPlotQt6::QCustomPlotQt6)
+target_link_libraries(lorvane_gui PUBLIC lorvane_workspace Qt6::Widgets QCustomPlotQt6::QCustomPlotQt6)
 
 add_executable(lorvane ${LORVANE_GUI_SRC}/app/main.cpp ${LORVANE_DATA}/lorvane.qrc)
 set_target_properties(lorvane PROPERTIES AUTORCC ON)

@@ -17,10 +17,115 @@
 
 #include "gui/app/Unit1.h"
 #include "gui/common/prompts.h"
+#include "gui/display/lap_chart.h"
+#include "gui/display/track_plot.h"
 #include "session/session.h"
 #include "sessiongen/session_gen.h"
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTableView>
 
 namespace guitest {
+
+// The main window's controls and actions, found by their object names as a
+// user finds them by their captions: the window keeps its widgets to itself.
+struct FormUi {
+    QPushButton* LoadGXR = nullptr;
+    lorvane::display::TrackPlot* Chart1 = nullptr;
+    QLabel* FileNameLabel = nullptr;
+    QLabel* CircuitNumberLabel = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* DoubleClickLabel = nullptr;
+    TLapListBox* LapTimeBox = nullptr;
+    QPushButton* LoadZLG = nullptr;
+    QPushButton* loadwmx = nullptr;
+    QLabel* DoubleClickLabel2 = nullptr;
+    lorvane::display::LapChart* Chart2 = nullptr;
+    QCheckBox* FixRefCheckBox = nullptr;
+    QComboBox* CompareBox = nullptr;
+    QDockWidget* LapDock = nullptr;
+    QTableView* LapTable = nullptr;
+    QLabel* BestLabel = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QLabel* StatusLabel = nullptr;
+    QPushButton* SplitFixButton = nullptr;
+    QAction* actLoadGXR = nullptr;
+    QAction* actLoadZLG = nullptr;
+    QAction* actLoadWmx = nullptr;
+    QAction* actLoadLog = nullptr;
+    QAction* actQuit = nullptr;
+    QAction* actNewCountry = nullptr;
+    QAction* actAddToDatabase = nullptr;
+    QAction* actCircuits = nullptr;
+    QAction* actAbout = nullptr;
+    QAction* actGateRules = nullptr;
+    QAction* actExportCsv = nullptr;
+    QAction* actExportGpx = nullptr;
+    QAction* actSaveStartFinish = nullptr;
+    QAction* actPlaceStart = nullptr;
+    QAction* actPlaceFinish = nullptr;
+    QAction* actAddSplit = nullptr;
+    QAction* actRemoveFinish = nullptr;
+    QAction* actRemoveSplit = nullptr;
+
+    explicit FormUi(const TForm1& form) {
+        LoadGXR = find<QPushButton>(form, "LoadGXR");
+        Chart1 = find<lorvane::display::TrackPlot>(form, "Chart1");
+        FileNameLabel = find<QLabel>(form, "FileNameLabel");
+        CircuitNumberLabel = find<QLabel>(form, "CircuitNumberLabel");
+        Label10 = find<QLabel>(form, "Label10");
+        Label11 = find<QLabel>(form, "Label11");
+        DoubleClickLabel = find<QLabel>(form, "DoubleClickLabel");
+        LapTimeBox = find<TLapListBox>(form, "LapTimeBox");
+        LoadZLG = find<QPushButton>(form, "LoadZLG");
+        loadwmx = find<QPushButton>(form, "loadwmx");
+        DoubleClickLabel2 = find<QLabel>(form, "DoubleClickLabel2");
+        Chart2 = find<lorvane::display::LapChart>(form, "Chart2");
+        FixRefCheckBox = find<QCheckBox>(form, "FixRefCheckBox");
+        CompareBox = find<QComboBox>(form, "CompareBox");
+        LapDock = find<QDockWidget>(form, "LapDock");
+        LapTable = find<QTableView>(form, "LapTable");
+        BestLabel = find<QLabel>(form, "BestLabel");
+        ProgressBar = find<QProgressBar>(form, "ProgressBar");
+        StatusLabel = find<QLabel>(form, "StatusLabel");
+        SplitFixButton = find<QPushButton>(form, "SplitFixButton");
+        actLoadGXR = find<QAction>(form, "actLoadGXR");
+        actLoadZLG = find<QAction>(form, "actLoadZLG");
+        actLoadWmx = find<QAction>(form, "actLoadWmx");
+        actLoadLog = find<QAction>(form, "actLoadLog");
+        actQuit = find<QAction>(form, "actQuit");
+        actNewCountry = find<QAction>(form, "actNewCountry");
+        actAddToDatabase = find<QAction>(form, "actAddToDatabase");
+        actCircuits = find<QAction>(form, "actCircuits");
+        actAbout = find<QAction>(form, "actAbout");
+        actGateRules = find<QAction>(form, "actGateRules");
+        actExportCsv = find<QAction>(form, "actExportCsv");
+        actExportGpx = find<QAction>(form, "actExportGpx");
+        actSaveStartFinish = find<QAction>(form, "actSaveStartFinish");
+        actPlaceStart = find<QAction>(form, "actPlaceStart");
+        actPlaceFinish = find<QAction>(form, "actPlaceFinish");
+        actAddSplit = find<QAction>(form, "actAddSplit");
+        actRemoveFinish = find<QAction>(form, "actRemoveFinish");
+        actRemoveSplit = find<QAction>(form, "actRemoveSplit");
+    }
+
+private:
+    template <class W>
+    static W* find(const TForm1& form, const char* name) {
+        W* w = form.findChild<W*>(QString::fromLatin1(name));
+        if (!w) qFatal("the main window has no %s", name);
+        return w;
+    }
+};
+
+inline FormUi ui(const TForm1& form) {
+    return FormUi(form);
+}
 
 // Every question is recorded; the answers come from the queues. A question
 // without a scripted answer is recorded as unexpected and answered with a
@@ -121,14 +226,15 @@ struct MainWindow {
     // LoadGXR, then the log's button, each file chosen in its dialog.
     bool load(const QString& gxr, const QString& log, bool binary = false) {
         prompts.files << gxr << log;
-        form.LoadGXR->click();
-        (binary ? form.loadwmx : form.LoadZLG)->click();
+        guitest::ui(form).LoadGXR->click();
+        (binary ? guitest::ui(form).loadwmx : guitest::ui(form).LoadZLG)->click();
         return ended.wait(60000);
     }
     // The lap list's lines.
     QStringList lines() const {
         QStringList l;
-        for (int i = 0; i < form.LapTimeBox->count(); ++i) l << form.LapTimeBox->item(i)->text();
+        for (int i = 0; i < guitest::ui(form).LapTimeBox->count(); ++i)
+            l << guitest::ui(form).LapTimeBox->item(i)->text();
         return l;
     }
 };

@@ -27,6 +27,6 @@ int main(int argc, char** argv) {
     form.openFiles({QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2])});
     if (!ended.wait(60000)) return 1;
     QTest::qWait(300);
-    std::printf("%s\n", form.StatusLabel->text().toUtf8().constData());
+    std::printf("%s\n", guitest::ui(form).StatusLabel->text().toUtf8().constData());
     return form.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1;
 }

@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) return 1;
     prompts.files << samples + QStringLiteral("/demo.gxr") << samples + QStringLiteral("/demo.zlg");
-    form.LoadGXR->click();
-    form.LoadZLG->click();
+    guitest::ui(form).LoadGXR->click();
+    guitest::ui(form).LoadZLG->click();
     if (!ended.wait(60000)) return 1;
 
     // A finish line a third of the way round the first lap, by a click.
@@ -40,13 +40,13 @@ int main(int argc, char** argv) {
     const std::int32_t target = lap.startSample + (lap.endSample - lap.startSample) / 3;
     while (at + 1 < log->track->samples.size() && log->track->samples[at].sample < target) ++at;
     const auto& s = log->track->samples[at];
-    form.actPlaceFinish->trigger();
-    form.Chart1->replot();
-    const QPoint px(static_cast<int>(form.Chart1->xAxis->coordToPixel(s.east)),
-                    static_cast<int>(form.Chart1->yAxis->coordToPixel(s.north)));
-    QTest::mouseClick(form.Chart1, Qt::LeftButton, {}, px);
+    guitest::ui(form).actPlaceFinish->trigger();
+    guitest::ui(form).Chart1->replot();
+    const QPoint px(static_cast<int>(guitest::ui(form).Chart1->xAxis->coordToPixel(s.east)),
+                    static_cast<int>(guitest::ui(form).Chart1->yAxis->coordToPixel(s.north)));
+    QTest::mouseClick(guitest::ui(form).Chart1, Qt::LeftButton, {}, px);
     form.applyGateRules(lorvane::GateRules{lorvane::GateDirection::Forward, {}, 0});
-    form.Chart1->replot();
+    guitest::ui(form).Chart1->replot();
     QTest::qWait(300);
     if (!form.grab().save(QString::fromLocal8Bit(argv[2]))) return 1;
     QTimer::singleShot(1500, &app, &QApplication::quit);

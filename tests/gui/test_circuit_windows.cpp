@@ -394,7 +394,7 @@ void TestCircuitWindows::mainWindowPassesTheLoadedLog() {
     form.setCircuitsWindow(&circuits);
 
     // Nothing loaded: the window opens empty.
-    form.actAddToDatabase->trigger();
+    guitest::ui(form).actAddToDatabase->trigger();
     QVERIFY(add.isVisible());
     QVERIFY(!add.hasProposal());
     add.Button2->click();
@@ -404,7 +404,7 @@ void TestCircuitWindows::mainWindowPassesTheLoadedLog() {
     QVERIFY(ended.count() == 1 || ended.wait(60000));
     QVERIFY(session.bestLap() > 0);
 
-    form.actAddToDatabase->trigger();
+    guitest::ui(form).actAddToDatabase->trigger();
     QVERIFY(add.hasProposal());
     QCOMPARE(add.CircuitNameEdit->text(), QStringLiteral("demo"));
     const double distance = add.LapDistanceEdit->text().toDouble();
@@ -413,7 +413,7 @@ void TestCircuitWindows::mainWindowPassesTheLoadedLog() {
     add.Button1->click();
     QVERIFY(add.addConfirmed);
 
-    form.actCircuits->trigger();
+    guitest::ui(form).actCircuits->trigger();
     QVERIFY(circuits.isVisible());
     QCOMPARE(listed(circuits), QStringList{"demo"});
     // The stored circuit finds this log's track.

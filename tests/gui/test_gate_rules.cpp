@@ -56,27 +56,27 @@ void TestGateRules::rulesRecutAtOnce() {
     SessionFiles files(guitest::sessionOptions(51, 4, false));
     Window w;
     QVERIFY(w.load(files.gxr, files.zlg));
-    QCOMPARE(w.form.LapTimeBox->count(), 4);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 4);
     // The start gate as a line, no arrow while both directions count.
-    QCOMPARE(w.form.Chart1->gateCurve()->dataCount(), 2);
-    QCOMPARE(w.form.Chart1->gateArrows(), 0);
+    QCOMPARE(guitest::ui(w.form).Chart1->gateCurve()->dataCount(), 2);
+    QCOMPARE(guitest::ui(w.form).Chart1->gateArrows(), 0);
     const bool forward = w.session.crossings().front().forward;
 
     const lorvane::GateRules wrongWay{forward ? lorvane::GateDirection::Reverse : lorvane::GateDirection::Forward, 15.0,
                                       0};
     w.form.applyGateRules(wrongWay);
-    QCOMPARE(w.form.LapTimeBox->count(), 0);
-    QCOMPARE(w.form.Chart1->gateArrows(), 1);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 0);
+    QCOMPARE(guitest::ui(w.form).Chart1->gateArrows(), 1);
     QCOMPARE(w.lines(), freshLines(files.gxr, files.zlg, wrongWay));
 
     const lorvane::GateRules rightWay{forward ? lorvane::GateDirection::Forward : lorvane::GateDirection::Reverse, 15.0,
                                       0};
     w.form.applyGateRules(rightWay);
-    QCOMPARE(w.form.LapTimeBox->count(), 4);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 4);
     QCOMPARE(w.lines(), freshLines(files.gxr, files.zlg, rightWay));
-    QCOMPARE(w.form.LapTimeBox->currentRow(), w.session.bestLap() - 1);
-    QVERIFY(w.form.Chart1->highlightedPoints() > 0);
-    QVERIFY(w.form.SplitFixButton->isHidden());
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->currentRow(), w.session.bestLap() - 1);
+    QVERIFY(guitest::ui(w.form).Chart1->highlightedPoints() > 0);
+    QVERIFY(guitest::ui(w.form).SplitFixButton->isHidden());
     // Later loads use the rules too.
     QVERIFY(w.load(files.gxr, files.zlg));
     QCOMPARE(w.session.loaded()->rules, rightWay);
@@ -92,12 +92,12 @@ void TestGateRules::startFinishAfterTheLogRecuts() {
     // Another start/finish file, no log load: the laps follow its gates, and
     // the reference file copies its text.
     w.prompts.files << b.gxr;
-    w.form.LoadGXR->click();
+    guitest::ui(w.form).LoadGXR->click();
     QCOMPARE(w.ended.size(), 1);
     QCOMPARE(w.lines(), freshLines(b.gxr, a.zlg, {}));
     QVERIFY(w.lines() != before);
     QCOMPARE(QByteArray::fromStdString(w.session.loaded()->startFinish.text), guitest::readAll(b.gxr));
-    QCOMPARE(w.form.Chart1->gateCurve()->dataCount(), 5); // two lines and the gap between them
+    QCOMPARE(guitest::ui(w.form).Chart1->gateCurve()->dataCount(), 5); // two lines and the gap between them
 }
 
 void TestGateRules::dialogGivesTheRules() {
@@ -130,8 +130,8 @@ void TestGateRules::importedLogsLoadByDropAndMenu() {
     QVERIFY(w.ended.wait(60000));
     QCOMPARE(w.session.loaded()->kind, lorvane::LogKind::Nmea);
     QCOMPARE(w.lines(), freshLinesOf(lorvane::LogKind::Nmea, gxr, nmea, forward));
-    QCOMPARE(w.form.LapTimeBox->count(), 4);
-    QVERIFY(w.form.Chart1->track().size() > 3000);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 4);
+    QVERIFY(guitest::ui(w.form).Chart1->track().size() > 3000);
 
     // The menu entry, and a file that is no log: a message naming it.
     QTemporaryDir dir;
@@ -143,7 +143,7 @@ void TestGateRules::importedLogsLoadByDropAndMenu() {
     }
     w.prompts.clear();
     w.prompts.files << junk;
-    w.form.actLoadLog->trigger();
+    guitest::ui(w.form).actLoadLog->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!w.form.loading(), 30000);
     QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
     QVERIFY2(w.prompts.asked[1].text.contains(QStringLiteral("junk.csv")), qPrintable(w.prompts.asked[1].text));
@@ -160,8 +160,9 @@ void TestGateRules::pausesEndRunsAndTheStatusSaysSo() {
     w.form.openFiles({gxr, nmea});
     QVERIFY(w.ended.wait(60000));
     QCOMPARE(w.lines(), (QStringList{QStringLiteral("001 :   01:45.51"), QStringLiteral("002 :   01:37.67")}));
-    QVERIFY2(w.form.StatusLabel->text().contains(QStringLiteral("5 runs: pauses of 57 min, 48 min, 21 s, 53 min")),
-             qPrintable(w.form.StatusLabel->text()));
+    QVERIFY2(guitest::ui(w.form).StatusLabel->text().contains(
+                 QStringLiteral("5 runs: pauses of 57 min, 48 min, 21 s, 53 min")),
+             qPrintable(guitest::ui(w.form).StatusLabel->text()));
 
     // Lines placed where the laps come out split (a start line on the back
     // straight, a finish line a short way on): counting reverse crossings
@@ -174,11 +175,11 @@ void TestGateRules::pausesEndRunsAndTheStatusSaysSo() {
         w.form.setPlaceMode(mode);
         w.form.placeLineAt({samples[at].east, samples[at].north});
     }
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("look split")));
-    QVERIFY(!w.form.SplitFixButton->isHidden());
-    QVERIFY2(!w.form.SplitFixButton->text().contains(QStringLiteral("reverse")),
-             qPrintable(w.form.SplitFixButton->text()));
-    w.form.SplitFixButton->click();
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("look split")));
+    QVERIFY(!guitest::ui(w.form).SplitFixButton->isHidden());
+    QVERIFY2(!guitest::ui(w.form).SplitFixButton->text().contains(QStringLiteral("reverse")),
+             qPrintable(guitest::ui(w.form).SplitFixButton->text()));
+    guitest::ui(w.form).SplitFixButton->click();
     QVERIFY(!w.session.laps().empty());
     for (const lorvane::Lap& l : w.session.laps()) QVERIFY2(l.time > 45, l.line.c_str());
 }

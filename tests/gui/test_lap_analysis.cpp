@@ -22,7 +22,9 @@ namespace {
 
 struct Window : guitest::MainWindow {
     // The centre of row `row` of the lap list.
-    QPoint rowCentre(int row) const { return form.LapTimeBox->visualItemRect(form.LapTimeBox->item(row)).center(); }
+    QPoint rowCentre(int row) const {
+        return guitest::ui(form).LapTimeBox->visualItemRect(guitest::ui(form).LapTimeBox->item(row)).center();
+    }
 };
 
 // The slowest lap other than `not`.
@@ -61,24 +63,25 @@ void TestLapAnalysis::speedTraceOfTheSelectedLap() {
     const int best = w.session.loaded()->bestLap;
     QVERIFY(best > 0);
     // The fastest lap is chosen, and the chart shows its speed along the lap.
-    const lorvane::LapTrace* ref = w.form.Chart2->reference();
+    const lorvane::LapTrace* ref = guitest::ui(w.form).Chart2->reference();
     QVERIFY(ref);
     QCOMPARE(ref->lap, best);
-    QVERIFY(w.form.Chart2->isVisible());
-    QVERIFY(w.form.Chart2->referenceSpeed()->dataCount() > 10);
-    QCOMPARE(w.form.Chart2->comparedSpeed()->dataCount(), 0);
-    QCOMPARE(w.form.Chart2->xAxis->range().upper, ref->distance);
-    QVERIFY(w.form.Chart2->yAxis->range().upper > ref->maxSpeed);
+    QVERIFY(guitest::ui(w.form).Chart2->isVisible());
+    QVERIFY(guitest::ui(w.form).Chart2->referenceSpeed()->dataCount() > 10);
+    QCOMPARE(guitest::ui(w.form).Chart2->comparedSpeed()->dataCount(), 0);
+    QCOMPARE(guitest::ui(w.form).Chart2->xAxis->range().upper, ref->distance);
+    QVERIFY(guitest::ui(w.form).Chart2->yAxis->range().upper > ref->maxSpeed);
     // Its path is drawn over the track, and the highlight lies above the red track.
-    QCOMPARE(w.form.Chart1->referencePath()->dataCount(), static_cast<int>(ref->points.size()));
-    QCOMPARE(w.form.Chart1->series(0)->layer()->name(), QStringLiteral("laps"));
-    QVERIFY(w.form.Chart1->series(0)->layer()->index() > w.form.Chart1->series(1)->layer()->index());
+    QCOMPARE(guitest::ui(w.form).Chart1->referencePath()->dataCount(), static_cast<int>(ref->points.size()));
+    QCOMPARE(guitest::ui(w.form).Chart1->series(0)->layer()->name(), QStringLiteral("laps"));
+    QVERIFY(guitest::ui(w.form).Chart1->series(0)->layer()->index() >
+            guitest::ui(w.form).Chart1->series(1)->layer()->index());
 
     // Another lap in the list takes its place.
     const int other = best == 1 ? 2 : 1;
-    w.form.LapTimeBox->setCurrentRow(other - 1);
-    QCOMPARE(w.form.Chart2->reference()->lap, other);
-    QCOMPARE(w.form.Chart2->referenceSpeed()->name(), QStringLiteral("Series6"));
+    guitest::ui(w.form).LapTimeBox->setCurrentRow(other - 1);
+    QCOMPARE(guitest::ui(w.form).Chart2->reference()->lap, other);
+    QCOMPARE(guitest::ui(w.form).Chart2->referenceSpeed()->name(), QStringLiteral("Series6"));
 }
 
 void TestLapAnalysis::chartThinsToItsPixels() {
@@ -104,7 +107,7 @@ void TestLapAnalysis::chartThinsToItsPixels() {
     QVERIFY(w.load(files.gxr, files.zlg));
     w.form.resize(500, w.form.height());
     QTest::qWait(50);
-    QVERIFY(w.form.Chart2->referenceSpeed()->dataCount() <= w.form.Chart2->width());
+    QVERIFY(guitest::ui(w.form).Chart2->referenceSpeed()->dataCount() <= guitest::ui(w.form).Chart2->width());
 }
 
 void TestLapAnalysis::lapAgainstLap() {
@@ -115,47 +118,49 @@ void TestLapAnalysis::lapAgainstLap() {
     const int slow = slowestLap(w.session, best);
 
     // Ctrl-click compares without moving the selection.
-    QTest::mouseClick(w.form.LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCentre(slow - 1));
-    QCOMPARE(w.form.LapTimeBox->currentRow(), best - 1);
+    QTest::mouseClick(guitest::ui(w.form).LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w.rowCentre(slow - 1));
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->currentRow(), best - 1);
     QCOMPARE(w.form.comparedLap(), slow);
-    const lorvane::LapTrace* ref = w.form.Chart2->reference();
-    const lorvane::LapTrace* cmp = w.form.Chart2->compared();
+    const lorvane::LapTrace* ref = guitest::ui(w.form).Chart2->reference();
+    const lorvane::LapTrace* cmp = guitest::ui(w.form).Chart2->compared();
     QVERIFY(ref && cmp);
     QCOMPARE(ref->lap, best);
     QCOMPARE(cmp->lap, slow);
-    QVERIFY(w.form.Chart2->comparedSpeed()->dataCount() > 10);
-    QVERIFY(w.form.Chart1->comparedPath()->dataCount() > 10);
-    QCOMPARE(w.form.CompareBox->currentData().toInt(), slow);
+    QVERIFY(guitest::ui(w.form).Chart2->comparedSpeed()->dataCount() > 10);
+    QVERIFY(guitest::ui(w.form).Chart1->comparedPath()->dataCount() > 10);
+    QCOMPARE(guitest::ui(w.form).CompareBox->currentData().toInt(), slow);
     // The delta is on the right-hand axis and ends near the lap time difference:
     // positive, the compared lap being behind.
-    QCPGraph* delta = w.form.Chart2->delta();
+    QCPGraph* delta = guitest::ui(w.form).Chart2->delta();
     QVERIFY(delta->dataCount() > 10);
-    QVERIFY(w.form.Chart2->yAxis2->visible());
+    QVERIFY(guitest::ui(w.form).Chart2->yAxis2->visible());
     const double end = (delta->data()->constEnd() - 1)->value;
     QVERIFY2(end > 0, qPrintable(QString::number(end)));
     const auto exact = lorvane::deltaAt(*cmp, *ref, std::min(cmp->distance, ref->distance));
     QVERIFY(exact && std::abs(*exact - end) < 0.05);
 
     // Ctrl-click again ends the comparison; the choice box starts one.
-    QTest::mouseClick(w.form.LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCentre(slow - 1));
+    QTest::mouseClick(guitest::ui(w.form).LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w.rowCentre(slow - 1));
     QCOMPARE(w.form.comparedLap(), 0);
-    QCOMPARE(w.form.Chart2->comparedSpeed()->dataCount(), 0);
-    QCOMPARE(w.form.Chart1->comparedPath()->dataCount(), 0);
-    QCOMPARE(w.form.Chart2->delta()->dataCount(), 0);
-    const int index = w.form.CompareBox->findData(slow);
+    QCOMPARE(guitest::ui(w.form).Chart2->comparedSpeed()->dataCount(), 0);
+    QCOMPARE(guitest::ui(w.form).Chart1->comparedPath()->dataCount(), 0);
+    QCOMPARE(guitest::ui(w.form).Chart2->delta()->dataCount(), 0);
+    const int index = guitest::ui(w.form).CompareBox->findData(slow);
     QVERIFY(index > 0);
-    w.form.CompareBox->setCurrentIndex(index);
-    emit w.form.CompareBox->activated(index);
-    QCOMPARE(w.form.Chart2->compared()->lap, slow);
+    guitest::ui(w.form).CompareBox->setCurrentIndex(index);
+    emit guitest::ui(w.form).CompareBox->activated(index);
+    QCOMPARE(guitest::ui(w.form).Chart2->compared()->lap, slow);
 }
 
 void TestLapAnalysis::cursorLinksChartAndTrack() {
     SessionFiles files(guitest::sessionOptions(74, 3, false));
     Window w;
     QVERIFY(w.load(files.gxr, files.zlg));
-    const lorvane::LapTrace* ref = w.form.Chart2->reference();
+    const lorvane::LapTrace* ref = guitest::ui(w.form).Chart2->reference();
     QVERIFY(ref);
-    lorvane::display::LapChart* chart = w.form.Chart2;
+    lorvane::display::LapChart* chart = guitest::ui(w.form).Chart2;
 
     // The mouse over the chart at a third of the lap marks that point on the track.
     chart->replot();
@@ -164,39 +169,40 @@ void TestLapAnalysis::cursorLinksChartAndTrack() {
     QTest::mouseMove(chart, at);
     QTRY_VERIFY(chart->cursorDistance().has_value());
     QVERIFY(std::abs(*chart->cursorDistance() - d) < ref->distance / 100);
-    QCOMPARE(w.form.Chart1->cursorMarker()->dataCount(), 1);
+    QCOMPARE(guitest::ui(w.form).Chart1->cursorMarker()->dataCount(), 1);
     const auto p = lorvane::positionAtDistance(*ref, *chart->cursorDistance());
-    QCOMPARE(w.form.Chart1->cursorMarker()->data()->constBegin()->key, p.east);
+    QCOMPARE(guitest::ui(w.form).Chart1->cursorMarker()->data()->constBegin()->key, p.east);
     // Distance, speed and time into the lap are shown.
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral(" m")));
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("km/h")));
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral(" m")));
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("km/h")));
 
     // The mouse over the track, on a point of the lap, marks the chart there.
-    w.form.Chart1->replot();
+    guitest::ui(w.form).Chart1->replot();
     const lorvane::TracePoint& q = ref->points[ref->points.size() * 2 / 3];
-    const QPoint on(static_cast<int>(std::lround(w.form.Chart1->xAxis->coordToPixel(q.east))),
-                    static_cast<int>(std::lround(w.form.Chart1->yAxis->coordToPixel(q.north))));
-    QTest::mouseMove(w.form.Chart1, on);
+    const QPoint on(static_cast<int>(std::lround(guitest::ui(w.form).Chart1->xAxis->coordToPixel(q.east))),
+                    static_cast<int>(std::lround(guitest::ui(w.form).Chart1->yAxis->coordToPixel(q.north))));
+    QTest::mouseMove(guitest::ui(w.form).Chart1, on);
     QTRY_VERIFY(chart->cursorDistance().has_value());
     // The nearest point of the lap: within a few metres of the one under the mouse.
     const auto near = lorvane::positionAtDistance(*ref, *chart->cursorDistance());
-    const double metresPerPx = w.form.Chart1->xAxis->range().size() / w.form.Chart1->axisRect()->width();
+    const double metresPerPx = guitest::ui(w.form).Chart1->xAxis->range().size() /
+                               guitest::ui(w.form).Chart1->axisRect()->width();
     QVERIFY(std::hypot(near.east - q.east, near.north - q.north) <= 2 * metresPerPx);
 
     // The read-out was about that lap: another lap selected, or another lap
     // compared, takes it away.
-    const QString summary = w.form.StatusLabel->text();
+    const QString summary = guitest::ui(w.form).StatusLabel->text();
     QVERIFY(summary.contains(QStringLiteral("km/h")));
-    w.form.LapTimeBox->setCurrentRow(ref->lap == 1 ? 1 : 0);
-    QVERIFY(!w.form.StatusLabel->text().contains(QStringLiteral("km/h")));
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("3 laps")));
+    guitest::ui(w.form).LapTimeBox->setCurrentRow(ref->lap == 1 ? 1 : 0);
+    QVERIFY(!guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("km/h")));
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("3 laps")));
     QVERIFY(!chart->cursorDistance());
     chart->replot();
     QTest::mouseMove(chart, at + QPoint(3, 0));
-    QTRY_VERIFY(w.form.StatusLabel->text().contains(QStringLiteral("km/h")));
+    QTRY_VERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("km/h")));
     w.form.compareWith(3);
-    QVERIFY(!w.form.StatusLabel->text().contains(QStringLiteral("km/h")));
-    QCOMPARE(w.form.Chart1->cursorMarker()->dataCount(), 0);
+    QVERIFY(!guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("km/h")));
+    QCOMPARE(guitest::ui(w.form).Chart1->cursorMarker()->dataCount(), 0);
 }
 
 void TestLapAnalysis::lapTableAndTheoreticalBest() {
@@ -205,15 +211,15 @@ void TestLapAnalysis::lapTableAndTheoreticalBest() {
     QVERIFY(w.load(files.gxr, files.zlg));
     const auto log = w.session.loaded();
     const lorvane::LapAnalysis& a = w.form.analysis();
-    const QAbstractItemModel* t = w.form.LapTable->model();
+    const QAbstractItemModel* t = guitest::ui(w.form).LapTable->model();
     auto cell = [&](int row, int column, int role = Qt::DisplayRole) { return t->index(row, column).data(role); };
-    QVERIFY(w.form.LapDock->isVisible());
+    QVERIFY(guitest::ui(w.form).LapDock->isVisible());
     QCOMPARE(t->rowCount(), static_cast<int>(log->laps.size()));
     QCOMPARE(t->columnCount(), 3 + a.sectorCount + 2);
     QCOMPARE(t->headerData(3, Qt::Horizontal).toString(), QStringLiteral("S1"));
     // The lap list's lines are untouched.
-    for (int i = 0; i < w.form.LapTimeBox->count(); ++i)
-        QCOMPARE(w.form.LapTimeBox->item(i)->text(), QString::fromStdString(log->laps[i].line));
+    for (int i = 0; i < guitest::ui(w.form).LapTimeBox->count(); ++i)
+        QCOMPARE(guitest::ui(w.form).LapTimeBox->item(i)->text(), QString::fromStdString(log->laps[i].line));
 
     // Each best sector is marked, on its lap's row, and only there.
     for (int k = 0; k < a.sectorCount; ++k) {
@@ -232,30 +238,30 @@ void TestLapAnalysis::lapTableAndTheoreticalBest() {
     // The theoretical best and who holds each sector.
     QVERIFY(a.table.theoreticalBest);
     QVERIFY(*a.table.theoreticalBest <= log->bestLapTime + 1e-9);
-    QVERIFY(w.form.BestLabel->text().startsWith(QStringLiteral("Theoretical best: ")));
-    QVERIFY(w.form.BestLabel->text().contains(QStringLiteral("S1 lap %1").arg(a.table.best[0]->lap)));
+    QVERIFY(guitest::ui(w.form).BestLabel->text().startsWith(QStringLiteral("Theoretical best: ")));
+    QVERIFY(guitest::ui(w.form).BestLabel->text().contains(QStringLiteral("S1 lap %1").arg(a.table.best[0]->lap)));
 
     // A row of the table selects its lap.
     const int other = log->bestLap == 1 ? 2 : 1;
-    emit w.form.LapTable->clicked(t->index(other - 1, 0));
-    QCOMPARE(w.form.LapTimeBox->currentRow(), other - 1);
-    QCOMPARE(w.form.Chart2->reference()->lap, other);
+    emit guitest::ui(w.form).LapTable->clicked(t->index(other - 1, 0));
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->currentRow(), other - 1);
+    QCOMPARE(guitest::ui(w.form).Chart2->reference()->lap, other);
 }
 
 void TestLapAnalysis::tableFollowsARecut() {
     SessionFiles files(guitest::sessionOptions(76, 4, false));
     Window w;
     QVERIFY(w.load(files.gxr, files.zlg));
-    QCOMPARE(w.form.LapTable->model()->rowCount(), 4);
+    QCOMPARE(guitest::ui(w.form).LapTable->model()->rowCount(), 4);
     const bool forward = w.session.crossings().front().forward;
     // Rules under which no lap is cut: the table and the chart empty at once.
     w.form.applyGateRules({forward ? lorvane::GateDirection::Reverse : lorvane::GateDirection::Forward, 15.0, 0});
-    QCOMPARE(w.form.LapTable->model()->rowCount(), 0);
-    QVERIFY(!w.form.Chart2->reference());
-    QCOMPARE(w.form.Chart1->referencePath()->dataCount(), 0);
+    QCOMPARE(guitest::ui(w.form).LapTable->model()->rowCount(), 0);
+    QVERIFY(!guitest::ui(w.form).Chart2->reference());
+    QCOMPARE(guitest::ui(w.form).Chart1->referencePath()->dataCount(), 0);
     w.form.applyGateRules({lorvane::GateDirection::Both, 15.0, 0});
-    QCOMPARE(w.form.LapTable->model()->rowCount(), 4);
-    QVERIFY(w.form.Chart2->reference());
+    QCOMPARE(guitest::ui(w.form).LapTable->model()->rowCount(), 4);
+    QVERIFY(guitest::ui(w.form).Chart2->reference());
 }
 
 void TestLapAnalysis::tableOfManyLaps() {
@@ -264,7 +270,7 @@ void TestLapAnalysis::tableOfManyLaps() {
     SessionFiles files(o);
     Window w;
     QVERIFY(w.load(files.gxr, files.zlg));
-    QTableView* table = w.form.LapTable;
+    QTableView* table = guitest::ui(w.form).LapTable;
     const QAbstractItemModel* t = table->model();
     QCOMPARE(t->rowCount(), 1200);
     const int best = w.session.loaded()->bestLap;
@@ -281,28 +287,28 @@ void TestLapAnalysis::tableOfManyLaps() {
     QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier,
                       table->visualRect(t->index(other - 1, 1)).center());
     QCOMPARE(w.form.comparedLap(), other);
-    QCOMPARE(w.form.LapTimeBox->currentRow(), best - 1);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->currentRow(), best - 1);
     QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), best - 1);
-    QCOMPARE(w.form.Chart2->compared()->lap, other);
+    QCOMPARE(guitest::ui(w.form).Chart2->compared()->lap, other);
     // Again: no longer compared.
     QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier,
                       table->visualRect(t->index(other - 1, 1)).center());
     QCOMPARE(w.form.comparedLap(), 0);
-    QCOMPARE(w.form.LapTimeBox->currentRow(), best - 1);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->currentRow(), best - 1);
 }
 
 void TestLapAnalysis::exportWritesTheSelectedLap() {
     SessionFiles files(guitest::sessionOptions(77, 3, false));
     Window w;
-    QVERIFY(!w.form.actExportCsv->isEnabled());
+    QVERIFY(!guitest::ui(w.form).actExportCsv->isEnabled());
     QVERIFY(w.load(files.gxr, files.zlg));
-    QVERIFY(w.form.actExportCsv->isEnabled() && w.form.actExportGpx->isEnabled());
-    const lorvane::LapTrace* ref = w.form.Chart2->reference();
+    QVERIFY(guitest::ui(w.form).actExportCsv->isEnabled() && guitest::ui(w.form).actExportGpx->isEnabled());
+    const lorvane::LapTrace* ref = guitest::ui(w.form).Chart2->reference();
     QVERIFY(ref);
 
     w.prompts.clear();
     w.prompts.files << files.path(QStringLiteral("out.csv"));
-    w.form.actExportCsv->trigger();
+    guitest::ui(w.form).actExportCsv->trigger();
     QCOMPARE(w.prompts.kinds(), QStringList{QStringLiteral("save")});
     QCOMPARE(w.prompts.asked[0].text, QStringLiteral("lap%1.csv").arg(ref->lap));
     const QList<QByteArray> rows = guitest::readAll(files.path(QStringLiteral("out.csv"))).split('\n');
@@ -310,14 +316,14 @@ void TestLapAnalysis::exportWritesTheSelectedLap() {
     QCOMPARE(rows[0], QByteArray("distance,time,speed,east,north,latitude,longitude"));
 
     w.prompts.files << files.path(QStringLiteral("out.gpx"));
-    w.form.actExportGpx->trigger();
+    guitest::ui(w.form).actExportGpx->trigger();
     const QByteArray gpx = guitest::readAll(files.path(QStringLiteral("out.gpx")));
     QCOMPARE(gpx.count("<trkpt "), static_cast<qsizetype>(ref->points.size()));
 
     // A file that cannot be written: an error box, the old file untouched.
     w.prompts.clear();
     w.prompts.files << files.path(QStringLiteral("no/such/folder/out.csv"));
-    w.form.actExportCsv->trigger();
+    guitest::ui(w.form).actExportCsv->trigger();
     QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("save"), QStringLiteral("error")}));
     QCOMPARE(guitest::readAll(files.path(QStringLiteral("out.gpx"))), gpx);
 }
@@ -334,15 +340,16 @@ void TestLapAnalysis::screenshot() {
     QVERIFY(w.load(samples + QStringLiteral("/demo.gxr"), samples + QStringLiteral("/demo.zlg")));
     const int best = w.session.loaded()->bestLap;
     const int slow = slowestLap(w.session, best);
-    QTest::mouseClick(w.form.LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier, w.rowCentre(slow - 1));
+    QTest::mouseClick(guitest::ui(w.form).LapTimeBox->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      w.rowCentre(slow - 1));
     QTest::qWait(100);
-    lorvane::display::LapChart* chart = w.form.Chart2;
+    lorvane::display::LapChart* chart = guitest::ui(w.form).Chart2;
     chart->replot();
     const QPoint at(static_cast<int>(chart->xAxis->coordToPixel(chart->reference()->distance / 3)),
                     chart->axisRect()->center().y());
     QTest::mouseMove(chart, at);
     QTest::qWait(100);
-    w.form.Chart1->replot();
+    guitest::ui(w.form).Chart1->replot();
     chart->replot();
     QVERIFY(w.form.grab().save(out));
 }

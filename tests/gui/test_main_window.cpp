@@ -93,18 +93,18 @@ void TestMainWindow::controlsAsDesigned() {
         QRect geometry; // width/height 0: sized to the text
     };
     const Expect expected[] = {
-        {f.LoadGXR, "LoadGXR", {8, 16, 113, 33}},
-        {f.Chart1, "Chart1", {144, 16, 609, 577}},
-        {f.FileNameLabel, "FileNameLabel", {19, 632, 0, 0}},
-        {f.CircuitNumberLabel, "CircuitNumberLabel", {16, 56, 0, 0}},
-        {f.Label10, "Label10", {728, 600, 0, 0}},
-        {f.Label11, "Label11", {19, 608, 0, 0}},
-        {f.DoubleClickLabel, "DoubleClickLabel", {8, 144, 0, 0}},
-        {f.LapTimeBox, "LapTimeBox", {8, 184, 113, 409}},
-        {f.LoadZLG, "LoadZLG", {8, 56, 113, 25}},
-        {f.loadwmx, "loadwmx", {8, 88, 113, 25}},
-        {f.DoubleClickLabel2, "DoubleClickLabel2", {8, 160, 0, 0}},
-        {f.Chart2, "Chart2", {144, TForm1::kClientHeight, 609, TForm1::kStripHeight}},
+        {guitest::ui(f).LoadGXR, "LoadGXR", {8, 16, 113, 33}},
+        {guitest::ui(f).Chart1, "Chart1", {144, 16, 609, 577}},
+        {guitest::ui(f).FileNameLabel, "FileNameLabel", {19, 632, 0, 0}},
+        {guitest::ui(f).CircuitNumberLabel, "CircuitNumberLabel", {16, 56, 0, 0}},
+        {guitest::ui(f).Label10, "Label10", {728, 600, 0, 0}},
+        {guitest::ui(f).Label11, "Label11", {19, 608, 0, 0}},
+        {guitest::ui(f).DoubleClickLabel, "DoubleClickLabel", {8, 144, 0, 0}},
+        {guitest::ui(f).LapTimeBox, "LapTimeBox", {8, 184, 113, 409}},
+        {guitest::ui(f).LoadZLG, "LoadZLG", {8, 56, 113, 25}},
+        {guitest::ui(f).loadwmx, "loadwmx", {8, 88, 113, 25}},
+        {guitest::ui(f).DoubleClickLabel2, "DoubleClickLabel2", {8, 160, 0, 0}},
+        {guitest::ui(f).Chart2, "Chart2", {144, TForm1::kClientHeight, 609, TForm1::kStripHeight}},
     };
     for (const Expect& e : expected) {
         QCOMPARE(e.w->objectName(), QString::fromLatin1(e.name));
@@ -112,49 +112,50 @@ void TestMainWindow::controlsAsDesigned() {
         if (e.geometry.width() > 0) QCOMPARE(e.w->size(), e.geometry.size());
         QCOMPARE(f.findChild<QWidget*>(QString::fromLatin1(e.name)), e.w);
     }
-    QCOMPARE(f.FixRefCheckBox->pos(), QPoint(8, 120));
-    QVERIFY(f.FixRefCheckBox->width() >= 113 && f.FixRefCheckBox->x() + f.FixRefCheckBox->width() <= 144);
+    QCOMPARE(guitest::ui(f).FixRefCheckBox->pos(), QPoint(8, 120));
+    QVERIFY(guitest::ui(f).FixRefCheckBox->width() >= 113 &&
+            guitest::ui(f).FixRefCheckBox->x() + guitest::ui(f).FixRefCheckBox->width() <= 144);
 
-    QCOMPARE(f.LoadGXR->text(), QStringLiteral("Load GXR file"));
-    QCOMPARE(f.LoadZLG->text(), QStringLiteral("Load ZLG file"));
-    QCOMPARE(f.loadwmx->text(), QStringLiteral("Load wmx file"));
-    QCOMPARE(f.FixRefCheckBox->text(), QStringLiteral("Fix Reference Lap"));
-    QCOMPARE(f.Label10->text(), QStringLiteral("V1.5"));
-    QCOMPARE(f.DoubleClickLabel->text(), QStringLiteral("Double click lap to use:"));
-    QCOMPARE(f.DoubleClickLabel2->text(), QStringLiteral("(Fastest is highlighted)"));
-    QVERIFY(f.FileNameLabel->text().isEmpty());
-    QVERIFY(f.CircuitNumberLabel->text().isEmpty());
-    QVERIFY(f.Label11->text().isEmpty());
-    QCOMPARE(f.LapTimeBox->count(), 0);
+    QCOMPARE(guitest::ui(f).LoadGXR->text(), QStringLiteral("Load GXR file"));
+    QCOMPARE(guitest::ui(f).LoadZLG->text(), QStringLiteral("Load ZLG file"));
+    QCOMPARE(guitest::ui(f).loadwmx->text(), QStringLiteral("Load wmx file"));
+    QCOMPARE(guitest::ui(f).FixRefCheckBox->text(), QStringLiteral("Fix Reference Lap"));
+    QCOMPARE(guitest::ui(f).Label10->text(), QStringLiteral("V1.5"));
+    QCOMPARE(guitest::ui(f).DoubleClickLabel->text(), QStringLiteral("Double click lap to use:"));
+    QCOMPARE(guitest::ui(f).DoubleClickLabel2->text(), QStringLiteral("(Fastest is highlighted)"));
+    QVERIFY(guitest::ui(f).FileNameLabel->text().isEmpty());
+    QVERIFY(guitest::ui(f).CircuitNumberLabel->text().isEmpty());
+    QVERIFY(guitest::ui(f).Label11->text().isEmpty());
+    QCOMPARE(guitest::ui(f).LapTimeBox->count(), 0);
 
     // Initial states.
-    QVERIFY(f.LoadGXR->isEnabled());
-    QVERIFY(!f.LoadZLG->isEnabled());
-    QVERIFY(!f.loadwmx->isEnabled());
-    QVERIFY(!f.FixRefCheckBox->isChecked());
-    QVERIFY(f.DoubleClickLabel->isHidden());
-    QVERIFY(f.DoubleClickLabel2->isHidden());
-    QVERIFY(!f.Chart2->isHidden()); // the strip chart, empty until a lap is chosen
-    QCOMPARE(f.Chart2->referenceSpeed()->dataCount(), 0);
-    QVERIFY(f.ProgressBar->isHidden());
+    QVERIFY(guitest::ui(f).LoadGXR->isEnabled());
+    QVERIFY(!guitest::ui(f).LoadZLG->isEnabled());
+    QVERIFY(!guitest::ui(f).loadwmx->isEnabled());
+    QVERIFY(!guitest::ui(f).FixRefCheckBox->isChecked());
+    QVERIFY(guitest::ui(f).DoubleClickLabel->isHidden());
+    QVERIFY(guitest::ui(f).DoubleClickLabel2->isHidden());
+    QVERIFY(!guitest::ui(f).Chart2->isHidden()); // the strip chart, empty until a lap is chosen
+    QCOMPARE(guitest::ui(f).Chart2->referenceSpeed()->dataCount(), 0);
+    QVERIFY(guitest::ui(f).ProgressBar->isHidden());
 
     // Fonts and colours.
-    QCOMPARE(f.FileNameLabel->font().pointSize(), 10);
-    QCOMPARE(textColour(f.FileNameLabel), QColor(0, 0x80, 0));
-    QCOMPARE(f.Label11->font().pointSize(), 12);
-    QVERIFY(f.Label11->font().bold());
-    QCOMPARE(textColour(f.Label11), QColor(0xFF, 0, 0));
+    QCOMPARE(guitest::ui(f).FileNameLabel->font().pointSize(), 10);
+    QCOMPARE(textColour(guitest::ui(f).FileNameLabel), QColor(0, 0x80, 0));
+    QCOMPARE(guitest::ui(f).Label11->font().pointSize(), 12);
+    QVERIFY(guitest::ui(f).Label11->font().bold());
+    QCOMPARE(textColour(guitest::ui(f).Label11), QColor(0xFF, 0, 0));
 
     // Tab order: LoadGXR, LapTimeBox, LoadZLG, loadwmx, FixRefCheckBox.
-    QCOMPARE(guitest::nextTabStop(f.LoadGXR), f.LapTimeBox);
-    QCOMPARE(guitest::nextTabStop(f.LapTimeBox), f.LoadZLG);
-    QCOMPARE(guitest::nextTabStop(f.LoadZLG), f.loadwmx);
-    QCOMPARE(guitest::nextTabStop(f.loadwmx), f.FixRefCheckBox);
+    QCOMPARE(guitest::nextTabStop(guitest::ui(f).LoadGXR), guitest::ui(f).LapTimeBox);
+    QCOMPARE(guitest::nextTabStop(guitest::ui(f).LapTimeBox), guitest::ui(f).LoadZLG);
+    QCOMPARE(guitest::nextTabStop(guitest::ui(f).LoadZLG), guitest::ui(f).loadwmx);
+    QCOMPARE(guitest::nextTabStop(guitest::ui(f).loadwmx), guitest::ui(f).FixRefCheckBox);
 }
 
 void TestMainWindow::plotSeriesAsDesigned() {
     Program p;
-    lorvane::display::TrackPlot* chart = p.form.Chart1;
+    lorvane::display::TrackPlot* chart = guitest::ui(p.form).Chart1;
     QVERIFY(!chart->legend->visible());
     QCOMPARE(chart->toPixmap(100, 100).toImage().pixelColor(2, 2), QColor(Qt::white));
     const struct {
@@ -177,11 +178,11 @@ void TestMainWindow::plotSeriesAsDesigned() {
     // The rubber band is blue; the strip chart's speed series are the laps' colours.
     QCOMPARE(chart->selectionRectMode(), QCP::srmZoom);
     QCOMPARE(chart->selectionRect()->pen().color(), QColor(Qt::blue));
-    QCOMPARE(p.form.Chart2->graphCount(), 3);
-    QCOMPARE(p.form.Chart2->graph(0)->name(), QStringLiteral("Series6"));
-    QCOMPARE(p.form.Chart2->graph(0)->pen().color(), lorvane::display::referenceLapColour());
-    QCOMPARE(p.form.Chart2->comparedSpeed()->pen().color(), lorvane::display::comparedLapColour());
-    QCOMPARE(p.form.Chart2->delta()->valueAxis(), p.form.Chart2->yAxis2);
+    QCOMPARE(guitest::ui(p.form).Chart2->graphCount(), 3);
+    QCOMPARE(guitest::ui(p.form).Chart2->graph(0)->name(), QStringLiteral("Series6"));
+    QCOMPARE(guitest::ui(p.form).Chart2->graph(0)->pen().color(), lorvane::display::referenceLapColour());
+    QCOMPARE(guitest::ui(p.form).Chart2->comparedSpeed()->pen().color(), lorvane::display::comparedLapColour());
+    QCOMPARE(guitest::ui(p.form).Chart2->delta()->valueAxis(), guitest::ui(p.form).Chart2->yAxis2);
 }
 
 void TestMainWindow::windowGrowsAroundTheClientArea() {
@@ -193,27 +194,28 @@ void TestMainWindow::windowGrowsAroundTheClientArea() {
     QCOMPARE(client->size(), QSize(TForm1::kClientWidth, TForm1::kOpenClientHeight));
     QCOMPARE(f.height(), TForm1::kOpenClientHeight + f.menuBar()->height() + f.statusBar()->height());
     // The client area starts below the menu bar: controls keep their places in it.
-    QCOMPARE(f.LoadGXR->mapTo(&f, QPoint(0, 0)), QPoint(8, 16 + f.menuBar()->height()));
+    QCOMPARE(guitest::ui(f).LoadGXR->mapTo(&f, QPoint(0, 0)), QPoint(8, 16 + f.menuBar()->height()));
 
     // Growing the window grows the chart; what is below it moves down with
     // the bottom edge, the left column stays.
     f.resize(f.width() + 200, f.height() + 100);
     QTRY_COMPARE(client->size(), QSize(TForm1::kClientWidth + 200, TForm1::kOpenClientHeight + 100));
-    QCOMPARE(f.Chart1->geometry(), QRect(144, 16, 609 + 200, 577 + 100));
-    QCOMPARE(f.Label10->pos(), QPoint(728 + 200, 600 + 100));
-    QCOMPARE(f.FileNameLabel->pos(), QPoint(19, 632 + 100));
+    QCOMPARE(guitest::ui(f).Chart1->geometry(), QRect(144, 16, 609 + 200, 577 + 100));
+    QCOMPARE(guitest::ui(f).Label10->pos(), QPoint(728 + 200, 600 + 100));
+    QCOMPARE(guitest::ui(f).FileNameLabel->pos(), QPoint(19, 632 + 100));
     // The lap list grows with the window; the strip chart stays under the plot.
-    QCOMPARE(f.LapTimeBox->geometry(), QRect(8, 184, 113, 409 + 100));
-    QCOMPARE(f.Chart2->geometry(), QRect(144, TForm1::kClientHeight + 100, 609 + 200, TForm1::kStripHeight));
-    QCOMPARE(f.LoadGXR->pos(), QPoint(8, 16));
+    QCOMPARE(guitest::ui(f).LapTimeBox->geometry(), QRect(8, 184, 113, 409 + 100));
+    QCOMPARE(guitest::ui(f).Chart2->geometry(),
+             QRect(144, TForm1::kClientHeight + 100, 609 + 200, TForm1::kStripHeight));
+    QCOMPARE(guitest::ui(f).LoadGXR->pos(), QPoint(8, 16));
 
     // It shrinks to a size that fits a 1000-pixel-high screen at 150 % (666
     // device-independent pixels, less a title bar and a task bar), and no further.
     f.resize(300, 200);
     QTRY_COMPARE(client->size(), QSize(TForm1::kMinClientWidth, TForm1::kMinClientHeight));
     QVERIFY(f.height() <= 560);
-    QVERIFY(f.Chart1->height() > 100 && f.Chart2->height() >= 80);
-    QVERIFY(f.Chart1->geometry().bottom() < f.Chart2->geometry().top());
+    QVERIFY(guitest::ui(f).Chart1->height() > 100 && guitest::ui(f).Chart2->height() >= 80);
+    QVERIFY(guitest::ui(f).Chart1->geometry().bottom() < guitest::ui(f).Chart2->geometry().top());
 }
 
 void TestMainWindow::menusOpenTheSideWindows() {
@@ -225,30 +227,30 @@ void TestMainWindow::menusOpenTheSideWindows() {
     QCOMPARE(menus[1]->text(), QStringLiteral("&Laps"));
     QCOMPARE(menus[2]->text(), QStringLiteral("&Tools"));
     QCOMPARE(menus[3]->text(), QStringLiteral("&Help"));
-    QVERIFY(f.actLoadGXR->isEnabled());
-    QVERIFY(!f.actLoadZLG->isEnabled());
-    QVERIFY(!f.actLoadWmx->isEnabled());
+    QVERIFY(guitest::ui(f).actLoadGXR->isEnabled());
+    QVERIFY(!guitest::ui(f).actLoadZLG->isEnabled());
+    QVERIFY(!guitest::ui(f).actLoadWmx->isEnabled());
 
-    f.actNewCountry->trigger();
+    guitest::ui(f).actNewCountry->trigger();
     QVERIFY(p.addCountry.isVisible());
     QCOMPARE(p.addCountry.windowTitle(), QStringLiteral("Create new country "));
-    f.actAddToDatabase->trigger();
+    guitest::ui(f).actAddToDatabase->trigger();
     QVERIFY(p.addToDatabase.isVisible());
     p.addToDatabase.Button1->click();
     QVERIFY(!p.addToDatabase.isVisible());
     QVERIFY(p.addToDatabase.addConfirmed);
 
-    f.actAbout->trigger();
+    guitest::ui(f).actAbout->trigger();
     QCOMPARE(p.prompts.kinds(), QStringList{QStringLiteral("inform")});
     QVERIFY(p.prompts.asked[0].text.contains(QStringLiteral("V1.5")));
 
     // File > Load GXR file runs the button's handler.
     p.prompts.clear();
     p.prompts.files << std::nullopt;
-    f.actLoadGXR->trigger();
+    guitest::ui(f).actLoadGXR->trigger();
     QCOMPARE(p.prompts.asked[0].title, QStringLiteral("Pick .gxr file containing start/finish line"));
-    QVERIFY(f.actLoadZLG->isEnabled());
-    QVERIFY(f.actLoadWmx->isEnabled());
+    QVERIFY(guitest::ui(f).actLoadZLG->isEnabled());
+    QVERIFY(guitest::ui(f).actLoadWmx->isEnabled());
 }
 
 void TestMainWindow::firstActivationResetsOnce() {
@@ -267,40 +269,40 @@ void TestMainWindow::firstActivationResetsOnce() {
 void TestMainWindow::startFinishDialogAndCancel() {
     Program p;
     p.prompts.files << std::nullopt;
-    p.form.LoadGXR->click();
+    guitest::ui(p.form).LoadGXR->click();
     QCOMPARE(p.prompts.kinds(), QStringList{QStringLiteral("open")});
     QCOMPARE(p.prompts.asked[0].title, QStringLiteral("Pick .gxr file containing start/finish line"));
     QCOMPARE(p.prompts.asked[0].text, QStringLiteral("*.gxr"));
     // A cancelled dialog still offers the logs.
-    QVERIFY(p.form.LoadZLG->isEnabled());
-    QVERIFY(p.form.loadwmx->isEnabled());
+    QVERIFY(guitest::ui(p.form).LoadZLG->isEnabled());
+    QVERIFY(guitest::ui(p.form).loadwmx->isEnabled());
     QVERIFY(!p.session.hasStartFinish());
 
     // The log dialogs' titles and initial names.
     p.prompts.clear();
     p.prompts.files << std::nullopt << std::nullopt;
-    p.form.LoadZLG->click();
-    p.form.loadwmx->click();
+    guitest::ui(p.form).LoadZLG->click();
+    guitest::ui(p.form).loadwmx->click();
     QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("open")}));
     QCOMPARE(p.prompts.asked[0].title, QStringLiteral("Pick .zlg file "));
     QCOMPARE(p.prompts.asked[0].text, QStringLiteral("*.zlg;"));
     QCOMPARE(p.prompts.asked[1].title, QStringLiteral("Pick .wmx file "));
     QCOMPARE(p.prompts.asked[1].text, QStringLiteral("*.wmx;"));
     // A cancelled log dialog ends like a load: the hints show, nothing else.
-    QVERIFY(!p.form.DoubleClickLabel->isHidden());
-    QVERIFY(!p.form.DoubleClickLabel2->isHidden());
-    QVERIFY(p.form.Chart1->axesFixed());
-    QCOMPARE(p.form.LapTimeBox->count(), 0);
-    QVERIFY(p.form.FileNameLabel->text().isEmpty());
+    QVERIFY(!guitest::ui(p.form).DoubleClickLabel->isHidden());
+    QVERIFY(!guitest::ui(p.form).DoubleClickLabel2->isHidden());
+    QVERIFY(guitest::ui(p.form).Chart1->axesFixed());
+    QCOMPARE(guitest::ui(p.form).LapTimeBox->count(), 0);
+    QVERIFY(guitest::ui(p.form).FileNameLabel->text().isEmpty());
 }
 
 void TestMainWindow::loadLogDialogFiltersByPatterns() {
     Program p;
     p.prompts.files << std::nullopt;
-    p.form.LoadGXR->click();
+    guitest::ui(p.form).LoadGXR->click();
     p.prompts.clear();
     p.prompts.files << std::nullopt;
-    p.form.actLoadLog->trigger();
+    guitest::ui(p.form).actLoadLog->trigger();
     const QString patterns = QString::fromStdString(lorvane::logFilePatterns());
     QCOMPARE(p.prompts.asked.value(0).text, patterns);
     // The real dialog: the patterns are its name filter, the name box stays
@@ -330,13 +332,13 @@ void TestMainWindow::startFinishErrorsKeepLogsDisabled() {
     Program p;
     const QString missing = dir.filePath(QStringLiteral("gone.gxr"));
     p.prompts.files << missing;
-    p.form.LoadGXR->click();
+    guitest::ui(p.form).LoadGXR->click();
     QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
     const QStringList lines = p.prompts.asked[1].text.split(u'\n');
     QCOMPARE(lines[0], QStringLiteral("File not found"));
     QVERIFY(lines.size() == 2 && lines[1].contains(missing));
-    QVERIFY(!p.form.LoadZLG->isEnabled());
-    QVERIFY(!p.form.loadwmx->isEnabled());
+    QVERIFY(!guitest::ui(p.form).LoadZLG->isEnabled());
+    QVERIFY(!guitest::ui(p.form).loadwmx->isEnabled());
 
     QFile bad(dir.filePath(QStringLiteral("bad.gxr")));
     QVERIFY(bad.open(QIODevice::WriteOnly));
@@ -344,12 +346,12 @@ void TestMainWindow::startFinishErrorsKeepLogsDisabled() {
     bad.close();
     p.prompts.clear();
     p.prompts.files << bad.fileName();
-    p.form.LoadGXR->click();
+    guitest::ui(p.form).LoadGXR->click();
     QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
     QVERIFY(p.prompts.asked[1].text.startsWith(QStringLiteral("'30900x000' is not a valid floating point value\n")));
     QVERIFY(p.prompts.asked[1].text.contains(QStringLiteral("line 2")));
-    QVERIFY(!p.form.LoadZLG->isEnabled());
-    QVERIFY(p.form.LoadGXR->isEnabled()); // the window stays usable
+    QVERIFY(!guitest::ui(p.form).LoadZLG->isEnabled());
+    QVERIFY(guitest::ui(p.form).LoadGXR->isEnabled()); // the window stays usable
 }
 
 void TestMainWindow::startFinishNameTest() {
@@ -361,15 +363,15 @@ void TestMainWindow::startFinishNameTest() {
     f.write("[Start finish]\n-6000000 309000000 -6000500 309001000\n[Finish]\n0 0 0 0\n");
     f.close();
     p.prompts.files << f.fileName();
-    p.form.LoadGXR->click();
+    guitest::ui(p.form).LoadGXR->click();
     // A message box like every other failure; the logs are still offered,
     // nothing was read, the status says so.
     QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
     QVERIFY(p.prompts.asked[1].text.contains(QStringLiteral("circuit.Gxr")));
-    QVERIFY(p.form.LoadZLG->isEnabled());
+    QVERIFY(guitest::ui(p.form).LoadZLG->isEnabled());
     QVERIFY(!p.session.hasStartFinish() || p.session.gates().start.lat1 == 0);
-    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("circuit.Gxr")));
-    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("not read")));
+    QVERIFY(guitest::ui(p.form).StatusLabel->text().contains(QStringLiteral("circuit.Gxr")));
+    QVERIFY(guitest::ui(p.form).StatusLabel->text().contains(QStringLiteral("not read")));
 
     // With good gates loaded before it, the next log's summary carries the
     // note once; the load after that no longer does.
@@ -377,15 +379,15 @@ void TestMainWindow::startFinishNameTest() {
     QSignalSpy ended(&p.form, &TForm1::loadEnded);
     p.prompts.clear();
     p.prompts.files << files.gxr << f.fileName() << files.zlg << files.zlg;
-    p.form.LoadGXR->click();
-    p.form.LoadGXR->click();
-    p.form.LoadZLG->click();
+    guitest::ui(p.form).LoadGXR->click();
+    guitest::ui(p.form).LoadGXR->click();
+    guitest::ui(p.form).LoadZLG->click();
     QVERIFY(ended.wait(60000));
-    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("not read")));
-    p.form.LoadZLG->click();
+    QVERIFY(guitest::ui(p.form).StatusLabel->text().contains(QStringLiteral("not read")));
+    guitest::ui(p.form).LoadZLG->click();
     QVERIFY(ended.wait(60000));
-    QVERIFY(!p.form.StatusLabel->text().contains(QStringLiteral("not read")));
-    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("3 laps")));
+    QVERIFY(!guitest::ui(p.form).StatusLabel->text().contains(QStringLiteral("not read")));
+    QVERIFY(guitest::ui(p.form).StatusLabel->text().contains(QStringLiteral("3 laps")));
 }
 
 void TestMainWindow::droppedFilesLoadLikeTheirButtons() {
@@ -401,8 +403,8 @@ void TestMainWindow::droppedFilesLoadLikeTheirButtons() {
     drop(p.form, {files.zlg}, &accepted);
     QVERIFY(accepted);
     QVERIFY(!p.form.loading());
-    QCOMPARE(p.form.LapTimeBox->count(), 0);
-    QVERIFY(p.form.StatusLabel->text().contains(QStringLiteral("start/finish")));
+    QCOMPARE(guitest::ui(p.form).LapTimeBox->count(), 0);
+    QVERIFY(guitest::ui(p.form).StatusLabel->text().contains(QStringLiteral("start/finish")));
 
     // A start/finish file and a log dropped together, in any order and case.
     const QString upper = files.path(QStringLiteral("DEMO.ZLG"));
@@ -410,17 +412,17 @@ void TestMainWindow::droppedFilesLoadLikeTheirButtons() {
     QSignalSpy ended(&p.form, &TForm1::loadEnded);
     drop(p.form, {upper, files.gxr}, &accepted);
     QVERIFY(accepted);
-    QVERIFY(p.form.LoadZLG->isEnabled() || p.form.loading());
+    QVERIFY(guitest::ui(p.form).LoadZLG->isEnabled() || p.form.loading());
     QVERIFY(ended.wait(30000));
-    QCOMPARE(p.form.FileNameLabel->text(), upper);
-    QCOMPARE(p.form.LapTimeBox->count(), files.session.expectedLaps);
+    QCOMPARE(guitest::ui(p.form).FileNameLabel->text(), upper);
+    QCOMPARE(guitest::ui(p.form).LapTimeBox->count(), files.session.expectedLaps);
     QVERIFY(p.prompts.asked.isEmpty()); // no dialog on the way
 
     // A binary log by its extension.
     drop(p.form, {files.wmx});
     QVERIFY(ended.wait(30000));
     QVERIFY(p.session.logIsBinary());
-    QCOMPARE(p.form.FileNameLabel->text(), files.wmx);
+    QCOMPARE(guitest::ui(p.form).FileNameLabel->text(), files.wmx);
 }
 
 void TestMainWindow::aLogOfTheWrongKindKeepsTheLoadedSession() {
@@ -429,8 +431,8 @@ void TestMainWindow::aLogOfTheWrongKindKeepsTheLoadedSession() {
     QSignalSpy ended(&p.form, &TForm1::loadEnded);
     drop(p.form, {files.gxr, files.zlg});
     QVERIFY(ended.wait(30000));
-    const int laps = p.form.LapTimeBox->count();
-    const std::size_t points = p.form.Chart1->track().size();
+    const int laps = guitest::ui(p.form).LapTimeBox->count();
+    const std::size_t points = guitest::ui(p.form).Chart1->track().size();
     QVERIFY(laps > 0);
 
     // The text log given as a binary one, by its button and by a dropped
@@ -438,7 +440,7 @@ void TestMainWindow::aLogOfTheWrongKindKeepsTheLoadedSession() {
     const QString renamed = files.path(QStringLiteral("really-text.wmx"));
     QVERIFY(QFile::copy(files.zlg, renamed));
     p.prompts.files << files.zlg;
-    p.form.loadwmx->click();
+    guitest::ui(p.form).loadwmx->click();
     drop(p.form, {renamed});
     QVERIFY(!p.form.loading());
     QCOMPARE(p.prompts.kinds(),
@@ -449,9 +451,9 @@ void TestMainWindow::aLogOfTheWrongKindKeepsTheLoadedSession() {
                  qPrintable(p.prompts.asked[i].text));
     }
     QVERIFY(p.prompts.asked[2].text.contains(renamed));
-    QCOMPARE(p.form.LapTimeBox->count(), laps);
-    QCOMPARE(p.form.Chart1->track().size(), points);
-    QCOMPARE(p.form.FileNameLabel->text(), files.zlg);
+    QCOMPARE(guitest::ui(p.form).LapTimeBox->count(), laps);
+    QCOMPARE(guitest::ui(p.form).Chart1->track().size(), points);
+    QCOMPARE(guitest::ui(p.form).FileNameLabel->text(), files.zlg);
     QVERIFY(!p.session.logIsBinary());
 
     // Junk named .csv through Load log: the same.
@@ -459,10 +461,10 @@ void TestMainWindow::aLogOfTheWrongKindKeepsTheLoadedSession() {
     p.prompts.files << files.write(QStringLiteral("junk.csv"), std::string("\x7f"
                                                                            "ELF\x02\x01\x01\0\0\0",
                                                                            10));
-    p.form.actLoadLog->trigger();
+    guitest::ui(p.form).actLoadLog->trigger();
     QCOMPARE(p.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("error")}));
     QVERIFY(p.prompts.asked[1].text.startsWith(QStringLiteral("Not a CSV log")));
-    QCOMPARE(p.form.LapTimeBox->count(), laps);
+    QCOMPARE(guitest::ui(p.form).LapTimeBox->count(), laps);
 }
 
 void TestMainWindow::aLoadWithoutLapsSaysWhy() {
@@ -473,10 +475,10 @@ void TestMainWindow::aLoadWithoutLapsSaysWhy() {
     QSignalSpy ended(&p.form, &TForm1::loadEnded);
     drop(p.form, {there.gxr, here.zlg});
     QVERIFY(ended.wait(30000));
-    QCOMPARE(p.form.LapTimeBox->count(), 0);
-    QVERIFY2(p.form.StatusLabel->text().contains(
+    QCOMPARE(guitest::ui(p.form).LapTimeBox->count(), 0);
+    QVERIFY2(guitest::ui(p.form).StatusLabel->text().contains(
                  QStringLiteral("the track never comes within 25 m of the start/finish line's point 1 (nearest: ")),
-             qPrintable(p.form.StatusLabel->text()));
+             qPrintable(guitest::ui(p.form).StatusLabel->text()));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -78,35 +78,35 @@ void TestMapLines::clickingTheTrackPlacesTheStartLine() {
     SessionFiles files(guitest::sessionOptions(81, 4, false));
     Window w;
     QVERIFY(w.load(files.gxr, files.zlg));
-    QCOMPARE(w.form.LapTimeBox->count(), 4);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 4);
     const auto log = w.session.loaded();
     const lorvane::LocalPoint start = log->plane.toLocal(w.session.gates().start.lat1, w.session.gates().start.long1);
 
     // Somewhere else first: the laps are cut at the new line at once.
-    w.form.actPlaceStart->trigger();
-    QVERIFY(w.form.Chart1->placing());
+    guitest::ui(w.form).actPlaceStart->trigger();
+    QVERIFY(guitest::ui(w.form).Chart1->placing());
     const std::size_t elsewhere = log->track->samples.size() / 3;
     w.form.placeLineAt(w.sample(elsewhere));
-    QVERIFY(!w.form.Chart1->placing());
+    QVERIFY(!guitest::ui(w.form).Chart1->placing());
     QCOMPARE(QString::fromStdString(w.session.gxrFileName()), QStringLiteral("lines placed on the map"));
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("lines placed on the map")));
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("lines placed on the map")));
     const auto moved = w.session.loaded();
     QVERIFY(moved != log);
     QVERIFY(moved->crossings.front().sample != log->crossings.front().sample);
 
     // Then a real click on the start line as drawn: the same laps as the file.
-    w.form.actPlaceStart->trigger();
-    w.form.Chart1->replot();
-    const QPoint px(static_cast<int>(w.form.Chart1->xAxis->coordToPixel(start.east)),
-                    static_cast<int>(w.form.Chart1->yAxis->coordToPixel(start.north)));
-    QTest::mouseClick(w.form.Chart1, Qt::LeftButton, {}, px);
-    QCOMPARE(w.form.LapTimeBox->count(), 4);
+    guitest::ui(w.form).actPlaceStart->trigger();
+    guitest::ui(w.form).Chart1->replot();
+    const QPoint px(static_cast<int>(guitest::ui(w.form).Chart1->xAxis->coordToPixel(start.east)),
+                    static_cast<int>(guitest::ui(w.form).Chart1->yAxis->coordToPixel(start.north)));
+    QTest::mouseClick(guitest::ui(w.form).Chart1, Qt::LeftButton, {}, px);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 4);
     // Point 2 lies ahead along the direction of travel: forward keeps every lap.
     w.form.applyGateRules(lorvane::GateRules{lorvane::GateDirection::Forward, {}, 0});
-    QCOMPARE(w.form.LapTimeBox->count(), 4);
-    QCOMPARE(w.form.Chart1->gateArrows(), 1);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 4);
+    QCOMPARE(guitest::ui(w.form).Chart1->gateArrows(), 1);
     w.form.applyGateRules(lorvane::GateRules{lorvane::GateDirection::Reverse, {}, 0});
-    QCOMPARE(w.form.LapTimeBox->count(), 0);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 0);
     QCOMPARE(w.prompts.unexpected, 0);
 }
 
@@ -121,19 +121,19 @@ void TestMapLines::finishAndSplitLines() {
     w.form.placeLineAt(w.sample(n / 2));
     QVERIFY(w.session.hasFinishLine());
     QVERIFY(w.session.loaded()->startFinish.gates.hasFinishLine);
-    QCOMPARE(w.form.Chart1->gateCurve()->dataCount(), 5); // two lines and the gap between
+    QCOMPARE(guitest::ui(w.form).Chart1->gateCurve()->dataCount(), 5); // two lines and the gap between
     QVERIFY(w.lines() != before);
 
     w.form.setPlaceMode(PlaceMode::Split);
     w.form.placeLineAt(w.sample(n / 4));
     QCOMPARE(w.session.loaded()->startFinish.splits.size(), std::size_t{1});
-    QCOMPARE(w.form.Chart1->gateCurve()->dataCount(), 8);
+    QCOMPARE(guitest::ui(w.form).Chart1->gateCurve()->dataCount(), 8);
 
     // The finish line goes, the split stays, and the laps are the file's again.
-    w.form.actRemoveFinish->trigger();
+    guitest::ui(w.form).actRemoveFinish->trigger();
     QVERIFY(!w.session.hasFinishLine());
     QCOMPARE(w.session.loaded()->startFinish.splits.size(), std::size_t{1});
-    QCOMPARE(w.form.Chart1->gateCurve()->dataCount(), 5);
+    QCOMPARE(guitest::ui(w.form).Chart1->gateCurve()->dataCount(), 5);
     QCOMPARE(w.lines(), before);
     QCOMPARE(w.prompts.unexpected, 0);
 }
@@ -143,7 +143,7 @@ void TestMapLines::draggingPointOneMovesTheGate() {
     Window w;
     QVERIFY(w.load(files.gxr, files.zlg));
     const QStringList before = w.lines();
-    auto* plot = w.form.Chart1;
+    auto* plot = guitest::ui(w.form).Chart1;
     plot->replot();
     QCOMPARE(plot->gateHandles().size(), std::size_t{2}); // start and finish
     auto pixel = [plot](const lorvane::LocalPoint& p) {
@@ -191,7 +191,7 @@ void TestMapLines::savedLinesReloadToTheSameLaps() {
 
     // No "gxr" in the chosen name: the extension is added so that it loads.
     w.prompts.files << files.path(QStringLiteral("placed"));
-    w.form.actSaveStartFinish->trigger();
+    guitest::ui(w.form).actSaveStartFinish->trigger();
     const QString saved = files.path(QStringLiteral("placed.gxr"));
     QVERIFY(QFileInfo::exists(saved));
     const QByteArray bytes = guitest::readAll(saved);
@@ -206,7 +206,7 @@ void TestMapLines::savedLinesReloadToTheSameLaps() {
 
     // A failed save changes nothing.
     w.prompts.files << files.path(QStringLiteral("no/such/folder/x.gxr"));
-    w.form.actSaveStartFinish->trigger();
+    guitest::ui(w.form).actSaveStartFinish->trigger();
     QCOMPARE(w.prompts.kinds().count(QStringLiteral("error")), 1);
     QCOMPARE(QString::fromStdString(w.session.gxrFileName()), saved);
     QCOMPARE(w.prompts.unexpected, 0);
@@ -222,20 +222,20 @@ void TestMapLines::oneCircuitIsUsedAtOnce() {
         d.addCircuit(circuitOf("Away", lorvane::readStartFinishFile(guitest::toPath(other.gxr)), 1500.0));
     }
     Window w;
-    QVERIFY(!w.form.LoadZLG->isEnabled());
+    QVERIFY(!guitest::ui(w.form).LoadZLG->isEnabled());
     w.form.setCircuitDbPath(db);
-    QVERIFY(w.form.LoadZLG->isEnabled());
+    QVERIFY(guitest::ui(w.form).LoadZLG->isEnabled());
     w.prompts.files << files.zlg;
-    w.form.LoadZLG->click();
+    guitest::ui(w.form).LoadZLG->click();
     QVERIFY(w.ended.wait(60000));
     QCOMPARE(QString::fromStdString(w.session.gxrFileName()), QStringLiteral("Home"));
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("circuit Home from the database")));
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("circuit Home from the database")));
     QCOMPARE(w.lines(), freshLines(files.gxr, files.zlg));
     QCOMPARE(w.prompts.kinds(), QStringList{QStringLiteral("open")});
 
     // The next log is looked up again.
     w.prompts.files << other.zlg;
-    w.form.LoadZLG->click();
+    guitest::ui(w.form).LoadZLG->click();
     QVERIFY(w.ended.wait(60000));
     QCOMPARE(QString::fromStdString(w.session.gxrFileName()), QStringLiteral("Away"));
     QCOMPARE(w.lines(), freshLines(other.gxr, other.zlg));
@@ -255,7 +255,7 @@ void TestMapLines::severalLayoutsAreOffered() {
     w.form.setCircuitDbPath(db);
     w.prompts.files << files.zlg;
     w.prompts.choices << 1;
-    w.form.LoadZLG->click();
+    guitest::ui(w.form).LoadZLG->click();
     QVERIFY(w.ended.wait(60000));
     QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("choose")}));
     QCOMPARE(w.prompts.offered.size(), 2);
@@ -269,10 +269,10 @@ void TestMapLines::severalLayoutsAreOffered() {
     v.form.setCircuitDbPath(db);
     v.prompts.files << files.zlg;
     v.prompts.choices << std::nullopt;
-    v.form.LoadZLG->click();
+    guitest::ui(v.form).LoadZLG->click();
     QVERIFY(v.ended.wait(60000));
     QVERIFY(!v.session.hasStartFinish());
-    QVERIFY(v.form.StatusLabel->text().contains(QStringLiteral("no circuit chosen")));
+    QVERIFY(guitest::ui(v.form).StatusLabel->text().contains(QStringLiteral("no circuit chosen")));
 }
 
 void TestMapLines::noCircuitAsksForAGxr() {
@@ -286,10 +286,10 @@ void TestMapLines::noCircuitAsksForAGxr() {
     Window w;
     w.form.setCircuitDbPath(db);
     w.prompts.files << files.zlg;
-    w.form.LoadZLG->click();
+    guitest::ui(w.form).LoadZLG->click();
     QVERIFY(w.ended.wait(60000));
     QVERIFY(!w.session.hasStartFinish());
-    QCOMPARE(w.form.LapTimeBox->count(), 0);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 0);
     QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("open"), QStringLiteral("inform")}));
     QVERIFY(w.prompts.asked.last().text.contains(QStringLiteral(".gxr")));
 
@@ -298,7 +298,7 @@ void TestMapLines::noCircuitAsksForAGxr() {
     const std::string empty = guitest::toPath(files.path(QStringLiteral("empty.db")));
     lorvane::CircuitDb::open(empty);
     v.form.setCircuitDbPath(empty);
-    QVERIFY(!v.form.LoadZLG->isEnabled());
+    QVERIFY(!guitest::ui(v.form).LoadZLG->isEnabled());
 }
 
 void TestMapLines::splitLinesGoIntoTheDatabaseAndComeBack() {
@@ -314,7 +314,7 @@ void TestMapLines::splitLinesGoIntoTheDatabaseAndComeBack() {
     const QStringList laps = w.lines();
     TAddToDatabaseForm add(w.prompts);
     add.setCircuitDbPath(db);
-    lorvane::dbtools::proposeLoadedCircuit(add, w.session, *w.form.Chart1);
+    lorvane::dbtools::proposeLoadedCircuit(add, w.session, *guitest::ui(w.form).Chart1);
     add.CircuitNameEdit->setText(QStringLiteral("With splits"));
     add.Button1Click();
     {
@@ -327,10 +327,10 @@ void TestMapLines::splitLinesGoIntoTheDatabaseAndComeBack() {
     Window v;
     v.form.setCircuitDbPath(db);
     v.prompts.files << files.zlg;
-    v.form.LoadZLG->click();
+    guitest::ui(v.form).LoadZLG->click();
     QVERIFY(v.ended.wait(60000));
     QCOMPARE(v.session.loaded()->startFinish.splits.size(), std::size_t{2});
-    QCOMPARE(v.form.Chart1->gateCurve()->dataCount(), 8);
+    QCOMPARE(guitest::ui(v.form).Chart1->gateCurve()->dataCount(), 8);
     QCOMPARE(v.lines(), laps);
     QCOMPARE(v.prompts.unexpected, 0);
 }
@@ -343,11 +343,11 @@ void TestMapLines::aFinishLineKeepsTheLapAndGoesWithItsRules() {
     const std::size_t n = w.session.loaded()->track->samples.size();
     // Lap 3 selected (not the fastest): placing a line keeps it.
     QVERIFY(w.session.loaded()->bestLap != 3);
-    w.form.LapTimeBox->setCurrentRow(2);
+    guitest::ui(w.form).LapTimeBox->setCurrentRow(2);
     w.form.setPlaceMode(PlaceMode::Start);
     w.form.placeLineAt(w.sample(n / 4));
-    QCOMPARE(w.form.LapTimeBox->currentRow(), 2);
-    QCOMPARE(w.form.Chart2->reference()->lap, 3);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->currentRow(), 2);
+    QCOMPARE(guitest::ui(w.form).Chart2->reference()->lap, 3);
     w.form.setPlaceMode(PlaceMode::Start);
     w.form.placeLineAt(w.sample(w.session.loaded()->crossings.front().sample));
 
@@ -356,12 +356,12 @@ void TestMapLines::aFinishLineKeepsTheLapAndGoesWithItsRules() {
     w.form.setPlaceMode(PlaceMode::Finish);
     w.form.placeLineAt(w.sample(n * 5 / 40));
     QVERIFY(w.lines().size() > before.size());
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("look split")));
-    QVERIFY(!w.form.SplitFixButton->isHidden());
-    w.form.SplitFixButton->click();
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("look split")));
+    QVERIFY(!guitest::ui(w.form).SplitFixButton->isHidden());
+    guitest::ui(w.form).SplitFixButton->click();
     QCOMPARE(w.lines().size(), before.size());
     w.form.applyGateRules(lorvane::GateRules{lorvane::GateDirection::Reverse, {}, 0});
-    w.form.actRemoveFinish->trigger();
+    guitest::ui(w.form).actRemoveFinish->trigger();
     QCOMPARE(w.session.gateRules().direction, lorvane::GateDirection::Both);
     QCOMPARE(w.session.gateRules().minLap, 0.0);
     QCOMPARE(w.lines().size(), before.size());

@@ -35,10 +35,10 @@ struct Window : guitest::MainWindow {
     }
 
     void doubleClickRow(int row) {
-        QListWidgetItem* item = form.LapTimeBox->item(row);
-        form.LapTimeBox->scrollToItem(item);
-        const QPoint at = form.LapTimeBox->visualItemRect(item).center();
-        QTest::mouseDClick(form.LapTimeBox->viewport(), Qt::LeftButton, {}, at);
+        QListWidgetItem* item = guitest::ui(form).LapTimeBox->item(row);
+        guitest::ui(form).LapTimeBox->scrollToItem(item);
+        const QPoint at = guitest::ui(form).LapTimeBox->visualItemRect(item).center();
+        QTest::mouseDClick(guitest::ui(form).LapTimeBox->viewport(), Qt::LeftButton, {}, at);
         // The lap is read off the window's thread: wait for its end.
         QTRY_VERIFY_WITH_TIMEOUT(!form.loading(), 30000);
     }
@@ -66,7 +66,7 @@ struct Expected {
 
 QStringList listLines(const TForm1& form) {
     QStringList l;
-    for (int i = 0; i < form.LapTimeBox->count(); ++i) l << form.LapTimeBox->item(i)->text();
+    for (int i = 0; i < guitest::ui(form).LapTimeBox->count(); ++i) l << guitest::ui(form).LapTimeBox->item(i)->text();
     return l;
 }
 
@@ -78,25 +78,26 @@ void checkLoaded(Window& w, const Expected& e, const QString& log) {
     const TForm1& f = w.form;
     QVERIFY(e.report.ok);
     QCOMPARE(w.lastReport().ok, true);
-    QCOMPARE(f.FileNameLabel->text(), log);
-    QVERIFY(!f.DoubleClickLabel->isHidden());
-    QVERIFY(!f.DoubleClickLabel2->isHidden());
-    QVERIFY(f.ProgressBar->isHidden());
-    QVERIFY(f.LoadGXR->isEnabled() && f.LoadZLG->isEnabled() && f.loadwmx->isEnabled());
+    QCOMPARE(guitest::ui(f).FileNameLabel->text(), log);
+    QVERIFY(!guitest::ui(f).DoubleClickLabel->isHidden());
+    QVERIFY(!guitest::ui(f).DoubleClickLabel2->isHidden());
+    QVERIFY(guitest::ui(f).ProgressBar->isHidden());
+    QVERIFY(guitest::ui(f).LoadGXR->isEnabled() && guitest::ui(f).LoadZLG->isEnabled() &&
+            guitest::ui(f).loadwmx->isEnabled());
     QCOMPARE(listLines(f), e.lines());
-    QCOMPARE(f.LapTimeBox->currentRow(), e.session.bestLap() - 1);
-    QVERIFY(f.LapTimeBox->currentItem()->isSelected());
+    QCOMPARE(guitest::ui(f).LapTimeBox->currentRow(), e.session.bestLap() - 1);
+    QVERIFY(guitest::ui(f).LapTimeBox->currentItem()->isSelected());
 
     // The whole track, fitted with equal spans.
-    QCOMPARE(static_cast<std::int64_t>(f.Chart1->track().size()), e.report.plotted);
+    QCOMPARE(static_cast<std::int64_t>(guitest::ui(f).Chart1->track().size()), e.report.plotted);
     const auto lim = lorvane::track::fitTrack(e.report.extent);
     QVERIFY(lim);
-    QCOMPARE(f.Chart1->currentLimits().eastMin, lim->eastMin);
-    QCOMPARE(f.Chart1->currentLimits().northMax, lim->northMax);
-    QVERIFY(f.Chart1->axesFixed());
+    QCOMPARE(guitest::ui(f).Chart1->currentLimits().eastMin, lim->eastMin);
+    QCOMPARE(guitest::ui(f).Chart1->currentLimits().northMax, lim->northMax);
+    QVERIFY(guitest::ui(f).Chart1->axesFixed());
 
     // Status: samples, laps, fastest lap.
-    const QString status = f.StatusLabel->text();
+    const QString status = guitest::ui(f).StatusLabel->text();
     QVERIFY2(status.contains(QStringLiteral("%1 samples").arg(e.report.samples)), qPrintable(status));
     QVERIFY2(status.contains(QStringLiteral("%1 laps").arg(e.report.lapCount)), qPrintable(status));
     QVERIFY2(status.contains(QStringLiteral("fastest lap %1").arg(e.report.bestLap)), qPrintable(status));
@@ -107,8 +108,8 @@ void checkLoaded(Window& w, const Expected& e, const QString& log) {
 void checkMarkers(const Window& w, bool finish) {
     const lorvane::Session& s = w.session;
     const lorvane::LocalPoint start = s.plane().toLocal(s.gates().start.lat1, s.gates().start.long1);
-    QCPCurve* s2 = w.form.Chart1->series(2);
-    QCPCurve* s3 = w.form.Chart1->series(3);
+    QCPCurve* s2 = guitest::ui(w.form).Chart1->series(2);
+    QCPCurve* s3 = guitest::ui(w.form).Chart1->series(3);
     QCOMPARE(s2->dataCount(), 1);
     QCOMPARE(s2->data()->at(0)->key, start.east);
     QCOMPARE(s2->data()->at(0)->value, start.north);
@@ -120,8 +121,8 @@ void checkMarkers(const Window& w, bool finish) {
     } else {
         QCOMPARE(s3->dataCount(), 0);
     }
-    QCOMPARE(w.form.Chart1->series(4)->dataCount(), 0);
-    QCOMPARE(w.form.Chart1->series(5)->dataCount(), 0);
+    QCOMPARE(guitest::ui(w.form).Chart1->series(4)->dataCount(), 0);
+    QCOMPARE(guitest::ui(w.form).Chart1->series(5)->dataCount(), 0);
 }
 
 } // namespace
@@ -152,7 +153,7 @@ void TestReferenceRoad::textLogRoad() {
     QCOMPARE(w.prompts.asked[1].title, QStringLiteral("Pick .zlg file "));
     Expected e(files.gxr, files.zlg, lorvane::LogKind::Text);
     checkLoaded(w, e, files.zlg);
-    QCOMPARE(w.form.LapTimeBox->count(), files.session.expectedLaps);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), files.session.expectedLaps);
     checkMarkers(w, false);
 
     // Double-click the third lap, Yes, a file name.
@@ -184,7 +185,7 @@ void TestReferenceRoad::textLogRoad() {
 
     // Again with the check box ticked, over the same file (the dialog asked
     // before replacing it), with the same selection.
-    w.form.FixRefCheckBox->setChecked(true);
+    guitest::ui(w.form).FixRefCheckBox->setChecked(true);
     w.prompts.clear();
     w.prompts.answers << true;
     w.prompts.files << target;
@@ -206,7 +207,7 @@ void TestReferenceRoad::binaryLogRoad() {
     // Plain seconds in the list.
     QVERIFY(listLines(w.form)[0].contains(QRegularExpression(QStringLiteral("^001 :   \\d{3,}\\.\\d\\d$"))));
 
-    const int last = w.form.LapTimeBox->count();
+    const int last = guitest::ui(w.form).LapTimeBox->count();
     const QString target = files.path(QStringLiteral("binary.ref"));
     w.prompts.clear();
     w.prompts.answers << true;
@@ -222,20 +223,20 @@ void TestReferenceRoad::enterActsLikeADoubleClick() {
     SessionFiles files(guitest::sessionOptions(23, 3, false));
     Window w;
     QVERIFY(w.load(files.gxr, files.zlg, false));
-    w.form.LapTimeBox->setFocus();
-    w.form.LapTimeBox->setCurrentRow(0);
+    guitest::ui(w.form).LapTimeBox->setFocus();
+    guitest::ui(w.form).LapTimeBox->setCurrentRow(0);
     w.prompts.clear();
     w.prompts.answers << true;
     w.prompts.files << files.path(QStringLiteral("enter.ref"));
-    QTest::keyClick(w.form.LapTimeBox, Qt::Key_Return);
+    QTest::keyClick(guitest::ui(w.form).LapTimeBox, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(!w.form.loading(), 30000);
     QCOMPARE(w.prompts.kinds(), (QStringList{kConfirm, kSave, kInform}));
     QVERIFY(w.prompts.asked[0].text.startsWith(QStringLiteral("Use lap 1 : ")));
 
     // Nothing selected: a double-click names no lap and does nothing.
     w.prompts.clear();
-    w.form.LapTimeBox->clearSelection();
-    emit w.form.LapTimeBox->DblClick();
+    guitest::ui(w.form).LapTimeBox->clearSelection();
+    emit guitest::ui(w.form).LapTimeBox->DblClick();
     QVERIFY(w.prompts.asked.isEmpty());
 }
 
@@ -246,7 +247,7 @@ void TestReferenceRoad::selectedLapIsHighlighted() {
     auto expectedPoints = [&](int row) {
         const lorvane::Lap& lap = w.session.laps()[static_cast<std::size_t>(row)];
         std::size_t n = 0;
-        const auto* plot = w.form.Chart1;
+        const auto* plot = guitest::ui(w.form).Chart1;
         for (std::size_t i = 0; i < plot->track().size(); ++i) {
             const std::int32_t s = plot->trackSample(i);
             n += s >= lap.startSample && s <= lap.endSample;
@@ -255,14 +256,14 @@ void TestReferenceRoad::selectedLapIsHighlighted() {
     };
     // The fastest lap is highlighted at the end of the load.
     const int best = w.session.bestLap() - 1;
-    QCOMPARE(w.form.Chart1->highlightedPoints(), expectedPoints(best));
+    QCOMPARE(guitest::ui(w.form).Chart1->highlightedPoints(), expectedPoints(best));
     QVERIFY(expectedPoints(best) > 100);
     // Moving through the list with the keys moves the highlight.
-    w.form.LapTimeBox->setFocus();
-    w.form.LapTimeBox->setCurrentRow(0);
-    QTest::keyClick(w.form.LapTimeBox, Qt::Key_Down);
-    QCOMPARE(w.form.LapTimeBox->currentRow(), 1);
-    QCOMPARE(w.form.Chart1->highlightedPoints(), expectedPoints(1));
+    guitest::ui(w.form).LapTimeBox->setFocus();
+    guitest::ui(w.form).LapTimeBox->setCurrentRow(0);
+    QTest::keyClick(guitest::ui(w.form).LapTimeBox, Qt::Key_Down);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->currentRow(), 1);
+    QCOMPARE(guitest::ui(w.form).Chart1->highlightedPoints(), expectedPoints(1));
     QVERIFY(expectedPoints(1) != expectedPoints(0) ||
             w.session.laps()[1].startSample != w.session.laps()[0].startSample);
 }
@@ -295,19 +296,19 @@ void TestReferenceRoad::cancelledLogDialogKeepsTheLoad() {
     Window w;
     QVERIFY(w.load(files.gxr, files.zlg, false));
     const QStringList lines = listLines(w.form);
-    const std::size_t points = w.form.Chart1->track().size();
-    const auto limits = w.form.Chart1->currentLimits();
+    const std::size_t points = guitest::ui(w.form).Chart1->track().size();
+    const auto limits = guitest::ui(w.form).Chart1->currentLimits();
 
     w.prompts.clear();
     w.prompts.files << std::nullopt << std::nullopt;
-    w.form.loadwmx->click();
-    w.form.LoadZLG->click();
+    guitest::ui(w.form).loadwmx->click();
+    guitest::ui(w.form).LoadZLG->click();
     QCOMPARE(w.prompts.kinds(), (QStringList{kOpen, kOpen}));
     QCOMPARE(w.ended.size(), 1);
     QCOMPARE(listLines(w.form), lines);
-    QCOMPARE(w.form.Chart1->track().size(), points);
-    QCOMPARE(w.form.Chart1->currentLimits().eastMin, limits.eastMin);
-    QCOMPARE(w.form.FileNameLabel->text(), files.zlg);
+    QCOMPARE(guitest::ui(w.form).Chart1->track().size(), points);
+    QCOMPARE(guitest::ui(w.form).Chart1->currentLimits().eastMin, limits.eastMin);
+    QCOMPARE(guitest::ui(w.form).FileNameLabel->text(), files.zlg);
     checkMarkers(w, true);
 
     // The laps listed can still be written.
@@ -328,9 +329,9 @@ void TestReferenceRoad::logErrorsKeepWhatWasRead() {
     QCOMPARE(w.prompts.kinds(), (QStringList{kOpen, kOpen, kError}));
     QVERIFY(w.prompts.asked[2].text.startsWith(QStringLiteral("File not found\n")));
     QVERIFY(w.prompts.asked[2].text.contains(missing));
-    QCOMPARE(w.form.FileNameLabel->text(), missing);
-    QVERIFY(w.form.DoubleClickLabel->isHidden());
-    QVERIFY(w.form.LoadZLG->isEnabled() && w.form.LoadGXR->isEnabled());
+    QCOMPARE(guitest::ui(w.form).FileNameLabel->text(), missing);
+    QVERIFY(guitest::ui(w.form).DoubleClickLabel->isHidden());
+    QVERIFY(guitest::ui(w.form).LoadZLG->isEnabled() && guitest::ui(w.form).LoadGXR->isEnabled());
 
     // A bad number two thirds of the way in: the error names the value and
     // the line; the laps listed before it stay, the closing steps do not run.
@@ -343,19 +344,19 @@ void TestReferenceRoad::logErrorsKeepWhatWasRead() {
     const QString bad = files.write(QStringLiteral("bad.zlg"), zlg);
     w.prompts.clear();
     w.prompts.files << bad;
-    w.form.LoadZLG->click();
+    guitest::ui(w.form).LoadZLG->click();
     QVERIFY(w.ended.wait(60000));
     QCOMPARE(w.prompts.kinds(), (QStringList{kOpen, kError}));
     const QStringList message = w.prompts.asked[1].text.split(u'\n');
     QVERIFY2(message[0].contains(QStringLiteral("' is not a valid ")), qPrintable(message[0]));
     QVERIFY2(message.value(1).contains(QStringLiteral("line %1").arg(badLine)), qPrintable(w.prompts.asked[1].text));
-    QVERIFY(w.form.LapTimeBox->count() > 0);
-    QVERIFY(w.form.LapTimeBox->count() < files.session.expectedLaps);
-    QVERIFY(w.form.DoubleClickLabel->isHidden());
-    QVERIFY(!w.form.Chart1->track().empty());
-    QVERIFY(!w.form.Chart1->axesFixed());
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("stopped")));
-    QVERIFY(w.form.LoadZLG->isEnabled());
+    QVERIFY(guitest::ui(w.form).LapTimeBox->count() > 0);
+    QVERIFY(guitest::ui(w.form).LapTimeBox->count() < files.session.expectedLaps);
+    QVERIFY(guitest::ui(w.form).DoubleClickLabel->isHidden());
+    QVERIFY(!guitest::ui(w.form).Chart1->track().empty());
+    QVERIFY(!guitest::ui(w.form).Chart1->axesFixed());
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("stopped")));
+    QVERIFY(guitest::ui(w.form).LoadZLG->isEnabled());
 }
 
 void TestReferenceRoad::referenceErrors() {
@@ -401,20 +402,20 @@ void TestReferenceRoad::markersFollowTheCurrentLoad() {
     checkMarkers(w, false);
 
     // A log that never finds a base point: no markers, the axes as they were.
-    const auto limits = w.form.Chart1->currentLimits();
+    const auto limits = guitest::ui(w.form).Chart1->currentLimits();
     std::string noFix = "[header]\nSatellites\nTime\nLatitude\nLongitude\n[channel units]\n[data]\n";
     for (int i = 0; i < 50; ++i) noFix += "02 101010." + std::to_string(10 + i) + " 3090.12345 60.54321\n";
     const QString noFixLog = files.write(QStringLiteral("nofix.zlg"), noFix);
     QVERIFY(w.load(noFinish, noFixLog, false));
     QVERIFY(w.lastReport().ok);
     QVERIFY(!w.lastReport().hasBase);
-    QCOMPARE(w.form.Chart1->series(2)->dataCount(), 0);
-    QCOMPARE(w.form.Chart1->series(3)->dataCount(), 0);
-    QVERIFY(w.form.Chart1->track().empty());
-    QCOMPARE(w.form.Chart1->currentLimits().eastMin, limits.eastMin);
-    QCOMPARE(w.form.Chart1->currentLimits().northMax, limits.northMax);
-    QCOMPARE(w.form.LapTimeBox->count(), 0);
-    QVERIFY(w.form.StatusLabel->text().contains(QStringLiteral("no base point")));
+    QCOMPARE(guitest::ui(w.form).Chart1->series(2)->dataCount(), 0);
+    QCOMPARE(guitest::ui(w.form).Chart1->series(3)->dataCount(), 0);
+    QVERIFY(guitest::ui(w.form).Chart1->track().empty());
+    QCOMPARE(guitest::ui(w.form).Chart1->currentLimits().eastMin, limits.eastMin);
+    QCOMPARE(guitest::ui(w.form).Chart1->currentLimits().northMax, limits.northMax);
+    QCOMPARE(guitest::ui(w.form).LapTimeBox->count(), 0);
+    QVERIFY(guitest::ui(w.form).StatusLabel->text().contains(QStringLiteral("no base point")));
 }
 
 void TestReferenceRoad::loadCannotBeStartedTwice() {
@@ -425,12 +426,13 @@ void TestReferenceRoad::loadCannotBeStartedTwice() {
     QSignalSpy batches(&w.form, &TForm1::loadEnded);
 
     w.prompts.files << files.gxr << fifo;
-    w.form.LoadGXR->click();
-    w.form.LoadZLG->click();
+    guitest::ui(w.form).LoadGXR->click();
+    guitest::ui(w.form).LoadZLG->click();
     QVERIFY(w.form.loading());
-    QVERIFY(!w.form.LoadGXR->isEnabled() && !w.form.LoadZLG->isEnabled() && !w.form.loadwmx->isEnabled());
-    QVERIFY(!w.form.actLoadGXR->isEnabled() && !w.form.actLoadZLG->isEnabled());
-    QVERIFY(w.form.ProgressBar->isVisible());
+    QVERIFY(!guitest::ui(w.form).LoadGXR->isEnabled() && !guitest::ui(w.form).LoadZLG->isEnabled() &&
+            !guitest::ui(w.form).loadwmx->isEnabled());
+    QVERIFY(!guitest::ui(w.form).actLoadGXR->isEnabled() && !guitest::ui(w.form).actLoadZLG->isEnabled());
+    QVERIFY(guitest::ui(w.form).ProgressBar->isVisible());
 
     // Feed the first half; laps appear while the load still runs.
     const int fd = ::open(guitest::toPath(fifo).c_str(), O_WRONLY);
@@ -438,9 +440,9 @@ void TestReferenceRoad::loadCannotBeStartedTwice() {
     const std::string& zlg = files.session.zlg;
     const std::size_t half = zlg.size() / 2;
     QCOMPARE(::write(fd, zlg.data(), half), static_cast<ssize_t>(half));
-    QTRY_VERIFY_WITH_TIMEOUT(w.form.LapTimeBox->count() >= 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(guitest::ui(w.form).LapTimeBox->count() >= 2, 20000);
     QVERIFY(w.form.loading());
-    QVERIFY(!w.form.Chart1->track().empty());
+    QVERIFY(!guitest::ui(w.form).Chart1->track().empty());
 
     // Every way to start something else is refused while it runs.
     w.prompts.clear();
@@ -448,8 +450,8 @@ void TestReferenceRoad::loadCannotBeStartedTwice() {
     w.form.LoadZLGClick();
     w.form.loadwmxClick();
     w.form.openFiles({files.wmx});
-    w.form.LapTimeBox->setCurrentRow(0);
-    emit w.form.LapTimeBox->DblClick();
+    guitest::ui(w.form).LapTimeBox->setCurrentRow(0);
+    emit guitest::ui(w.form).LapTimeBox->DblClick();
     QVERIFY(w.prompts.asked.isEmpty());
     QVERIFY(w.form.loading());
     QCOMPARE(w.ended.size(), 0);
@@ -460,8 +462,8 @@ void TestReferenceRoad::loadCannotBeStartedTwice() {
     QVERIFY(w.ended.wait(60000));
     Expected e(files.gxr, files.zlg, lorvane::LogKind::Text);
     QCOMPARE(listLines(w.form), e.lines());
-    QVERIFY(w.form.LoadGXR->isEnabled() && w.form.LoadZLG->isEnabled());
-    QVERIFY(w.form.ProgressBar->isHidden());
+    QVERIFY(guitest::ui(w.form).LoadGXR->isEnabled() && guitest::ui(w.form).LoadZLG->isEnabled());
+    QVERIFY(guitest::ui(w.form).ProgressBar->isHidden());
 }
 
 void TestReferenceRoad::closingDuringALoadStopsIt() {
@@ -471,13 +473,13 @@ void TestReferenceRoad::closingDuringALoadStopsIt() {
     auto* w = new Window;
     QSignalSpy closed(&w->form, &TForm1::closed);
     w->prompts.files << files.gxr << fifo;
-    w->form.LoadGXR->click();
-    w->form.LoadZLG->click();
+    guitest::ui(w->form).LoadGXR->click();
+    guitest::ui(w->form).LoadZLG->click();
     const int fd = ::open(guitest::toPath(fifo).c_str(), O_WRONLY);
     QVERIFY(fd >= 0);
     const std::string& zlg = files.session.zlg;
     QVERIFY(::write(fd, zlg.data(), zlg.size() * 2 / 3) > 0);
-    QTRY_VERIFY_WITH_TIMEOUT(w->form.LapTimeBox->count() >= 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(guitest::ui(w->form).LapTimeBox->count() >= 1, 20000);
 
     // The reader is waiting for more; it sees the end of the pipe a little
     // after the window has asked it to stop.

@@ -61,28 +61,6 @@ std::string toPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-QString fromPath(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-// "1 lap", "3 laps".
-QString count(std::int64_t n, const char* one, const char* many) {
-    return QString::number(n) + u' ' + QString::fromLatin1(n == 1 ? one : many);
-}
-
-lorvane::Diagnostic diagnostic(const char* message) {
-    lorvane::Diagnostic d;
-    d.message = message;
-    return d;
-}
-
-constexpr int kFirstSampleRole = Qt::UserRole;
-constexpr int kLastSampleRole = Qt::UserRole + 1;
-
 const QColor kLabelGreen(0x00, 0x80, 0x00);
 const QColor kLabelRed(0xFF, 0x00, 0x00);
 
@@ -137,13 +115,11 @@ private:
 // --- the window ---------------------------------------------------------------
 
 TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidget* parent)
-    : QMainWindow(parent), session_(session), prompts_(prompts), worker_(session) {
+    : QMainWindow(parent), prompts_(prompts), workspace_(session), worker_(session) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lorvane"));
     setFont(designFont());
     setAcceptDrops(true);
-    // Loads keep their track so that the laps can be cut again at once.
-    session_.setKeepTrack(true);
 
     auto* client = new ClientArea(*this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -170,14 +146,38 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     SplitFixButton->hide();
     statusBar()->addPermanentWidget(SplitFixButton);
     connect(SplitFixButton, &QPushButton::clicked, this, [this] {
-        if (splitRemedy_) applyGateRules(*splitRemedy_);
+        const lorvane::LogView* v = snapshot().view.get();
+        if (v && v->split && v->split->remedy) applyGateRules(*v->split->remedy);
     });
-    StatusLabel->setText(tr("Load a start/finish line file to begin."));
+    StatusLabel->setText(QString::fromStdString(snapshot().status));
 
     connect(&worker_, &lorvane::app::LoadWorker::batch, this, &TForm1::onBatch);
     connect(&worker_, &lorvane::app::LoadWorker::finished, this, &TForm1::onLoadFinished);
     connect(&worker_, &lorvane::app::LoadWorker::picked, this, &TForm1::onPicked);
     connect(&worker_, &lorvane::app::LoadWorker::pickFailed, this, &TForm1::onPickFailed);
+
+    // Actions are found by their names, as the controls are.
+    const std::pair<QAction*, const char*> named[] = {{actLoadGXR, "actLoadGXR"},
+                                                      {actLoadZLG, "actLoadZLG"},
+                                                      {actLoadWmx, "actLoadWmx"},
+                                                      {actLoadLog, "actLoadLog"},
+                                                      {actQuit, "actQuit"},
+                                                      {actNewCountry, "actNewCountry"},
+                                                      {actAddToDatabase, "actAddToDatabase"},
+                                                      {actCircuits, "actCircuits"},
+                                                      {actAbout, "actAbout"},
+                                                      {actGateRules, "actGateRules"},
+                                                      {actExportCsv, "actExportCsv"},
+                                                      {actExportGpx, "actExportGpx"},
+                                                      {actSaveStartFinish, "actSaveStartFinish"},
+                                                      {actPlaceStart, "actPlaceStart"},
+                                                      {actPlaceFinish, "actPlaceFinish"},
+                                                      {actAddSplit, "actAddSplit"},
+                                                      {actRemoveFinish, "actRemoveFinish"},
+                                                      {actRemoveSplit, "actRemoveSplit"}};
+    for (const auto& [action, name] : named)
+        if (action) action->setObjectName(QString::fromLatin1(name));
+    drawControls();
 
     resize(kClientWidth + LapDock->sizeHint().width() +
                style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent),
@@ -274,8 +274,8 @@ void TForm1::buildMenus() {
     });
     actAddToDatabase = tools->addAction(tr("&Add to DataBase..."), this, [this] {
         if (!addToDatabase_) return;
-        if (!session_.busy())
-            lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, session_, *Chart1);
+        if (!workspace_.session().busy())
+            lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, workspace_.session(), *Chart1);
         // It opens where it was designed to, kept on the screen.
         lorvane::app::showSideWindow(addToDatabase_, nullptr);
     });
@@ -327,383 +327,6 @@ void TForm1::FormActivate() {
     enableLogLoadsIfCircuits();
 }
 
-// --- start/finish line file ---------------------------------------------------------
-
-void TForm1::LoadGXRClick() {
-    if (loading()) return;
-    const auto path = prompts_.openFile(
-        this, QStringLiteral("Pick .gxr file containing start/finish line"),
-        QStringLiteral("*.gxr"));
-    if (!path) {
-        enableLogLoads();
-        return;
-    }
-    loadStartFinish(*path);
-}
-
-void TForm1::loadStartFinish(const QString& path) {
-    const lorvane::StartFinishReport r = session_.loadStartFinish(toPath(path));
-    if (r.nameRejected) {
-        startFinishNote_ = tr("%1 was not read: its path contains neither \"gxr\" nor \"GXR\"")
-                               .arg(QFileInfo(path).fileName());
-        StatusLabel->setText(startFinishNote_);
-        prompts_.error(this, startFinishNote_ + u'\n' + path);
-    } else if (r.ok) {
-        startFinishNote_.clear();
-        circuitFromDb_ = false;
-        rulesBeforeFinish_.reset();
-        linesUnsaved_ = false;
-        StatusLabel->setText(
-            session_.hasFinishLine()
-                ? tr("Start/finish line file %1 read (with a finish line).")
-                      .arg(QFileInfo(path).fileName())
-                : tr("Start/finish line file %1 read.").arg(QFileInfo(path).fileName()));
-    } else {
-        showError(r.error);
-        return;
-    }
-    if (r.enableLogLoads()) enableLogLoads();
-    // A log already loaded is cut at the new gates at once.
-    if (r.ok && !loading()) {
-        const auto log = session_.loaded();
-        if (log && log->track) recutLoaded();
-    }
-}
-
-void TForm1::enableLogLoads() {
-    logLoadsEnabled_ = true;
-    if (loading()) return;
-    LoadZLG->setEnabled(true);
-    loadwmx->setEnabled(true);
-    actLoadZLG->setEnabled(true);
-    actLoadWmx->setEnabled(true);
-    actLoadLog->setEnabled(true);
-}
-
-// --- logs ---------------------------------------------------------------------------
-
-void TForm1::LoadZLGClick() {
-    if (loading() || !logLoadsEnabled_) return;
-    const auto path = prompts_.openFile(this, QStringLiteral("Pick .zlg file "),
-                                        QStringLiteral("*.zlg;"));
-    if (!path) {
-        closeAfterCancel();
-        return;
-    }
-    startLoad(lorvane::LogKind::Text, *path);
-}
-
-void TForm1::loadwmxClick() {
-    if (loading() || !logLoadsEnabled_) return;
-    const auto path = prompts_.openFile(this, QStringLiteral("Pick .wmx file "),
-                                        QStringLiteral("*.wmx;"));
-    if (!path) {
-        closeAfterCancel();
-        return;
-    }
-    startLoad(lorvane::LogKind::Binary, *path);
-}
-
-// A cancelled log dialog still ends like a load: the hints show and the axes
-// keep their limits from now on. The previous load's laps, track and markers
-// stay.
-void TForm1::closeAfterCancel() {
-    DoubleClickLabel->show();
-    DoubleClickLabel2->show();
-    Chart1->fixAxes();
-}
-
-void TForm1::startLoad(lorvane::LogKind kind, const QString& path) {
-    if (loading() || session_.busy()) return;
-    // A file that is plainly not of this kind (a text log given as a binary
-    // one, say) is refused here, while the loaded session is still shown.
-    try {
-        lorvane::checkLogFile(kind, toPath(path));
-    } catch (const lorvane::LoadError& e) {
-        showError(e.diagnostic());
-        return;
-    }
-    // A file has been chosen: the lap list and the track start afresh.
-    LapTimeBox->clear();
-    showAnalysis(lorvane::LoadedLog{});
-    // A binary record is at least 33 bytes; a text log's line rarely under 30.
-    const auto bytes = static_cast<std::size_t>(std::max<qint64>(QFileInfo(path).size(), 0));
-    Chart1->clearTrack(bytes / (kind == lorvane::LogKind::Binary ? 33 : 30));
-    FileNameLabel->setText(path);
-    FileNameLabel->adjustSize();
-    if (!worker_.start(kind, toPath(path))) return;
-    setLoading(true);
-    StatusLabel->setText(tr("Reading %1 ...").arg(QFileInfo(path).fileName()));
-}
-
-void TForm1::setLoading(bool on) {
-    LoadGXR->setEnabled(!on);
-    actLoadGXR->setEnabled(!on);
-    actGateRules->setEnabled(!on);
-    const bool logs = !on && logLoadsEnabled_;
-    LoadZLG->setEnabled(logs);
-    loadwmx->setEnabled(logs);
-    actLoadZLG->setEnabled(logs);
-    actLoadWmx->setEnabled(logs);
-    actLoadLog->setEnabled(logs);
-    ProgressBar->setRange(0, 1000);
-    ProgressBar->setValue(0);
-    ProgressBar->setVisible(on);
-    if (on) {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    } else {
-        QApplication::restoreOverrideCursor();
-    }
-}
-
-void TForm1::onBatch(const lorvane::app::LoadBatch& batch) {
-    Chart1->appendTrack(batch.points);
-    for (const auto& ev : batch.laps) {
-        auto* item = new QListWidgetItem(text(ev.lap.line), LapTimeBox);
-        // The lap's samples, for its highlight on the track.
-        item->setData(kFirstSampleRole, ev.lap.startSample);
-        item->setData(kLastSampleRole, ev.lap.endSample);
-        item->setSizeHint(QSize(0, 13));
-        if (ev.best) LapTimeBox->setCurrentRow(LapTimeBox->count() - 1);
-    }
-    // Lap 1000 on needs a wider list: laid out as the lap arrives, so the
-    // end of the load does not resize (and repaint) the plots once more.
-    if (!batch.laps.empty() && lapListWidth() != LapTimeBox->width())
-        layoutClient(centralWidget()->size());
-    if (batch.total > 0) {
-        const double share = static_cast<double>(batch.done) / static_cast<double>(batch.total);
-        ProgressBar->setRange(0, 1000);
-        ProgressBar->setValue(static_cast<int>(std::clamp(share, 0.0, 1.0) * 1000));
-    } else if (batch.done > 0) {
-        ProgressBar->setRange(0, 0); // a pipe or the like: size unknown, just busy
-    }
-}
-
-void TForm1::onLoadFinished(const lorvane::LoadReport& report) {
-    setLoading(false);
-    if (report.ok) {
-        // The closing steps: hints, fitted axes, markers of this load.
-        DoubleClickLabel->show();
-        DoubleClickLabel2->show();
-        Chart1->fixAxes();
-        Chart1->fitTo(report.extent);
-        if (report.hasBase) {
-            Chart1->setMarkers(report.startMarker, report.finishMarker);
-        } else {
-            Chart1->setMarkers(std::nullopt, std::nullopt);
-        }
-        if (report.bestLap > 0 && report.bestLap <= LapTimeBox->count())
-            LapTimeBox->setCurrentRow(report.bestLap - 1);
-    }
-    StatusLabel->setText(summary(report));
-    // A rejected start/finish file is told once, in the summary of the load after it.
-    startFinishNote_.clear();
-    if (const auto log = session_.loaded()) {
-        if (report.ok) showAnalysis(*log);
-        showGates(*log);
-        if (report.ok) showSplitHint(*log);
-    }
-    if (!report.ok && !report.cancelled) showError(report.error);
-    if (report.ok && (!session_.hasStartFinish() || circuitFromDb_)) findCircuitForLoaded();
-    emit loadEnded(report);
-}
-
-QString TForm1::summary(const lorvane::LoadReport& r) const {
-    QStringList parts;
-    if (r.cancelled) return tr("Load cancelled.");
-    if (!r.layoutName.empty()) parts << text(r.layoutName);
-    parts << count(r.samples, "sample", "samples");
-    parts << count(r.lapCount, "lap", "laps");
-    if (r.bestLap > 0)
-        parts << tr("fastest lap %1: %2")
-                     .arg(r.bestLap)
-                     .arg(text(lorvane::convertRealtoUTC(r.bestLapTime)));
-    QStringList notes;
-    if (!r.ok) notes << tr("stopped: %1").arg(text(r.error.message));
-    if (r.ok && !r.noLaps.empty()) notes << text(r.noLaps);
-    if (r.runCount > 1) {
-        // "3 runs: pauses of 57, 48 min": no lap is timed across a pause.
-        QStringList gaps;
-        for (const double p : r.pauses)
-            gaps << (p >= 60 ? QString::number(std::lround(p / 60)) + tr(" min")
-                             : QString::number(std::lround(p)) + tr(" s"));
-        notes << tr("%1 runs: %2 %3")
-                     .arg(r.runCount)
-                     .arg(r.pauses.size() == 1 ? tr("a pause of") : tr("pauses of"))
-                     .arg(gaps.join(QStringLiteral(", ")));
-    }
-    if (r.cutMidLine && r.kind != lorvane::LogKind::Binary)
-        notes << tr("the last line is cut off in mid-line");
-    if (r.resyncs > 0)
-        notes << count(r.resyncs, "record", "records") + tr(" dropped by resynchronisation");
-    if (r.shortRecords > 0) notes << tr("a short last record dropped");
-    if (!r.readerNote.empty()) notes << text(r.readerNote);
-    if (!startFinishNote_.isEmpty()) notes << startFinishNote_;
-    QString s = parts.join(QStringLiteral(" \u00b7 "));
-    if (!notes.isEmpty()) s += QStringLiteral(" \u2014 ") + notes.join(QStringLiteral("; "));
-    return s;
-}
-
-void TForm1::showLap(int row) {
-    const QListWidgetItem* item = row >= 0 ? LapTimeBox->item(row) : nullptr;
-    if (!item) {
-        Chart1->clearHighlight();
-        showLapTraces();
-        return;
-    }
-    Chart1->highlightSamples(item->data(kFirstSampleRole).toInt(),
-                             item->data(kLastSampleRole).toInt());
-    showLapTraces();
-}
-
-// --- gate rules and re-cutting ---------------------------------------------------
-
-void TForm1::editGateRules() {
-    if (loading()) return;
-    lorvane::app::GateRulesDialog dialog(session_.gateRules(), this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    applyGateRules(dialog.rules());
-}
-
-void TForm1::applyGateRules(const lorvane::GateRules& rules) {
-    if (loading()) return;
-    session_.setGateRules(rules);
-    const auto log = session_.loaded();
-    if (log && log->track) recutLoaded();
-}
-
-void TForm1::recutLoaded() {
-    const std::int32_t selected = selectedLap();
-    try {
-        session_.recutLoaded();
-    } catch (const lorvane::LoadError& e) {
-        showError(e.diagnostic());
-        return;
-    }
-    const auto log = session_.loaded();
-    showLaps(*log, selected);
-    showGates(*log);
-    StatusLabel->setText(summary(log->report));
-    showSplitHint(*log);
-}
-
-void TForm1::showLaps(const lorvane::LoadedLog& log, std::int32_t keep) {
-    LapTimeBox->clear();
-    for (const lorvane::Lap& lap : log.laps) {
-        auto* item = new QListWidgetItem(text(lap.line), LapTimeBox);
-        item->setData(kFirstSampleRole, lap.startSample);
-        item->setData(kLastSampleRole, lap.endSample);
-        item->setSizeHint(QSize(0, 13));
-    }
-    // The lap that was selected stays so when it is still there.
-    if (keep > 0 && keep <= LapTimeBox->count())
-        LapTimeBox->setCurrentRow(keep - 1);
-    else if (log.bestLap > 0 && log.bestLap <= LapTimeBox->count())
-        LapTimeBox->setCurrentRow(log.bestLap - 1);
-    else
-        Chart1->clearHighlight();
-    if (log.hasBase) Chart1->setMarkers(log.report.startMarker, log.report.finishMarker);
-    showAnalysis(log);
-}
-
-void TForm1::showGates(const lorvane::LoadedLog& log) {
-    if (!log.hasBase) {
-        Chart1->setGateLines({});
-        return;
-    }
-    showPlacedLines(log);
-}
-
-void TForm1::showSplitHint(const lorvane::LoadedLog& log) {
-    splitRemedy_.reset();
-    SplitFixButton->hide();
-    const auto split = lorvane::splitLaps(log.laps);
-    if (!split) return;
-    QStringList laps;
-    for (std::int32_t n : *split) laps << QString::number(n);
-    QString note = tr("Laps %1 look split: the track may cross a gate twice a lap.")
-                       .arg(laps.join(QStringLiteral(", ")));
-    // Only a remedy whose laps hold up is offered.
-    const auto check = lorvane::checkSplitLaps(log);
-    if (check && check->remedy) {
-        const lorvane::GateRules& r = *check->remedy;
-        splitRemedy_ = r;
-        SplitFixButton->setText(
-            r.direction != log.rules.direction
-                ? (r.direction == lorvane::GateDirection::Forward
-                       ? tr("Count forward crossings only")
-                       : tr("Count reverse crossings only"))
-                : tr("Ignore laps under %1 s").arg(static_cast<long long>(r.minLap)));
-        SplitFixButton->show();
-    }
-    StatusLabel->setText(StatusLabel->text() + QStringLiteral(" \u2014 ") + note);
-}
-
-// --- lap choice and reference file ---------------------------------------------------
-
-void TForm1::LapTimeBoxDblClick() {
-    if (loading() || session_.busy()) return;
-    const QList<QListWidgetItem*> selected = LapTimeBox->selectedItems();
-    if (selected.isEmpty()) return;
-    const auto log = session_.loaded();
-    if (!log) return;
-    const int lap = LapTimeBox->row(selected.constFirst()) + 1;
-    const lorvane::Lap* chosen = log->lap(lap);
-    if (!chosen) return;
-
-    const QString prompt = QStringLiteral("Use lap ") + QString::number(lap) +
-                           QStringLiteral(" : ") + text(lorvane::convertRealtoUTC(chosen->time)) +
-                           QStringLiteral(" ?");
-    if (!prompts_.confirm(this, QStringLiteral("Warning"), prompt)) return;
-
-    // The lap is read again from its file off this thread; the controls wait.
-    if (!worker_.startPick(log, lap)) return;
-    session_.setChosenLap(lap);
-    pickLog_ = log;
-    setLoading(true);
-    ProgressBar->setRange(0, 0); // just busy: a lap is read in a moment
-    StatusLabel->setText(tr("Reading lap %1 ...").arg(lap));
-}
-
-void TForm1::onPicked(const lorvane::ReferenceLap& ref) {
-    setLoading(false);
-    StatusLabel->setText(summary(pickLog_->report));
-    saveLapRefFile(ref);
-    pickLog_.reset();
-}
-
-void TForm1::onPickFailed(const lorvane::Diagnostic& error) {
-    setLoading(false);
-    if (pickLog_) StatusLabel->setText(summary(pickLog_->report));
-    pickLog_.reset();
-    showError(error);
-}
-
-void TForm1::saveLapRefFile(const lorvane::ReferenceLap& ref) {
-    const auto path = prompts_.saveFile(this, QStringLiteral("Enter filename for Reference file"),
-                                        QStringLiteral("LAP.REF"));
-    if (!path) return;
-    try {
-        lorvane::saveLapRefFile(*pickLog_, ref, toPath(*path), FixRefCheckBox->isChecked());
-    } catch (const lorvane::LoadError& e) {
-        showError(e.diagnostic());
-        return;
-    } catch (const std::exception& e) {
-        showError(diagnostic(e.what()));
-        return;
-    }
-    prompts_.inform(this, lorvane::app::programTitle(), QStringLiteral("File created OK"));
-}
-
-// --- messages -------------------------------------------------------------------------
-
-void TForm1::showError(const lorvane::Diagnostic& d) {
-    QString message = text(d.message);
-    const std::string where = d.where();
-    if (!where.empty()) message += u'\n' + fromPath(where);
-    prompts_.error(this, message);
-}
-
 void TForm1::showAbout() {
     prompts_.inform(this, tr("About Lorvane"),
                     tr("Lorvane " LORVANE_VERSION_SHORT "\n\n"
@@ -715,7 +338,7 @@ void TForm1::showAbout() {
 // --- closing, drag and drop ----------------------------------------------------------------
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (linesUnsaved_ && session_.hasStartFinish() && !loading()) {
+    if (snapshot().linesUnsaved && snapshot().hasStartFinish && !loading()) {
         const auto answer = prompts_.askToSave(
             this, lorvane::app::programTitle(),
             tr("The lines placed on the map have not been saved. Save them as a start/finish "
@@ -723,7 +346,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         if (answer == lorvane::app::SaveAnswer::Save) saveStartFinishFile();
         // Cancelled, or the save did not happen: the window stays.
         if (answer == lorvane::app::SaveAnswer::Cancel ||
-            (answer == lorvane::app::SaveAnswer::Save && linesUnsaved_)) {
+            (answer == lorvane::app::SaveAnswer::Save && snapshot().linesUnsaved)) {
             event->ignore();
             return;
         }
@@ -799,7 +422,7 @@ void TForm1::openFiles(const QStringList& paths) {
     // A start/finish file first, so that a log dropped with it uses its gates.
     if (!startFinish.isEmpty()) loadStartFinish(startFinish);
     if (log.isEmpty()) return;
-    if (!logLoadsEnabled_) {
+    if (!snapshot().logLoadsEnabled) {
         StatusLabel->setText(tr("Load a start/finish line file before a log."));
         return;
     }
@@ -810,39 +433,6 @@ void TForm1::openFiles(const QStringList& paths) {
     startLoad(logKind == DropKind::TextLog ? lorvane::LogKind::Text : lorvane::LogKind::Binary,
               log);
 }
-
-void TForm1::LoadLogClick() {
-    if (loading() || !logLoadsEnabled_) return;
-    const auto path = prompts_.openFile(this, tr("Pick a log file"),
-                                        QString::fromStdString(lorvane::logFilePatterns()));
-    if (!path) {
-        closeAfterCancel();
-        return;
-    }
-    loadAnyLog(*path);
-}
-
-void TForm1::loadAnyLog(const QString& path) {
-    // The format is found from the file's content before anything is reset.
-    std::optional<lorvane::LogKind> kind;
-    try {
-        kind = lorvane::detectLogFile(toPath(path));
-    } catch (const lorvane::LoadError& e) {
-        showError(e.diagnostic());
-        return;
-    }
-    if (!kind) {
-        lorvane::Diagnostic d;
-        d.message = "Not a log this program reads (" + lorvane::logFormatsInWords() + ")";
-        d.file = toPath(path);
-        d.kind = lorvane::ErrorKind::Syntax;
-        showError(d);
-        return;
-    }
-    startLoad(*kind, path);
-}
-
-// --- the circuit database and lines placed on the map ----------------------------------
 
 void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {
     actSaveStartFinish = new QAction(tr("&Save start/finish file..."), this);
@@ -864,252 +454,9 @@ void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {
     actPlaceFinish = mode(tr("Place &finish line"), PlaceMode::Finish);
     actAddSplit = mode(tr("Add s&plit line"), PlaceMode::Split);
     actRemoveFinish = laps->addAction(tr("&Remove finish line"), this, &TForm1::removeFinishLine);
+    actRemoveSplit = laps->addAction(tr("Remove spli&t line..."), this, &TForm1::removeSplitLine);
     connect(Chart1, &lorvane::display::TrackPlot::placeClicked, this, &TForm1::placeLineAt);
     connect(Chart1, &lorvane::display::TrackPlot::gateDragged, this, &TForm1::moveLineTo);
-}
-
-void TForm1::setCircuitDbPath(const std::string& path) {
-    circuitDbPath_ = path;
-    enableLogLoadsIfCircuits();
-}
-
-void TForm1::enableLogLoadsIfCircuits() {
-    if (logLoadsEnabled_) return;
-    const std::string path = circuitDbPath_.empty() ? lorvane::defaultCircuitDbPath()
-                                                    : circuitDbPath_;
-    // Asking is no reason to create the database.
-    if (!QFileInfo::exists(fromPath(path))) return;
-    try {
-        if (!lorvane::CircuitDb::open(path).circuits().empty()) enableLogLoads();
-    } catch (const lorvane::LoadError&) {
-        // Reported when a load looks its circuit up.
-    }
-}
-
-void TForm1::findCircuitForLoaded() {
-    const auto log = session_.loaded();
-    if (!log || !log->track || !log->hasBase) return;
-    auto db = lorvane::dbtools::openCircuitDb(circuitDbPath_, prompts_, this);
-    if (!db) return;
-    std::vector<lorvane::GeoSample> track;
-    track.reserve(log->track->samples.size());
-    for (const lorvane::TrackSample& t : log->track->samples) {
-        lorvane::GeoSample g;
-        lorvane::track::toMinutes(log->plane, lorvane::LocalPoint{t.east, t.north}, g.lat, g.lon);
-        track.push_back(g);
-    }
-    try {
-        const std::vector<lorvane::CircuitMatch> matches = db->findCircuitsForTrack(track);
-        if (matches.empty()) {
-            const QString none = tr("No circuit in the database matches this log: load its "
-                                    "start/finish line file (.gxr).");
-            StatusLabel->setText(summary(log->report) + QStringLiteral(" \u2014 ") + none);
-            prompts_.inform(this, lorvane::app::programTitle(), none);
-            return;
-        }
-        std::size_t pick = 0;
-        if (matches.size() > 1) {
-            QStringList items;
-            for (const lorvane::CircuitMatch& m : matches)
-                items << text(m.circuit.name) + QStringLiteral(" \u2014 ") +
-                             (m.circuit.lapDistance
-                                  ? lorvane::dbtools::distanceText(*m.circuit.lapDistance)
-                                  : tr("lap distance not stored"));
-            const auto chosen = prompts_.choose(
-                this, tr("Choose the circuit"),
-                tr("%1 circuits in the database match this log. Which one was driven?")
-                    .arg(matches.size()),
-                items);
-            if (!chosen || *chosen < 0 || static_cast<std::size_t>(*chosen) >= matches.size()) {
-                StatusLabel->setText(summary(log->report) + QStringLiteral(" \u2014 ") +
-                                     tr("no circuit chosen: load a start/finish line file (.gxr)"));
-                return;
-            }
-            pick = static_cast<std::size_t>(*chosen);
-        }
-        const lorvane::Circuit& c = matches[pick].circuit;
-        // The text a reference file copies is the circuit's exported .gxr.
-        lorvane::StartFinishFile file;
-        file.path = c.name;
-        file.text = db->exportGxr(c.name);
-        file.gates = lorvane::parseStartFinish(file.text, c.name);
-        file.splits = c.splits;
-        session_.setStartFinish(std::move(file));
-        // A circuit stores no pause limit: the user's stays in force.
-        lorvane::GateRules rules = c.rules;
-        rules.maxGap = session_.gateRules().maxGap;
-        session_.setGateRules(rules);
-        circuitFromDb_ = true;
-        rulesBeforeFinish_.reset();
-        linesUnsaved_ = false;
-        startFinishNote_ = tr("circuit %1 from the database").arg(text(c.name));
-    } catch (const lorvane::LoadError& e) {
-        showError(e.diagnostic());
-        return;
-    }
-    enableLogLoads();
-    recutLoaded();
-}
-
-void TForm1::setPlaceMode(PlaceMode mode) {
-    placeMode_ = mode;
-    Chart1->setPlacing(mode != PlaceMode::None);
-    actPlaceStart->setChecked(mode == PlaceMode::Start);
-    actPlaceFinish->setChecked(mode == PlaceMode::Finish);
-    actAddSplit->setChecked(mode == PlaceMode::Split);
-    if (mode != PlaceMode::None)
-        StatusLabel->setText(mode == PlaceMode::Split
-                                 ? tr("Click the track where the split line goes.")
-                                 : tr("Click the track where the line goes; it counts the "
-                                      "direction of travel there as forward."));
-}
-
-void TForm1::placeLineAt(const lorvane::LocalPoint& point) {
-    const PlaceMode mode = placeMode_;
-    setPlaceMode(PlaceMode::None);
-    if (mode == PlaceMode::None || loading() || session_.busy()) return;
-    const auto gate = gateNear(point);
-    if (!gate) return;
-    lorvane::StartFinishFile file = session_.startFinish();
-    switch (mode) {
-    case PlaceMode::Start: file.gates.start = *gate; break;
-    case PlaceMode::Finish:
-        if (!file.gates.hasFinishLine) rulesBeforeFinish_ = session_.gateRules();
-        file.gates.finish = *gate;
-        file.gates.hasFinishLine = true;
-        break;
-    case PlaceMode::Split: file.splits.push_back(*gate); break;
-    case PlaceMode::None: return;
-    }
-    usePlacedLines(std::move(file));
-}
-
-std::optional<lorvane::Gate> TForm1::gateNear(const lorvane::LocalPoint& point) {
-    const auto log = session_.loaded();
-    if (!log || !log->track || !log->hasBase) {
-        StatusLabel->setText(tr("Load a log before placing lines on the map."));
-        return std::nullopt;
-    }
-    const auto index = lorvane::track::nearestTrackSample(*log->track, point);
-    const auto gate = index ? lorvane::track::gateAtTrackPoint(*log->track, *index, log->plane)
-                            : std::nullopt;
-    if (!gate) StatusLabel->setText(tr("The track does not move there: place the line elsewhere."));
-    return gate;
-}
-
-void TForm1::moveLineTo(int handle, const lorvane::LocalPoint& point) {
-    if (loading() || session_.busy() || handle < 0 || !session_.hasStartFinish()) return;
-    lorvane::StartFinishFile file = session_.startFinish();
-    const std::size_t finishes = file.gates.hasFinishLine ? 1 : 0;
-    const auto h = static_cast<std::size_t>(handle);
-    if (h >= 1 + finishes + file.splits.size()) return;
-    const auto gate = gateNear(point);
-    if (!gate) return;
-    if (h == 0)
-        file.gates.start = *gate;
-    else if (h == finishes)
-        file.gates.finish = *gate;
-    else
-        file.splits[h - 1 - finishes] = *gate;
-    usePlacedLines(std::move(file));
-}
-
-void TForm1::removeFinishLine() {
-    if (loading() || !session_.hasFinishLine()) return;
-    lorvane::StartFinishFile file = session_.startFinish();
-    file.gates.finish = lorvane::Gate{};
-    file.gates.hasFinishLine = false;
-    // The rules the laps were cut with before the line (a direction chosen
-    // for the laps it split means nothing without it).
-    const auto rules = std::exchange(rulesBeforeFinish_, std::nullopt);
-    usePlacedLines(std::move(file), rules);
-}
-
-void TForm1::usePlacedLines(lorvane::StartFinishFile file,
-                            const std::optional<lorvane::GateRules>& rules) {
-    try {
-        lorvane::StartFinishFile placed = lorvane::startFinishFromGates(
-            file.gates, tr("lines placed on the map").toStdString());
-        placed.splits = std::move(file.splits);
-        session_.setStartFinish(std::move(placed));
-    } catch (const lorvane::LoadError& e) {
-        showError(e.diagnostic());
-        return;
-    }
-    if (rules) session_.setGateRules(*rules);
-    linesUnsaved_ = true;
-    circuitFromDb_ = false;
-    startFinishNote_ = tr("lines placed on the map");
-    enableLogLoads();
-    const auto log = session_.loaded();
-    if (log && log->track) recutLoaded();
-}
-
-void TForm1::showPlacedLines(const lorvane::LoadedLog& log) {
-    std::vector<lorvane::track::GateLine> lines = lorvane::track::gateLines(log.startFinish.gates,
-                                                                            log.plane, log.rules);
-    for (const lorvane::Gate& g : log.startFinish.splits) {
-        lorvane::StartFinish one;
-        one.start = g;
-        for (const auto& l : lorvane::track::gateLines(one, log.plane, lorvane::GateRules{}))
-            lines.push_back(l);
-    }
-    Chart1->setGateLines(lines);
-    // Each gate's point 1 may be dragged along the track.
-    std::vector<lorvane::LocalPoint> handles;
-    if (log.startFinish.gates.start.lat1 != 0)
-        handles.push_back(
-            log.plane.toLocal(log.startFinish.gates.start.lat1, log.startFinish.gates.start.long1));
-    else if (log.startFinish.gates.hasFinishLine || !log.startFinish.splits.empty())
-        handles.push_back(
-            lorvane::LocalPoint{std::nan(""), std::nan("")}); // no start line: nothing to drag
-    if (log.startFinish.gates.hasFinishLine)
-        handles.push_back(log.plane.toLocal(log.startFinish.gates.finish.lat1,
-                                            log.startFinish.gates.finish.long1));
-    for (const lorvane::Gate& g : log.startFinish.splits)
-        handles.push_back(log.plane.toLocal(g.lat1, g.long1));
-    if (!log.hasBase) handles.clear();
-    Chart1->setGateHandles(std::move(handles));
-}
-
-void TForm1::saveStartFinishFile() {
-    if (loading() || session_.busy()) return;
-    if (!session_.hasStartFinish()) {
-        StatusLabel->setText(tr("There are no start/finish lines to save."));
-        return;
-    }
-    const auto path = prompts_.saveFile(this, tr("Save start/finish file"),
-                                        QStringLiteral("circuit.gxr"));
-    if (!path) return;
-    QString target = *path;
-    // The name test the loader applies.
-    if (!lorvane::passesGxrNameTest(toPath(target))) target += QStringLiteral(".gxr");
-    const std::vector<lorvane::Gate> splits = session_.startFinish().splits;
-    try {
-        lorvane::writeFileAtomically(toPath(target), session_.startFinish().text);
-    } catch (const lorvane::LoadError& e) {
-        showError(e.diagnostic());
-        return;
-    }
-    // The saved file is in force from now on, as if it had been loaded.
-    const lorvane::StartFinishReport r = session_.loadStartFinish(toPath(target));
-    if (!r.ok) {
-        showError(r.error);
-        return;
-    }
-    if (!splits.empty()) {
-        lorvane::StartFinishFile f = session_.startFinish();
-        f.splits = splits;
-        session_.setStartFinish(std::move(f));
-    }
-    circuitFromDb_ = false;
-    linesUnsaved_ = false;
-    startFinishNote_ = tr("start/finish lines saved as %1").arg(QFileInfo(target).fileName());
-    const auto log = session_.loaded();
-    if (log && log->track)
-        recutLoaded();
-    else
-        StatusLabel->setText(startFinishNote_);
 }
 
 // --- lap analysis: strip chart, lap against lap, lap table ----------------------------------
@@ -1131,7 +478,7 @@ void TForm1::buildAnalysisControls() {
             [this](int index) { compareWith(CompareBox->itemData(index).toInt()); });
     connect(LapTimeBox, &TLapListBox::compareRequested, this, [this](int row) {
         const std::int32_t lap = row + 1;
-        compareWith(lap == compareLap_ ? 0 : lap);
+        compareWith(lap == comparedLap() ? 0 : lap);
     });
 
     LapDock = new QDockWidget(tr("Lap table"), this);
@@ -1201,7 +548,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             const QModelIndex at = LapTable->indexAt(mouse->position().toPoint());
             if (at.isValid() && event->type() == QEvent::MouseButtonPress) {
                 const std::int32_t lap = at.row() + 1;
-                compareWith(lap == compareLap_ ? 0 : lap);
+                compareWith(lap == comparedLap() ? 0 : lap);
             }
             return true;
         }
@@ -1235,201 +582,4 @@ int TForm1::lapListWidth() const {
     const int chrome = 2 * LapTimeBox->frameWidth() +
                        LapTimeBox->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
     return std::max(113, widest + chrome);
-}
-
-std::int32_t TForm1::selectedLap() const {
-    const int row = LapTimeBox->currentRow();
-    return row >= 0 ? row + 1 : 0;
-}
-
-std::shared_ptr<const lorvane::LapTrace> TForm1::traceOf(std::int32_t lap) {
-    if (!analysed_ || !analysed_->track || lap < 1 ||
-        static_cast<std::size_t>(lap) > analysed_->laps.size())
-        return nullptr;
-    auto& slot = traces_[static_cast<std::size_t>(lap) - 1];
-    if (!slot) {
-        auto t = std::make_shared<lorvane::LapTrace>(
-            lorvane::traceLapNumber(*analysed_->track, analysed_->laps, analysed_->crossings, lap));
-        if (t->empty()) return nullptr;
-        slot = std::move(t);
-    }
-    return slot;
-}
-
-void TForm1::showAnalysis(const lorvane::LoadedLog& log) {
-    const auto current = session_.loaded();
-    analysed_ = current.get() == &log ? current : nullptr;
-    traces_.assign(analysed_ ? analysed_->laps.size() : 0, nullptr);
-    lapModel_->reset(analysed_ && analysed_->track ? lorvane::analyseLaps(*analysed_)
-                                                   : lorvane::LapAnalysis{},
-                     log.bestLap, log.bestLapTime);
-    // Laid out now, so that the selected lap can be scrolled to at once, and
-    // wide enough for every column.
-    LapTable->doItemsLayout();
-    fitLapTable();
-    const lorvane::LapAnalysis& a = lapModel_->analysis();
-    if (compareLap_ > static_cast<std::int32_t>(traces_.size())) compareLap_ = 0;
-
-    CompareBox->clear();
-    CompareBox->addItem(tr("Compare with..."), 0);
-    for (const lorvane::LapSummary& l : a.laps)
-        if (l.traced)
-            CompareBox->addItem(
-                tr("Lap %1: %2").arg(l.lap).arg(text(lorvane::convertRealtoUTC(l.time))), l.lap);
-
-    QStringList holders;
-    for (int k = 0; k < static_cast<int>(a.table.best.size()); ++k) {
-        const auto& b = a.table.best[static_cast<std::size_t>(k)];
-        holders << (b ? tr("S%1 lap %2 (%3)").arg(k + 1).arg(b->lap).arg(seconds(b->time))
-                      : tr("S%1 none").arg(k + 1));
-    }
-    if (a.laps.empty()) {
-        BestLabel->clear();
-    } else if (a.table.theoreticalBest) {
-        BestLabel->setText(tr("Theoretical best: %1 (%2)")
-                               .arg(text(lorvane::convertRealtoUTC(*a.table.theoreticalBest)),
-                                    holders.join(QStringLiteral(", "))));
-    } else {
-        BestLabel->setText(tr("Theoretical best: none, a sector has no time (%1)")
-                               .arg(holders.join(QStringLiteral(", "))));
-    }
-    // The list's lines may have grown wider (lap 1000 on).
-    layoutClient(centralWidget()->size());
-    // The table's height as it will be under the new best line, for the
-    // scroll to the selected lap.
-    if (QLayout* l = LapDock->widget()->layout()) l->activate();
-    showLapTraces();
-}
-
-void TForm1::compareWith(std::int32_t lap) {
-    compareLap_ = lap;
-    showLapTraces();
-}
-
-void TForm1::showLapTraces() {
-    const auto ref = traceOf(selectedLap());
-    auto cmp = compareLap_ != selectedLap() ? traceOf(compareLap_) : nullptr;
-    if (!ref) cmp.reset();
-    Chart2->setLaps(ref, cmp);
-    if (actExportCsv) actExportCsv->setEnabled(ref != nullptr);
-    if (actExportGpx) actExportGpx->setEnabled(ref != nullptr);
-    auto path = [](const std::shared_ptr<const lorvane::LapTrace>& t) {
-        std::vector<lorvane::LocalPoint> p;
-        if (!t) return p;
-        p.reserve(t->points.size());
-        for (const lorvane::TracePoint& q : t->points)
-            p.push_back(lorvane::LocalPoint{q.east, q.north});
-        return p;
-    };
-    Chart1->setLapPaths(path(ref), path(cmp));
-    const int index = CompareBox->findData(cmp ? cmp->lap : 0);
-    CompareBox->setCurrentIndex(std::max(0, index));
-    if (lapModel_->rowCount() > 0 && ref && ref->lap <= lapModel_->rowCount()) {
-        const QSignalBlocker quiet(LapTable);
-        LapTable->selectRow(ref->lap - 1);
-        // Into view, well inside it: the table may yet lose a few pixels.
-        const QModelIndex at = lapModel_->index(ref->lap - 1, 0);
-        if (!LapTable->viewport()->rect().contains(LapTable->visualRect(at)))
-            LapTable->scrollTo(at, QAbstractItemView::PositionAtCenter);
-    }
-    // Another lap, or another lap compared: what the cursor read out was
-    // about the laps before.
-    const std::int32_t shown = ref ? ref->lap : 0, compared = cmp ? cmp->lap : 0;
-    if (shown != shownLap_ || compared != shownCompare_) {
-        shownLap_ = shown;
-        shownCompare_ = compared;
-        Chart2->setCursorDistance(std::nullopt);
-        clearHoverText();
-    }
-    markCursor(Chart2->cursorDistance());
-}
-
-void TForm1::showHoverText(const QString& hover) {
-    if (hoverText_.isEmpty() || StatusLabel->text() != hoverText_)
-        beforeHover_ = StatusLabel->text();
-    hoverText_ = hover;
-    StatusLabel->setText(hover);
-}
-
-void TForm1::clearHoverText() {
-    if (!hoverText_.isEmpty() && StatusLabel->text() == hoverText_)
-        StatusLabel->setText(beforeHover_);
-    hoverText_.clear();
-    beforeHover_.clear();
-}
-
-void TForm1::markCursor(std::optional<double> distance) {
-    const lorvane::LapTrace* ref = Chart2->reference();
-    if (!distance || !ref) {
-        Chart1->setCursorPoint(std::nullopt);
-        return;
-    }
-    Chart1->setCursorPoint(lorvane::positionAtDistance(*ref, *distance));
-}
-
-void TForm1::onChartCursor(std::optional<double> distance) {
-    markCursor(distance);
-    if (distance) showHoverText(Chart2->cursorText());
-}
-
-void TForm1::onTrackMouse(QMouseEvent* event) {
-    const lorvane::LapTrace* ref = Chart2->reference();
-    if (!ref || event->buttons() != Qt::NoButton) return;
-    // The nearest point of the selected lap to the mouse, within 20 pixels.
-    const QPointF pos = event->position();
-    double bestPx = 20.0 * 20.0;
-    std::optional<std::size_t> best;
-    for (std::size_t i = 0; i < ref->points.size(); ++i) {
-        const lorvane::TracePoint& p = ref->points[i];
-        const double dx = Chart1->xAxis->coordToPixel(p.east) - pos.x();
-        const double dy = Chart1->yAxis->coordToPixel(p.north) - pos.y();
-        const double d2 = dx * dx + dy * dy;
-        if (d2 < bestPx) {
-            bestPx = d2;
-            best = i;
-        }
-    }
-    const std::optional<double> at = best ? std::optional<double>(ref->points[*best].distance)
-                                          : std::nullopt;
-    if (at == Chart2->cursorDistance()) return;
-    Chart2->setCursorDistance(at);
-    markCursor(at);
-    if (at) showHoverText(Chart2->cursorText());
-}
-
-void TForm1::exportLap(bool gpx) {
-    if (loading()) return;
-    const auto lap = traceOf(selectedLap());
-    if (!lap || !analysed_) return;
-    const QString initial = QStringLiteral("lap%1.%2")
-                                .arg(lap->lap)
-                                .arg(gpx ? QStringLiteral("gpx") : QStringLiteral("csv"));
-    const auto path = prompts_.saveFile(this,
-                                        gpx ? tr("Export lap %1 as GPX").arg(lap->lap)
-                                            : tr("Export lap %1 as CSV").arg(lap->lap),
-                                        initial);
-    if (!path) return;
-    std::string bytes;
-    if (gpx) {
-        const lorvane::Lap* l = analysed_->lap(lap->lap);
-        const auto crossings = l ? lorvane::findLapCrossings(analysed_->crossings, *l)
-                                 : std::nullopt;
-        const double start = crossings ? crossings->open->time : 0.0;
-        bytes = lorvane::lapGpx(*lap, analysed_->plane, start, "1970-01-01",
-                                "Lap " + std::to_string(lap->lap) + " of " +
-                                    QFileInfo(fromPath(analysed_->path)).fileName().toStdString());
-    } else {
-        bytes = lorvane::lapCsv(*lap, analysed_->plane);
-    }
-    try {
-        lorvane::writeFileAtomically(toPath(*path), bytes);
-    } catch (const lorvane::LoadError& e) {
-        showError(e.diagnostic());
-        return;
-    } catch (const std::exception& e) {
-        showError(diagnostic(e.what()));
-        return;
-    }
-    StatusLabel->setText(
-        tr("Lap %1 written to %2.").arg(lap->lap).arg(QFileInfo(*path).fileName()));
 }

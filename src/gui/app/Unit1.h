@@ -1,7 +1,7 @@
 // Form1, the main window: the three load buttons, the lap list, the track
 // plot and the reference-lap option. Every handler asks the user, calls the
-// session and shows what it reports; logs are read on a worker thread while
-// the window stays responsive.
+// workspace and draws the snapshot it returns; logs are read and their laps
+// analysed on a worker thread while the window stays responsive.
 #pragma once
 
 #include <optional>
@@ -14,6 +14,7 @@
 #include "gui/app/load_worker.h"
 #include "gui/display/lap_table_model.h"
 #include "session/session.h"
+#include "workspace/workspace.h"
 
 class QAction;
 class QCheckBox;
@@ -65,12 +66,13 @@ public:
     void setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* addCountry);
     // The Circuits window, for Tools > Circuits.
     void setCircuitsWindow(TCircuitsForm* circuits) { circuits_ = circuits; }
+    // The circuit database a log's circuit is looked up in (empty: the
+    // user's own). When it holds circuits, the logs may be loaded without a
+    // start/finish file.
+    void setCircuitDbPath(const std::string& path);
 
-    // Loads files as if each had been chosen in the dialog of its button
-    // (.gxr, .zlg, .wmx by extension): what a drop onto the window does.
-    void openFiles(const QStringList& paths);
-
-    bool loading() const { return worker_.running(); }
+    // What the user works on, as last drawn.
+    const lorvane::Snapshot& snapshot() const { return workspace_.snapshot(); }
 
     // Size of the client area at its smallest; the controls keep their positions
     // in it, and the window is this plus the menu bar and the status bar.
@@ -85,62 +87,20 @@ public:
     static constexpr int kMinClientWidth = 600;
     static constexpr int kMinClientHeight = 440;
 
-    // Controls, by their object names.
-    QPushButton* LoadGXR;
-    lorvane::display::TrackPlot* Chart1;
-    QLabel* FileNameLabel;
-    QLabel* CircuitNumberLabel;
-    QLabel* Label10;
-    QLabel* Label11;
-    QLabel* DoubleClickLabel;
-    TLapListBox* LapTimeBox;
-    QPushButton* LoadZLG;
-    QPushButton* loadwmx;
-    QLabel* DoubleClickLabel2;
-    lorvane::display::LapChart* Chart2;
-    QCheckBox* FixRefCheckBox;
-    // Lap against lap: the lap compared with the selected one (first entry: none).
-    QComboBox* CompareBox = nullptr;
-    // The lap table and, under it, the theoretical best, in a dock beside the client area.
-    QDockWidget* LapDock = nullptr;
-    QTableView* LapTable = nullptr;
-    QLabel* BestLabel = nullptr;
-
+    // --- what the user does, as the controls and menus do it ---
+    // Loads files as if each had been chosen in the dialog of its button
+    // (.gxr, .zlg, .wmx by extension): what a drop onto the window does.
+    void openFiles(const QStringList& paths);
+    bool loading() const { return worker_.running(); }
     // File > Export lap as CSV / GPX: the selected lap's path.
-    QAction* actExportCsv = nullptr;
-    QAction* actExportGpx = nullptr;
     void exportLap(bool gpx);
-
     // The lap the selected one is compared with (0: none).
     void compareWith(std::int32_t lap);
-    std::int32_t comparedLap() const { return compareLap_; }
-    const lorvane::LapAnalysis& analysis() const { return lapModel_->analysis(); }
-
-    QProgressBar* ProgressBar;
-    QLabel* StatusLabel;
-
-    QAction* actLoadGXR;
-    QAction* actLoadZLG;
-    QAction* actLoadWmx;
-    QAction* actLoadLog; // a log of any format we read, found from its content
-    QAction* actQuit;
-    QAction* actNewCountry;
-    QAction* actAddToDatabase;
-    QAction* actCircuits = nullptr;
-    QAction* actAbout;
-    QAction* actGateRules;
-    // Offers the rules that join laps that look split, after a load or a re-cut.
-    QPushButton* SplitFixButton;
-
+    std::int32_t comparedLap() const { return snapshot().comparedLap; }
+    const lorvane::LapAnalysis& analysis() const;
     // The rules later loads use; the loaded log's laps are cut again with
     // them at once.
     void applyGateRules(const lorvane::GateRules& rules);
-
-    // --- the circuit database and lines placed on the map ---
-    // The circuit database a log's circuit is looked up in (empty: the
-    // user's own). When it holds circuits, the logs may be loaded without a
-    // start/finish file.
-    void setCircuitDbPath(const std::string& path);
     enum class PlaceMode { None, Start, Finish, Split };
     // Until a click on the track, or another mode: which line a click places.
     void setPlaceMode(PlaceMode mode);
@@ -149,17 +109,14 @@ public:
     // nearest to `point`, and cuts the laps again.
     void placeLineAt(const lorvane::LocalPoint& point);
     void removeFinishLine();
+    // Laps > Remove split line: asks which when there are several.
+    void removeSplitLine();
     // Moves a gate's point 1 (handle 0 the start gate, then the finish gate
     // when there is one, then the split lines) to the track sample nearest to
     // `point`, its point 2 along the direction of travel there.
     void moveLineTo(int handle, const lorvane::LocalPoint& point);
-    // File > Save start/finish file: the gates in force as a .gxr.
+    // File > Save start/finish file: the lines in force as a .gxr.
     void saveStartFinishFile();
-    QAction* actSaveStartFinish = nullptr;
-    QAction* actPlaceStart = nullptr;
-    QAction* actPlaceFinish = nullptr;
-    QAction* actAddSplit = nullptr;
-    QAction* actRemoveFinish = nullptr;
 
 public slots:
     void LoadGXRClick();
@@ -185,99 +142,119 @@ protected:
 private:
     class ClientArea;
 
+    // --- building and laying out (Unit1.cpp) ---
     void buildControls(QWidget* client);
     void buildMenus();
+    void buildLineMenus(QMenu* file, QMenu* laps);
+    void buildAnalysisControls();
     void layoutClient(const QSize& size);
+    void layoutStrip(int chartLeft, int chartWidth, int top, int height);
+    int lapListWidth() const;
+    // Widens the lap table's dock until every column is in view.
+    void fitLapTable();
+    void showAbout();
 
+    // --- commands: ask the user, call the workspace (main_window_commands.cpp) ---
     void loadStartFinish(const QString& path);
     void loadAnyLog(const QString& path);
-    void enableLogLoads();
     void closeAfterCancel();
     void startLoad(lorvane::LogKind kind, const QString& path);
     void onBatch(const lorvane::app::LoadBatch& batch);
-    void onLoadFinished(const lorvane::LoadReport& report);
-    void setLoading(bool on);
+    void onLoadFinished(const lorvane::LoadReport& report,
+                        std::shared_ptr<const lorvane::LogView> view);
     void onPicked(const lorvane::ReferenceLap& ref);
     void onPickFailed(const lorvane::Diagnostic& error);
     void saveLapRefFile(const lorvane::ReferenceLap& ref);
-    void showError(const lorvane::Diagnostic& d);
-    void showLap(int row);
-    QString summary(const lorvane::LoadReport& report) const;
-    void showAbout();
     void editGateRules();
-    // Cuts the loaded log's laps again with the start/finish file and rules
-    // now in force, and shows them.
-    void recutLoaded();
-    // The loaded log's laps in the list, its gates on the plot, the summary.
-    // `keep`: the lap (from 1) to keep selected when there is one.
-    void showLaps(const lorvane::LoadedLog& log, std::int32_t keep = 0);
-    void showGates(const lorvane::LoadedLog& log);
-    void showSplitHint(const lorvane::LoadedLog& log);
-
-    // The circuit database and lines placed on the map.
-    void buildLineMenus(QMenu* file, QMenu* laps);
-    void enableLogLoadsIfCircuits();
     // After a load without a start/finish file: the circuit from the database.
     void findCircuitForLoaded();
-    // `rules`: gate rules to put in force with the lines.
-    void usePlacedLines(lorvane::StartFinishFile file,
-                        const std::optional<lorvane::GateRules>& rules = std::nullopt);
-    // The gate across the track at the sample nearest to `point`; nothing
-    // (and a word in the status bar) when there is none.
-    std::optional<lorvane::Gate> gateNear(const lorvane::LocalPoint& point);
-    void showPlacedLines(const lorvane::LoadedLog& log);
+    void enableLogLoadsIfCircuits();
+    // Runs a workspace command and draws its snapshot; a LoadError it
+    // throws is shown and changes nothing.
+    template <class Command>
+    bool run(Command&& command);
+    void showError(const lorvane::Diagnostic& d);
 
-    lorvane::Session& session_;
+    // --- drawing a snapshot (main_window_draw.cpp) ---
+    void draw();
+    void drawLog(const lorvane::LogView* view);
+    void drawLapList(const lorvane::LoadedLog* log);
+    void drawAnalysis(const lorvane::LapAnalysis& a);
+    void drawLaps();
+    void drawControls();
+    void setLoading(bool on);
+    void showLap(int row);
+    std::int32_t selectedRow() const;
+    void onChartCursor(std::optional<double> distance);
+    void onTrackMouse(QMouseEvent* event);
+    void markCursor(std::optional<double> distance);
+    // The hover read-out in the status bar, and the text it covered.
+    void showHoverText(const QString& text);
+    void clearHoverText();
+
     lorvane::app::Prompts& prompts_;
+    lorvane::Workspace workspace_;
     lorvane::app::LoadWorker worker_;
     TAddToDatabaseForm* addToDatabase_ = nullptr;
     TAddCountryForm* addCountry_ = nullptr;
     TCircuitsForm* circuits_ = nullptr;
 
     bool activatedOnce_ = false;
-    bool logLoadsEnabled_ = false;
-    std::optional<lorvane::GateRules> splitRemedy_;
-    // The rules in force before a finish line was placed on the map: removing
-    // the line puts them back (a fix for the laps it split goes with it).
-    std::optional<lorvane::GateRules> rulesBeforeFinish_;
-    // Lines were placed on the map and not saved since.
-    bool linesUnsaved_ = false;
-    // The hover read-out in the status bar, and the text it covered.
+    PlaceMode placeMode_ = PlaceMode::None;
     QString hoverText_, beforeHover_;
-    void showHoverText(const QString& text);
-    void clearHoverText();
     // The loaded log a lap choice is running on, until its file is saved.
     std::shared_ptr<const lorvane::LoadedLog> pickLog_;
-    QString startFinishNote_; // about the latest start/finish file choice
-    std::string circuitDbPath_;
-    // The start/finish lines in force came from the database lookup: the
-    // next log is looked up again.
-    bool circuitFromDb_ = false;
-    PlaceMode placeMode_ = PlaceMode::None;
-
-    // --- lap analysis ---
-    void buildAnalysisControls();
-    void layoutStrip(int chartLeft, int chartWidth, int top, int height);
-    // The table, the best sectors and the compare choice for the loaded log.
-    void showAnalysis(const lorvane::LoadedLog& log);
-    // The selected and compared laps on the chart and the track.
-    void showLapTraces();
-    std::shared_ptr<const lorvane::LapTrace> traceOf(std::int32_t lap);
-    std::int32_t selectedLap() const;
-    void onChartCursor(std::optional<double> distance);
-    void onTrackMouse(QMouseEvent* event);
-    void markCursor(std::optional<double> distance);
-    int lapListWidth() const;
-    // Widens the lap table's dock until every column is in view.
-    void fitLapTable();
-
-    lorvane::display::LapTableModel* lapModel_ =
-        nullptr; // the lap table's rows and the analysis behind them
-    std::shared_ptr<const lorvane::LoadedLog>
-        analysed_; // the log the analysis and traces_ belong to
-    std::vector<std::shared_ptr<const lorvane::LapTrace>>
-        traces_; // by lap number - 1, filled as asked
-    std::int32_t compareLap_ = 0;
-    // The laps the chart and the hover read-out are about.
+    // What is drawn: the view of the list, the table and the gates, and the
+    // laps the chart and the hover read-out are about.
+    std::shared_ptr<const lorvane::LogView> drawnView_;
+    const lorvane::LoadedLog* listLog_ = nullptr;
     std::int32_t shownLap_ = 0, shownCompare_ = 0;
+    // The status line shows a message of the window's own (a prompt to
+    // click the track, a note) rather than the snapshot's.
+    bool ownStatus_ = false;
+
+    // --- the controls, by their object names ---
+    QPushButton* LoadGXR;
+    lorvane::display::TrackPlot* Chart1;
+    QLabel* FileNameLabel;
+    QLabel* CircuitNumberLabel;
+    QLabel* Label10;
+    QLabel* Label11;
+    QLabel* DoubleClickLabel;
+    TLapListBox* LapTimeBox;
+    QPushButton* LoadZLG;
+    QPushButton* loadwmx;
+    QLabel* DoubleClickLabel2;
+    lorvane::display::LapChart* Chart2;
+    QCheckBox* FixRefCheckBox;
+    // Lap against lap: the lap compared with the selected one (first entry: none).
+    QComboBox* CompareBox = nullptr;
+    // The lap table and, under it, the theoretical best, in a dock beside the client area.
+    QDockWidget* LapDock = nullptr;
+    QTableView* LapTable = nullptr;
+    lorvane::display::LapTableModel* lapModel_ = nullptr;
+    QLabel* BestLabel = nullptr;
+    QProgressBar* ProgressBar;
+    QLabel* StatusLabel;
+    // Offers the rules that join laps that look split, after a load or a re-cut.
+    QPushButton* SplitFixButton;
+
+    QAction* actLoadGXR;
+    QAction* actLoadZLG;
+    QAction* actLoadWmx;
+    QAction* actLoadLog; // a log of any format we read, found from its content
+    QAction* actQuit;
+    QAction* actNewCountry;
+    QAction* actAddToDatabase;
+    QAction* actCircuits = nullptr;
+    QAction* actAbout;
+    QAction* actGateRules;
+    QAction* actExportCsv = nullptr;
+    QAction* actExportGpx = nullptr;
+    QAction* actSaveStartFinish = nullptr;
+    QAction* actPlaceStart = nullptr;
+    QAction* actPlaceFinish = nullptr;
+    QAction* actAddSplit = nullptr;
+    QAction* actRemoveFinish = nullptr;
+    QAction* actRemoveSplit = nullptr;
 };

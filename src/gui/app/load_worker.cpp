@@ -47,6 +47,7 @@ bool LoadWorker::start(LogKind kind, const std::string& path) {
         std::lock_guard lock(mutex_);
         pending_ = LoadBatch{};
         report_ = LoadReport{};
+        view_.reset();
     }
     backlog_.clear();
     backlogLaps_.clear();
@@ -57,6 +58,7 @@ bool LoadWorker::start(LogKind kind, const std::string& path) {
     thread_ = std::thread([this, kind, path, generation] {
         Observer observer(*this);
         LoadReport report;
+        std::shared_ptr<const LogView> view;
         try {
             report = session_.loadLog(kind, path, observer);
         } catch (const std::bad_alloc&) {
@@ -70,9 +72,15 @@ bool LoadWorker::start(LogKind kind, const std::string& path) {
             report.error.message = e.what();
             report.error.file = path;
         }
+        try {
+            if (!cancel_) view = makeLogView(session_.loaded());
+        } catch (const std::exception&) {
+            // Made again where it is drawn, which reports what fails.
+        }
         {
             std::lock_guard lock(mutex_);
             report_ = std::move(report);
+            view_ = std::move(view);
         }
         QMetaObject::invokeMethod(
             this,
@@ -188,12 +196,14 @@ void LoadWorker::finish() {
     backlog_.shrink_to_fit();
     backlogPos_ = 0;
     LoadReport report;
+    std::shared_ptr<const LogView> view;
     {
         std::lock_guard lock(mutex_);
         report = std::move(report_);
+        view = std::move(view_);
         pending_ = LoadBatch{};
     }
-    emit finished(report);
+    emit finished(report, view);
 }
 
 void LoadWorker::abandon() {

@@ -2,7 +2,8 @@
 // reports to the GUI thread in batches: what arrived since the last batch,
 // at most every kBatchIntervalMs, so a long load never costs one repaint per
 // point and the progress shown is never older than that. The lap choice (the
-// re-read of one lap from its file) runs on a thread of its own too.
+// re-read of one lap from its file) runs on a thread of its own too. The
+// load's lap analysis runs on its thread too, after the last sample.
 #pragma once
 
 #include <atomic>
@@ -16,10 +17,12 @@
 #include <QTimer>
 
 #include "session/session.h"
+#include "workspace/workspace.h"
 
 Q_DECLARE_METATYPE(std::shared_ptr<const lorvane::LoadedLog>)
 Q_DECLARE_METATYPE(lorvane::ReferenceLap)
 Q_DECLARE_METATYPE(lorvane::Diagnostic)
+Q_DECLARE_METATYPE(std::shared_ptr<const lorvane::LogView>)
 
 namespace lorvane::app {
 
@@ -60,8 +63,9 @@ public:
 signals:
     void batch(const lorvane::app::LoadBatch& batch);
     // After the last batch, once the load's thread has ended (the session is
-    // no longer busy and may be read).
-    void finished(const lorvane::LoadReport& report);
+    // no longer busy and may be read), with the loaded log's view, made on
+    // the load's thread so that the window only draws it.
+    void finished(const lorvane::LoadReport& report, std::shared_ptr<const lorvane::LogView> view);
     // The lap choice has ended with the lap's points, or with an error.
     void picked(const lorvane::ReferenceLap& ref);
     void pickFailed(const lorvane::Diagnostic& error);
@@ -87,9 +91,10 @@ private:
     bool drainQueued_ = false;
     bool finishing_ = false; // the load's thread has ended
 
-    std::mutex mutex_; // guards pending_ and report_
+    std::mutex mutex_; // guards pending_, report_ and view_
     LoadBatch pending_;
     LoadReport report_;
+    std::shared_ptr<const LogView> view_;
     std::atomic<std::uint64_t> done_{0}, total_{0};
 };
 

@@ -1,0 +1,173 @@
+// What a user works on, under both front ends: the start/finish lines in
+// force (from a file, the circuit database or placed on the map), the gate
+// rules, the loaded log with its lap analysis, the selected and compared
+// laps and the status line. Every command changes that state and hands back
+// one immutable Snapshot, which the window only draws and the command line
+// only prints. Qt-free; commands run on the caller's thread, and the slow
+// part of a load (reading the log, analysing its laps) runs wherever the
+// caller puts it (see LoadWorker in the window, and loadLogNow).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/lap_analysis.h"
+#include "analysis/lap_trace.h"
+#include "circuits/circuit_db.h"
+#include "session/lap_check.h"
+#include "session/session.h"
+#include "track/gate_lines.h"
+
+namespace lorvane {
+
+// Everything derived from one loaded log that the views draw: made once per
+// load or re-cut, off the window's thread for a load.
+struct LogView {
+    std::shared_ptr<const LoadedLog> log;
+    LapAnalysis analysis;
+    // Laps that look split, and the rules that join them when some do.
+    std::optional<SplitLaps> split;
+    // The gates (start, finish, then the split lines) as drawn on the track,
+    // and each gate's point 1, which may be dragged (NaN for a gate that is
+    // not there: no start line before a finish line).
+    std::vector<track::GateLine> gateLines;
+    std::vector<LocalPoint> gateHandles;
+};
+
+// Analyses `log` for the views. Takes as long as the lap analysis and the
+// split-lap check (which cuts the laps again for each remedy it tries).
+std::shared_ptr<const LogView> makeLogView(std::shared_ptr<const LoadedLog> log);
+
+struct Snapshot {
+    // The loaded log and its analysis; null before the first load ends.
+    std::shared_ptr<const LogView> view;
+    // The start/finish lines and rules the next load (or re-cut) uses.
+    StartFinishFile startFinish;
+    GateRules rules;
+    bool hasStartFinish = false;
+    // The logs may be loaded: a start/finish file or placed lines are in
+    // force, or the circuit database can supply them.
+    bool logLoadsEnabled = false;
+    // The lines in force came from the circuit database: the next log is
+    // looked up again.
+    bool circuitFromDb = false;
+    // Lines were placed on the map and not saved since.
+    bool linesUnsaved = false;
+    // The selected lap and the one compared with it (0: none), with their
+    // traces when the log kept its track.
+    std::int32_t selectedLap = 0;
+    std::int32_t comparedLap = 0;
+    std::shared_ptr<const LapTrace> selected, compared;
+    // The status line.
+    std::string status;
+
+    const LoadedLog* log() const { return view ? view->log.get() : nullptr; }
+};
+
+enum class LineKind { Start, Finish, Split };
+
+class Workspace {
+public:
+    explicit Workspace(Session& session);
+
+    const Snapshot& snapshot() const { return *snapshot_; }
+    std::shared_ptr<const Snapshot> shared() const { return snapshot_; }
+    Session& session() { return session_; }
+
+    // --- the circuit database ---
+    // The database circuits are looked up in (empty: the user's own).
+    void setCircuitDbPath(std::string path);
+    const std::string& circuitDbPath() const { return circuitDbPath_; }
+    // Whether that database exists and holds a circuit (then the logs may be
+    // loaded without a start/finish file). Never creates it.
+    bool circuitsAvailable() const;
+    // Enables the log loads when the database can supply the lines.
+    const Snapshot& enableLogLoadsIfCircuits();
+    // Enables them anyway: the user chose to go on without a start/finish file.
+    const Snapshot& enableLogLoads();
+
+    // --- the start/finish lines ---
+    // Reads a .gxr (and the split lines kept beside it). A log already loaded
+    // is cut at the new gates at once. Failures change nothing.
+    StartFinishReport loadStartFinish(const std::string& path);
+    // Writes the lines in force as a .gxr (split lines beside it), and puts
+    // the saved file in force. `path` gets ".gxr" when its name would not
+    // pass the loader's name test; returns the path written. Throws LoadError.
+    std::string saveStartFinishFile(std::string path);
+    // Places a line across the track at the kept sample nearest to `at` (a
+    // split line is added after the others) and cuts the laps again. Throws
+    // LoadError with a message for the user when there is no track there.
+    const Snapshot& placeLine(LineKind kind, LocalPoint at);
+    // Moves a gate (its handle index, as in LogView::gateHandles) to the
+    // track sample nearest to `at`.
+    const Snapshot& moveLine(int handle, LocalPoint at);
+    // Removes the finish line and puts back the rules in force before it.
+    const Snapshot& removeFinishLine();
+    // Removes split line `index` (from 0, in driving order).
+    const Snapshot& removeSplitLine(std::size_t index);
+
+    // --- loads ---
+    // A log load is about to start: the status says so. The load itself is
+    // Session::loadLog, then makeLogView, then loadEnded.
+    const Snapshot& loadStarting(const std::string& path);
+    // Makes a finished load (and its view, made by makeLogView from the
+    // session's loaded log) the one shown.
+    const Snapshot& loadEnded(const LoadReport& report, std::shared_ptr<const LogView> view);
+    // The whole load on this thread (the command line; tests).
+    const Snapshot& loadLogNow(LogKind kind, const std::string& path);
+    // Cuts the loaded log's laps again with the lines and rules in force.
+    const Snapshot& recut();
+    // Puts `rules` in force and cuts the laps again.
+    const Snapshot& setRules(const GateRules& rules);
+
+    // --- the circuit lookup for a loaded log without a start/finish file ---
+    // The circuits of the database the loaded log's track crosses the start
+    // line of. Throws LoadError when the database does not read.
+    std::vector<CircuitMatch> findCircuits() const;
+    // Puts a circuit's lines and rules in force and cuts the laps again.
+    const Snapshot& useCircuit(const Circuit& circuit);
+    // A word for the status line after a lookup found nothing or no circuit
+    // was chosen.
+    const Snapshot& noteStatus(const std::string& note);
+
+    // --- laps ---
+    const Snapshot& selectLap(std::int32_t lap);
+    const Snapshot& compareWith(std::int32_t lap);
+    // Writes a picked lap of the loaded log as the reference file. Throws.
+    void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::string& target,
+                        bool fixedReference) const;
+    // The selected lap as CSV or GPX; returns the lap written. Throws.
+    std::int32_t exportLap(const std::string& target, bool gpx) const;
+
+    // The status line of a load's report, with the note about the latest
+    // start/finish choice.
+    std::string summary(const LoadReport& report) const;
+
+private:
+    void publish(Snapshot s);
+    Snapshot next() const { return *snapshot_; }
+    const Snapshot& adopt(std::shared_ptr<const LogView> view, std::int32_t keepLap);
+    const Snapshot& putLines(StartFinishFile file, const std::optional<GateRules>& rules);
+    std::optional<Gate> gateNear(LocalPoint at) const;
+    std::shared_ptr<const LapTrace> traceOf(std::int32_t lap) const;
+    std::string statusOf(const LogView& view) const;
+
+    Session& session_;
+    std::shared_ptr<const Snapshot> snapshot_;
+    std::string circuitDbPath_;
+    // About the latest start/finish choice, told in the next summary.
+    std::string startFinishNote_;
+    // The rules in force before a finish line was placed on the map.
+    std::optional<GateRules> rulesBeforeFinish_;
+    // Traces of the shown log's laps, made as asked (by lap number - 1).
+    mutable std::vector<std::shared_ptr<const LapTrace>> traces_;
+};
+
+// "Count forward crossings only", "Ignore laps under 52 s": the button that
+// offers a split-lap remedy.
+std::string remedyCaption(const SplitLaps& split, const GateRules& inForce);
+
+} // namespace lorvane
