@@ -15,12 +15,13 @@ std::string distanceText(const Circuit& c) {
 }
 
 // The lookup on the loaded log's kept track. A load that stopped on an error
-// is looked up from the file's positions as they read, as before the load
-// kept its track: a log the readers refuse fails here with the readers' own
-// message, and one whose load stopped on a bad time alone still finds its
-// circuit from every position it holds.
+// or never found its base point has no laps to cut whatever the circuit; it is
+// looked up from the file's positions as they read, as before the load kept
+// its track: a log the readers refuse fails here with the readers' own
+// message, and one whose load stopped on a bad time, or that lacks the
+// satellites for a base point, still names its circuit.
 std::vector<CircuitMatch> lookUp(const CircuitDb& db, const LoadedLog& log, const GateRules& rules) {
-    if (!log.report.ok || !log.track) return db.findCircuitsForTrack(readLogTrack(log.kind, log.path));
+    if (!log.report.ok || !log.hasBase || !log.track) return db.findCircuitsForTrack(readLogTrack(log.kind, log.path));
     return db.findCircuitsForTrack(*log.track, log.plane, log.kind, rules);
 }
 
