@@ -14,8 +14,11 @@
 #include <sys/stat.h>
 #include <type_traits>
 
+#include "formats/log_formats.h"
 #include "formats/numbers.h"
+#include "laps/lap_segmenter.h"
 #include "laps/local_plane.h"
+#include "session/session.h"
 
 namespace lorvane {
 
@@ -106,6 +109,32 @@ StartFinish Circuit::startFinish() const {
         sf.hasFinishLine = finish->lat1 != 0;
     }
     return sf;
+}
+
+std::string distanceText(double metres) {
+    return formatFixed(metres, 1, 1) + " m";
+}
+
+std::string circuitGxrText(const Circuit& c) {
+    std::string comment = "Lorvane circuit: " + c.name;
+    if (c.country) comment += " (" + *c.country + ")";
+    if (c.lapDistance) comment += "\nLength " + formatFixed(*c.lapDistance, 1, 1) + " m";
+    return composeStartFinishText(c.startFinish(), comment);
+}
+
+StartFinishFile circuitStartFinish(const Circuit& c) {
+    StartFinishFile file;
+    file.path = c.name;
+    file.text = circuitGxrText(c);
+    file.gates = parseStartFinish(file.text, c.name);
+    file.splits = c.splits;
+    return file;
+}
+
+GateRules circuitRules(const Circuit& c, const GateRules& current) {
+    GateRules rules = c.rules;
+    rules.maxGap = current.maxGap;
+    return rules;
 }
 
 std::string defaultCircuitDbPath() {
@@ -681,10 +710,7 @@ std::vector<Circuit> CircuitDb::search(std::string_view text) const {
 std::string CircuitDb::exportGxr(std::string_view name) const {
     auto c = findByName(name);
     if (!c) fail(ErrorKind::Invalid, "No circuit named '" + std::string(name) + "' in the database", impl_->path);
-    std::string comment = "Lorvane circuit: " + c->name;
-    if (c->country) comment += " (" + *c->country + ")";
-    if (c->lapDistance) comment += "\nLength " + formatFixed(*c->lapDistance, 1, 1) + " m";
-    return composeStartFinishText(c->startFinish(), comment);
+    return circuitGxrText(*c);
 }
 
 ImportResult CircuitDb::importGxrFolder(const std::string& dir) {
@@ -739,54 +765,41 @@ bool usable(const GeoSample& s) {
 } // namespace
 
 int countGateCrossings(const Gate& gate, const GateRules& rules, std::span<const GeoSample> track) {
-    LocalPlane plane{gate.lat1, gate.long1, calcLongScale(gate.lat1, gate.long1)};
-    const LocalPoint dir = plane.toLocal(gate.lat2, gate.long2);
-    if (dir.east == 0 && dir.north == 0) return 0;
-    const double width = rules.gateWidth.value_or(kGateRadius);
+    const LocalPlane plane{gate.lat1, gate.long1, calcLongScale(gate.lat1, gate.long1)};
+    const LocalPoint p1 = plane.toLocal(gate.lat1, gate.long1);
+    const LocalPoint p2 = plane.toLocal(gate.lat2, gate.long2);
+    GateRules r = rules;
+    if (!r.gateWidth) r.gateWidth = kGateRadius;
     int n = 0;
     bool havePrev = false;
     LocalPoint prev;
-    double dPrev = 0;
     for (const GeoSample& s : track) {
         if (!usable(s)) {
             havePrev = false;
             continue;
         }
         const LocalPoint cur = plane.toLocal(s.lat, s.lon);
-        const double d = cur.east * dir.east + cur.north * dir.north;
-        if (havePrev) {
-            const bool fwd = dPrev < 0 && d >= 0;
-            const bool rev = dPrev > 0 && d <= 0;
-            const bool counts = rules.direction == GateDirection::Forward   ? fwd
-                                : rules.direction == GateDirection::Reverse ? rev
-                                                                            : (fwd || rev);
-            if (counts) {
-                const double t = std::fabs(dPrev) / (std::fabs(dPrev) + std::fabs(d));
-                const double xe = prev.east + (cur.east - prev.east) * t;
-                const double xn = prev.north + (cur.north - prev.north) * t;
-                if (std::sqrt(xe * xe + xn * xn) <= width) ++n;
-            }
-        }
+        if (havePrev && crossGate(p1, p2, cur, prev, kSampleInterval, r)) ++n;
         prev = cur;
-        dPrev = d;
         havePrev = true;
     }
     return n;
 }
 
-std::vector<CircuitMatch> CircuitDb::findCircuitsForTrack(std::span<const GeoSample> track) const {
-    double minLat = 1e300, maxLat = -1e300, minLon = 1e300, maxLon = -1e300;
-    for (const GeoSample& s : track) {
-        if (!usable(s)) continue;
-        minLat = std::min(minLat, s.lat);
-        maxLat = std::max(maxLat, s.lat);
-        minLon = std::min(minLon, s.lon);
-        maxLon = std::max(maxLon, s.lon);
-    }
-    if (minLat > maxLat) return {};
+namespace {
+void sortMatches(std::vector<CircuitMatch>& out) {
+    std::stable_sort(out.begin(), out.end(), [](const CircuitMatch& a, const CircuitMatch& b) {
+        if (a.crossings != b.crossings) return a.crossings > b.crossings;
+        return a.circuit.name < b.circuit.name;
+    });
+}
+} // namespace
+
+std::vector<Circuit> CircuitDb::circuitsNear(double minLat, double maxLat, double minLon, double maxLon,
+                                             double reach) const {
     // A crossing point lies on the track, so a start gate's point 1 lies
     // within the widest gate width of the track's box.
-    double width = kGateRadius;
+    double width = reach;
     {
         auto s = impl_->prepare("SELECT max(gate_width) FROM circuits");
         if (impl_->step(s.get()) && sqlite3_column_type(s.get(), 0) != SQLITE_NULL)
@@ -802,15 +815,53 @@ std::vector<CircuitMatch> CircuitDb::findCircuitsForTrack(std::span<const GeoSam
     sqlite3_bind_double(s.get(), 2, maxLat + latMargin);
     sqlite3_bind_double(s.get(), 3, minLon - lonMargin);
     sqlite3_bind_double(s.get(), 4, maxLon + lonMargin);
+    return impl_->readCircuits(s.get());
+}
+
+std::vector<CircuitMatch> CircuitDb::findCircuitsForTrack(std::span<const GeoSample> track) const {
+    double minLat = 1e300, maxLat = -1e300, minLon = 1e300, maxLon = -1e300;
+    for (const GeoSample& s : track) {
+        if (!usable(s)) continue;
+        minLat = std::min(minLat, s.lat);
+        maxLat = std::max(maxLat, s.lat);
+        minLon = std::min(minLon, s.lon);
+        maxLon = std::max(maxLon, s.lon);
+    }
+    if (minLat > maxLat) return {};
     std::vector<CircuitMatch> out;
-    for (Circuit& c : impl_->readCircuits(s.get())) {
+    for (Circuit& c : circuitsNear(minLat, maxLat, minLon, maxLon, kGateRadius)) {
         int n = countGateCrossings(c.start, c.rules, track);
         if (n > 0) out.push_back({std::move(c), n});
     }
-    std::stable_sort(out.begin(), out.end(), [](const CircuitMatch& a, const CircuitMatch& b) {
-        if (a.crossings != b.crossings) return a.crossings > b.crossings;
-        return a.circuit.name < b.circuit.name;
-    });
+    sortMatches(out);
+    return out;
+}
+
+std::vector<CircuitMatch> CircuitDb::findCircuitsForTrack(const Track& track, const LocalPlane& plane, LogKind kind,
+                                                          const GateRules& current) const {
+    if (track.samples.empty() || plane.longScale == 0 || !std::isfinite(plane.longScale)) return {};
+    TrackExtent box;
+    for (const TrackSample& t : track.samples) box.add(t.east, t.north);
+    const double metresPerMinuteEast = kMetresPerMinute * plane.longScale;
+    const double minLat = plane.baseLat + box.minNorth / kMetresPerMinute;
+    const double maxLat = plane.baseLat + box.maxNorth / kMetresPerMinute;
+    const double lonA = plane.baseLong + box.minEast / metresPerMinuteEast;
+    const double lonB = plane.baseLong + box.maxEast / metresPerMinuteEast;
+    // Unset widths: the format's own, else the 25 m of the sample after the line.
+    const double reach = std::max(kGateRadius, logFormat(kind).defaultGateWidth.value_or(kGateRadius));
+    std::vector<CircuitMatch> out;
+    for (Circuit& c : circuitsNear(minLat, maxLat, std::min(lonA, lonB), std::max(lonA, lonB), reach)) {
+        // The lap step over the kept track, as recut() runs it.
+        const StartFinishFile file = circuitStartFinish(c);
+        LapSegmenter segmenter;
+        segmenter.reset(file.gates, kind, effectiveRules(kind, circuitRules(c, current)), track.ticksPerSecond);
+        for (const TrackSample& t : track.samples)
+            segmenter.step(plane, LocalPoint{t.east, t.north}, t.time, t.clock, t.sample);
+        const auto n = std::count_if(segmenter.crossings().begin(), segmenter.crossings().end(),
+                                     [](const Crossing& x) { return !x.finishGate; });
+        if (n > 0) out.push_back({std::move(c), static_cast<int>(n)});
+    }
+    sortMatches(out);
     return out;
 }
 

@@ -13,8 +13,12 @@
 #include <vector>
 
 #include "formats/diagnostic.h"
+#include "formats/sample.h"
 #include "formats/start_finish.h"
 #include "laps/gate_rules.h"
+#include "laps/local_plane.h"
+#include "session/loaded_log.h"
+#include "track/track.h"
 
 namespace lorvane {
 
@@ -46,7 +50,8 @@ struct Circuit {
     StartFinish startFinish() const;
 };
 
-// A track sample for the lookup: latitude and longitude in minutes.
+// A track sample for the lookup without a loaded log: latitude and longitude
+// in minutes.
 struct GeoSample {
     double lat = 0, lon = 0;
 };
@@ -55,6 +60,25 @@ struct CircuitMatch {
     Circuit circuit;
     int crossings = 0; // start gate crossings under the circuit's rules
 };
+
+// A lap distance or a gate width as the lists show it: "2503.6 m".
+std::string distanceText(double metres);
+
+// The circuit as a start/finish file's text, as exportGxr writes it: its gates
+// and a comment naming it (with its country and lap distance when stored).
+std::string circuitGxrText(const Circuit& c);
+
+// What puts a chosen circuit in force. circuitStartFinish: path = the
+// circuit's name, text = its exported .gxr text (what a reference file
+// copies), gates read back from that text (so they cut the laps a saved copy
+// cuts) and splits = its split lines. circuitRules: the circuit's stored gate
+// rules, with the pause limit (maxGap) of `current`, the rules in force
+// before: a circuit stores no pause limit, that belongs to the recording.
+// The window and the command line both use these two:
+//     session.setStartFinish(circuitStartFinish(c));
+//     session.setGateRules(circuitRules(c, session.gateRules()));
+StartFinishFile circuitStartFinish(const Circuit& c);
+GateRules circuitRules(const Circuit& c, const GateRules& current);
 
 struct ImportResult {
     int added = 0;
@@ -115,20 +139,41 @@ public:
     // skipped; the others are stored in one transaction.
     ImportResult importGxrFolder(const std::string& dir);
 
-    // The circuits whose start gate the track crosses under that circuit's
-    // gate rules (direction; gate width, 25 m when unset; the minimum lap time
-    // is not applied), most crossings first. Samples in recorded order; a
-    // non-finite sample or one at 0,0 (no fix) breaks the track.
+    // The circuit lookup of a loaded log: the circuits whose start gate the
+    // log's kept track (`track`, in the log's local plane `plane`, from a log
+    // of `kind`) crosses, most crossings first, then by name. A circuit's
+    // crossings are counted by the lap step itself, cutting the track as
+    // recut() would with circuitStartFinish(c) and circuitRules(c, current)
+    // (an unset gate width is the format's default, see effectiveRules; the
+    // direction, the minimum lap time and the pause limit apply): the start
+    // gate crossings of the laps the log gives once that circuit is in force.
+    // Nothing for an empty track or a plane without a base point.
+    std::vector<CircuitMatch> findCircuitsForTrack(const Track& track, const LocalPlane& plane, LogKind kind,
+                                                   const GateRules& current = {}) const;
+
+    // The same for positions without a loaded log (`circuits find`): the start
+    // gate crossings under the circuit's direction and gate width, an unset
+    // width being 25 m at the crossing point as for imported logs; no times,
+    // so the minimum lap time and pauses do not apply. Samples in recorded
+    // order; a non-finite sample or one at 0,0 (no fix) breaks the track.
     std::vector<CircuitMatch> findCircuitsForTrack(std::span<const GeoSample> track) const;
 
 private:
+    // The stored circuits whose start gate's point 1 lies in the box
+    // (minutes), widened by the farthest a counted crossing can lie from the
+    // track: `reach` metres or the widest stored gate width.
+    std::vector<Circuit> circuitsNear(double minLat, double maxLat, double minLon, double maxLon, double reach) const;
+
     struct Impl;
     explicit CircuitDb(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
 
-// How many times the track crosses `gate` under `rules` (direction and gate
-// width; the minimum lap time is not applied).
+// How many times the track crosses `gate` under `rules`: the lap step's gate
+// test (crossGate) in a plane centred on the gate, with its direction and gate
+// width, an unset width being 25 m at the crossing point; the minimum lap
+// time is not applied. For positions without times; a loaded log's track is
+// looked up with CircuitDb::findCircuitsForTrack(track, plane, kind).
 int countGateCrossings(const Gate& gate, const GateRules& rules, std::span<const GeoSample> track);
 
 } // namespace lorvane

@@ -4,29 +4,31 @@
 
 #include "circuits/circuit_db.h"
 #include "circuits/log_track.h"
-#include "formats/numbers.h"
-#include "formats/start_finish.h"
+#include "cli/cli_util.h"
 
 namespace lorvane {
 
 namespace {
 
-void report(const Diagnostic& d) {
-    std::cerr << "lorvane-cli: " << d.message;
-    const std::string w = d.where();
-    if (!w.empty()) std::cerr << " (" << w << ")";
-    std::cerr << "\n";
+std::string distanceText(const Circuit& c) {
+    return c.lapDistance ? lorvane::distanceText(*c.lapDistance) : std::string("lap distance not stored");
 }
 
-std::string distanceText(const Circuit& c) {
-    return c.lapDistance ? formatFixed(*c.lapDistance, 1, 1) + " m" : std::string("lap distance not stored");
+// The lookup on the loaded log's kept track. A load that stopped on an error
+// or never found its base point has no laps to cut whatever the circuit; it is
+// looked up from the file's positions as they read, as before the load kept
+// its track: a log the readers refuse fails here with the readers' own
+// message, and one whose load stopped on a bad time, or that lacks the
+// satellites for a base point, still names its circuit.
+std::vector<CircuitMatch> lookUp(const CircuitDb& db, const LoadedLog& log, const GateRules& rules) {
+    if (!log.report.ok || !log.hasBase || !log.track) return db.findCircuitsForTrack(readLogTrack(log.kind, log.path));
+    return db.findCircuitsForTrack(*log.track, log.plane, log.kind, rules);
 }
 
 } // namespace
 
-std::optional<std::string> useCircuitFromDb(Session& session, LogKind kind, const std::string& logPath,
-                                            const std::string& dbPath, const std::string& circuit, bool rulesGiven,
-                                            GateRules& rules) {
+std::optional<std::string> useCircuitFromDb(Session& session, const std::string& dbPath, const std::string& circuit,
+                                            bool rulesGiven, GateRules& rules) {
     try {
         const CircuitDb db = CircuitDb::open(dbPath.empty() ? defaultCircuitDbPath() : dbPath);
         std::optional<Circuit> chosen;
@@ -38,8 +40,9 @@ std::optional<std::string> useCircuitFromDb(Session& session, LogKind kind, cons
                 return std::nullopt;
             }
         } else {
-            const std::vector<GeoSample> track = readLogTrack(kind, logPath);
-            const std::vector<CircuitMatch> matches = db.findCircuitsForTrack(track);
+            const auto log = session.loaded();
+            if (!log) fail(ErrorKind::Invalid, "No log has been loaded");
+            const std::vector<CircuitMatch> matches = lookUp(db, *log, rules);
             if (matches.empty()) {
                 std::cerr << "lorvane-cli: no circuit in the database matches this log; give --gxr\n";
                 return std::nullopt;
@@ -53,17 +56,11 @@ std::optional<std::string> useCircuitFromDb(Session& session, LogKind kind, cons
             }
             chosen = matches.front().circuit;
         }
-        // The text a reference file copies is the circuit's exported .gxr.
-        StartFinishFile file;
-        file.path = chosen->name;
-        file.text = db.exportGxr(chosen->name);
-        file.gates = parseStartFinish(file.text, chosen->name);
-        file.splits = chosen->splits;
-        session.setStartFinish(std::move(file));
-        if (!rulesGiven) rules = chosen->rules;
+        session.setStartFinish(circuitStartFinish(*chosen));
+        if (!rulesGiven) rules = circuitRules(*chosen, rules);
         return chosen->name;
     } catch (const LoadError& e) {
-        report(e.diagnostic());
+        cli::reportError(e.diagnostic());
         return std::nullopt;
     }
 }

@@ -123,12 +123,16 @@ int runLaps(LapsArgs& a) {
         return fail(e.diagnostic());
     }
     Session session;
+    SessionObserver quiet;
     std::optional<std::string> circuit;
     if (!a.gxrOpt->count()) {
-        const double maxGap = rules.maxGap; // the recording's, not the circuit's: kept with a circuit's own rules
-        circuit = useCircuitFromDb(session, kind, logPath, a.db, a.circuit, a.rules.circuitRulesGiven(), rules);
+        // The log is read once, keeping its track: the circuit is looked up
+        // on it and its laps are then cut again with the circuit in force.
+        session.setGateRules(rules);
+        session.setKeepTrack(true);
+        session.loadLog(kind, logPath, quiet);
+        circuit = useCircuitFromDb(session, a.db, a.circuit, a.rules.circuitRulesGiven(), rules);
         if (!circuit) return 1;
-        rules.maxGap = maxGap;
     } else {
         StartFinishReport sf = session.loadStartFinish(a.gxr);
         if (!sf.ok) return fail(sf.error);
@@ -139,10 +143,18 @@ int runLaps(LapsArgs& a) {
         session.setStartFinish(std::move(f));
     }
 
-    SessionObserver quiet;
     session.setGateRules(rules);
-    session.setKeepTrack(a.json); // the lap analysis reads it; the plain list keeps nothing per sample
-    LoadReport report = session.loadLog(kind, logPath, quiet);
+    LoadReport report;
+    if (circuit) {
+        try {
+            report = session.recutLoaded();
+        } catch (const LoadError& e) {
+            return fail(e.diagnostic());
+        }
+    } else {
+        session.setKeepTrack(a.json); // the lap analysis reads it; the plain list keeps nothing per sample
+        report = session.loadLog(kind, logPath, quiet);
+    }
 
     // A file read only in part loads what came before the damage; say so.
     if (!report.readerNote.empty()) std::cerr << "lorvane-cli: " << logPath << ": " << report.readerNote << "\n";

@@ -7,6 +7,7 @@
 
 #include "circuits/circuit_db.h"
 #include "laps/local_plane.h"
+#include "session/session.h"
 #include "sessiongen/session_gen.h"
 #include "test_util.h"
 
@@ -159,6 +160,79 @@ TEST(CircuitLookup, GeneratedSessionsFindTheirOwnCircuit) {
         int starts = 0;
         for (const gen::Crossing& c : sessions[i].crossings) starts += c.gate == gen::GateKind::Start;
         EXPECT_EQ(found[0].crossings, starts);
+    }
+}
+
+// A loaded log's own circuit: the lookup runs on its kept track, counts what
+// the lap step counts, and what it hands over (gates, split lines, rules) cuts
+// those laps when put in force, for the text and the binary log alike.
+TEST(CircuitLookup, LoadedLogFindsItsCircuitAndItsLapsAsCounted) {
+    TempDir t;
+    gen::Options o;
+    o.seed = 31;
+    o.laps = 5;
+    const gen::Session g = gen::generate(o);
+    gen::writeSession(g, t.file("s"));
+    const StartFinish sf = parseStartFinish(g.gxr, "s.gxr");
+    int starts = 0;
+    for (const gen::Crossing& c : g.crossings) starts += c.gate == gen::GateKind::Start;
+
+    CircuitDb db = CircuitDb::open(t.file("c.db"));
+    Circuit own = layout("Own", sf.start, GateDirection::Forward);
+    own.rules.gateWidth = 10;
+    own.lapDistance = g.lapLength;
+    for (std::size_t i : {g.samples.size() / 3, g.samples.size() / 2}) { // two split lines on the driven path
+        const gen::WrittenSample &a = g.samples[i], &b = g.samples[i + 1];
+        own.splits.push_back(Gate{a.lat(), a.lon(), b.lat(), b.lon()});
+    }
+    db.addCircuit(own);
+    db.addCircuit(layout("Own backwards", sf.start, GateDirection::Reverse));
+    // A minimum lap time longer than the session: the lap step keeps the first
+    // crossing only, and so must the count.
+    Circuit once = layout("Own once", sf.start);
+    once.rules.minLap = 1e5;
+    db.addCircuit(once);
+
+    for (const auto& [kind, file] : {std::pair{LogKind::Text, "s.zlg"}, std::pair{LogKind::Binary, "s.wmx"}}) {
+        SCOPED_TRACE(file);
+        Session session;
+        GateRules before;
+        before.maxGap = 7.5; // the user's pause limit stays in force
+        session.setGateRules(before);
+        session.setKeepTrack(true);
+        SessionObserver quiet;
+        ASSERT_TRUE(session.loadLog(kind, t.file(file), quiet).ok);
+        const auto log = session.loaded();
+        const auto found = db.findCircuitsForTrack(*log->track, log->plane, log->kind, session.gateRules());
+        ASSERT_EQ(names(found), (std::vector<std::string>{"Own", "Own once"}));
+        EXPECT_EQ(found[0].crossings, starts);
+        EXPECT_EQ(found[1].crossings, 1);
+
+        for (const CircuitMatch& m : found) {
+            SCOPED_TRACE(m.circuit.name);
+            const StartFinishFile sff = circuitStartFinish(m.circuit);
+            EXPECT_EQ(sff.path, m.circuit.name);
+            EXPECT_EQ(sff.text, db.exportGxr(m.circuit.name));
+            const GateRules rules = circuitRules(m.circuit, session.gateRules());
+            EXPECT_EQ(rules.maxGap, 7.5);
+            session.setStartFinish(sff);
+            session.setGateRules(rules);
+            const LoadReport r = session.recutLoaded();
+            int counted = 0;
+            for (const Crossing& c : session.crossings()) counted += !c.finishGate;
+            EXPECT_EQ(counted, m.crossings);
+            EXPECT_EQ(r.lapCount, m.circuit.name == "Own" ? g.expectedLaps : 0);
+            session.setGateRules(before);
+        }
+        const StartFinishFile sff = circuitStartFinish(found[0].circuit);
+        ASSERT_EQ(sff.splits.size(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(sff.splits[i].lat1, own.splits[i].lat1);
+            EXPECT_EQ(sff.splits[i].long2, own.splits[i].long2);
+        }
+        const GateRules rules = circuitRules(found[0].circuit, before);
+        EXPECT_EQ(rules.direction, GateDirection::Forward);
+        EXPECT_EQ(rules.gateWidth, 10);
     }
 }
 

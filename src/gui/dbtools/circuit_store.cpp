@@ -37,7 +37,7 @@ QString gateText(const Gate& g, int decimals) {
 }
 
 QString distanceText(double metres) {
-    return QString::fromStdString(formatFixed(metres, 1, 1)) + QStringLiteral(" m");
+    return QString::fromStdString(lorvane::distanceText(metres));
 }
 
 std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t first,
