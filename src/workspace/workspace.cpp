@@ -34,34 +34,6 @@ std::string fileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
-std::vector<CircuitMatch> findCircuitsForLog(const CircuitDb& db, const LoadedLog& log) {
-    std::vector<GeoSample> track;
-    track.reserve(log.track->samples.size());
-    for (const TrackSample& t : log.track->samples) {
-        GeoSample g;
-        track::toMinutes(log.plane, LocalPoint{t.east, t.north}, g.lat, g.lon);
-        track.push_back(g);
-    }
-    return db.findCircuitsForTrack(track);
-}
-
-StartFinishFile circuitStartFinish(const CircuitDb& db, const Circuit& c) {
-    // The text a reference file copies is the circuit's exported .gxr.
-    StartFinishFile file;
-    file.path = c.name;
-    file.text = db.exportGxr(c.name);
-    file.gates = parseStartFinish(file.text, c.name);
-    file.splits = c.splits;
-    return file;
-}
-
-GateRules circuitRules(const Circuit& c, const GateRules& current) {
-    // A circuit stores no pause limit: the user's stays in force.
-    GateRules rules = c.rules;
-    rules.maxGap = current.maxGap;
-    return rules;
-}
-
 void writeStartFinishFiles(const StartFinishFile& file, const std::string& path) {
     writeFileAtomically(path, file.text);
 }
@@ -85,8 +57,7 @@ std::shared_ptr<const LogView> makeLogView(std::shared_ptr<const LoadedLog> log)
     for (const Gate& g : l.startFinish.splits) {
         StartFinish one;
         one.start = g;
-        for (const track::GateLine& line : track::gateLines(one, l.plane, GateRules{}))
-            v->gateLines.push_back(line);
+        for (const track::GateLine& line : track::gateLines(one, l.plane, GateRules{})) v->gateLines.push_back(line);
     }
     const StartFinish& gates = l.startFinish.gates;
     if (gates.start.lat1 != 0)
@@ -208,8 +179,7 @@ std::string Workspace::saveStartFinishFile(std::string path) {
 
 std::optional<Gate> Workspace::gateNear(LocalPoint at) const {
     const LoadedLog* log = snapshot_->log();
-    if (!log || !log->track || !log->hasBase)
-        fail(ErrorKind::Invalid, "Load a log before placing lines on the map.");
+    if (!log || !log->track || !log->hasBase) fail(ErrorKind::Invalid, "Load a log before placing lines on the map.");
     const auto index = track::nearestTrackSample(*log->track, at);
     const auto gate = index ? track::gateAtTrackPoint(*log->track, *index, log->plane) : std::nullopt;
     if (!gate) fail(ErrorKind::Invalid, "The track does not move there: place the line elsewhere.");
@@ -364,12 +334,11 @@ std::vector<CircuitMatch> Workspace::findCircuits() const {
     const LoadedLog* log = snapshot_->log();
     if (!log || !log->track || !log->hasBase) return {};
     const CircuitDb db = CircuitDb::open(circuitDbPath_.empty() ? defaultCircuitDbPath() : circuitDbPath_);
-    return findCircuitsForLog(db, *log);
+    return db.findCircuitsForTrack(*log->track, log->plane, log->kind, session_.gateRules());
 }
 
 const Snapshot& Workspace::useCircuit(const Circuit& circuit) {
-    const CircuitDb db = CircuitDb::open(circuitDbPath_.empty() ? defaultCircuitDbPath() : circuitDbPath_);
-    session_.setStartFinish(circuitStartFinish(db, circuit));
+    session_.setStartFinish(circuitStartFinish(circuit));
     session_.setGateRules(circuitRules(circuit, session_.gateRules()));
     Snapshot s = next();
     s.circuitFromDb = true;

@@ -31,7 +31,8 @@ QString text(const std::string& s) {
 
 } // namespace
 
-template <class Command> bool TForm1::run(Command&& command) {
+template <class Command>
+bool TForm1::run(Command&& command) {
     try {
         command();
     } catch (const lorvane::LoadError& e) {
