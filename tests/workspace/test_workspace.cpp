@@ -1,0 +1,103 @@
+// The workspace under the window: what a user does to the lines and laps,
+// each command leaving the snapshots already handed out as they were.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "formats/start_finish.h"
+#include "sessiongen/session_gen.h"
+#include "test_util.h"
+#include "workspace/workspace.h"
+
+using namespace lorvane;
+using lorvane::test::TempDir;
+
+namespace {
+
+// A point of the loaded log's track `share` of the way through lap `lap`.
+LocalPoint alongLap(const LoadedLog& log, std::int32_t lap, double share) {
+    const Lap& l = *log.lap(lap);
+    for (const TrackSample& t : log.track->samples)
+        if (t.sample >= l.startSample + static_cast<std::int32_t>(share * (l.endSample - l.startSample)))
+            return LocalPoint{t.east, t.north};
+    return {};
+}
+
+} // namespace
+
+TEST(Workspace, LinesPlacedOnTheMapCutSectorsAndSaveBesideTheGxr) {
+    gen::Options o;
+    o.seed = 71;
+    o.laps = 4;
+    const gen::Session g = gen::generate(o);
+    TempDir dir;
+    gen::writeSession(g, dir.file("s"));
+    Session session;
+    Workspace ws(session);
+    EXPECT_FALSE(ws.snapshot().logLoadsEnabled);
+    ASSERT_TRUE(ws.loadStartFinish(dir.file("s.gxr")).ok);
+    EXPECT_TRUE(ws.snapshot().logLoadsEnabled);
+    const Snapshot& loaded = ws.loadLogNow(LogKind::Text, dir.file("s.zlg"));
+    ASSERT_NE(loaded.log(), nullptr);
+    const auto before = ws.shared();
+    const std::size_t laps = before->log()->laps.size();
+    ASSERT_EQ(laps, static_cast<std::size_t>(g.expectedLaps));
+    EXPECT_EQ(before->selectedLap, before->log()->bestLap);
+    ASSERT_NE(before->selected, nullptr);
+    EXPECT_TRUE(before->view->analysis.splits.empty()); // equal-distance sectors
+
+    // A lap chosen stays chosen when lines are placed.
+    const std::int32_t chosen = before->log()->bestLap == 1 ? 2 : 1;
+    ws.selectLap(chosen);
+    ws.compareWith(before->log()->bestLap);
+
+    // Two split lines: three sectors, cut at them, summing to each lap.
+    const LoadedLog& log = *before->log();
+    ws.placeLine(LineKind::Split, alongLap(log, chosen, 0.3));
+    const Snapshot& split = ws.placeLine(LineKind::Split, alongLap(log, chosen, 0.7));
+    EXPECT_TRUE(split.linesUnsaved);
+    EXPECT_EQ(split.selectedLap, chosen);
+    ASSERT_EQ(split.startFinish.splits.size(), 2u);
+    ASSERT_EQ(split.view->analysis.splits.size(), 2u);
+    ASSERT_EQ(split.view->analysis.sectorCount, 3);
+    EXPECT_EQ(split.view->gateHandles.size(), 3u); // the start line and two splits
+    for (const LapSummary& l : split.view->analysis.laps) {
+        double sum = 0;
+        for (const auto& s : l.sectors) sum += s.value_or(NAN);
+        EXPECT_NEAR(sum, l.time, 0.002) << "lap " << l.lap;
+    }
+    // What was handed out before is what it was.
+    EXPECT_TRUE(before->startFinish.splits.empty());
+    EXPECT_EQ(before->view->analysis.sectorCount, kDefaultSectors);
+
+    // A finish line, and its removal: the rules before it come back.
+    GateRules forward;
+    forward.direction = GateDirection::Forward;
+    ws.setRules(forward);
+    ws.placeLine(LineKind::Finish, alongLap(log, chosen, 0.5));
+    ws.setRules(GateRules{});
+    const Snapshot& removed = ws.removeFinishLine();
+    EXPECT_FALSE(removed.startFinish.gates.hasFinishLine);
+    EXPECT_EQ(removed.rules.direction, GateDirection::Forward);
+    EXPECT_EQ(removed.log()->laps.size(), laps);
+
+    // Saved: the .gxr is the text a reference file copies; the split lines
+    // sit beside it and come back with it.
+    const std::string saved = ws.saveStartFinishFile(dir.file("saved"));
+    EXPECT_EQ(saved, dir.file("saved.gxr"));
+    EXPECT_FALSE(ws.snapshot().linesUnsaved);
+    EXPECT_EQ(readWholeFile(saved), ws.snapshot().startFinish.text);
+    Session again;
+    Workspace other(again);
+    ASSERT_TRUE(other.loadStartFinish(saved).ok);
+    EXPECT_EQ(other.snapshot().startFinish.splits.size(), 2u);
+
+    // Laps > Remove split line.
+    const Snapshot& one = ws.removeSplitLine(0);
+    ASSERT_EQ(one.startFinish.splits.size(), 1u);
+    EXPECT_EQ(one.view->analysis.sectorCount, 2);
+    EXPECT_TRUE(one.linesUnsaved);
+
+    // Before a log is loaded, a click places nothing and says why.
+    EXPECT_THROW(other.placeLine(LineKind::Start, LocalPoint{0, 0}), LoadError);
+}
