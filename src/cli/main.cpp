@@ -21,6 +21,7 @@
 #include "formats/numbers.h"
 #include "lorvane/version.h"
 #include "session/session.h"
+#include "workspace/workspace.h"
 
 using namespace lorvane;
 
@@ -122,19 +123,20 @@ int runLaps(LapsArgs& a) {
     } catch (const LoadError& e) {
         return fail(e.diagnostic());
     }
+    // The load goes through the same workspace as the window's.
     Session session;
-    SessionObserver quiet;
+    Workspace ws(session);
     std::optional<std::string> circuit;
     if (!a.gxrOpt->count()) {
         // The log is read once, keeping its track: the circuit is looked up
         // on it and its laps are then cut again with the circuit in force.
-        session.setGateRules(rules);
         session.setKeepTrack(true);
-        session.loadLog(kind, logPath, quiet);
+        ws.setRules(rules);
+        ws.loadLogNow(kind, logPath);
         circuit = useCircuitFromDb(session, a.db, a.circuit, a.rules.circuitRulesGiven(), rules);
         if (!circuit) return 1;
     } else {
-        StartFinishReport sf = session.loadStartFinish(a.gxr);
+        StartFinishReport sf = ws.loadStartFinish(a.gxr);
         if (!sf.ok) return fail(sf.error);
     }
     if (a.splits.given()) { // in place of a circuit's own
@@ -143,17 +145,19 @@ int runLaps(LapsArgs& a) {
         session.setStartFinish(std::move(f));
     }
 
-    session.setGateRules(rules);
     LoadReport report;
     if (circuit) {
         try {
-            report = session.recutLoaded();
+            report = ws.setRules(rules).log()->report;
         } catch (const LoadError& e) {
             return fail(e.diagnostic());
         }
     } else {
         session.setKeepTrack(a.json); // the lap analysis reads it; the plain list keeps nothing per sample
-        report = session.loadLog(kind, logPath, quiet);
+        ws.setRules(rules);
+        const LoadedLog* log = ws.loadLogNow(kind, logPath).log();
+        if (!log) return fail(Diagnostic{"The log was not loaded", logPath, 0, -1});
+        report = log->report;
     }
 
     // A file read only in part loads what came before the damage; say so.
@@ -183,7 +187,7 @@ int runLaps(LapsArgs& a) {
     }
     try {
         ReferenceLap ref = session.pickLap(lap);
-        session.saveLapRefFile(ref, a.out, a.fixed);
+        ws.saveLapRefFile(*session.loaded(), ref, a.out, a.fixed);
     } catch (const LoadError& e) {
         return fail(e.diagnostic());
     }

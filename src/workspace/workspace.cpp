@@ -78,8 +78,6 @@ std::string remedyCaption(const SplitLaps& split, const GateRules& inForce) {
 }
 
 Workspace::Workspace(Session& session) : session_(session) {
-    // Loads keep their track so that the laps can be cut again at once.
-    session_.setKeepTrack(true);
     Snapshot s;
     s.status = "Load a start/finish line file to begin.";
     s.rules = session_.gateRules();

@@ -71,6 +71,9 @@ enum class LineKind { Start, Finish, Split };
 
 class Workspace {
 public:
+    // Works on `session`'s loads. Whether loads keep their track (for
+    // placing lines, cutting again and the lap analysis) is the session's
+    // setting: the window keeps it, the plain lap list does not.
     explicit Workspace(Session& session);
 
     const Snapshot& snapshot() const { return *snapshot_; }

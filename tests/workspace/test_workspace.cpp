@@ -33,6 +33,7 @@ TEST(Workspace, LinesPlacedOnTheMapCutSectorsAndSaveBesideTheGxr) {
     TempDir dir;
     gen::writeSession(g, dir.file("s"));
     Session session;
+    session.setKeepTrack(true);
     Workspace ws(session);
     EXPECT_FALSE(ws.snapshot().logLoadsEnabled);
     ASSERT_TRUE(ws.loadStartFinish(dir.file("s.gxr")).ok);

@@ -120,6 +120,8 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     setWindowTitle(QStringLiteral("Lorvane"));
     setFont(designFont());
     setAcceptDrops(true);
+    // Loads keep their track so that the laps can be cut again at once.
+    workspace_.session().setKeepTrack(true);
 
     auto* client = new ClientArea(*this);
     client->setObjectName(QStringLiteral("ClientArea"));
