@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "gui/display/lap_chart.h"
 #include "track/thinning.h"
@@ -23,6 +24,11 @@ constexpr int kPanThresholdPx = 3;
 bool sameView(const Viewport& a, const Viewport& b) {
     return a.xMin == b.xMin && a.xMax == b.xMax && a.yMin == b.yMin && a.yMax == b.yMax &&
            a.widthPx == b.widthPx && a.heightPx == b.heightPx;
+}
+
+bool sameLimits(const AxisLimits& a, const AxisLimits& b) {
+    return a.eastMin == b.eastMin && a.eastMax == b.eastMax && a.northMin == b.northMin &&
+           a.northMax == b.northMax;
 }
 
 void fill(QCPCurve* curve, const std::vector<LocalPoint>& points) {
@@ -149,6 +155,12 @@ void TrackPlot::setMarkers(const std::optional<LocalPoint>& start,
 }
 
 void TrackPlot::setGateLines(const std::vector<track::GateLine>& lines) {
+    gateLines_ = lines;
+    draggedLine_.reset();
+    drawGateLines(lines);
+}
+
+void TrackPlot::drawGateLines(const std::vector<track::GateLine>& lines) {
     gates_->data()->clear();
     for (QCPItemLine* a : arrows_) removeItem(a);
     arrows_.clear();
@@ -209,6 +221,7 @@ void TrackPlot::resetView() {
 }
 
 void TrackPlot::applyLimits(const AxisLimits& lim) {
+    framed_ = lim;
     xAxis->setRange(lim.eastMin, lim.eastMax);
     yAxis->setRange(lim.northMin, lim.northMax);
 }
@@ -253,6 +266,19 @@ void TrackPlot::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         if (auto h = handleAt(event->position())) {
             dragging_ = h;
+            // The dragged gate's line is the one centred on its point 1.
+            draggedLine_.reset();
+            double best = 0.01 * 0.01; // m²
+            const LocalPoint p1 = handles_[*h];
+            for (std::size_t i = 0; i < gateLines_.size(); ++i) {
+                const track::GateLine& l = gateLines_[i];
+                const double de = (l.from.east + l.to.east) / 2 - p1.east;
+                const double dn = (l.from.north + l.to.north) / 2 - p1.north;
+                if (de * de + dn * dn <= best) {
+                    best = de * de + dn * dn;
+                    draggedLine_ = i;
+                }
+            }
             setCursor(Qt::ClosedHandCursor);
             event->accept();
             return;
@@ -273,6 +299,7 @@ void TrackPlot::mousePressEvent(QMouseEvent* event) {
 
 void TrackPlot::mouseMoveEvent(QMouseEvent* event) {
     if (dragging_) {
+        previewDrag(planeAt(event->position()));
         event->accept();
         return;
     }
@@ -296,6 +323,11 @@ void TrackPlot::mouseReleaseEvent(QMouseEvent* event) {
     if (dragging_ && event->button() == Qt::LeftButton) {
         const int handle = static_cast<int>(*dragging_);
         dragging_.reset();
+        // The lines as they were: the window draws the ones it then uses.
+        if (draggedLine_) {
+            draggedLine_.reset();
+            drawGateLines(gateLines_);
+        }
         setCursor(placing_ ? Qt::CrossCursor : Qt::ArrowCursor);
         event->accept();
         emit gateDragged(handle, planeAt(event->position()));
@@ -325,6 +357,61 @@ void TrackPlot::setPlacing(bool on) {
 
 LocalPoint TrackPlot::planeAt(const QPointF& pos) const {
     return LocalPoint{xAxis->pixelToCoord(pos.x()), yAxis->pixelToCoord(pos.y())};
+}
+
+void TrackPlot::previewDrag(const LocalPoint& at) {
+    if (!draggedLine_ || !std::isfinite(at.east) || !std::isfinite(at.north)) return;
+    track::GateLine line = gateLines_[*draggedLine_];
+    const double reach = std::hypot(line.to.east - line.from.east,
+                                    line.to.north - line.from.north) /
+                         2;
+    if (!(reach > 0)) return;
+    // The direction the gate faces now (point 1 -> point 2), as gateLines drew it.
+    const double ue0 = -(line.to.north - line.from.north) / (2 * reach);
+    const double un0 = (line.to.east - line.from.east) / (2 * reach);
+    LocalPoint p = at;
+    double ue = ue0, un = un0;
+    // As the drop will place it: on the nearest track point, facing the
+    // first point at least kPlacedGateAhead further on (or, at the end, the
+    // way the track came).
+    std::size_t nearest = track_.size();
+    double bestD = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < track_.size(); ++i) {
+        const double de = track_[i].east - at.east, dn = track_[i].north - at.north;
+        const double d = de * de + dn * dn;
+        if (d < bestD) {
+            bestD = d;
+            nearest = i;
+        }
+    }
+    if (nearest < track_.size()) {
+        p = track_[nearest];
+        auto towards = [&](const LocalPoint& from, const LocalPoint& to) {
+            const double de = to.east - from.east, dn = to.north - from.north;
+            const double len = std::hypot(de, dn);
+            if (!(len >= track::kPlacedGateAhead) || !std::isfinite(len)) return false;
+            ue = de / len;
+            un = dn / len;
+            return true;
+        };
+        bool found = false;
+        for (std::size_t i = nearest + 1; i < track_.size() && !found; ++i)
+            found = towards(p, track_[i]);
+        for (std::size_t i = nearest; i-- > 0 && !found;) found = towards(track_[i], p);
+    }
+    line.from = LocalPoint{p.east - un * reach, p.north + ue * reach};
+    line.to = LocalPoint{p.east + un * reach, p.north - ue * reach};
+    if (line.arrowFrom && line.arrowTo) {
+        const double ae = line.arrowTo->east - line.arrowFrom->east;
+        const double an = line.arrowTo->north - line.arrowFrom->north;
+        const double length = std::hypot(ae, an);
+        const double sign = ae * ue0 + an * un0 >= 0 ? 1.0 : -1.0;
+        line.arrowFrom = p;
+        line.arrowTo = LocalPoint{p.east + sign * ue * length, p.north + sign * un * length};
+    }
+    std::vector<track::GateLine> lines = gateLines_;
+    lines[*draggedLine_] = line;
+    drawGateLines(lines);
 }
 
 std::optional<std::size_t> TrackPlot::handleAt(const QPointF& pos) const {
@@ -372,26 +459,34 @@ void TrackPlot::setupLapLayer() {
 }
 
 void TrackPlot::keepEqualScale() {
-    // After a resize one metre keeps the same length on both axes: both
-    // ranges keep their centres and take the larger of the two scales, so
-    // what was in view stays in view.
-    if (axisRect()->width() <= 0 || axisRect()->height() <= 0) return;
-    // A new fit is evened too, once: it was laid out for the design's size.
-    auto same = [](const AxisLimits& a, const AxisLimits& b) {
-        return a.eastMin == b.eastMin && a.eastMax == b.eastMax && a.northMin == b.northMin &&
-               a.northMax == b.northMax;
-    };
-    const bool newFit = fitted_ && (!evenedFit_ || !same(*fitted_, *evenedFit_)) &&
-                        same(currentLimits(), *fitted_);
-    if (axisRect()->size() == equalScaleRect_ && !newFit) return;
-    const bool first = equalScaleRect_.isEmpty();
-    equalScaleRect_ = axisRect()->size();
-    if (newFit) evenedFit_ = fitted_;
-    if (first && !newFit) return; // the first layout, before any fit
-    const double w = axisRect()->width(), h = axisRect()->height();
-    const double perPx = std::max(xAxis->range().size() / w, yAxis->range().size() / h);
-    xAxis->setRange(xAxis->range().center(), perPx * w, Qt::AlignCenter);
-    yAxis->setRange(yAxis->range().center(), perPx * h, Qt::AlignCenter);
+    const int w = axisRect()->width(), h = axisRect()->height();
+    if (w <= 0 || h <= 0) return;
+    const QSize was = std::exchange(equalScaleRect_, axisRect()->size());
+    const bool framed = framed_ && (sameLimits(currentLimits(), *framed_) ||
+                                    (evenedFrame_ && sameLimits(currentLimits(), *evenedFrame_)));
+    double eastMid = xAxis->range().center(), northMid = yAxis->range().center();
+    double perPx = 0;
+    if (framed) {
+        // All of what was fitted, as large as the plot's shape allows.
+        const AxisLimits& f = *framed_;
+        eastMid = (f.eastMin + f.eastMax) / 2;
+        northMid = (f.northMin + f.northMax) / 2;
+        perPx = std::max((f.eastMax - f.eastMin) / w, (f.northMax - f.northMin) / h);
+    } else {
+        const double across = xAxis->range().size() / w, up = yAxis->range().size() / h;
+        perPx = std::max(across, up);
+        if (!was.isEmpty() && was != equalScaleRect_) {
+            // Resized: a view that was even keeps its scale.
+            const double across0 = xAxis->range().size() / was.width();
+            const double up0 = yAxis->range().size() / was.height();
+            if (std::abs(across0 - up0) <= 1e-9 * std::max(across0, up0)) perPx = across0;
+        } else if (std::abs(across - up) <= 1e-9 * perPx) {
+            return; // even already
+        }
+    }
+    xAxis->setRange(eastMid - perPx * w / 2, eastMid + perPx * w / 2);
+    yAxis->setRange(northMid - perPx * h / 2, northMid + perPx * h / 2);
+    if (framed) evenedFrame_ = currentLimits();
     refreshDrawn();
 }
 
