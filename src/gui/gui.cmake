@@ -12,6 +12,8 @@ set(LORVANE_DATA ${CMAKE_CURRENT_LIST_DIR}/../../data)
 add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/app/Unit1.cpp
   ${LORVANE_GUI_SRC}/app/Unit1.h
+  ${LORVANE_GUI_SRC}/app/client_layout.cpp
+  ${LORVANE_GUI_SRC}/app/client_layout.h
   ${LORVANE_GUI_SRC}/app/gate_rules_dialog.cpp
   ${LORVANE_GUI_SRC}/app/gate_rules_dialog.h
   ${LORVANE_GUI_SRC}/app/load_worker.cpp
