@@ -14,9 +14,9 @@ constexpr int kChartBottomGap = kDesignClientHeight - (16 + 577);
 constexpr int kListTop = 184, kListHeight = 409, kListMinHeight = 60;
 constexpr int kMinTrackHeight = 160;
 constexpr int kMinWidth = 600, kMinHeight = 440;
-// The list ends 15 pixels above Label11; the list may shrink by this much
-// before the labels would run into it.
-constexpr int kMostDown = kListMinHeight - kListHeight;
+// The list ends 15 pixels above Label11 at the design size: it shrinks to
+// its least height, then the labels move on up to 4 pixels under it.
+constexpr int kMostDown = kListMinHeight - kListHeight - 11;
 
 } // namespace
 

@@ -126,10 +126,10 @@ int LapChart::minimumReadableHeight() const {
                      xAxis->tickLabelPadding() + ticks.height() + xAxis->labelPadding() +
                      titles.height() + xAxis->padding() + xAxis->offset();
     // The plot: the vertical titles along its height, and the ticker's five
-    // or so labels (with the cursor's text over the top one) a line apart.
-    int plot = 6 * ticks.height() + ticks.height() / 2;
+    // or so labels with some room between them.
+    int plot = 5 * ticks.height();
     for (const QCPAxis* a : {yAxis, yAxis2})
-        plot = std::max(plot, titles.horizontalAdvance(a->label()) + 2 * ticks.height());
+        plot = std::max(plot, titles.horizontalAdvance(a->label()) + ticks.height());
     // Half a label over the top of the plot, for its highest tick.
     return band + plot + ticks.height() / 2;
 }
