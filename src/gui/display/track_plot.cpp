@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
 
 #include "gui/display/lap_chart.h"
 #include "track/thinning.h"
@@ -24,11 +23,6 @@ constexpr int kPanThresholdPx = 3;
 bool sameView(const Viewport& a, const Viewport& b) {
     return a.xMin == b.xMin && a.xMax == b.xMax && a.yMin == b.yMin && a.yMax == b.yMax &&
            a.widthPx == b.widthPx && a.heightPx == b.heightPx;
-}
-
-bool sameLimits(const AxisLimits& a, const AxisLimits& b) {
-    return a.eastMin == b.eastMin && a.eastMax == b.eastMax && a.northMin == b.northMin &&
-           a.northMax == b.northMax;
 }
 
 void fill(QCPCurve* curve, const std::vector<LocalPoint>& points) {
@@ -221,7 +215,6 @@ void TrackPlot::resetView() {
 }
 
 void TrackPlot::applyLimits(const AxisLimits& lim) {
-    framed_ = lim;
     xAxis->setRange(lim.eastMin, lim.eastMax);
     yAxis->setRange(lim.northMin, lim.northMax);
 }
@@ -455,38 +448,34 @@ void TrackPlot::setupLapLayer() {
     cursorMark_->setLineStyle(QCPCurve::lsNone);
     cursorMark_->setScatterStyle(
         QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(Qt::black, 2.0), QColor(Qt::yellow), 11));
+    plotLayout()->setAutoMargins(QCP::msNone);
     connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::keepEqualScale);
 }
 
 void TrackPlot::keepEqualScale() {
-    const int w = axisRect()->width(), h = axisRect()->height();
-    if (w <= 0 || h <= 0) return;
-    const QSize was = std::exchange(equalScaleRect_, axisRect()->size());
-    const bool framed = framed_ && (sameLimits(currentLimits(), *framed_) ||
-                                    (evenedFrame_ && sameLimits(currentLimits(), *evenedFrame_)));
-    double eastMid = xAxis->range().center(), northMid = yAxis->range().center();
-    double perPx = 0;
-    if (framed) {
-        // All of what was fitted, as large as the plot's shape allows.
-        const AxisLimits& f = *framed_;
-        eastMid = (f.eastMin + f.eastMax) / 2;
-        northMid = (f.northMin + f.northMax) / 2;
-        perPx = std::max((f.eastMax - f.eastMin) / w, (f.northMax - f.northMin) / h);
-    } else {
-        const double across = xAxis->range().size() / w, up = yAxis->range().size() / h;
-        perPx = std::max(across, up);
-        if (!was.isEmpty() && was != equalScaleRect_) {
-            // Resized: a view that was even keeps its scale.
-            const double across0 = xAxis->range().size() / was.width();
-            const double up0 = yAxis->range().size() / was.height();
-            if (std::abs(across0 - up0) <= 1e-9 * std::max(across0, up0)) perPx = across0;
-        } else if (std::abs(across - up) <= 1e-9 * perPx) {
-            return; // even already
-        }
-    }
-    xAxis->setRange(eastMid - perPx * w / 2, eastMid + perPx * w / 2);
-    yAxis->setRange(northMid - perPx * h / 2, northMid + perPx * h / 2);
-    if (framed) evenedFrame_ = currentLimits();
+    // The axes keep the limits they were given; the plot area takes their
+    // shape instead, as large as the room the widget leaves it and centred
+    // in it, with blank margins on the other two sides.
+    QCPLayout* grid = plotLayout();
+    const QMargins was = grid->margins();
+    const int roomW = axisRect()->width() + was.left() + was.right();
+    const int roomH = axisRect()->height() + was.top() + was.bottom();
+    const double across = xAxis->range().size(), up = yAxis->range().size();
+    if (roomW <= 0 || roomH <= 0 || !(across > 0) || !(up > 0)) return;
+    int w = roomW, h = roomH;
+    if (across * roomH > up * roomW)
+        h = static_cast<int>(std::lround(roomW * up / across));
+    else
+        w = static_cast<int>(std::lround(roomH * across / up));
+    const int padW = roomW - std::max(w, 1), padH = roomH - std::max(h, 1);
+    const QMargins want(padW / 2, padH / 2, padW - padW / 2, padH - padH / 2);
+    if (want == was) return;
+    grid->setMargins(want);
+    // Laid out again at once: the tick labels, hence the axes' own margins,
+    // depend on the limits alone, which stay.
+    grid->update(QCPLayoutElement::upPreparation);
+    grid->update(QCPLayoutElement::upMargins);
+    grid->update(QCPLayoutElement::upLayout);
     refreshDrawn();
 }
 

@@ -112,9 +112,8 @@ private:
     // The "laps" layer and what is drawn on it: the highlight, the two lap
     // paths and the cursor, over the track.
     void setupLapLayer();
-    // One metre as long across as up, after every layout: a fitted view is
-    // fitted again to the plot's new shape, a view of the user's keeps its
-    // centre and, through a resize, its scale.
+    // One metre as long across as up, after every layout, whatever the
+    // widget's shape.
     void keepEqualScale();
     void drawGateLines(const std::vector<track::GateLine>& lines);
     // The line of the dragged gate moved to the track nearest `at`.
@@ -133,11 +132,6 @@ private:
     QCPCurve* refPath_ = nullptr;
     QCPCurve* cmpPath_ = nullptr;
     QCPCurve* cursorMark_ = nullptr;
-    QSize equalScaleRect_; // the plot area's size when the scale was last evened
-    // The limits last asked for by a fit (or the following of a loading
-    // track), and what they became once evened: while the view is one of the
-    // two it is fitted again at every shape.
-    std::optional<AxisLimits> framed_, evenedFrame_;
     std::vector<QCPItemLine*> arrows_;
     std::vector<LocalPoint> track_;
     // Consecutive samples make one run; a new run starts where samples were
