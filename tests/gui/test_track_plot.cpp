@@ -5,6 +5,7 @@
 #include <numbers>
 #include <random>
 
+#include <QSignalSpy>
 #include <QtTest/QTest>
 
 #include "gui/display/track_plot.h"
@@ -145,6 +146,8 @@ private slots:
     void plotMarkersReplaceEachOther();
     void plotHighlightsOneLap();
     void plotZoomPanAndBack();
+    void plotKeepsMetresSquareAtEveryShape();
+    void plotDrawsADraggedGateAsItMoves();
 };
 
 void TestTrackPlot::fitPadsTheNarrowerAxis() {
@@ -443,6 +446,108 @@ void TestTrackPlot::plotZoomPanAndBack() {
     plot.xAxis->setRange(0, 10);
     QTest::mouseClick(&plot, Qt::RightButton, {}, c);
     QCOMPARE(plot.currentLimits().eastMax, plot.fittedLimits()->eastMax);
+}
+
+void TestTrackPlot::plotKeepsMetresSquareAtEveryShape() {
+    TrackPlot plot;
+    plot.resize(609, 577);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    plot.appendTrack(circuit(1, 2000));
+    plot.fixAxes();
+    const TrackExtent e = extent(-700, 700, -470, 470);
+    // Pixels per metre across over pixels per metre up, as painted.
+    auto ratio = [&plot] {
+        plot.replot();
+        const double across = plot.xAxis->coordToPixel(1) - plot.xAxis->coordToPixel(0);
+        const double up = plot.yAxis->coordToPixel(0) - plot.yAxis->coordToPixel(1);
+        return across / up;
+    };
+    plot.fitTo(e);
+    QVERIFY(std::abs(ratio() - 1) < 0.01);
+    const AxisLimits fitted = plot.currentLimits();
+    // Maximised, then tall and narrow: the fit stays whole and square, as
+    // large as the plot allows; fitted again (the laps cut again), back to
+    // the fit after a zoom, and a zoom of the user's, at each shape.
+    for (const QSize size : {QSize(1500, 640), QSize(420, 900)}) {
+        plot.resize(size);
+        QTest::qWait(20);
+        QVERIFY2(std::abs(ratio() - 1) < 0.01, qPrintable(QString::number(ratio())));
+        QCOMPARE(plot.currentLimits().eastMin, fitted.eastMin);
+        QCOMPARE(plot.currentLimits().northMax, fitted.northMax);
+        const QRect area = plot.axisRect()->rect();
+        QVERIFY(std::min(area.width(), area.height()) > std::min(size.width(), size.height()) - 100);
+        plot.fitTo(e);
+        QVERIFY2(std::abs(ratio() - 1) < 0.01, qPrintable(QString::number(ratio())));
+        plot.xAxis->setRange(-50, 50);
+        plot.resetView();
+        QVERIFY2(std::abs(ratio() - 1) < 0.01, qPrintable(QString::number(ratio())));
+        plot.xAxis->setRange(-300, 100);
+        plot.yAxis->setRange(-100, 0);
+        QVERIFY2(std::abs(ratio() - 1) < 0.01, qPrintable(QString::number(ratio())));
+        plot.resetView();
+    }
+}
+
+void TestTrackPlot::plotDrawsADraggedGateAsItMoves() {
+    TrackPlot plot;
+    plot.resize(609, 577);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    const auto pts = circuit(1, 2000, 0.05);
+    plot.appendTrack(pts);
+    plot.fixAxes();
+    plot.fitTo(extent(-700, 700, -470, 470));
+    // A gate across the track at sample 100, 12 m each side, its arrow along
+    // the direction of travel.
+    auto across = [&pts](std::size_t i) {
+        const double de = pts[i + 5].east - pts[i].east, dn = pts[i + 5].north - pts[i].north;
+        const double len = std::hypot(de, dn);
+        return std::pair(de / len, dn / len);
+    };
+    const auto [ue, un] = across(100);
+    const lorvane::LocalPoint p1{pts[100].east, pts[100].north};
+    lorvane::track::GateLine gate{{p1.east - un * 12, p1.north + ue * 12},
+                                  {p1.east + un * 12, p1.north - ue * 12},
+                                  p1,
+                                  lorvane::LocalPoint{p1.east + ue * 7.2, p1.north + un * 7.2}};
+    plot.setGateLines({gate});
+    plot.setGateHandles({p1});
+    plot.replot();
+    QSignalSpy dropped(&plot, &TrackPlot::gateDragged);
+    auto pixel = [&plot](double e, double n) {
+        return QPoint(int(std::lround(plot.xAxis->coordToPixel(e))), int(std::lround(plot.yAxis->coordToPixel(n))));
+    };
+    QTest::mousePress(&plot, Qt::LeftButton, {}, pixel(p1.east, p1.north));
+    // Moved a little off the track at sample 700: the line is drawn across the
+    // track there at once, as long as before, and nothing is reported yet.
+    const QPoint to = pixel(pts[700].east + 3, pts[700].north);
+    QMouseEvent move(QEvent::MouseMove, to, plot.mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&plot, &move);
+    QCOMPARE(dropped.size(), 0);
+    const auto* line = plot.gateCurve()->data().data();
+    QCOMPARE(line->size(), 2);
+    const auto a = line->at(0), b = line->at(1);
+    std::size_t on = 0; // the track point it is drawn across
+    for (std::size_t i = 1; i < pts.size(); ++i)
+        if (std::hypot((a->key + b->key) / 2 - pts[i].east, (a->value + b->value) / 2 - pts[i].north) <
+            std::hypot((a->key + b->key) / 2 - pts[on].east, (a->value + b->value) / 2 - pts[on].north))
+            on = i;
+    QVERIFY(on > 690 && on < 710);
+    QVERIFY(std::hypot((a->key + b->key) / 2 - pts[on].east, (a->value + b->value) / 2 - pts[on].north) < 1e-6);
+    QVERIFY(std::abs(std::hypot(b->key - a->key, b->value - a->value) - 24) < 1e-6);
+    const auto [te, tn] = across(on);
+    QVERIFY(std::abs((b->key - a->key) * te + (b->value - a->value) * tn) < 24 * 0.05);
+    QCOMPARE(plot.gateArrows(), 1);
+    const auto* arrow = qobject_cast<QCPItemLine*>(plot.item(0));
+    QVERIFY(arrow);
+    QVERIFY((arrow->end->coords() - arrow->start->coords()).x() * te +
+                (arrow->end->coords() - arrow->start->coords()).y() * tn >
+            7.0);
+    // Released: reported once; the window draws the lines it then uses.
+    QTest::mouseRelease(&plot, Qt::LeftButton, {}, to);
+    QCOMPARE(dropped.size(), 1);
+    QCOMPARE(plot.gateCurve()->data()->at(0)->key, gate.from.east);
 }
 
 QTEST_MAIN(TestTrackPlot)

@@ -34,6 +34,7 @@
 #include "analysis/lap_export.h"
 #include "formats/any_log.h"
 #include "formats/log_formats.h"
+#include "gui/app/client_layout.h"
 #include "gui/app/gate_rules_dialog.h"
 #include "gui/common/prompts.h"
 #include "gui/common/window_style.h"
@@ -67,9 +68,6 @@ const QColor kLabelRed(0xFF, 0x00, 0x00);
 // Where what lies below the chart sits, measured from the bottom
 // (and, for the version, the right) of the client area, so that it stays
 // below the chart when the window grows.
-constexpr int kChartLeft = 144, kChartTop = 16;
-constexpr int kChartRightGap = TForm1::kClientWidth - (144 + 609);
-constexpr int kChartBottomGap = TForm1::kClientHeight - (16 + 577);
 
 } // namespace
 
@@ -295,24 +293,16 @@ void TForm1::setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* 
 }
 
 void TForm1::layoutClient(const QSize& size) {
-    const int w = std::max(size.width(), kMinClientWidth);
-    const int h = std::max(size.height(), kMinClientHeight);
-    // The strip chart takes the bottom; below its opening height it gives way
-    // first, down to a minimum, then the track plot shrinks.
-    const int strip = std::clamp(h - kClientHeight - kStripGap, 80, kStripHeight);
-    const int down = h - strip - kStripGap - kClientHeight;
-    const int right = w - kClientWidth;
-    // The lap list grows with the window, and wide enough for whole lines.
-    const int listWidth = lapListWidth();
-    LapTimeBox->setGeometry(8, 184, listWidth, std::max(60, 409 + down));
-    const int chartLeft = std::max(kChartLeft, 8 + listWidth + 23);
-    const int chartWidth = w - chartLeft - kChartRightGap;
-    Chart1->setGeometry(chartLeft, kChartTop, chartWidth,
-                        h - kChartTop - kChartBottomGap - strip - kStripGap);
-    Label10->move(728 + right, 600 + down);
-    Label11->move(19, 608 + down);
-    FileNameLabel->move(19, 632 + down);
-    layoutStrip(chartLeft, chartWidth, kClientHeight + down, strip);
+    const lorvane::app::ClientMetrics metrics{lapListWidth(), Chart2->minimumReadableHeight()};
+    const lorvane::app::ClientLayout l = lorvane::app::layoutClient(size, metrics);
+    LapTimeBox->setGeometry(l.lapList);
+    Chart1->setGeometry(l.trackPlot);
+    Label10->move(l.versionLabel);
+    Label11->move(l.noteLabel);
+    FileNameLabel->move(l.fileLabel);
+    Chart2->setGeometry(l.strip);
+    if (CompareBox) CompareBox->setGeometry(l.compareBox);
+    if (QWidget* client = centralWidget()) client->setMinimumSize(lorvane::app::minimumClientSize(metrics));
 }
 
 // --- activation ---------------------------------------------------------------
@@ -556,11 +546,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TForm1::layoutStrip(int chartLeft, int chartWidth, int top, int height) {
-    Chart2->setGeometry(chartLeft, top, chartWidth, height);
-    if (CompareBox) CompareBox->setGeometry(8, top, chartLeft - 16, 24);
 }
 
 void TForm1::fitLapTable() {

@@ -148,7 +148,6 @@ private:
     void buildLineMenus(QMenu* file, QMenu* laps);
     void buildAnalysisControls();
     void layoutClient(const QSize& size);
-    void layoutStrip(int chartLeft, int chartWidth, int top, int height);
     int lapListWidth() const;
     // Widens the lap table's dock until every column is in view.
     void fitLapTable();

@@ -5,11 +5,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
-#include <QScreen>
 #include <QTimer>
 
 #include "gui/app/Unit1.h"
 #include "gui/common/prompts.h"
+#include "gui/common/window_style.h"
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
 #include "gui/dbtools/uCircuitsForm.h"
@@ -66,10 +66,9 @@ int main(int argc, char** argv) {
     // Closing the main window ends the program, side windows open or not.
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        form1.move(area.center() - form1.frameGeometry().center() + form1.pos());
-    }
+    // No larger than the screen's free part (display scaling may make the
+    // designed size too large for it), in the middle of it.
+    lorvane::app::fitToScreen(&form1);
     form1.show();
     runDemoHook(form1);
     return app.exec();

@@ -57,6 +57,34 @@ QPoint keptOnScreen(const QRect& frame, const QRect& area) {
     return {std::max(x, area.x()), std::max(y, area.y())};
 }
 
+QSize openingSize(QSize wanted, QSize least, QSize frame, const QRect& available) {
+    const QSize room = available.size() - frame;
+    return wanted.boundedTo(room).expandedTo(least);
+}
+
+void fitToScreen(QWidget* w) {
+    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    QSize frame = w->frameGeometry().size() - w->size();
+    if (frame == QSize(0, 0)) {
+        const QSize client = clientSizeFor(0, 0);
+        frame = QSize(-client.width(), -client.height());
+    }
+    const QSize size = openingSize(w->size(), w->minimumSizeHint().expandedTo(w->minimumSize()),
+                                   frame, area);
+    if (size != w->size()) w->resize(size);
+    // The frame's top left, from which the window's position is offset by
+    // the caption and the border.
+    const QPoint inset = w->geometry().topLeft() - w->frameGeometry().topLeft();
+    const QPoint offset = inset.isNull()
+                              ? QPoint(frame.width() / 2, frame.height() - frame.width() / 2)
+                              : inset;
+    QRect outer(QPoint(), size + frame);
+    outer.moveCenter(area.center());
+    w->move(keptOnScreen(outer, area) + offset);
+}
+
 void showSideWindow(QWidget* w, const QWidget* over) {
     const bool first = !w->property("lorvanePlaced").toBool();
     w->setProperty("lorvanePlaced", true);

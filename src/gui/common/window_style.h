@@ -32,6 +32,19 @@ void setTextColour(QWidget* w, const QColor& colour);
 // top left corner kept in view when it is larger than the area.
 QPoint keptOnScreen(const QRect& frame, const QRect& area);
 
+// The outer size a window that would like to be `wanted` opens at in
+// `available` (a screen's free part): no wider nor taller than the area, but
+// never below `least`, the window's minimum size. `frame` is what the
+// caption and borders add to the window's size.
+QSize openingSize(QSize wanted, QSize least, QSize frame, const QRect& available);
+
+// Makes a top-level window that is about to be shown fit the free part of its
+// screen (shrunk to it when larger, at the user's display scaling say) and
+// places it in the middle of it, its caption in view. Before the window is
+// first shown its frame is not known yet: a usual caption and border are
+// allowed for.
+void fitToScreen(QWidget* w);
+
 // Shows a side window and brings it to the front, wholly on the screen
 // `over` is on. The first time it is shown it opens over the middle of
 // `over` (when given); later it keeps where the user left it, brought back

@@ -119,6 +119,21 @@ LapChart::LapChart(QWidget* parent) : QCustomPlot(parent) {
             [this] { refreshDrawn(); });
 }
 
+int LapChart::minimumReadableHeight() const {
+    const QFontMetrics ticks(xAxis->tickLabelFont()), titles(xAxis->labelFont());
+    // Under the plot: the ticks, their labels and the axis title.
+    const int band = std::max(xAxis->tickLengthOut(), xAxis->subTickLengthOut()) +
+                     xAxis->tickLabelPadding() + ticks.height() + xAxis->labelPadding() +
+                     titles.height() + xAxis->padding() + xAxis->offset();
+    // The plot: the vertical titles along its height, and the ticker's five
+    // or so labels with some room between them.
+    int plot = 5 * ticks.height();
+    for (const QCPAxis* a : {yAxis, yAxis2})
+        plot = std::max(plot, titles.horizontalAdvance(a->label()) + ticks.height());
+    // Half a label over the top of the plot, for its highest tick.
+    return band + plot + ticks.height() / 2;
+}
+
 void LapChart::setLaps(std::shared_ptr<const LapTrace> reference,
                        std::shared_ptr<const LapTrace> compared) {
     if (reference && reference->empty()) reference.reset();

@@ -41,6 +41,12 @@ public:
     std::optional<double> cursorDistance() const { return cursor_; }
     QString cursorText() const;
 
+    // The least height at which the axes' labels and the cursor's line of
+    // text are drawn whole and apart: the band of the distance axis under
+    // the plot, and a plot tall enough for the speed and delta axes' titles
+    // and tick labels, all in the chart's font.
+    int minimumReadableHeight() const;
+
     QCPGraph* referenceSpeed() const { return graph(0); }
     QCPGraph* comparedSpeed() const { return graph(1); }
     QCPGraph* delta() const { return graph(2); }

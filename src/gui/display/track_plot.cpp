@@ -149,6 +149,12 @@ void TrackPlot::setMarkers(const std::optional<LocalPoint>& start,
 }
 
 void TrackPlot::setGateLines(const std::vector<track::GateLine>& lines) {
+    gateLines_ = lines;
+    draggedLine_.reset();
+    drawGateLines(lines);
+}
+
+void TrackPlot::drawGateLines(const std::vector<track::GateLine>& lines) {
     gates_->data()->clear();
     for (QCPItemLine* a : arrows_) removeItem(a);
     arrows_.clear();
@@ -253,6 +259,19 @@ void TrackPlot::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         if (auto h = handleAt(event->position())) {
             dragging_ = h;
+            // The dragged gate's line is the one centred on its point 1.
+            draggedLine_.reset();
+            double best = 0.01 * 0.01; // m²
+            const LocalPoint p1 = handles_[*h];
+            for (std::size_t i = 0; i < gateLines_.size(); ++i) {
+                const track::GateLine& l = gateLines_[i];
+                const double de = (l.from.east + l.to.east) / 2 - p1.east;
+                const double dn = (l.from.north + l.to.north) / 2 - p1.north;
+                if (de * de + dn * dn <= best) {
+                    best = de * de + dn * dn;
+                    draggedLine_ = i;
+                }
+            }
             setCursor(Qt::ClosedHandCursor);
             event->accept();
             return;
@@ -273,6 +292,7 @@ void TrackPlot::mousePressEvent(QMouseEvent* event) {
 
 void TrackPlot::mouseMoveEvent(QMouseEvent* event) {
     if (dragging_) {
+        previewDrag(planeAt(event->position()));
         event->accept();
         return;
     }
@@ -296,6 +316,11 @@ void TrackPlot::mouseReleaseEvent(QMouseEvent* event) {
     if (dragging_ && event->button() == Qt::LeftButton) {
         const int handle = static_cast<int>(*dragging_);
         dragging_.reset();
+        // The lines as they were: the window draws the ones it then uses.
+        if (draggedLine_) {
+            draggedLine_.reset();
+            drawGateLines(gateLines_);
+        }
         setCursor(placing_ ? Qt::CrossCursor : Qt::ArrowCursor);
         event->accept();
         emit gateDragged(handle, planeAt(event->position()));
@@ -325,6 +350,61 @@ void TrackPlot::setPlacing(bool on) {
 
 LocalPoint TrackPlot::planeAt(const QPointF& pos) const {
     return LocalPoint{xAxis->pixelToCoord(pos.x()), yAxis->pixelToCoord(pos.y())};
+}
+
+void TrackPlot::previewDrag(const LocalPoint& at) {
+    if (!draggedLine_ || !std::isfinite(at.east) || !std::isfinite(at.north)) return;
+    track::GateLine line = gateLines_[*draggedLine_];
+    const double reach = std::hypot(line.to.east - line.from.east,
+                                    line.to.north - line.from.north) /
+                         2;
+    if (!(reach > 0)) return;
+    // The direction the gate faces now (point 1 -> point 2), as gateLines drew it.
+    const double ue0 = -(line.to.north - line.from.north) / (2 * reach);
+    const double un0 = (line.to.east - line.from.east) / (2 * reach);
+    LocalPoint p = at;
+    double ue = ue0, un = un0;
+    // As the drop will place it: on the nearest track point, facing the
+    // first point at least kPlacedGateAhead further on (or, at the end, the
+    // way the track came).
+    std::size_t nearest = track_.size();
+    double bestD = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < track_.size(); ++i) {
+        const double de = track_[i].east - at.east, dn = track_[i].north - at.north;
+        const double d = de * de + dn * dn;
+        if (d < bestD) {
+            bestD = d;
+            nearest = i;
+        }
+    }
+    if (nearest < track_.size()) {
+        p = track_[nearest];
+        auto towards = [&](const LocalPoint& from, const LocalPoint& to) {
+            const double de = to.east - from.east, dn = to.north - from.north;
+            const double len = std::hypot(de, dn);
+            if (!(len >= track::kPlacedGateAhead) || !std::isfinite(len)) return false;
+            ue = de / len;
+            un = dn / len;
+            return true;
+        };
+        bool found = false;
+        for (std::size_t i = nearest + 1; i < track_.size() && !found; ++i)
+            found = towards(p, track_[i]);
+        for (std::size_t i = nearest; i-- > 0 && !found;) found = towards(track_[i], p);
+    }
+    line.from = LocalPoint{p.east - un * reach, p.north + ue * reach};
+    line.to = LocalPoint{p.east + un * reach, p.north - ue * reach};
+    if (line.arrowFrom && line.arrowTo) {
+        const double ae = line.arrowTo->east - line.arrowFrom->east;
+        const double an = line.arrowTo->north - line.arrowFrom->north;
+        const double length = std::hypot(ae, an);
+        const double sign = ae * ue0 + an * un0 >= 0 ? 1.0 : -1.0;
+        line.arrowFrom = p;
+        line.arrowTo = LocalPoint{p.east + sign * ue * length, p.north + sign * un * length};
+    }
+    std::vector<track::GateLine> lines = gateLines_;
+    lines[*draggedLine_] = line;
+    drawGateLines(lines);
 }
 
 std::optional<std::size_t> TrackPlot::handleAt(const QPointF& pos) const {
@@ -368,30 +448,34 @@ void TrackPlot::setupLapLayer() {
     cursorMark_->setLineStyle(QCPCurve::lsNone);
     cursorMark_->setScatterStyle(
         QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(Qt::black, 2.0), QColor(Qt::yellow), 11));
+    plotLayout()->setAutoMargins(QCP::msNone);
     connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::keepEqualScale);
 }
 
 void TrackPlot::keepEqualScale() {
-    // After a resize one metre keeps the same length on both axes: both
-    // ranges keep their centres and take the larger of the two scales, so
-    // what was in view stays in view.
-    if (axisRect()->width() <= 0 || axisRect()->height() <= 0) return;
-    // A new fit is evened too, once: it was laid out for the design's size.
-    auto same = [](const AxisLimits& a, const AxisLimits& b) {
-        return a.eastMin == b.eastMin && a.eastMax == b.eastMax && a.northMin == b.northMin &&
-               a.northMax == b.northMax;
-    };
-    const bool newFit = fitted_ && (!evenedFit_ || !same(*fitted_, *evenedFit_)) &&
-                        same(currentLimits(), *fitted_);
-    if (axisRect()->size() == equalScaleRect_ && !newFit) return;
-    const bool first = equalScaleRect_.isEmpty();
-    equalScaleRect_ = axisRect()->size();
-    if (newFit) evenedFit_ = fitted_;
-    if (first && !newFit) return; // the first layout, before any fit
-    const double w = axisRect()->width(), h = axisRect()->height();
-    const double perPx = std::max(xAxis->range().size() / w, yAxis->range().size() / h);
-    xAxis->setRange(xAxis->range().center(), perPx * w, Qt::AlignCenter);
-    yAxis->setRange(yAxis->range().center(), perPx * h, Qt::AlignCenter);
+    // The axes keep the limits they were given; the plot area takes their
+    // shape instead, as large as the room the widget leaves it and centred
+    // in it, with blank margins on the other two sides.
+    QCPLayout* grid = plotLayout();
+    const QMargins was = grid->margins();
+    const int roomW = axisRect()->width() + was.left() + was.right();
+    const int roomH = axisRect()->height() + was.top() + was.bottom();
+    const double across = xAxis->range().size(), up = yAxis->range().size();
+    if (roomW <= 0 || roomH <= 0 || !(across > 0) || !(up > 0)) return;
+    int w = roomW, h = roomH;
+    if (across * roomH > up * roomW)
+        h = static_cast<int>(std::lround(roomW * up / across));
+    else
+        w = static_cast<int>(std::lround(roomH * across / up));
+    const int padW = roomW - std::max(w, 1), padH = roomH - std::max(h, 1);
+    const QMargins want(padW / 2, padH / 2, padW - padW / 2, padH - padH / 2);
+    if (want == was) return;
+    grid->setMargins(want);
+    // Laid out again at once: the tick labels, hence the axes' own margins,
+    // depend on the limits alone, which stay.
+    grid->update(QCPLayoutElement::upPreparation);
+    grid->update(QCPLayoutElement::upMargins);
+    grid->update(QCPLayoutElement::upLayout);
     refreshDrawn();
 }
 

@@ -90,7 +90,9 @@ public:
 
     // The points a left drag may move (each gate's point 1); a press within
     // a few pixels of one starts the drag, and the release reports where it
-    // was dropped (gateDragged with the point's index in `handles`).
+    // was dropped (gateDragged with the point's index in `handles`). While
+    // the mouse moves, that gate's line is drawn where the drop would put it:
+    // across the nearest point of the track, square to the way it runs.
     void setGateHandles(std::vector<LocalPoint> handles) { handles_ = std::move(handles); }
     const std::vector<LocalPoint>& gateHandles() const { return handles_; }
     // The handle within reach of a widget position, if any.
@@ -108,9 +110,14 @@ protected:
 
 private:
     // The "laps" layer and what is drawn on it: the highlight, the two lap
-    // paths and the cursor, over the track; one metre as long across as up.
+    // paths and the cursor, over the track.
     void setupLapLayer();
+    // One metre as long across as up, after every layout, whatever the
+    // widget's shape.
     void keepEqualScale();
+    void drawGateLines(const std::vector<track::GateLine>& lines);
+    // The line of the dragged gate moved to the track nearest `at`.
+    void previewDrag(const LocalPoint& at);
 
     void applyLimits(const AxisLimits& lim);
     void followTrack();
@@ -125,8 +132,6 @@ private:
     QCPCurve* refPath_ = nullptr;
     QCPCurve* cmpPath_ = nullptr;
     QCPCurve* cursorMark_ = nullptr;
-    QSize equalScaleRect_;                // the plot area's size when the scale was last evened
-    std::optional<AxisLimits> evenedFit_; // the fit last evened
     std::vector<QCPItemLine*> arrows_;
     std::vector<LocalPoint> track_;
     // Consecutive samples make one run; a new run starts where samples were
@@ -158,6 +163,8 @@ private:
     bool placing_ = false;
     std::vector<LocalPoint> handles_;
     std::optional<std::size_t> dragging_;
+    std::vector<track::GateLine> gateLines_;
+    std::optional<std::size_t> draggedLine_; // in gateLines_, the dragged handle's
 };
 
 } // namespace lorvane::display
