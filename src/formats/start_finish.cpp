@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 
 #include "formats/block_reader.h"
 #include "formats/diagnostic.h"
@@ -190,6 +191,13 @@ std::vector<Gate> parseSplitLines(std::string_view text, const std::string& file
         out.push_back(g);
     }
     return out;
+}
+
+std::vector<Gate> readSplitLinesBeside(const std::string& gxrPath) {
+    const std::string path = splitLinesPathFor(gxrPath);
+    std::error_code ec;
+    if (path == gxrPath || !std::filesystem::exists(path, ec)) return {};
+    return parseSplitLines(readWholeFile(path), path);
 }
 
 StartFinish readStartFinishFile(const std::string& path) {

@@ -59,6 +59,11 @@ std::string composeSplitLinesText(const std::vector<Gate>& splits);
 // numbers, lies off the globe, has no point 1 or no direction.
 std::vector<Gate> parseSplitLines(std::string_view text, const std::string& fileName);
 
+// The split lines of the split file beside the start/finish file at
+// `gxrPath`; none when there is no such file. Throws LoadError (naming the
+// split file) when it cannot be read or does not parse.
+std::vector<Gate> readSplitLinesBeside(const std::string& gxrPath);
+
 // Reads a whole (small) text file; throws LoadError on failure.
 std::string readWholeFile(const std::string& path, std::size_t maxBytes = 64u << 20);
 

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 
 #include <unistd.h>
 
@@ -280,10 +279,7 @@ StartFinishReport Session::loadStartFinish(const std::string& path) {
         file.path = path;
         // Its split lines, when a split file lies beside it; a bad one refuses
         // the whole file, as a bad gate does.
-        const std::string splitPath = splitLinesPathFor(path);
-        std::error_code ec;
-        if (splitPath != path && std::filesystem::exists(splitPath, ec))
-            file.splits = parseSplitLines(readWholeFile(splitPath), splitPath);
+        file.splits = readSplitLinesBeside(path);
         startFinish_ = std::move(file);
         r.ok = true;
     } catch (const LoadError& e) {
