@@ -248,7 +248,13 @@ void saveStartFinishFile(const StartFinishFile& file, const std::string& gxrPath
     const std::string splits = file.splits.empty() ? std::string() : composeSplitLinesText(file.splits);
     writeFileAtomically(gxrPath, gxr);
     if (!file.splits.empty()) {
-        writeFileAtomically(splitPath, splits);
+        try {
+            writeFileAtomically(splitPath, splits);
+        } catch (LoadError& e) {
+            e.diagnostic().message = "The start/finish file was saved, but not its split lines: " +
+                                     e.diagnostic().message;
+            throw;
+        }
     } else if (::unlink(splitPath.c_str()) != 0 && errno != ENOENT) {
         // Left in place it would give the saved file the old split lines.
         fail(ErrorKind::InputOutput,

@@ -484,4 +484,14 @@ TEST(Session, SplitLinesTravelInAFileBesideTheGxr) {
     dir.write("dir.splits", "1,2,3,4\n");
     EXPECT_THROW(saveStartFinishFile(placed, dir.file("dir.gxr")), LoadError);
     EXPECT_EQ(test::readFile(dir.file("dir.splits")), "1,2,3,4\n");
+    // A failed split file write names it and says the .gxr was saved.
+    std::filesystem::create_directory(dir.file("side.splits"));
+    try {
+        saveStartFinishFile(placed, dir.file("side.gxr"));
+        ADD_FAILURE() << "no error";
+    } catch (const LoadError& e) {
+        EXPECT_EQ(e.diagnostic().file, dir.file("side.splits"));
+        EXPECT_EQ(e.diagnostic().message.rfind("The start/finish file was saved, but not its split lines: ", 0), 0u);
+    }
+    EXPECT_EQ(test::readFile(dir.file("side.gxr")), placed.text);
 }
