@@ -1,8 +1,11 @@
 #include "analysis/lap_export.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdint>
 
+#include "formats/log_time.h"
 #include "formats/numbers.h"
 
 namespace lorvane {
@@ -59,6 +62,14 @@ std::string timestamp(const std::string& date, double seconds) {
 
 } // namespace
 
+std::string gpxDate(const std::optional<std::string>& logDate, const std::string& logPath) {
+    if (logDate) return *logDate;
+    struct stat st {};
+    if (logPath.empty() || ::stat(logPath.c_str(), &st) != 0) return {};
+    const auto seconds = static_cast<std::int64_t>(st.st_mtime);
+    return isoDate(seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400);
+}
+
 GeoDegrees toGeo(const LocalPlane& plane, LocalPoint p) {
     GeoDegrees g;
     g.lat = (plane.baseLat + p.north / kMetresPerMinute) / 60.0;
@@ -104,7 +115,11 @@ std::string lapGpx(const LapTrace& lap, const LocalPlane& plane, double startTim
         appendFixed(out, g.lat, 1, 8);
         out += "\" lon=\"";
         appendFixed(out, g.lon, 1, 8);
-        out += "\"><time>" + timestamp(date, startTime + p.time) + "</time></trkpt>\n";
+        out += '"';
+        if (date.empty())
+            out += "/>\n";
+        else
+            out += "><time>" + timestamp(date, startTime + p.time) + "</time></trkpt>\n";
     }
     out += "    </trkseg>\n  </trk>\n</gpx>\n";
     return out;

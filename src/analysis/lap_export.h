@@ -4,6 +4,7 @@
 // where the lap was drawn.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "analysis/lap_trace.h"
@@ -27,8 +28,19 @@ std::string lapCsv(const LapTrace& lap, const LocalPlane& plane);
 // A GPX 1.1 document with one track of one segment, a trkpt per point of the
 // lap's path. The logs hold the time of day only, so each point's time is
 // `date` (YYYY-MM-DD, UTC) plus the opening crossing's time on the log's clock
-// (`startTime`, seconds) plus its time into the lap, to the millisecond.
+// (`startTime`, seconds) plus its time into the lap, to the millisecond. With
+// an empty `date` the points have no time (GPX allows that; a time there must
+// have a date).
 std::string lapGpx(const LapTrace& lap, const LocalPlane& plane, double startTime,
                    const std::string& date = "1970-01-01", const std::string& name = {});
+
+// The date to give lapGpx for a lap of the log at `logPath`: `logDate` (the
+// load's LoadReport::date) when the log gave one. The text and binary logs
+// hold no date; for them it is the UTC date of the file's last modification:
+// a logger writes its file while it records, so the last write falls on the
+// day the recording ended, and a copy that kept the file's times keeps that
+// day. Empty (points without times) when the file's time cannot be read:
+// better no time than 1970.
+std::string gpxDate(const std::optional<std::string>& logDate, const std::string& logPath);
 
 } // namespace lorvane

@@ -142,7 +142,8 @@ int runAdd(CircuitDb& db, const Parsed& p) {
     c.lapDistance = positiveNumber(p, "--lap-distance", err);
     if (!err.empty()) usage(err);
     if (auto it = p.values.find("--notes"); it != p.values.end()) c.notes = it->second;
-    c.splits = p.splits;
+    // --split in place of the split lines kept beside the .gxr.
+    c.splits = p.splits.empty() ? readSplitLinesBeside(p.values.at("--gxr")) : p.splits;
     StartFinish sf = readStartFinishFile(p.values.at("--gxr"));
     c.start = sf.start;
     if (sf.hasFinishLine) c.finish = sf.finish;

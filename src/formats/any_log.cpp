@@ -93,6 +93,14 @@ AnyLogInfo readAnyLog(LogKind kind, ByteSource& source, SampleSink& sink, const 
     AnyLogInfo info = format.read(source, sink, expected);
     info.kind = kind;
     info.ticksPerSecond = format.ticksPerSecond;
+    switch (kind) {
+    case LogKind::Nmea: info.firstDay = info.nmea.firstDay; break;
+    case LogKind::Gpx: info.firstDay = info.gpx.firstDay; break;
+    case LogKind::Csv: info.firstDay = info.csv.firstDay; break;
+    case LogKind::Fit: info.firstDay = info.fit.firstDay; break;
+    case LogKind::Text:
+    case LogKind::Binary: break;
+    }
     return info;
 }
 

@@ -68,6 +68,10 @@ struct AnyLogInfo {
     // Which app's layout the file has, when the format has several (the CSV
     // exports of the lap apps); empty otherwise.
     std::string layoutName;
+    // The date of the first fix (days since 1970-01-01, UTC where the log
+    // says), when the log's times carry dates: NMEA RMC, GPX, FIT, CSV with
+    // dates or Unix times. The text and binary logs have none.
+    std::optional<std::int64_t> firstDay;
     // The reader's own report; only the one of `kind` is filled.
     TextLogInfo text;
     BinaryLogInfo binary;

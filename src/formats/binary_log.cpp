@@ -123,6 +123,7 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
         if (avail < L) {
             // The file ends inside this record: decode what it has, when it
             // holds the fields at all.
+            info.cutMidRecord = true;
             if (avail >= 12) {
                 decodeRecord(in.data(), s);
                 s.index = index;

@@ -16,6 +16,9 @@ struct BinaryLogInfo {
     std::int64_t samples = 0;      // records decoded and accepted by the sink
     std::int64_t resyncs = 0;      // records dropped because their last byte was not '$'
     std::int64_t shortRecords = 0; // a last record under 12 bytes, dropped
+    // The file ends inside a record: a short one is dropped (shortRecords),
+    // one that holds its fields is kept without its end.
+    bool cutMidRecord = false;
     bool stopped = false;
 };
 

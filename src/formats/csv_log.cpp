@@ -748,6 +748,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             break;
         }
         ++info.samples;
+        if (!info.firstDay) info.firstDay = dayClock.firstDay();
         if (index == INT32_MAX) failHere("Too many samples in one log");
         ++index;
     }

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,9 @@ struct CsvLogInfo {
     // Studio CSV", "TrackAddict CSV", "RaceCapture log", "Harry's LapTimer CSV" or "CSV".
     std::string dialect = "CSV";
     bool stopped = false;
+    // Date of the first fix (days since 1970-01-01) when the times carry dates:
+    // UTC for Unix times and ISO times with a zone, else the date as written.
+    std::optional<std::int64_t> firstDay;
 };
 
 // Header lines looked for before the file is said not to be a CSV log.

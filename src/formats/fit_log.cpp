@@ -338,6 +338,7 @@ private:
             return false;
         }
         ++info_.samples;
+        if (!info_.firstDay) info_.firstDay = clock_.firstDay();
         if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", source_.name(), 0, at);
         ++index_;
         return true;

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,8 @@ struct FitLogInfo {
     std::string damage;                      // empty, or what was wrong
     std::int64_t damageOffset = -1;          // byte
     std::string device;                      // manufacturer/product from file_id when known, may stay empty
+    // UTC date of the first fix (days since 1970-01-01), when the log gives dates.
+    std::optional<std::int64_t> firstDay;
 };
 
 // Header size 12 or 14 and ".FIT" at bytes 8..11.

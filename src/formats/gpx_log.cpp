@@ -463,6 +463,7 @@ private:
             return;
         }
         ++info_.samples;
+        if (!info_.firstDay) info_.firstDay = clock_.firstDay();
         if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, point_.line);
         ++index_;
     }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "formats/block_reader.h"
@@ -25,6 +26,8 @@ struct GpxLogInfo {
     std::int64_t segments = 0; // <trkseg> elements
     bool satellites = false;   // some point gave <sat>
     bool stopped = false;
+    // UTC date of the first fix (days since 1970-01-01), when the log gives dates.
+    std::optional<std::int64_t> firstDay;
 };
 
 // Reads the file, handing every track point to the sink. Throws LoadError with

@@ -110,7 +110,7 @@ AnyLogInfo readBinary(ByteSource& source, SampleSink& sink, const LogLayout* exp
     info.samples = info.binary.samples;
     info.stopped = info.binary.stopped;
     info.dropped = info.binary.resyncs + info.binary.shortRecords;
-    info.cutMidLine = info.binary.shortRecords > 0;
+    info.cutMidLine = info.binary.cutMidRecord;
     return info;
 }
 

@@ -58,6 +58,25 @@ std::int64_t daysFromCivil(int year, int month, int day) {
     return era * 146097 + doe - 719468;
 }
 
+std::string isoDate(std::int64_t day) {
+    // Howard Hinnant's civil_from_days.
+    const std::int64_t z = day + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    auto padded = [](std::int64_t v, int width) {
+        std::string s = std::to_string(v < 0 ? -v : v);
+        if (s.size() < static_cast<std::size_t>(width)) s.insert(0, static_cast<std::size_t>(width) - s.size(), '0');
+        return v < 0 ? "-" + s : s;
+    };
+    return padded(y, 4) + "-" + padded(m, 2) + "-" + padded(d, 2);
+}
+
 bool validDate(int year, int month, int day) {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace lorvane {
@@ -12,6 +13,9 @@ inline constexpr std::int64_t kMsPerDay = 86'400'000;
 
 // Days from 1970-01-01 to the given date of the Gregorian calendar.
 std::int64_t daysFromCivil(int year, int month, int day);
+// "YYYY-MM-DD" for days since 1970-01-01 (years 0 to 9999; other years are
+// written as they come, with a sign when negative).
+std::string isoDate(std::int64_t day);
 // Whether the date exists (year 1 to 9999).
 bool validDate(int year, int month, int day);
 
@@ -40,6 +44,11 @@ std::optional<DateTime> parseIsoDateTime(std::string_view text);
 class DayClock {
 public:
     std::int64_t clock(std::int64_t msOfDay, std::optional<std::int64_t> day);
+    // The date of the first time's day (days since 1970-01-01), once a time
+    // has come with a date; that first time may have come without one.
+    std::optional<std::int64_t> firstDay() const {
+        return haveBase_ ? std::optional<std::int64_t>(baseDay_) : std::nullopt;
+    }
 
 private:
     bool any_ = false;

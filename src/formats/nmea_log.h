@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "formats/block_reader.h"
@@ -34,6 +35,8 @@ struct NmeaLogInfo {
     std::int64_t noFix = 0;            // fix times without a fix (void RMC, GGA quality 0)
     bool satellites = false;           // some GGA gave the satellites
     bool stopped = false;              // the sink asked to stop
+    // UTC date of the first fix (days since 1970-01-01), when the log gives dates.
+    std::optional<std::int64_t> firstDay;
     std::int64_t dropped() const { return badChecksums + damaged + otherLines; }
 };
 

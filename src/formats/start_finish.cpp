@@ -1,7 +1,9 @@
 #include "formats/start_finish.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 
 #include "formats/block_reader.h"
 #include "formats/diagnostic.h"
@@ -133,6 +135,69 @@ std::string composeStartFinishText(const StartFinish& sf, std::string_view comme
     else
         out += "0 0 0 0\r\n";
     return out;
+}
+
+std::string splitLinesPathFor(const std::string& gxrPath) {
+    const std::size_t slash = gxrPath.find_last_of("/\\");
+    const std::size_t nameFrom = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = gxrPath.rfind('.');
+    // A dot that opens the name (".gxr") is no extension.
+    if (dot == std::string::npos || dot <= nameFrom) return gxrPath + ".splits";
+    return gxrPath.substr(0, dot) + ".splits";
+}
+
+std::string composeSplitLinesText(const std::vector<Gate>& splits) {
+    std::string out = "# Split lines in driving order: LON1,LAT1,LON2,LAT2 in hundred-thousandths of a minute\r\n";
+    for (const Gate& g : splits) {
+        std::string line;
+        appendGateLine(line, g);
+        std::replace(line.begin(), line.end(), ' ', ',');
+        out += line;
+    }
+    return out;
+}
+
+std::vector<Gate> parseSplitLines(std::string_view text, const std::string& file) {
+    std::vector<Gate> out;
+    const auto lines = splitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto at = static_cast<std::int64_t>(i) + 1;
+        std::string_view line = lines[i];
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        if (line.empty() || line.front() == '#') continue;
+        double v[4];
+        std::size_t from = 0;
+        for (int k = 0; k < 4; ++k) {
+            const std::size_t comma = k < 3 ? line.find(',', from) : line.size();
+            if (comma == std::string_view::npos)
+                fail(ErrorKind::Syntax, "A split line takes four numbers, LON1,LAT1,LON2,LAT2", file, at);
+            std::string_view field = line.substr(from, comma - from);
+            while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+            while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+            const auto d = parseDecimal(field);
+            if (!d || !std::isfinite(*d)) fail(ErrorKind::Syntax, notAValidFloat(field), file, at);
+            v[k] = *d / 100000; // minutes, as the .gxr reader takes them
+            from = comma + 1;
+        }
+        const Gate g{v[1], v[0], v[3], v[2]};
+        // Latitude within ±90°, longitude within ±180°, in minutes.
+        if (std::fabs(g.lat1) > 5400 || std::fabs(g.lat2) > 5400 || std::fabs(g.long1) > 10800 ||
+            std::fabs(g.long2) > 10800)
+            fail(ErrorKind::Syntax, "The split line lies off the globe", file, at);
+        if (g.lat1 == 0 && g.long1 == 0) fail(ErrorKind::Syntax, "The split line has no point 1", file, at);
+        if (g.lat1 == g.lat2 && g.long1 == g.long2)
+            fail(ErrorKind::Syntax, "The split line has its two points in the same place: no direction", file, at);
+        out.push_back(g);
+    }
+    return out;
+}
+
+std::vector<Gate> readSplitLinesBeside(const std::string& gxrPath) {
+    const std::string path = splitLinesPathFor(gxrPath);
+    std::error_code ec;
+    if (path == gxrPath || !std::filesystem::exists(path, ec)) return {};
+    return parseSplitLines(readWholeFile(path), path);
 }
 
 StartFinish readStartFinishFile(const std::string& path) {

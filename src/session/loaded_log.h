@@ -43,9 +43,13 @@ struct LoadReport {
     std::optional<LocalPoint> startMarker;
     std::optional<LocalPoint> finishMarker;
     // What a load without laps needs to say why.
-    bool cutMidLine = false;                               // the log ends in mid-line or mid-record
-    std::string readerNote;                                // the reader read the file only in part: why
-    std::string layoutName;                                // which app's layout the log has, when one is known
+    bool cutMidLine = false; // the log ends in mid-line or mid-record
+    std::string readerNote;  // the reader read the file only in part: why
+    std::string layoutName;  // which app's layout the log has, when one is known
+    // "YYYY-MM-DD": the date of the log's first fix, when its times carry
+    // dates (NMEA RMC, GPX, FIT, CSV with dates or Unix times; UTC where the
+    // log says). Text and binary logs have none.
+    std::optional<std::string> date;
     std::int32_t crossingCount = 0;                        // gate crossings counted
     std::optional<double> nearestToStart, nearestToFinish; // metres, from the gates' point 1
     std::int32_t runCount = 0;                             // runs of the recording, split by its pauses

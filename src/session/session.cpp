@@ -1,10 +1,15 @@
 #include "session/session.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include <unistd.h>
 
 #include "formats/any_log.h"
 #include "formats/binary_log.h"
 #include "formats/log_formats.h"
+#include "formats/log_time.h"
 #include "formats/numbers.h"
 #include "reference/reference_file.h"
 #include "session/lap_check.h"
@@ -235,6 +240,30 @@ void Session::setStartFinish(StartFinishFile file) {
     startFinish_ = std::move(file);
 }
 
+void saveStartFinishFile(const StartFinishFile& file, const std::string& gxrPath) {
+    const std::string splitPath = splitLinesPathFor(gxrPath);
+    if (splitPath == gxrPath)
+        fail(ErrorKind::Invalid, "A start/finish file cannot be saved under its split file's name", gxrPath);
+    const std::string gxr = file.text.empty() ? composeStartFinishText(file.gates) : file.text;
+    const std::string splits = file.splits.empty() ? std::string() : composeSplitLinesText(file.splits);
+    writeFileAtomically(gxrPath, gxr);
+    if (!file.splits.empty()) {
+        try {
+            writeFileAtomically(splitPath, splits);
+        } catch (LoadError& e) {
+            e.diagnostic().message = "The start/finish file was saved, but not its split lines: " +
+                                     e.diagnostic().message;
+            throw;
+        }
+    } else if (::unlink(splitPath.c_str()) != 0 && errno != ENOENT) {
+        // Left in place it would give the saved file the old split lines.
+        fail(ErrorKind::InputOutput,
+             std::string("The start/finish file was saved, but its old split file could not be removed: ") +
+                 std::strerror(errno),
+             splitPath);
+    }
+}
+
 StartFinishReport Session::loadStartFinish(const std::string& path) {
     StartFinishReport r;
     Busy busy(*this);
@@ -254,6 +283,9 @@ StartFinishReport Session::loadStartFinish(const std::string& path) {
         file.text = readWholeFile(path);
         file.gates = parseStartFinish(file.text, path);
         file.path = path;
+        // Its split lines, when a split file lies beside it; a bad one refuses
+        // the whole file, as a bad gate does.
+        file.splits = readSplitLinesBeside(path);
         startFinish_ = std::move(file);
         r.ok = true;
     } catch (const LoadError& e) {
@@ -295,6 +327,7 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
         report.cutMidLine = info.cutMidLine;
         report.readerNote = info.note;
         report.layoutName = info.layoutName;
+        if (info.firstDay) report.date = isoDate(*info.firstDay);
         if (kind != LogKind::Binary) {
             report.dropped = info.dropped;
             report.firstDroppedLine = info.firstDroppedLine;

@@ -86,10 +86,20 @@ std::shared_ptr<const LoadedLog> recut(const LoadedLog& log, const StartFinishFi
 // for an empty name or a gate that cannot be written.
 StartFinishFile startFinishFromGates(const StartFinish& gates, const std::string& name);
 
+// Saves `file` as a start/finish file at `gxrPath` (its text as it is, or
+// composed from its gates when it has none) and its split lines in the split
+// file beside it (splitLinesPathFor), each written atomically, the .gxr
+// first. Without split lines, a split file left beside `gxrPath` by an
+// earlier save is removed once the .gxr is written. Throws LoadError naming
+// the file that failed; a failure on the .gxr leaves both files as they were.
+void saveStartFinishFile(const StartFinishFile& file, const std::string& gxrPath);
+
 class Session {
 public:
-    // Loads the start/finish file. Failures leave the gates and the remembered
-    // file as they were.
+    // Loads the start/finish file and the split lines of the split file beside
+    // it, when there is one (splitLinesPathFor). Failures, a bad split file's
+    // included, leave the gates, the split lines and the remembered file as
+    // they were.
     StartFinishReport loadStartFinish(const std::string& path);
     // Puts a start/finish definition in force for the next load and for
     // recutLoaded(), as loading a file would (see startFinishFromGates). A

@@ -3,12 +3,16 @@
 // GPX times count from the opening crossing on the log's clock.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "analysis/lap_export.h"
 #include "formats/numbers.h"
+#include "test_util.h"
 
 namespace lorvane {
 namespace {
@@ -98,6 +102,21 @@ TEST(LapExport, EmptyLapWritesOnlyTheFrame) {
     const LapTrace empty;
     EXPECT_EQ(lapCsv(empty, plane()), "distance,time,speed,east,north,latitude,longitude\n");
     EXPECT_EQ(lapGpx(empty, plane(), 0).find("<trkpt"), std::string::npos);
+}
+
+// A log without a date must not give its lap a date in 1970: the file's last
+// modification day stands in, and with no date at all the points go without times.
+TEST(LapExport, GpxDateFromTheLogOrItsFile) {
+    test::TempDir dir;
+    const std::string log = dir.write("run.zlg", "x");
+    const ::timespec times[2] = {{1'500'000'000, 0}, {1'500'000'000, 0}}; // 2017-07-14 02:40 UTC
+    ASSERT_EQ(::utimensat(AT_FDCWD, log.c_str(), times, 0), 0);
+    EXPECT_EQ(gpxDate(std::string("2023-06-04"), log), "2023-06-04");
+    EXPECT_EQ(gpxDate(std::nullopt, log), "2017-07-14");
+    EXPECT_EQ(gpxDate(std::nullopt, dir.file("gone.zlg")), "");
+    const std::string gpx = lapGpx(lap(), plane(), 3600, "", "Lap");
+    EXPECT_EQ(gpx.find("<time>"), std::string::npos);
+    EXPECT_NE(gpx.find("\"/>\n      <trkpt "), std::string::npos);
 }
 
 } // namespace

@@ -104,6 +104,15 @@ SDB="$tmp/splits.db"
 check "circuits add --split stores the lines in order" "[ $rc -eq 0 ] && [ \$(\"$CLI\" circuits list --json --db \"$SDB\" | grep -o '\"lat1\"' | wc -l) -eq 3 ]"
 "$CLI" laps --zlg "$tmp/a.zlg" --json --db "$SDB" | sed 's/"circuit": "Circuit a split"/"circuit": null/' >"$tmp/stored.json"
 check "without --gxr the stored split lines cut the sectors as --split does" "[ -s $tmp/split.json ] && cmp -s $tmp/split.json $tmp/stored.json"
+# The same lines in the split file beside a copy of the .gxr.
+cp "$tmp/a.gxr" "$tmp/b.gxr"
+for s in $splits; do echo "${s#--split=}"; done >"$tmp/b.splits"
+"$CLI" laps --gxr "$tmp/b.gxr" --zlg "$tmp/a.zlg" --json --sectors 7 >"$tmp/beside.json"
+"$CLI" circuits add --gxr "$tmp/b.gxr" --name "Circuit b" --db "$tmp/beside.db" >/dev/null
+check "--gxr and circuits add read the split file beside the .gxr" "python3 -c '
+import json, sys
+a, b = (json.load(open(f)) for f in sys.argv[1:3])
+sys.exit(0 if a[\"sector_lines\"] == b[\"sector_lines\"] and [l[\"sectors\"] for l in a[\"laps\"]] == [l[\"sectors\"] for l in b[\"laps\"]] else 1)' $tmp/split.json $tmp/beside.json && [ \$(\"$CLI\" circuits list --json --db \"$tmp/beside.db\" | grep -o '\"lat1\"' | wc -l) -eq 3 ]"
 "$CLI" laps --zlg "$tmp/a.zlg" --json --db "$SDB" --split=1,2,3,4 | grep -o '"sector_count": [0-9]*' >"$tmp/count"
 check "--split in place of the stored lines (none on the track: equal distances)" "grep -qx '\"sector_count\": 3' $tmp/count"
 bad=0

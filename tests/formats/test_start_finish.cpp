@@ -87,3 +87,45 @@ TEST(StartFinish, MissingFileOrFolder) {
     }
     EXPECT_THROW(readStartFinishFile("/tmp"), LoadError);
 }
+
+TEST(SplitLinesFile, NameFormatAndErrors) {
+    EXPECT_EQ(splitLinesPathFor("/a.b/NAME.gxr"), "/a.b/NAME.splits");
+    EXPECT_EQ(splitLinesPathFor("C:\\x.y\\T.GXR"), "C:\\x.y\\T.splits");
+    EXPECT_EQ(splitLinesPathFor("gxr/.gxr"), "gxr/.gxr.splits");
+    EXPECT_EQ(splitLinesPathFor("dir.gxr/track"), "dir.gxr/track.splits");
+
+    const std::vector<Gate> splits{{3090.5, -60.25, 3090.501, -60.2501}, {-2000, 100, -2000.00001, 100}};
+    const std::string text = composeSplitLinesText(splits);
+    EXPECT_EQ(text.substr(text.find("\r\n") + 2), "-6025000,309050000,-6025010,309050100\r\n"
+                                                  "10000000,-200000000,10000000,-200000001\r\n");
+    const auto back = parseSplitLines(text, "t.splits");
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].lat1, 3090.5);
+    EXPECT_EQ(back[0].long2, -60.2501);
+    EXPECT_EQ(back[1].lat2, -2000.00001);
+    EXPECT_TRUE(parseSplitLines("# none\r\n\r\n  \n", "t.splits").empty());
+    // Decimals, blanks and a bare CR are read; the order is kept.
+    const auto loose = parseSplitLines(" 1.5 , 2,3,4\t\r#x\r5,6,7,8", "t.splits");
+    ASSERT_EQ(loose.size(), 2u);
+    EXPECT_EQ(loose[0].long1, 1.5 / 100000);
+    EXPECT_EQ(loose[1].lat2, 8.0 / 100000);
+
+    auto errorAt = [](std::string_view t) {
+        try {
+            parseSplitLines(t, "t.splits");
+        } catch (const LoadError& e) {
+            EXPECT_EQ(e.diagnostic().file, "t.splits");
+            return std::make_pair(e.diagnostic().line, e.diagnostic().message);
+        }
+        ADD_FAILURE() << "no error for " << t;
+        return std::make_pair(std::int64_t{0}, std::string());
+    };
+    EXPECT_EQ(errorAt("1,2,3,4\n# c\n1,2,3\n"),
+              std::make_pair(std::int64_t{3}, std::string("A split line takes four numbers, LON1,LAT1,LON2,LAT2")));
+    EXPECT_EQ(errorAt("1,2,3,4,5").second, "'4,5' is not a valid floating point value");
+    EXPECT_EQ(errorAt("1 2 3 4").first, 1);
+    EXPECT_EQ(errorAt("\n1,2,3,x").second, "'x' is not a valid floating point value");
+    EXPECT_EQ(errorAt("1,2,3,600000000").second, "The split line lies off the globe");
+    EXPECT_EQ(errorAt("0,0,3,4").second, "The split line has no point 1");
+    EXPECT_EQ(errorAt("1,2,1,2").second, "The split line has its two points in the same place: no direction");
+}

@@ -2,6 +2,7 @@
 // DataBase", the add-to-database window's OK and Cancel, the Circuits window,
 // and the main window's hooks into them.
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -399,9 +400,19 @@ void TestCircuitWindows::mainWindowPassesTheLoadedLog() {
     QVERIFY(!add.hasProposal());
     add.Button2->click();
 
+    // Split lines in the file beside the .gxr.
+    const std::vector<lorvane::Gate> splits{{3090.01, -60.002, 3090.02, -60.001}, {3091, -61, 3091.001, -61}};
+    writeText(QFileInfo(files.gxr).path() + QStringLiteral("/demo.splits"),
+              QByteArray::fromStdString(lorvane::composeSplitLinesText(splits)));
     QSignalSpy ended(&form, &TForm1::loadEnded);
     form.openFiles({files.gxr, files.zlg});
     QVERIFY(ended.count() == 1 || ended.wait(60000));
+    QVERIFY(session.bestLap() > 0);
+    // The laps cut one way across a 10 m gate.
+    const lorvane::GateRules rules{session.crossings().front().forward ? lorvane::GateDirection::Forward
+                                                                       : lorvane::GateDirection::Reverse,
+                                   10.0, 20};
+    form.applyGateRules(rules);
     QVERIFY(session.bestLap() > 0);
 
     guitest::ui(form).actAddToDatabase->trigger();
@@ -422,6 +433,12 @@ void TestCircuitWindows::mainWindowPassesTheLoadedLog() {
     auto found = CircuitDb::open(db).findCircuitsForTrack(track);
     QCOMPARE(found.size(), std::size_t{1});
     QCOMPARE(found[0].circuit.name, std::string("demo"));
+    // Stored with the rules and split lines the laps were cut with.
+    QVERIFY(found[0].circuit.rules.direction == rules.direction);
+    QCOMPARE(found[0].circuit.rules.gateWidth, std::optional<double>(10.0));
+    QCOMPARE(found[0].circuit.rules.minLap, 20.0);
+    QCOMPARE(found[0].circuit.splits.size(), splits.size());
+    QCOMPARE(found[0].circuit.splits[1].lat2, 3091.001);
     QCOMPARE(prompts.unexpected, 0);
 }
 

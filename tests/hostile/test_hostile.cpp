@@ -214,6 +214,10 @@ TEST_P(ByKind, TruncatedAtManyPositions) {
     for (std::size_t i = header; i < whole.size(); i += 997) cuts.push_back(i);
     for (std::size_t i = whole.size() - 80; i < whole.size(); ++i) cuts.push_back(i);
 
+    // A binary log's records start after its header line and one more byte.
+    const std::size_t data = whole.find("\r\n", whole.find('$')) + 3;
+    const std::size_t record = static_cast<std::size_t>(small().recordLength);
+
     Dir dir;
     Session s;
     ASSERT_TRUE(s.loadStartFinish(dir.write("t.gxr", small().gxr)).ok);
@@ -222,7 +226,15 @@ TEST_P(ByKind, TruncatedAtManyPositions) {
         const std::string path = dir.write(logName(kind), std::string_view(whole).substr(0, cut));
         const LoadReport r = s.loadLog(kind, path, quiet);
         expectSoundOrNamed(r, path);
-        if (r.ok) expectPrefixOfFullLaps(s.laps(), fullLaps, "cut at " + std::to_string(cut));
+        if (!r.ok) continue;
+        expectPrefixOfFullLaps(s.laps(), fullLaps, "cut at " + std::to_string(cut));
+        // A binary log cut inside a record says so, whether or not the cut
+        // record still held its fields.
+        if (kind == LogKind::Binary && cut > data) {
+            const bool mid = (cut - data) % record != 0;
+            EXPECT_EQ(r.cutMidLine, mid) << "cut at " << cut;
+            EXPECT_EQ(r.shortRecords, mid && (cut - data) % record < 12) << "cut at " << cut;
+        }
     }
 }
 

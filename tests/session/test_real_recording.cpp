@@ -250,3 +250,38 @@ TEST(RealRecording, HarrysLapTimerCsvWritesTheLineRowTwice) {
     EXPECT_EQ(lines, (std::vector<std::string>{"001 :   01:31.51", "002 :   01:38.27", "003 :   01:45.52",
                                                "004 :   01:37.67", "005 :   01:34.51"}));
 }
+
+// Every imported log whose times carry dates gives the load the date of its
+// first fix (UTC); an elapsed-time CSV gives none.
+TEST(RealRecording, LoadsGiveTheirLogsDates) {
+    LORVANE_REQUIRE_REALDATA(kart, "okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea");
+    struct Case {
+        const char* file;
+        LogKind kind;
+        std::optional<std::string> date;
+    };
+    const Case cases[] = {
+        {"okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea", LogKind::Nmea, "2023-06-04"},
+        {"okc-kart-rental-3laps/okc_kart_2023-04-29_rental.nmea", LogKind::Nmea, "2023-04-29"},
+        // GGA before RMC: the date comes with the first RMC.
+        {"other-apps/harrys-laptimer-nmea-willow/LapTimer-0382-0390-20160824-221730.nmea", LogKind::Nmea, "2016-08-14"},
+        {"other-apps/garmin-fit-edge820/garmin-edge-820-bike.fit", LogKind::Fit, "2017-06-12"},
+        {"other-apps/racechrono-csv3-tianma/session_20251231_111318_tianma_lap9_v3.csv", LogKind::Csv, "2025-12-31"},
+        {"pir-corrado-2019/pir_corrado_2019-08-18_tfr.csv", LogKind::Csv, std::nullopt},
+        {"harrys-laptimer-gpx-willow/LapTimer-0382-0390-20160824-221730.gpx", LogKind::Gpx, "2016-08-14"},
+    };
+    TempDir dir;
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(dir.write("far.gxr", test::gxrText(3000, 100, 3000.001, 100))).ok);
+    s.setKeepTrack(true);
+    SessionObserver quiet;
+    for (const Case& c : cases) {
+        const std::string path = test::realData(c.file);
+        if (path.empty()) continue; // a file tried by hand, not in every checkout
+        const LoadReport r = s.loadLog(c.kind, path, quiet);
+        ASSERT_TRUE(r.ok) << c.file << ": " << r.error.describe();
+        EXPECT_EQ(r.date, c.date) << c.file;
+        // Cutting the laps again keeps it.
+        EXPECT_EQ(s.recutLoaded().date, c.date) << c.file;
+    }
+}

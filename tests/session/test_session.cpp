@@ -442,3 +442,56 @@ TEST(Runs, AnEmptyFirstDataLineIsNoFix) {
     EXPECT_EQ(log->plane.baseLat, plain->plane.baseLat);
     EXPECT_EQ(composeLapRefFile(*log, pickLap(*log, 2), false), composeLapRefFile(*plain, pickLap(*plain, 2), false));
 }
+
+// Split lines live in a file of their own beside the .gxr, whose text stays
+// what the lap timer reads.
+TEST(Session, SplitLinesTravelInAFileBesideTheGxr) {
+    TempDir dir;
+    const Pos a = posAt(5), b = posAt(5.5), c = posAt(10), d = posAt(10.5);
+    StartFinishFile placed = startFinishFromGates(parseStartFinish(circleGxr(true), "c.gxr"), "placed");
+    placed.splits = {{3090.01, -60.002, 3090.02, -60.001}, {a.lat, a.lon, b.lat, b.lon}};
+    const std::string gxr = dir.file("track.gxr");
+    saveStartFinishFile(placed, gxr);
+    EXPECT_EQ(test::readFile(gxr), placed.text);
+
+    Session s;
+    ASSERT_TRUE(s.loadStartFinish(gxr).ok);
+    EXPECT_EQ(s.startFinish().text, placed.text);
+    ASSERT_EQ(s.startFinish().splits.size(), 2u);
+    EXPECT_EQ(s.startFinish().splits[0].lat1, 3090.01);
+    EXPECT_EQ(s.startFinish().splits[0].long2, -60.001);
+    EXPECT_NEAR(s.startFinish().splits[1].lat2, b.lat, 0.5e-5);
+
+    // A bad split file refuses the load, naming its line, and keeps what was there.
+    dir.write("bad.gxr", placed.text);
+    dir.write("bad.splits", "# ok\n" + composeSplitLinesText({{c.lat, c.lon, d.lat, d.lon}}) + "1,2\n");
+    const StartFinishReport bad = s.loadStartFinish(dir.file("bad.gxr"));
+    EXPECT_FALSE(bad.ok);
+    EXPECT_EQ(bad.error.file, dir.file("bad.splits"));
+    EXPECT_EQ(bad.error.line, 4);
+    EXPECT_EQ(s.gxrFileName(), gxr);
+    EXPECT_EQ(s.startFinish().splits.size(), 2u);
+
+    // Saved again without split lines, the old split file goes.
+    placed.splits.clear();
+    saveStartFinishFile(placed, gxr);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("track.splits")));
+    ASSERT_TRUE(s.loadStartFinish(gxr).ok);
+    EXPECT_TRUE(s.startFinish().splits.empty());
+    // A failed .gxr write leaves the split file alone.
+    placed.splits = {{c.lat, c.lon, d.lat, d.lon}};
+    std::filesystem::create_directory(dir.file("dir.gxr"));
+    dir.write("dir.splits", "1,2,3,4\n");
+    EXPECT_THROW(saveStartFinishFile(placed, dir.file("dir.gxr")), LoadError);
+    EXPECT_EQ(test::readFile(dir.file("dir.splits")), "1,2,3,4\n");
+    // A failed split file write names it and says the .gxr was saved.
+    std::filesystem::create_directory(dir.file("side.splits"));
+    try {
+        saveStartFinishFile(placed, dir.file("side.gxr"));
+        ADD_FAILURE() << "no error";
+    } catch (const LoadError& e) {
+        EXPECT_EQ(e.diagnostic().file, dir.file("side.splits"));
+        EXPECT_EQ(e.diagnostic().message.rfind("The start/finish file was saved, but not its split lines: ", 0), 0u);
+    }
+    EXPECT_EQ(test::readFile(dir.file("side.gxr")), placed.text);
+}

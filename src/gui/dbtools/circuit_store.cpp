@@ -58,22 +58,43 @@ std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t
     return sum;
 }
 
-void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session,
+void proposeLoadedCircuit(TAddToDatabaseForm& form, const LoadedLog& log,
                           const display::TrackPlot& plot) {
-    if (!session.hasStartFinish()) {
+    if (log.startFinish.path.empty()) {
         form.clearProposal();
         return;
     }
     std::optional<double> distance;
-    if (session.logLoaded() && session.bestLap() > 0) {
-        const auto& laps = session.laps();
-        auto it = std::find_if(laps.begin(), laps.end(),
-                               [&](const Lap& l) { return l.number == session.bestLap(); });
-        if (it != laps.end()) distance = plottedLength(plot, it->startSample, it->endSample);
+    if (const Lap* best = log.lap(log.bestLap))
+        distance = plottedLength(plot, best->startSample, best->endSample);
+    // The log's rules hold its format's default width when none was chosen.
+    GateRules rules = log.rules;
+    GateRules unset = rules;
+    unset.gateWidth.reset();
+    if (effectiveRules(log.kind, unset).gateWidth == rules.gateWidth) rules.gateWidth.reset();
+    form.proposeCircuit(QFile::decodeName(log.startFinish.path.c_str()), log.startFinish.gates,
+                        distance, rules);
+    form.proposeSplits(log.startFinish.splits);
+}
+
+void proposeLoadedCircuit(TAddToDatabaseForm& form, const StartFinishFile& startFinish,
+                          const GateRules& rules) {
+    if (startFinish.path.empty()) {
+        form.clearProposal();
+        return;
     }
-    form.proposeCircuit(QFile::decodeName(session.gxrFileName().c_str()), session.gates(),
-                        distance);
-    form.proposeSplits(session.startFinish().splits);
+    form.proposeCircuit(QFile::decodeName(startFinish.path.c_str()), startFinish.gates,
+                        std::nullopt, rules);
+    form.proposeSplits(startFinish.splits);
+}
+
+void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session,
+                          const display::TrackPlot& plot) {
+    const std::shared_ptr<const LoadedLog> log = session.loaded();
+    if (log && !log->startFinish.path.empty())
+        proposeLoadedCircuit(form, *log, plot);
+    else
+        proposeLoadedCircuit(form, session.startFinish(), session.gateRules());
 }
 
 } // namespace lorvane::dbtools

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "circuits/circuit_db.h"
+#include "session/loaded_log.h"
 
 class QWidget;
 
@@ -47,9 +48,22 @@ QString distanceText(double metres);
 std::optional<double> plottedLength(const display::TrackPlot& plot, std::int32_t first,
                                     std::int32_t last);
 
-// Fills the add-to-database window from what the main window has loaded: the
-// start/finish file and its gates, and the lap distance of the fastest lap as
-// plotted. Without a start/finish file the window is emptied.
+// Fills the add-to-database window from a loaded log: the start/finish file
+// that cut its laps (name, gates, split lines), the gate rules they were cut
+// with, and the lap distance of its fastest lap as plotted. A gate width that
+// is only the log format's default is stored unset, so that logs of other
+// formats get their own default. Without a start/finish file the window is
+// emptied.
+void proposeLoadedCircuit(TAddToDatabaseForm& form, const LoadedLog& log,
+                          const display::TrackPlot& plot);
+
+// The same before any log is loaded: `startFinish` and `rules` are the ones in
+// force for the next load; no lap distance.
+void proposeLoadedCircuit(TAddToDatabaseForm& form, const StartFinishFile& startFinish,
+                          const GateRules& rules);
+
+// The session's loaded log when it has one cut by a start/finish file, else the
+// start/finish file and rules in force.
 void proposeLoadedCircuit(TAddToDatabaseForm& form, const Session& session,
                           const display::TrackPlot& plot);
 
