@@ -34,10 +34,6 @@ std::string fileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
-void writeStartFinishFiles(const StartFinishFile& file, const std::string& path) {
-    writeFileAtomically(path, file.text);
-}
-
 } // namespace
 
 std::shared_ptr<const LogView> makeLogView(std::shared_ptr<const LoadedLog> log) {
@@ -154,16 +150,10 @@ std::string Workspace::saveStartFinishFile(std::string path) {
     if (!session_.hasStartFinish()) fail(ErrorKind::Invalid, "There are no start/finish lines to save.");
     // The name test the loader applies.
     if (!passesGxrNameTest(path)) path += ".gxr";
-    const std::vector<Gate> splits = session_.startFinish().splits;
-    writeStartFinishFiles(session_.startFinish(), path);
+    lorvane::saveStartFinishFile(session_.startFinish(), path);
     // The saved file is in force from now on, as if it had been loaded.
     const StartFinishReport r = session_.loadStartFinish(path);
     if (!r.ok) throw LoadError(r.error);
-    if (session_.startFinish().splits.size() != splits.size() || !splits.empty()) {
-        StartFinishFile f = session_.startFinish();
-        f.splits = splits;
-        session_.setStartFinish(std::move(f));
-    }
     Snapshot s = next();
     s.circuitFromDb = false;
     s.linesUnsaved = false;
@@ -404,7 +394,7 @@ std::int32_t Workspace::exportLap(const std::string& target, bool gpx) const {
         const Lap* l = log->lap(lap.lap);
         const auto crossings = l ? findLapCrossings(log->crossings, *l) : std::nullopt;
         const double start = crossings ? crossings->open->time : 0.0;
-        bytes = lapGpx(lap, log->plane, start, "1970-01-01",
+        bytes = lapGpx(lap, log->plane, start, gpxDate(log->report.date, log->path),
                        "Lap " + std::to_string(lap.lap) + " of " + fileName(log->path));
     } else {
         bytes = lapCsv(lap, log->plane);
@@ -436,6 +426,8 @@ std::string Workspace::summary(const LoadReport& r) const {
                         " " + join(gaps, ", "));
     }
     if (r.cutMidLine && r.kind != LogKind::Binary) notes.push_back("the last line is cut off in mid-line");
+    if (r.cutMidLine && r.kind == LogKind::Binary && r.shortRecords == 0)
+        notes.push_back("the last record is cut off, its position kept");
     if (r.resyncs > 0) notes.push_back(count(r.resyncs, "record", "records") + " dropped by resynchronisation");
     if (r.shortRecords > 0) notes.push_back("a short last record dropped");
     if (!r.readerNote.empty()) notes.push_back(r.readerNote);

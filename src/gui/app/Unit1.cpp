@@ -274,8 +274,12 @@ void TForm1::buildMenus() {
     });
     actAddToDatabase = tools->addAction(tr("&Add to DataBase..."), this, [this] {
         if (!addToDatabase_) return;
-        if (!workspace_.session().busy())
-            lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, workspace_.session(), *Chart1);
+        // The lines and rules in force, with the loaded log's track.
+        const lorvane::Snapshot& s = snapshot();
+        if (s.log() && !s.log()->startFinish.path.empty())
+            lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, *s.log(), *Chart1);
+        else
+            lorvane::dbtools::proposeLoadedCircuit(*addToDatabase_, s.startFinish, s.rules);
         // It opens where it was designed to, kept on the screen.
         lorvane::app::showSideWindow(addToDatabase_, nullptr);
     });
@@ -302,7 +306,8 @@ void TForm1::layoutClient(const QSize& size) {
     FileNameLabel->move(l.fileLabel);
     Chart2->setGeometry(l.strip);
     if (CompareBox) CompareBox->setGeometry(l.compareBox);
-    if (QWidget* client = centralWidget()) client->setMinimumSize(lorvane::app::minimumClientSize(metrics));
+    if (QWidget* client = centralWidget())
+        client->setMinimumSize(lorvane::app::minimumClientSize(metrics));
 }
 
 // --- activation ---------------------------------------------------------------
