@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 #include "formats/diagnostic.h"
 #include "formats/numbers.h"
@@ -176,6 +177,7 @@ struct GateLine {
             valid = true;
         }
     }
+    double distanceTo(LocalPoint q) const { return std::hypot(q.east - p1.east, q.north - p1.north); }
     // Signed distance from the line, positive on point 2's side.
     double side(LocalPoint q) const { return (q.east - p1.east) * ux + (q.north - p1.north) * uy; }
 };
@@ -213,8 +215,15 @@ LapTrace referenceTrace(const ReferenceFileData& ref, const LocalPlane& given) {
         }
     const LocalPoint last = local(ref.points.back());
 
-    const GateLine open(plane, ref.gates.start);
-    const GateLine close(plane, ref.gates.hasFinishLine ? ref.gates.finish : ref.gates.start);
+    // With a separate finish line a lap runs from either gate to either: the
+    // gate at an end is the one whose point 1 lies nearer to it.
+    const GateLine start(plane, ref.gates.start);
+    const GateLine finish(plane, ref.gates.hasFinishLine ? ref.gates.finish : ref.gates.start);
+    auto gateAt = [&](LocalPoint q) -> const GateLine& {
+        return finish.distanceTo(q) < start.distanceTo(q) ? finish : start;
+    };
+    const GateLine& open = gateAt(inner.empty() ? last : inner.front());
+    const GateLine& close = gateAt(last);
 
     // The opening crossing: the first point lies just past the line; the
     // line through it and the next point meets the gate at most one segment back.
@@ -266,7 +275,7 @@ std::optional<std::string> startFinishMismatch(const StartFinish& a, const Start
             return std::string("their ") + name + " lines lie " + formatFixed(apart, 1, 1) + " m apart";
         const GateLine la(plane, ga), lb(plane, gb);
         // The lines' directions, either way round.
-        if (la.valid && lb.valid && std::fabs(la.ux * lb.uy - la.uy * lb.ux) > std::sin(10 * M_PI / 180))
+        if (la.valid && lb.valid && std::fabs(la.ux * lb.uy - la.uy * lb.ux) > std::sin(10 * std::numbers::pi / 180))
             return std::string("their ") + name + " lines run in directions more than 10° apart";
         return std::nullopt;
     };

@@ -41,8 +41,9 @@ ReferenceFileData readReferenceFile(const std::string& path);
 // The reference lap along its path in `plane` (the file's own plane when
 // `plane` has no scale): from the opening crossing point at 0 s, through the
 // file's points before the lap time, to the closing crossing point at the lap
-// time. The crossing points lie where the path meets the gate's line: the
-// first point's segment to the next one, extended back, for the opening; the
+// time. The crossing points lie where the path meets the gate's line (the
+// start gate's, or the finish gate's where its point 1 is nearer): the first
+// point's segment to the next one, extended back, for the opening; the
 // segment into the last point for the closing. Points carry no sample (-1);
 // speeds are derived. Lap number 0.
 LapTrace referenceTrace(const ReferenceFileData& ref, const LocalPlane& plane);
