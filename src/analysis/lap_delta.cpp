@@ -82,4 +82,36 @@ std::vector<std::optional<double>> deltaAtPoints(const LapTrace& compared, const
     return out;
 }
 
+std::optional<DeltaExtremes> deltaExtremes(const LapTrace& compared, const LapTrace& reference) {
+    if (compared.empty() || reference.empty()) return std::nullopt;
+    DeltaExtremes e;
+    LapClock c(compared), r(reference);
+    auto look = [&](double d) {
+        const auto tc = c.timeAt(sameShare(d, reference, compared));
+        const auto tr = r.timeAt(d);
+        if (!tc || !tr) return;
+        const double delta = *tc - *tr;
+        if (delta > e.highest.delta) e.highest = DeltaPoint{d, delta};
+        if (delta < e.lowest.delta) e.lowest = DeltaPoint{d, delta};
+    };
+    // Both lists of distances run forward: walk them together, so that the
+    // two clocks only ever step forward.
+    const auto& rp = reference.points;
+    const auto& cp = compared.points;
+    std::size_t i = 0, j = 0;
+    while (i < rp.size() || j < cp.size()) {
+        const double dr = i < rp.size() ? rp[i].distance : reference.distance;
+        const double dc = j < cp.size() ? sameShare(cp[j].distance, compared, reference) : reference.distance;
+        if (i < rp.size() && (j == cp.size() || dr <= dc)) {
+            look(dr);
+            ++i;
+        } else {
+            look(dc);
+            ++j;
+        }
+    }
+    e.finish = compared.points.back().time - reference.points.back().time;
+    return e;
+}
+
 } // namespace lorvane

@@ -37,4 +37,17 @@ std::vector<DeltaPoint> deltaOnGrid(const LapTrace& compared, const LapTrace& re
 // are empty).
 std::vector<std::optional<double>> deltaAtPoints(const LapTrace& compared, const LapTrace& reference);
 
+// Where the compared lap is farthest behind and farthest ahead of the
+// reference lap. The delta runs straight between the points of either lap
+// (the compared lap's taken at their share of the reference lap's distance),
+// so it is looked at on each of those: the highest and the lowest value, at
+// the first distance along the reference lap that has it.
+struct DeltaExtremes {
+    double finish = 0;  // the delta at the finish: the lap-time difference
+    DeltaPoint highest; // ≥ 0 (the delta starts at 0)
+    DeltaPoint lowest;  // ≤ 0
+};
+// Empty when either lap is empty.
+std::optional<DeltaExtremes> deltaExtremes(const LapTrace& compared, const LapTrace& reference);
+
 } // namespace lorvane

@@ -14,6 +14,7 @@
 #include "cli/circuits_command.h"
 #include "cli/cli_options.h"
 #include "cli/cli_util.h"
+#include "cli/compare_command.h"
 #include "cli/convert_command.h"
 #include "cli/json_out.h"
 #include "cli/log_arg.h"
@@ -243,6 +244,7 @@ int main(int argc, char** argv) {
     add("trace", addTraceCommand(app));
     add("convert", addConvertCommand(app));
     add("circuits", addCircuitsCommand(app));
+    add("compare", addCompareCommand(app));
 
     // `circuits help` has always been `circuits --help`.
     char help[] = "--help";

@@ -42,6 +42,10 @@ cat "$tmp/p_text" "$corpus/text_log/s3.zlg" > "$corpus/reference_lap/text_s3"
 params "\001\001\000\000\000\003\000\000\000\024\000\000" "$tmp/p_bin"
 cat "$tmp/p_bin" "$corpus/binary_log/s23.wmx" > "$corpus/reference_lap/binary_s23"
 
+# Reference file seeds: the golden reference files of the demo session.
+mkdir -p "$corpus/reference_read"
+cp "$root"/tests/data/golden/*.REF "$corpus/reference_read/"
+
 # KML: a short path around the first lap of seed 3, and a few small shapes.
 awk -v la="$la" -v lo="$lo" 'f && NF>=la && n<40 {n++; lat=$la/60; lon=-$lo/60; printf "%.6f,%.6f,0 ", lon, lat} /^\[data\]/{f=1}' \
   "$tmp/s3.zlg" > "$tmp/coords"
