@@ -494,6 +494,10 @@ void TForm1::buildAnalysisControls() {
     LapTable->verticalHeader()->hide();
     LapTable->verticalHeader()->setDefaultSectionSize(LapTable->fontMetrics().height() + 4);
     LapTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Columns sized on the rows in view and a few more: every row has the
+    // same layout, and measuring a thousand laps' cells would hold the
+    // window at the end of a load.
+    LapTable->horizontalHeader()->setResizeContentsPrecision(32);
     box->addWidget(LapTable, 1);
     BestLabel = new QLabel(panel);
     BestLabel->setObjectName(QStringLiteral("BestLabel"));
