@@ -22,6 +22,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
@@ -564,7 +565,13 @@ void TForm1::fitLapTable() {
     const int extra = need - LapTable->width();
     if (extra <= 0) return;
     // The window grows by as much, so that the client area keeps its size.
-    if (!isMaximized() && !isFullScreen()) resize(width() + extra, height());
+    // (no wider than the screen's free part).
+    if (!isMaximized() && !isFullScreen()) {
+        int w = width() + extra;
+        if (const QScreen* sc = screen())
+            w = std::min(w, sc->availableGeometry().width() - (frameGeometry().width() - width()));
+        resize(std::max(w, width()), height());
+    }
     resizeDocks({LapDock}, {LapDock->width() + extra}, Qt::Horizontal);
 }
 
