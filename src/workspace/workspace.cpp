@@ -310,6 +310,14 @@ const Snapshot& Workspace::adopt(std::shared_ptr<const LogView> view, std::int32
     if (s.comparedLap > laps) s.comparedLap = 0;
     snapshot_ = std::make_shared<const Snapshot>(std::move(s));
     Snapshot t = next();
+    try {
+        placeReference(t);
+    } catch (const LoadError&) {
+        // Another circuit's log: the reference file no longer applies.
+        reference_.reset();
+        referencePath_.clear();
+        placeReference(t);
+    }
     t.selected = traceOf(t.selectedLap);
     t.compared = t.selected && t.comparedLap != t.selectedLap ? traceOf(t.comparedLap) : nullptr;
     publish(std::move(t));
@@ -341,6 +349,53 @@ const Snapshot& Workspace::useCircuit(const Circuit& circuit) {
 const Snapshot& Workspace::noteStatus(const std::string& note) {
     Snapshot s = next();
     s.status = (s.log() ? summary(s.log()->report) + kDash : std::string{}) + note;
+    publish(std::move(s));
+    return *snapshot_;
+}
+
+// --- a reference file read back -----------------------------------------------------
+
+void Workspace::placeReference(Snapshot& s) const {
+    s.referenceFile.reset();
+    s.referencePath.clear();
+    s.referenceTime = 0;
+    if (!reference_) return;
+    const LoadedLog* log = s.log();
+    if (log && log->hasBase) {
+        if (const auto why = startFinishMismatch(log->startFinish.gates, reference_->gates))
+            fail(ErrorKind::Invalid, "The reference file's start/finish line is not this log's circuit: " + *why,
+                 referencePath_);
+    }
+    auto trace = std::make_shared<LapTrace>(
+        referenceTrace(*reference_, log && log->hasBase ? log->plane : LocalPlane{}));
+    s.referenceFile = std::move(trace);
+    s.referencePath = referencePath_;
+    s.referenceTime = reference_->lapTime;
+}
+
+const Snapshot& Workspace::openReferenceFile(const std::string& path) {
+    auto data = std::make_shared<const ReferenceFileData>(readReferenceFile(path));
+    const auto before = std::exchange(reference_, data);
+    const std::string beforePath = std::exchange(referencePath_, path);
+    Snapshot s = next();
+    try {
+        placeReference(s);
+    } catch (const LoadError&) {
+        reference_ = before;
+        referencePath_ = beforePath;
+        throw;
+    }
+    s.status = "Reference file " + fileName(path) + " opened: lap of " + convertRealtoUTC(reference_->lapTime) +
+               ", every lap is compared with it.";
+    publish(std::move(s));
+    return *snapshot_;
+}
+
+const Snapshot& Workspace::closeReferenceFile() {
+    reference_.reset();
+    referencePath_.clear();
+    Snapshot s = next();
+    placeReference(s);
     publish(std::move(s));
     return *snapshot_;
 }

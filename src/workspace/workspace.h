@@ -17,6 +17,7 @@
 #include "analysis/lap_analysis.h"
 #include "analysis/lap_trace.h"
 #include "circuits/circuit_db.h"
+#include "reference/reference_read.h"
 #include "session/lap_check.h"
 #include "session/session.h"
 #include "track/gate_lines.h"
@@ -61,6 +62,12 @@ struct Snapshot {
     std::int32_t selectedLap = 0;
     std::int32_t comparedLap = 0;
     std::shared_ptr<const LapTrace> selected, compared;
+    // A reference file opened (File > Open reference file): its lap in the
+    // loaded log's plane (in its own before a log is loaded), the lap every
+    // lap is compared with; null when none is open.
+    std::shared_ptr<const LapTrace> referenceFile;
+    std::string referencePath;
+    double referenceTime = 0; // its lap time, seconds
     // The status line.
     std::string status;
 
@@ -79,6 +86,7 @@ public:
     const Snapshot& snapshot() const { return *snapshot_; }
     std::shared_ptr<const Snapshot> shared() const { return snapshot_; }
     Session& session() { return session_; }
+    const Session& session() const { return session_; }
 
     // --- the circuit database ---
     // The database circuits are looked up in (empty: the user's own).
@@ -136,6 +144,12 @@ public:
     // was chosen.
     const Snapshot& noteStatus(const std::string& note);
 
+    // --- a reference file read back ---
+    // Opens a reference file as the lap every lap is compared with. Refused
+    // (LoadError) when its start/finish lines are not the loaded log's.
+    const Snapshot& openReferenceFile(const std::string& path);
+    const Snapshot& closeReferenceFile();
+
     // --- laps ---
     const Snapshot& selectLap(std::int32_t lap);
     const Snapshot& compareWith(std::int32_t lap);
@@ -157,6 +171,9 @@ private:
     std::optional<Gate> gateNear(LocalPoint at) const;
     std::shared_ptr<const LapTrace> traceOf(std::int32_t lap) const;
     std::string statusOf(const LogView& view) const;
+    // The opened reference file laid out in the shown log's plane, or
+    // refused when it is not that log's circuit.
+    void placeReference(Snapshot& s) const;
 
     Session& session_;
     std::shared_ptr<const Snapshot> snapshot_;
@@ -165,6 +182,9 @@ private:
     std::string startFinishNote_;
     // The rules in force before a finish line was placed on the map.
     std::optional<GateRules> rulesBeforeFinish_;
+    // The reference file opened, as read.
+    std::shared_ptr<const ReferenceFileData> reference_;
+    std::string referencePath_;
     // Traces of the shown log's laps, made as asked (by lap number - 1).
     mutable std::vector<std::shared_ptr<const LapTrace>> traces_;
 };

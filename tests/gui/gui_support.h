@@ -72,6 +72,8 @@ struct FormUi {
     QAction* actAddSplit = nullptr;
     QAction* actRemoveFinish = nullptr;
     QAction* actRemoveSplit = nullptr;
+    QAction* actOpenReference = nullptr;
+    QAction* actCloseReference = nullptr;
 
     explicit FormUi(const TForm1& form) {
         LoadGXR = find<QPushButton>(form, "LoadGXR");
@@ -112,6 +114,8 @@ struct FormUi {
         actAddSplit = find<QAction>(form, "actAddSplit");
         actRemoveFinish = find<QAction>(form, "actRemoveFinish");
         actRemoveSplit = find<QAction>(form, "actRemoveSplit");
+        actOpenReference = find<QAction>(form, "actOpenReference");
+        actCloseReference = find<QAction>(form, "actCloseReference");
     }
 
 private:

@@ -1,7 +1,8 @@
 // Not a test: shows the main window with a start/finish file and a log of
 // any format dropped on it, for a look at what a user sees (logs of other
-// apps, pauses, damaged files). Run under a real display or Xvfb:
-//   shot_load GXR LOG OUT.png
+// apps, pauses, damaged files), and with a reference file opened over it
+// when one is given. Run under a real display or Xvfb:
+//   shot_load GXR LOG OUT.png [REF]
 #include <QApplication>
 #include <QLabel>
 #include <QSignalSpy>
@@ -13,7 +14,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: shot_load GXR LOG OUT.png\n");
+        std::fprintf(stderr, "usage: shot_load GXR LOG OUT.png [REF]\n");
         return 2;
     }
     qRegisterMetaType<lorvane::LoadReport>();
@@ -26,6 +27,11 @@ int main(int argc, char** argv) {
     if (!QTest::qWaitForWindowExposed(&form)) return 1;
     form.openFiles({QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2])});
     if (!ended.wait(60000)) return 1;
+    if (argc > 4) {
+        prompts.files << QString::fromLocal8Bit(argv[4]);
+        guitest::ui(form).actOpenReference->trigger();
+        if (guitest::ui(form).LapTimeBox->count() > 1) guitest::ui(form).LapTimeBox->setCurrentRow(1);
+    }
     QTest::qWait(300);
     std::printf("%s\n", guitest::ui(form).StatusLabel->text().toUtf8().constData());
     return form.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1;

@@ -14,6 +14,7 @@
 #include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
 #include "gui_support.h"
+#include "session/session.h"
 
 using guitest::ScriptedPrompts;
 using guitest::SessionFiles;
@@ -53,6 +54,7 @@ private slots:
     void tableFollowsARecut();
     void tableOfManyLaps();
     void exportWritesTheSelectedLap();
+    void anOpenedReferenceFileIsComparedWith();
     void screenshot();
 };
 
@@ -108,6 +110,41 @@ void TestLapAnalysis::chartThinsToItsPixels() {
     w.form.resize(500, w.form.height());
     QTest::qWait(50);
     QVERIFY(guitest::ui(w.form).Chart2->referenceSpeed()->dataCount() <= guitest::ui(w.form).Chart2->width());
+}
+
+void TestLapAnalysis::anOpenedReferenceFileIsComparedWith() {
+    SessionFiles files(guitest::sessionOptions(74, 5, false));
+    Window w;
+    QVERIFY(w.load(files.gxr, files.zlg));
+    const auto log = w.session.loaded();
+    const QString refPath = files.path(QStringLiteral("LAP.REF"));
+    lorvane::saveLapRefFile(*log, lorvane::pickLap(*log, log->bestLap), guitest::toPath(refPath), false);
+    const int slow = slowestLap(w.session, log->bestLap);
+    guitest::ui(w.form).LapTimeBox->setCurrentRow(slow - 1);
+
+    w.prompts.files << refPath;
+    guitest::ui(w.form).actOpenReference->trigger();
+    QCOMPARE(w.prompts.unexpected, 0);
+    // The chart: the file's lap against the selected one, the delta ending at
+    // their lap-time difference; the table's delta column against the file.
+    const lorvane::LapTrace* ref = guitest::ui(w.form).Chart2->reference();
+    const lorvane::LapTrace* cmp = guitest::ui(w.form).Chart2->compared();
+    QVERIFY(ref && cmp);
+    QCOMPARE(ref->lap, 0);
+    QCOMPARE(cmp->lap, slow);
+    const double end = (guitest::ui(w.form).Chart2->delta()->data()->constEnd() - 1)->value;
+    const double diff = log->lap(slow)->time - log->bestLapTime;
+    QVERIFY2(std::abs(end - diff) < 0.01, qPrintable(QString::number(end) + " vs " + QString::number(diff)));
+    const QAbstractItemModel* table = guitest::ui(w.form).LapTable->model();
+    QCOMPARE(table->headerData(2, Qt::Horizontal).toString(), QStringLiteral("vs REF"));
+    QCOMPARE(table->index(log->bestLap - 1, 2).data().toString(), QStringLiteral("+0.000"));
+    QVERIFY(!guitest::ui(w.form).CompareBox->isEnabled());
+    QVERIFY(guitest::ui(w.form).Chart1->comparedPath()->dataCount() > 10);
+
+    guitest::ui(w.form).actCloseReference->trigger();
+    QCOMPARE(guitest::ui(w.form).Chart2->reference()->lap, slow);
+    QCOMPARE(table->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Delta"));
+    QVERIFY(guitest::ui(w.form).CompareBox->isEnabled());
 }
 
 void TestLapAnalysis::lapAgainstLap() {

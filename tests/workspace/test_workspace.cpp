@@ -102,3 +102,37 @@ TEST(Workspace, LinesPlacedOnTheMapCutSectorsAndSaveBesideTheGxr) {
     // Before a log is loaded, a click places nothing and says why.
     EXPECT_THROW(other.placeLine(LineKind::Start, LocalPoint{0, 0}), LoadError);
 }
+
+TEST(Workspace, AnOpenedReferenceFileIsWhatEveryLapIsComparedWith) {
+    gen::Options o;
+    o.seed = 72;
+    o.laps = 4;
+    const gen::Session g = gen::generate(o);
+    TempDir dir;
+    gen::writeSession(g, dir.file("s"));
+    Session session;
+    session.setKeepTrack(true);
+    Workspace ws(session);
+    ASSERT_TRUE(ws.loadStartFinish(dir.file("s.gxr")).ok);
+    const LoadedLog& log = *ws.loadLogNow(LogKind::Text, dir.file("s.zlg")).log();
+    const std::int32_t best = log.bestLap;
+    ASSERT_GT(best, 0);
+    ws.saveLapRefFile(log, pickLap(log, best), dir.file("LAP.REF"), false);
+
+    const Snapshot& s = ws.openReferenceFile(dir.file("LAP.REF"));
+    ASSERT_NE(s.referenceFile, nullptr);
+    EXPECT_NEAR(s.referenceTime, log.bestLapTime, 0.001);
+    // Laid out in the log's plane: it starts where the best lap starts.
+    ASSERT_NE(s.selected, nullptr);
+    EXPECT_EQ(s.selected->lap, best);
+    EXPECT_NEAR(s.referenceFile->points.front().east, s.selected->points.front().east, 1.0);
+    EXPECT_NEAR(s.referenceFile->points.front().north, s.selected->points.front().north, 1.0);
+    EXPECT_NEAR(s.referenceFile->points.back().time, s.referenceTime, 1e-9);
+
+    // It stays open across a re-cut of the same circuit, and closes.
+    EXPECT_NE(ws.setRules(GateRules{}).referenceFile, nullptr);
+    EXPECT_EQ(ws.closeReferenceFile().referenceFile, nullptr);
+    // A file that is not a reference file is refused and changes nothing.
+    EXPECT_THROW(ws.openReferenceFile(dir.file("s.gxr")), LoadError);
+    EXPECT_EQ(ws.snapshot().referenceFile, nullptr);
+}

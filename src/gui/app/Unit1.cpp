@@ -175,7 +175,9 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
                                                       {actPlaceFinish, "actPlaceFinish"},
                                                       {actAddSplit, "actAddSplit"},
                                                       {actRemoveFinish, "actRemoveFinish"},
-                                                      {actRemoveSplit, "actRemoveSplit"}};
+                                                      {actRemoveSplit, "actRemoveSplit"},
+                                                      {actOpenReference, "actOpenReference"},
+                                                      {actCloseReference, "actCloseReference"}};
     for (const auto& [action, name] : named)
         if (action) action->setObjectName(QString::fromLatin1(name));
     drawControls();
@@ -433,12 +435,18 @@ void TForm1::openFiles(const QStringList& paths) {
 }
 
 void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {
+    actOpenReference = new QAction(tr("Open &reference file..."), this);
+    connect(actOpenReference, &QAction::triggered, this, &TForm1::openReferenceFile);
+    actCloseReference = new QAction(tr("Close reference file"), this);
+    connect(actCloseReference, &QAction::triggered, this, &TForm1::closeReferenceFile);
     actSaveStartFinish = new QAction(tr("&Save start/finish file..."), this);
     connect(actSaveStartFinish, &QAction::triggered, this, &TForm1::saveStartFinishFile);
     QAction* before = nullptr;
     for (QAction* a : file->actions())
         if (a->isSeparator()) before = a;
     file->insertAction(before, actSaveStartFinish);
+    file->insertAction(before, actOpenReference);
+    file->insertAction(before, actCloseReference);
 
     laps->addSeparator();
     auto mode = [this, laps](const QString& caption, PlaceMode m) {

@@ -117,6 +117,11 @@ public:
     void moveLineTo(int handle, const lorvane::LocalPoint& point);
     // File > Save start/finish file: the lines in force as a .gxr.
     void saveStartFinishFile();
+    // File > Open reference file: its lap is the one every lap is compared
+    // with, drawn on the track and in the strip chart; closing it goes back
+    // to comparing laps of the log.
+    void openReferenceFile();
+    void closeReferenceFile();
 
 public slots:
     void LoadGXRClick();
@@ -173,6 +178,8 @@ private:
     template <class Command>
     bool run(Command&& command);
     void showError(const lorvane::Diagnostic& d);
+    // A load or a lap choice runs: commands wait for it.
+    bool busy() const { return loading() || workspace_.session().busy(); }
 
     // --- drawing a snapshot (main_window_draw.cpp) ---
     void draw();
@@ -203,6 +210,8 @@ private:
     QString hoverText_, beforeHover_;
     // The loaded log a lap choice is running on, until its file is saved.
     std::shared_ptr<const lorvane::LoadedLog> pickLog_;
+    // The reference file the table was drawn with.
+    std::shared_ptr<const lorvane::LapTrace> drawnReference_;
     // What is drawn: the view of the list, the table and the gates, and the
     // laps the chart and the hover read-out are about.
     std::shared_ptr<const lorvane::LogView> drawnView_;
@@ -256,4 +265,6 @@ private:
     QAction* actAddSplit = nullptr;
     QAction* actRemoveFinish = nullptr;
     QAction* actRemoveSplit = nullptr;
+    QAction* actOpenReference = nullptr;
+    QAction* actCloseReference = nullptr;
 };

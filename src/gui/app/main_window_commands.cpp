@@ -157,7 +157,7 @@ void TForm1::closeAfterCancel() {
 }
 
 void TForm1::startLoad(lorvane::LogKind kind, const QString& path) {
-    if (loading() || workspace_.session().busy()) return;
+    if (busy()) return;
     // A file that is plainly not of this kind (a text log given as a binary
     // one, say) is refused here, while the loaded session is still shown.
     try {
@@ -213,7 +213,7 @@ void TForm1::applyGateRules(const lorvane::GateRules& rules) {
 // --- lap choice and reference file ---------------------------------------------------
 
 void TForm1::LapTimeBoxDblClick() {
-    if (loading() || workspace_.session().busy()) return;
+    if (busy()) return;
     // The selected line: a current row without a selection names no lap.
     const QList<QListWidgetItem*> selected = LapTimeBox->selectedItems();
     if (selected.isEmpty()) return;
@@ -344,7 +344,7 @@ void TForm1::setPlaceMode(PlaceMode mode) {
 void TForm1::placeLineAt(const lorvane::LocalPoint& point) {
     const PlaceMode mode = placeMode_;
     setPlaceMode(PlaceMode::None);
-    if (mode == PlaceMode::None || loading() || workspace_.session().busy()) return;
+    if (mode == PlaceMode::None || busy()) return;
     const lorvane::LineKind kind = mode == PlaceMode::Start    ? lorvane::LineKind::Start
                                    : mode == PlaceMode::Finish ? lorvane::LineKind::Finish
                                                                : lorvane::LineKind::Split;
@@ -360,7 +360,7 @@ void TForm1::placeLineAt(const lorvane::LocalPoint& point) {
 }
 
 void TForm1::moveLineTo(int handle, const lorvane::LocalPoint& point) {
-    if (loading() || workspace_.session().busy()) return;
+    if (busy()) return;
     try {
         workspace_.moveLine(handle, point);
     } catch (const lorvane::LoadError& e) {
@@ -395,7 +395,7 @@ void TForm1::removeSplitLine() {
 }
 
 void TForm1::saveStartFinishFile() {
-    if (loading() || workspace_.session().busy()) return;
+    if (busy()) return;
     if (!snapshot().hasStartFinish) {
         StatusLabel->setText(tr("There are no start/finish lines to save."));
         ownStatus_ = true;
@@ -405,4 +405,18 @@ void TForm1::saveStartFinishFile() {
                                         QStringLiteral("circuit.gxr"));
     if (!path) return;
     run([&] { workspace_.saveStartFinishFile(toPath(*path)); });
+}
+
+// --- a reference file read back -------------------------------------------------------
+
+void TForm1::openReferenceFile() {
+    if (busy()) return;
+    const auto path = prompts_.openFile(this, tr("Open reference file"),
+                                        QStringLiteral("*.REF *.ref"));
+    if (!path) return;
+    run([&] { workspace_.openReferenceFile(toPath(*path)); });
+}
+
+void TForm1::closeReferenceFile() {
+    run([this] { workspace_.closeReferenceFile(); });
 }

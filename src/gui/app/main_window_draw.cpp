@@ -51,8 +51,9 @@ const lorvane::LapAnalysis& TForm1::analysis() const {
 
 void TForm1::draw() {
     const lorvane::Snapshot& s = snapshot();
-    if (s.view != drawnView_) {
+    if (s.view != drawnView_ || s.referenceFile != drawnReference_) {
         drawnView_ = s.view;
+        drawnReference_ = s.referenceFile;
         drawLog(s.view.get());
     }
     drawLaps();
@@ -104,8 +105,10 @@ void TForm1::drawLapList(const lorvane::LoadedLog* log) {
 
 void TForm1::drawAnalysis(const lorvane::LapAnalysis& a) {
     const lorvane::LoadedLog* log = snapshot().log();
+    const lorvane::Snapshot& s = snapshot();
     lapModel_->reset(a, log ? log->bestLap : 0,
-                     log ? log->bestLapTime : lorvane::LapSegmenter::kNoBest);
+                     log ? log->bestLapTime : lorvane::LapSegmenter::kNoBest,
+                     s.referenceFile ? std::optional<double>(s.referenceTime) : std::nullopt);
     // Laid out now, so that the selected lap can be scrolled to at once, and
     // wide enough for every column.
     LapTable->doItemsLayout();
@@ -153,11 +156,14 @@ void TForm1::drawLaps() {
         else
             Chart1->clearHighlight();
     }
-    const auto& ref = s.selected;
-    const auto& cmp = s.compared;
+    // With a reference file open, the selected lap is compared with its lap.
+    const bool refFile = s.referenceFile != nullptr;
+    const auto& ref = refFile ? s.referenceFile : s.selected;
+    const auto& cmp = refFile ? (s.selected ? s.selected : nullptr) : s.compared;
     Chart2->setLaps(ref, cmp);
-    actExportCsv->setEnabled(ref != nullptr);
-    actExportGpx->setEnabled(ref != nullptr);
+    CompareBox->setEnabled(!refFile);
+    actExportCsv->setEnabled(s.selected != nullptr);
+    actExportGpx->setEnabled(s.selected != nullptr);
     auto path = [](const std::shared_ptr<const lorvane::LapTrace>& t) {
         std::vector<lorvane::LocalPoint> p;
         if (!t) return p;
@@ -167,19 +173,20 @@ void TForm1::drawLaps() {
         return p;
     };
     Chart1->setLapPaths(path(ref), path(cmp));
-    const int index = CompareBox->findData(cmp ? cmp->lap : 0);
+    const int index = CompareBox->findData(!refFile && cmp ? cmp->lap : 0);
     CompareBox->setCurrentIndex(std::max(0, index));
-    if (lapModel_->rowCount() > 0 && ref && ref->lap <= lapModel_->rowCount()) {
+    const std::int32_t row = s.selected ? s.selected->lap : 0;
+    if (lapModel_->rowCount() > 0 && row > 0 && row <= lapModel_->rowCount()) {
         const QSignalBlocker quiet(LapTable);
-        LapTable->selectRow(ref->lap - 1);
+        LapTable->selectRow(row - 1);
         // Into view, well inside it: the table may yet lose a few pixels.
-        const QModelIndex at = lapModel_->index(ref->lap - 1, 0);
+        const QModelIndex at = lapModel_->index(row - 1, 0);
         if (!LapTable->viewport()->rect().contains(LapTable->visualRect(at)))
             LapTable->scrollTo(at, QAbstractItemView::PositionAtCenter);
     }
     // Another lap, or another lap compared: what the cursor read out was
     // about the laps before.
-    const std::int32_t shown = ref ? ref->lap : 0, compared = cmp ? cmp->lap : 0;
+    const std::int32_t shown = ref ? (refFile ? -1 : ref->lap) : 0, compared = cmp ? cmp->lap : 0;
     if (shown != shownLap_ || compared != shownCompare_) {
         shownLap_ = shown;
         shownCompare_ = compared;
@@ -202,6 +209,7 @@ void TForm1::drawControls() {
     actLoadWmx->setEnabled(logs);
     actLoadLog->setEnabled(logs);
     actRemoveSplit->setEnabled(!busy && !s.startFinish.splits.empty());
+    actCloseReference->setEnabled(!busy && s.referenceFile != nullptr);
     const lorvane::LogView* v = s.view.get();
     if (!busy && v && v->split && v->split->remedy) {
         SplitFixButton->setText(text(lorvane::remedyCaption(*v->split, v->log->rules)));

@@ -15,11 +15,13 @@ QString signedSeconds(double s) {
     return (s >= 0 ? QStringLiteral("+") : QString()) + QString::number(s, 'f', 3);
 }
 
-void LapTableModel::reset(LapAnalysis analysis, std::int32_t bestLap, double bestLapTime) {
+void LapTableModel::reset(LapAnalysis analysis, std::int32_t bestLap, double bestLapTime,
+                          std::optional<double> referenceTime) {
     beginResetModel();
     analysis_ = std::move(analysis);
     bestLap_ = bestLap;
     bestLapTime_ = bestLapTime;
+    referenceTime_ = referenceTime;
     endResetModel();
 }
 
@@ -52,8 +54,10 @@ QVariant LapTableModel::data(const QModelIndex& index, int role) const {
         const int n = analysis_.sectorCount;
         if (column == 0) return QString::number(l.lap);
         if (column == 1) return QString::fromStdString(convertRealtoUTC(l.time));
-        if (column == 2)
+        if (column == 2) {
+            if (referenceTime_) return signedSeconds(l.time - *referenceTime_);
             return l.lap == bestLap_ ? QString() : signedSeconds(l.time - bestLapTime_);
+        }
         if (column < 3 + n) {
             const auto k = static_cast<std::size_t>(column - 3);
             return k < l.sectors.size() && l.sectors[k] ? seconds(*l.sectors[k]) : QString();
@@ -86,7 +90,7 @@ QVariant LapTableModel::headerData(int section, Qt::Orientation orientation, int
     const int n = analysis_.sectorCount;
     if (section == 0) return tr("Lap");
     if (section == 1) return tr("Time");
-    if (section == 2) return tr("Delta");
+    if (section == 2) return referenceTime_ ? tr("vs REF") : tr("Delta");
     if (section < 3 + n) return tr("S%1").arg(section - 2);
     if (section == 3 + n) return tr("Top km/h");
     if (section == 4 + n) return tr("Dist m");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include <QAbstractTableModel>
 
@@ -17,8 +18,11 @@ class LapTableModel final : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    // A new analysis; `bestLap` (from 1) and its time give the delta column.
-    void reset(LapAnalysis analysis, std::int32_t bestLap, double bestLapTime);
+    // A new analysis; `bestLap` (from 1) and its time give the delta column,
+    // or, when a reference file is open, its lap time (the column is then
+    // "vs REF" and every lap has a delta).
+    void reset(LapAnalysis analysis, std::int32_t bestLap, double bestLapTime,
+               std::optional<double> referenceTime = std::nullopt);
     const LapAnalysis& analysis() const { return analysis_; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -36,6 +40,7 @@ private:
     LapAnalysis analysis_;
     std::int32_t bestLap_ = 0;
     double bestLapTime_ = 0;
+    std::optional<double> referenceTime_;
 };
 
 // Seconds with three decimals, and the same signed ("+0.634").
