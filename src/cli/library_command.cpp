@@ -151,8 +151,11 @@ int runBest(const LibraryArgs& a) {
     if (a.json) {
         std::vector<Json> items;
         for (const BestLapEntry& l : laps)
-            items.push_back(
-                {{"session", l.session}, {"lap", l.lap}, {"time", l.time}, {"path", l.path}, {"date", optText(l.date)}});
+            items.push_back({{"session", l.session},
+                             {"lap", l.lap},
+                             {"time", l.time},
+                             {"path", l.path},
+                             {"date", optText(l.date)}});
         printJsonLines(items);
         return 0;
     }

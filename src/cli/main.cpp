@@ -40,7 +40,7 @@ struct LapsArgs {
     cli::SplitOptions splits;
     bool json = false, fixed = false;
     std::string sectors, session;
-    CLI::Option *sessionOpt = nullptr;
+    CLI::Option* sessionOpt = nullptr;
     CLI::Option *gxrOpt = nullptr, *dbOpt = nullptr, *circuitOpt = nullptr, *sectorsOpt = nullptr;
 };
 

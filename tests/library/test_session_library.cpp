@@ -89,8 +89,8 @@ TEST(SessionLibrary, AddsOnceFindsChangedAndMovedFilesAndListsTheRefused) {
     EXPECT_EQ(r[0].path, logs + "/a.zlg");
     EXPECT_EQ(r[1].path, logs + "/broken.zlg");
     EXPECT_EQ(r[2].path, logs + "/day2/b.wmx");
-    EXPECT_EQ(outcomes(r), (std::vector{AddOutcome::Added, AddOutcome::Refused, AddOutcome::Added,
-                                        AddOutcome::Refused}));
+    EXPECT_EQ(outcomes(r),
+              (std::vector{AddOutcome::Added, AddOutcome::Refused, AddOutcome::Added, AddOutcome::Refused}));
     EXPECT_FALSE(r[1].reason.empty());
     EXPECT_EQ(r[3].reason, "File not found");
     const std::int64_t a = r[0].sessionId, b = r[2].sessionId;
