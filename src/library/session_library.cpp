@@ -391,11 +391,16 @@ struct SessionLibrary::Impl {
         r.notes = columnText(s, 23);
     }
 
-    std::vector<StoredSession> select(const std::string& where, const std::function<void(sqlite3_stmt*)>& bind,
-                                      bool full) const {
-        auto s = prepare((selectSql(full) + where).c_str());
-        bind(s.get());
+    std::vector<StoredSession> select(const std::string& where, const std::string& order,
+                                      const std::function<void(sqlite3_stmt*)>& bind, bool full) const {
         std::vector<StoredSession> out;
+        { // the rows are large: counted first (from the index), so they are not moved as the list grows
+            auto n = prepare(("SELECT count(*) FROM sessions " + where).c_str());
+            bind(n.get());
+            if (step(n.get())) out.reserve(static_cast<std::size_t>(sqlite3_column_int64(n.get(), 0)));
+        }
+        auto s = prepare((selectSql(full) + where + order).c_str());
+        bind(s.get());
         while (step(s.get())) readRow(s.get(), out.emplace_back());
         if (full) {
             auto sp = prepare("SELECT lat1, long1, lat2, long2 FROM session_splits WHERE session_id = ?1 ORDER BY seq");
@@ -531,15 +536,15 @@ std::vector<StoredSession> SessionLibrary::sessions(std::optional<std::string_vi
     const std::string order = " ORDER BY date, time_of_day, id";
     if (!circuit)
         return impl_->select(
-            order, [](sqlite3_stmt*) {}, false);
+            "", order, [](sqlite3_stmt*) {}, false);
     const std::string name(*circuit);
     return impl_->select(
-        "WHERE circuit = ?1 COLLATE NOCASE" + order, [&](sqlite3_stmt* s) { bindText(s, 1, name); }, false);
+        "WHERE circuit = ?1 COLLATE NOCASE", order, [&](sqlite3_stmt* s) { bindText(s, 1, name); }, false);
 }
 
 std::optional<StoredSession> SessionLibrary::session(std::int64_t id) const {
     auto v = impl_->select(
-        "WHERE id = ?1", [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, id); }, true);
+        "WHERE id = ?1", "", [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, id); }, true);
     if (v.empty()) return std::nullopt;
     return std::move(v.front());
 }
