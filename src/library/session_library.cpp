@@ -248,6 +248,8 @@ AnalysedLog analyseLogFile(const std::string& path, const CircuitDb& circuits) {
     session.setKeepTrack(true);
     LoadReport report = session.loadLog(*kind, path, quiet);
     if (!report.ok) throw LoadError(report.error);
+    // A settings or workout file of a watch reads well but is no session.
+    if (report.samples == 0) fail(ErrorKind::Invalid, "The log holds no position fix", path);
     auto log = session.loaded();
 
     AnalysedLog out;
@@ -602,6 +604,7 @@ struct KnownFile {
     std::uint64_t size = 0;
     std::int64_t mtimeNs = 0;
     std::string hash;
+    bool hasCircuit = false;
 };
 
 // What a worker found out about one file.
@@ -625,11 +628,14 @@ std::vector<AddResult> SessionLibrary::add(std::span<const std::string> paths, c
     std::unordered_map<std::string, KnownFile> byPath;
     std::unordered_multimap<std::string, std::string> pathsByHash;
     {
-        auto s = d.prepare("SELECT id, path, size, mtime_ns, hash FROM sessions");
+        auto s = d.prepare("SELECT id, path, size, mtime_ns, hash, circuit IS NOT NULL FROM sessions");
         while (d.step(s.get())) {
-            KnownFile k{sqlite3_column_int64(s.get(), 0), columnText(s.get(), 1),
-                        static_cast<std::uint64_t>(sqlite3_column_int64(s.get(), 2)), sqlite3_column_int64(s.get(), 3),
-                        columnText(s.get(), 4)};
+            KnownFile k{sqlite3_column_int64(s.get(), 0),
+                        columnText(s.get(), 1),
+                        static_cast<std::uint64_t>(sqlite3_column_int64(s.get(), 2)),
+                        sqlite3_column_int64(s.get(), 3),
+                        columnText(s.get(), 4),
+                        sqlite3_column_int(s.get(), 5) != 0};
             pathsByHash.emplace(k.hash, k.path);
             byPath.emplace(k.path, std::move(k));
         }
@@ -661,7 +667,11 @@ std::vector<AddResult> SessionLibrary::add(std::span<const std::string> paths, c
             w.stamp = *stamp;
             w.path = canonicalPath(f.shown);
             const auto known = byPath.find(w.path);
-            if (known != byPath.end() && known->second.size == stamp->size && known->second.mtimeNs == stamp->mtimeNs) {
+            // A session stored without a circuit is looked up again: its
+            // circuit may have been added since.
+            const bool lookAgain = known != byPath.end() && !known->second.hasCircuit;
+            if (known != byPath.end() && known->second.size == stamp->size && known->second.mtimeNs == stamp->mtimeNs &&
+                !lookAgain) {
                 w.plan = Work::Plan::Same;
                 w.id = known->second.id;
                 return w;
@@ -670,7 +680,12 @@ std::vector<AddResult> SessionLibrary::add(std::span<const std::string> paths, c
             if (known != byPath.end() && known->second.hash == w.hash) {
                 w.plan = Work::Plan::Same;
                 w.id = known->second.id;
-                w.touch = true;
+                w.touch = known->second.size != stamp->size || known->second.mtimeNs != stamp->mtimeNs;
+                if (!lookAgain) return w;
+                AnalysedLog again = analyseLogFile(f.shown, lookup);
+                if (!again.session.circuit) return w;
+                w.log = std::move(again);
+                w.plan = Work::Plan::Store;
                 return w;
             }
             if (known == byPath.end())
@@ -784,13 +799,14 @@ std::vector<AddResult> SessionLibrary::add(std::span<const std::string> paths, c
                 d.write([&] {
                     // Looked up again inside the transaction: another program
                     // may have stored this file meanwhile.
-                    auto s = d.prepare("SELECT id, hash FROM sessions WHERE path = ?1");
+                    auto s = d.prepare("SELECT id, hash, circuit FROM sessions WHERE path = ?1");
                     bindText(s.get(), 1, w.log->session.path);
                     std::int64_t id = 0;
                     if (d.step(s.get())) {
                         id = sqlite3_column_int64(s.get(), 0);
-                        r.outcome = columnText(s.get(), 1) == w.log->session.hash ? AddOutcome::Unchanged
-                                                                                  : AddOutcome::Updated;
+                        const bool same = columnText(s.get(), 1) == w.log->session.hash &&
+                                          columnOptText(s.get(), 2) == w.log->session.circuit;
+                        r.outcome = same ? AddOutcome::Unchanged : AddOutcome::Updated;
                     } else {
                         r.outcome = AddOutcome::Added;
                     }

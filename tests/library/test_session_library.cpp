@@ -232,6 +232,13 @@ TEST(SessionLibrary, OlderDatabaseGainsTheLibraryAndKeepsItsCircuits) {
         gen::writeSession(g, t.file("s"));
         EXPECT_EQ(outcomes(lib.add(std::vector<std::string>{t.file("s.zlg")})), std::vector{AddOutcome::Added});
         EXPECT_FALSE(lib.sessions().front().circuit); // no circuit there: kept without laps
+        // Its circuit added later: the same file is looked up again, once.
+        CircuitDb::open(path).addCircuit(circuitOf("New Ring", t.file("s.gxr")));
+        const auto again = lib.add(std::vector<std::string>{t.file("s.zlg")});
+        EXPECT_EQ(outcomes(again), std::vector{AddOutcome::Updated});
+        EXPECT_EQ(lib.session(again[0].sessionId)->circuit, "New Ring");
+        EXPECT_EQ(lib.session(again[0].sessionId)->lapCount, 3);
+        EXPECT_EQ(outcomes(lib.add(std::vector<std::string>{t.file("s.zlg")})), std::vector{AddOutcome::Unchanged});
     }
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
