@@ -718,22 +718,21 @@ std::vector<AddResult> SessionLibrary::add(std::span<const std::string> paths, c
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(n, 1)));
 
     std::vector<std::thread> workers;
-    std::string workerError;
     for (unsigned j = 0; j < jobs && n > 0; ++j)
         workers.emplace_back([&] {
             std::optional<CircuitDb> lookup;
+            std::string openError;
             try {
                 lookup.emplace(CircuitDb::open(dbPath));
             } catch (const LoadError& e) {
-                std::lock_guard lock(m);
-                workerError = e.diagnostic().describe();
+                openError = e.diagnostic().message;
             }
             for (std::size_t i; !stop && (i = next++) < n;) {
                 Work w;
                 if (lookup)
                     w = examine(files[i], *lookup);
                 else
-                    w.reason = "The circuit database cannot be opened a second time";
+                    w.reason = "The circuit lookup cannot open the database: " + openError;
                 std::lock_guard lock(m);
                 done[i] = std::move(w);
                 cv.notify_all();

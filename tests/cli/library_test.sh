@@ -79,6 +79,19 @@ check "after a kill, adding again completes it ($n1 stored before)" \
 n=$("$CLI" library list --db "$DB" | grep -c "$tmp/many/")
 check "each file stored once" "[ $n -eq 40 ]"
 
+# Two adds at once into one database (as the window and the command line may):
+# both finish, nothing is lost to a locked database.
+mkdir -p "$tmp/one" "$tmp/two"
+for i in $(seq 1 15); do
+    cp "$tmp/a.zlg" "$tmp/one/s$i.zlg"; printf '\n' >>"$tmp/one/s$i.zlg"; head -c -$i "$tmp/a.wmx" >"$tmp/two/s$i.wmx"
+done
+"$CLI" library add "$tmp/one" --db "$tmp/both.db" >"$tmp/one.out" 2>&1 & p1=$!
+"$CLI" library add "$tmp/two" --db "$tmp/both.db" >"$tmp/two.out" 2>&1 & p2=$!
+wait $p1; rc1=$?
+wait $p2; rc2=$?
+n=$("$CLI" library list --db "$tmp/both.db" | wc -l)
+check "two adds at once both store every file ($rc1 $rc2, $n sessions)" "[ $rc1 -eq 0 ] && [ $rc2 -eq 0 ] && [ $n -eq 30 ]"
+
 # A file that is not our database is refused and left alone.
 printf 'not a database' >"$tmp/other.db"
 "$CLI" library list --db "$tmp/other.db" 2>"$tmp/err"; rc=$?
