@@ -236,10 +236,11 @@ std::optional<LogKind> kindByName(std::string_view name) {
 // ---------------------------------------------------------------------------
 // Reading one log
 
-AnalysedLog analyseLogFile(const std::string& path, const CircuitDb& circuits) {
-    std::string why;
-    const auto stamp = stampOf(path, &why);
-    if (!stamp) fail(ErrorKind::InputOutput, why, path);
+namespace {
+
+// `hash`: the file's content hash, taken after `stamp` and before the load,
+// so that a file changing meanwhile is found changed on the next add.
+AnalysedLog analyse(const std::string& path, const CircuitDb& circuits, const FileStamp& stamp, std::string hash) {
     const auto kind = detectLogFile(path);
     if (!kind) fail(ErrorKind::Syntax, "Not a log this program reads (" + logFormatsInWords() + ")", path);
 
@@ -255,10 +256,10 @@ AnalysedLog analyseLogFile(const std::string& path, const CircuitDb& circuits) {
     AnalysedLog out;
     StoredSession& s = out.session;
     s.path = canonicalPath(path);
-    s.size = stamp->size;
-    s.mtimeNs = stamp->mtimeNs;
+    s.size = stamp.size;
+    s.mtimeNs = stamp.mtimeNs;
     s.kind = *kind;
-    setSessionDate(s, report, stamp->mtimeNs);
+    setSessionDate(s, report, stamp.mtimeNs);
     if (log && log->track && log->hasBase) {
         const auto matches = circuits.findCircuitsForTrack(*log->track, log->plane, log->kind, session.gateRules());
         if (!matches.empty()) {
@@ -297,8 +298,17 @@ AnalysedLog analyseLogFile(const std::string& path, const CircuitDb& circuits) {
             out.laps.push_back(std::move(lap));
         }
     }
-    s.hash = fileContentHash(path);
+    s.hash = std::move(hash);
     return out;
+}
+
+} // namespace
+
+AnalysedLog analyseLogFile(const std::string& path, const CircuitDb& circuits) {
+    std::string why;
+    const auto stamp = stampOf(path, &why);
+    if (!stamp) fail(ErrorKind::InputOutput, why, path);
+    return analyse(path, circuits, *stamp, fileContentHash(path));
 }
 
 // ---------------------------------------------------------------------------
@@ -682,7 +692,7 @@ std::vector<AddResult> SessionLibrary::add(std::span<const std::string> paths, c
                 w.id = known->second.id;
                 w.touch = known->second.size != stamp->size || known->second.mtimeNs != stamp->mtimeNs;
                 if (!lookAgain) return w;
-                AnalysedLog again = analyseLogFile(f.shown, lookup);
+                AnalysedLog again = analyse(f.shown, lookup, w.stamp, w.hash);
                 if (!again.session.circuit) return w;
                 w.log = std::move(again);
                 w.plan = Work::Plan::Store;
@@ -694,7 +704,7 @@ std::vector<AddResult> SessionLibrary::add(std::span<const std::string> paths, c
                     w.id = *id;
                     return w;
                 }
-            w.log = analyseLogFile(f.shown, lookup);
+            w.log = analyse(f.shown, lookup, w.stamp, w.hash);
             w.plan = Work::Plan::Store;
         } catch (const LoadError& e) {
             w.plan = Work::Plan::Refuse;
