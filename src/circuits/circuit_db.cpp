@@ -73,6 +73,59 @@ const char* const kMigrations[] = {
         PRIMARY KEY (circuit_id, seq)
     );
     )sql",
+    // 1 -> 2: the session library (src/library/session_library.h, docs/library.md).
+    R"sql(
+    CREATE TABLE sessions (
+        id               INTEGER PRIMARY KEY,
+        path             TEXT NOT NULL UNIQUE,
+        size             INTEGER NOT NULL,
+        mtime_ns         INTEGER NOT NULL,
+        hash             TEXT NOT NULL,
+        kind             TEXT NOT NULL,
+        date             TEXT,
+        time_of_day      TEXT,
+        date_source      TEXT NOT NULL CHECK (date_source IN ('log', 'file')),
+        circuit_id       INTEGER REFERENCES circuits(id) ON DELETE SET NULL,
+        circuit          TEXT,
+        start_finish     TEXT,
+        direction        TEXT NOT NULL DEFAULT 'both' CHECK (direction IN ('both', 'forward', 'reverse')),
+        gate_width       REAL,
+        min_lap          REAL NOT NULL DEFAULT 0,
+        max_gap          REAL NOT NULL DEFAULT 0,
+        sector_count     INTEGER NOT NULL DEFAULT 0,
+        lap_count        INTEGER NOT NULL DEFAULT 0,
+        best_lap         INTEGER,
+        best_time        REAL,
+        theoretical_best REAL,
+        driver           TEXT NOT NULL DEFAULT '',
+        vehicle          TEXT NOT NULL DEFAULT '',
+        notes            TEXT NOT NULL DEFAULT '',
+        added_at         TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now'))
+    );
+    CREATE INDEX sessions_by_hash ON sessions (hash);
+    CREATE INDEX sessions_by_circuit ON sessions (circuit COLLATE NOCASE, date, time_of_day);
+    CREATE TABLE session_splits (
+        session_id INTEGER NOT NULL REFERENCES sessions(id) ON DELETE CASCADE,
+        seq        INTEGER NOT NULL,
+        lat1       REAL NOT NULL,
+        long1      REAL NOT NULL,
+        lat2       REAL NOT NULL,
+        long2      REAL NOT NULL,
+        PRIMARY KEY (session_id, seq)
+    );
+    CREATE TABLE session_laps (
+        session_id INTEGER NOT NULL REFERENCES sessions(id) ON DELETE CASCADE,
+        lap        INTEGER NOT NULL,
+        time       REAL NOT NULL,
+        circuit    TEXT,
+        traced     INTEGER NOT NULL DEFAULT 0,
+        distance   REAL,
+        max_speed  REAL,
+        sectors    TEXT NOT NULL DEFAULT '',
+        PRIMARY KEY (session_id, lap)
+    );
+    CREATE INDEX session_laps_by_circuit ON session_laps (circuit COLLATE NOCASE, time);
+    )sql",
 };
 constexpr int kSchemaVersion = static_cast<int>(sizeof kMigrations / sizeof kMigrations[0]);
 
@@ -426,6 +479,10 @@ CircuitDb::~CircuitDb() = default;
 
 const std::string& CircuitDb::path() const {
     return impl_->path;
+}
+
+sqlite3* CircuitDb::connection() const {
+    return impl_->db;
 }
 
 void CircuitDb::Impl::checkFile(bool existed) {

@@ -20,6 +20,8 @@
 #include "session/loaded_log.h"
 #include "track/track.h"
 
+struct sqlite3;
+
 namespace lorvane {
 
 // Positions are in minutes of arc, north and east positive, as everywhere in
@@ -104,6 +106,9 @@ public:
     ~CircuitDb();
 
     const std::string& path() const;
+    // The open connection, set up as above (busy timeout, write-ahead log,
+    // foreign keys), for the session library whose tables share the file.
+    sqlite3* connection() const;
 
     // Countries. Names are unique regardless of case; the box must not be
     // empty or inverted.

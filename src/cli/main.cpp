@@ -17,6 +17,7 @@
 #include "cli/compare_command.h"
 #include "cli/convert_command.h"
 #include "cli/json_out.h"
+#include "cli/library_command.h"
 #include "cli/log_arg.h"
 #include "cli/trace_command.h"
 #include "formats/numbers.h"
@@ -40,7 +41,8 @@ struct LapsArgs {
     cli::RuleOptions rules;
     cli::SplitOptions splits;
     bool json = false, fixed = false;
-    std::string sectors;
+    std::string sectors, session;
+    CLI::Option* sessionOpt = nullptr;
     CLI::Option *gxrOpt = nullptr, *dbOpt = nullptr, *circuitOpt = nullptr, *sectorsOpt = nullptr;
 };
 
@@ -92,6 +94,11 @@ void printJson(const Session& s, const LoadReport& r, const GateRules& rules, in
 }
 
 int runLaps(LapsArgs& a) {
+    if (a.sessionOpt && a.sessionOpt->count()) { // ref --session: a log of the session library
+        if (a.gxrOpt->count() || a.circuitOpt->count() || a.log.count() || a.splits.given())
+            throw cli::UsageError("--session takes no log, --gxr, --circuit or --split: the session has them");
+        return runStoredRef(a.db, a.session, a.lap, a.fixed, a.out);
+    }
     if (a.gxrOpt->count() && (a.dbOpt->count() || a.circuitOpt->count()))
         throw cli::UsageError("give --gxr or the circuit database, not both");
     if (a.log.count() > 1) throw cli::UsageError("give one log, --zlg, --wmx or --log");
@@ -216,6 +223,8 @@ cli::CommandRun addLapsCommand(CLI::App& app, bool ref) {
         cmd->add_option("--lap", a->lap, "The lap to write, or the fastest (required)")->type_name("N|best");
         cmd->add_flag("--fixed", a->fixed, "Mark the reference as fixed");
         cmd->add_option("-o", a->out, "Where to write it (default LAP.REF)")->type_name("PATH");
+        a->sessionOpt = cmd->add_option("--session", a->session, "In place of a log: a session of `library list`")
+                            ->type_name("ID");
     } else {
         cmd->add_flag("--json", a->json, "The samples, crossings, runs, laps and their analysis as JSON");
         a->sectorsOpt = cmd->add_option("--sectors", a->sectors,
@@ -245,6 +254,7 @@ int main(int argc, char** argv) {
     add("convert", addConvertCommand(app));
     add("circuits", addCircuitsCommand(app));
     add("compare", addCompareCommand(app));
+    add("library", addLibraryCommand(app));
 
     // `circuits help` has always been `circuits --help`.
     char help[] = "--help";
