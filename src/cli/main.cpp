@@ -95,8 +95,10 @@ void printJson(const Session& s, const LoadReport& r, const GateRules& rules, in
 
 int runLaps(LapsArgs& a) {
     if (a.sessionOpt && a.sessionOpt->count()) { // ref --session: a log of the session library
-        if (a.gxrOpt->count() || a.circuitOpt->count() || a.log.count() || a.splits.given())
-            throw cli::UsageError("--session takes no log, --gxr, --circuit or --split: the session has them");
+        if (a.gxrOpt->count() || a.circuitOpt->count() || a.log.count() || a.splits.given() ||
+            a.rules.circuitRulesGiven())
+            throw cli::UsageError(
+                "--session takes no log, --gxr, --circuit, --split or gate rules: the session has them");
         return runStoredRef(a.db, a.session, a.lap, a.fixed, a.out);
     }
     if (a.gxrOpt->count() && (a.dbOpt->count() || a.circuitOpt->count()))
