@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -534,6 +537,21 @@ void CircuitDb::Impl::migrate() {
 }
 
 CircuitDb CircuitDb::open(const std::string& path) {
+    // Two programs opening a new database at once: one creates it and brings
+    // it up to date while the other finds it locked in ways SQLite's busy
+    // wait does not cover (switching to the write-ahead log, the first
+    // schema). The later one tries again for as long as that wait would.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            return openOnce(path);
+        } catch (const LoadError& e) {
+            if (e.diagnostic().kind != ErrorKind::Busy || attempt >= 100) throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+CircuitDb CircuitDb::openOnce(const std::string& path) {
     if (path.empty()) fail(ErrorKind::Invalid, "No path given for the circuit database");
     auto impl = std::make_unique<Impl>();
     impl->path = path;

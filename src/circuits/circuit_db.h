@@ -169,6 +169,7 @@ private:
     // track: `reach` metres or the widest stored gate width.
     std::vector<Circuit> circuitsNear(double minLat, double maxLat, double minLon, double maxLon, double reach) const;
 
+    static CircuitDb openOnce(const std::string& path);
     struct Impl;
     explicit CircuitDb(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

@@ -104,12 +104,28 @@ std::optional<FileStamp> stampOf(const std::string& path, std::string* why = nul
 
 // The one place that says when a session was driven: the log's own date once
 // the load reports one, until then the file's modification time (UTC).
-void setSessionDate(StoredSession& s, const LoadReport& report, std::int64_t mtimeNs) {
-    (void)report; // no date in the load report yet: prefer it here once it has one
+// The log's own date where its times carry one, with the time of day of its
+// first fix; else the file's modification time (a logger writes the file
+// while it records).
+void setSessionDate(StoredSession& s, const LoadReport& report, const LoadedLog* log, std::int64_t mtimeNs) {
+    char date[48], time[48];
+    if (report.date) {
+        s.date = *report.date;
+        s.dateSource = "log";
+        s.timeOfDay.reset();
+        if (log && log->track && !log->track->samples.empty()) {
+            const double t = log->track->samples.front().time;
+            if (t >= 0 && t < 86400) {
+                const auto secs = static_cast<int>(t);
+                std::snprintf(time, sizeof time, "%02d:%02d:%02d", secs / 3600, secs / 60 % 60, secs % 60);
+                s.timeOfDay = time;
+            }
+        }
+        return;
+    }
     const std::time_t t = static_cast<std::time_t>(mtimeNs / 1000000000 - (mtimeNs % 1000000000 < 0 ? 1 : 0));
     std::tm tm{};
     if (!gmtime_r(&t, &tm)) return;
-    char date[48], time[48];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
     s.date = date;
@@ -259,7 +275,7 @@ AnalysedLog analyse(const std::string& path, const CircuitDb& circuits, const Fi
     s.size = stamp.size;
     s.mtimeNs = stamp.mtimeNs;
     s.kind = *kind;
-    setSessionDate(s, report, stamp.mtimeNs);
+    setSessionDate(s, report, log.get(), stamp.mtimeNs);
     if (log && log->track && log->hasBase) {
         const auto matches = circuits.findCircuitsForTrack(*log->track, log->plane, log->kind, session.gateRules());
         if (!matches.empty()) {
