@@ -313,9 +313,8 @@ const Snapshot& Workspace::adopt(std::shared_ptr<const LogView> view, std::int32
     try {
         placeReference(t);
     } catch (const LoadError&) {
-        // Another circuit's log: the reference file no longer applies.
+        // Another circuit's log: the lap from outside no longer applies.
         reference_.reset();
-        referencePath_.clear();
         placeReference(t);
     }
     t.selected = traceOf(t.selectedLap);
@@ -359,43 +358,120 @@ void Workspace::placeReference(Snapshot& s) const {
     s.referenceFile.reset();
     s.referencePath.clear();
     s.referenceTime = 0;
+    s.referenceIsCompared = false;
     if (!reference_) return;
     const LoadedLog* log = s.log();
     if (log && log->hasBase) {
         if (const auto why = startFinishMismatch(log->startFinish.gates, reference_->gates))
-            fail(ErrorKind::Invalid, "The reference file's start/finish line is not this log's circuit: " + *why,
-                 referencePath_);
+            fail(ErrorKind::Invalid, reference_->label + ": its start/finish line is not this log's circuit: " + *why);
     }
-    auto trace = std::make_shared<LapTrace>(
-        referenceTrace(*reference_, log && log->hasBase ? log->plane : LocalPlane{}));
-    s.referenceFile = std::move(trace);
-    s.referencePath = referencePath_;
+    s.referenceFile = std::make_shared<const LapTrace>(
+        reference_->trace(log && log->hasBase ? log->plane : LocalPlane{}));
+    s.referencePath = reference_->label;
     s.referenceTime = reference_->lapTime;
+    s.referenceIsCompared = reference_->asCompared;
 }
 
-const Snapshot& Workspace::openReferenceFile(const std::string& path) {
-    auto data = std::make_shared<const ReferenceFileData>(readReferenceFile(path));
-    const auto before = std::exchange(reference_, data);
-    const std::string beforePath = std::exchange(referencePath_, path);
+const Snapshot& Workspace::useOtherLap(std::shared_ptr<const OtherLap> lap, std::string status) {
+    const auto before = std::exchange(reference_, std::move(lap));
     Snapshot s = next();
     try {
         placeReference(s);
     } catch (const LoadError&) {
         reference_ = before;
-        referencePath_ = beforePath;
         throw;
     }
-    s.status = "Reference file " + fileName(path) + " opened: lap of " + convertRealtoUTC(reference_->lapTime) +
-               ", every lap is compared with it.";
+    s.status = std::move(status);
     publish(std::move(s));
     return *snapshot_;
 }
 
+const Snapshot& Workspace::openReferenceFile(const std::string& path) {
+    auto data = std::make_shared<const ReferenceFileData>(readReferenceFile(path));
+    auto lap = std::make_shared<OtherLap>();
+    lap->gates = data->gates;
+    lap->lapTime = data->lapTime;
+    lap->label = path;
+    lap->trace = [data](const LocalPlane& plane) { return referenceTrace(*data, plane); };
+    return useOtherLap(std::move(lap), "Reference file " + fileName(path) + " opened: lap of " +
+                                           convertRealtoUTC(data->lapTime) + ", every lap is compared with it.");
+}
+
 const Snapshot& Workspace::closeReferenceFile() {
     reference_.reset();
-    referencePath_.clear();
     Snapshot s = next();
     placeReference(s);
+    publish(std::move(s));
+    return *snapshot_;
+}
+
+std::shared_ptr<const LoadedLog> loadStoredSession(const StoredSession& stored) {
+    if (!stored.circuit) fail(ErrorKind::Invalid, "The session has no circuit, so no laps", stored.path);
+    std::error_code ec;
+    if (!std::filesystem::exists(stored.path, ec)) fail(ErrorKind::NotFound, "The session's log is gone", stored.path);
+    if (fileContentHash(stored.path) != stored.hash)
+        fail(ErrorKind::Changed, "The session's log has changed since it was added to the library; add it again",
+             stored.path);
+    Session session;
+    SessionObserver quiet;
+    session.setKeepTrack(true);
+    session.setGateRules(stored.rules);
+    const LoadReport report = session.loadLog(stored.kind, stored.path, quiet);
+    if (!report.ok) throw LoadError(report.error);
+    session.setStartFinish(stored.startFinish());
+    session.recutLoaded();
+    return session.loaded();
+}
+
+void writeStoredLapRefFile(const StoredSession& stored, std::int32_t lap, const std::string& target,
+                           bool fixedReference) {
+    const auto log = loadStoredSession(stored);
+    if (lap == 0) lap = log->bestLap;
+    if (lap == 0) fail(ErrorKind::Invalid, "The log has no complete lap", stored.path);
+    saveLapRefFile(*log, pickLap(*log, lap), target, fixedReference);
+}
+
+const Snapshot& Workspace::useStoredLap(const StoredSession& stored, std::int32_t lap, bool asCompared) {
+    const auto log = loadStoredSession(stored);
+    const Lap* l = log->lap(lap);
+    if (!l) fail(ErrorKind::Invalid, "There is no lap " + std::to_string(lap) + " in the session", stored.path);
+    auto own = std::make_shared<const LapTrace>(traceLapNumber(*log->track, log->laps, log->crossings, lap));
+    if (own->empty()) fail(ErrorKind::Invalid, "Lap " + std::to_string(lap) + " has no path", stored.path);
+    auto other = std::make_shared<OtherLap>();
+    other->gates = log->startFinish.gates;
+    other->lapTime = l->time;
+    other->label = stored.path + " lap " + std::to_string(lap);
+    other->asCompared = asCompared;
+    // Its points through latitude and longitude into the shown log's plane.
+    other->trace = [own, from = log->plane](const LocalPlane& to) {
+        if (to.longScale == 0) return *own;
+        LapTrace t = *own;
+        for (TracePoint& p : t.points) {
+            double lat = 0, lon = 0;
+            track::toMinutes(from, LocalPoint{p.east, p.north}, lat, lon);
+            const LocalPoint q = to.toLocal(lat, lon);
+            p.east = q.east;
+            p.north = q.north;
+        }
+        return t;
+    };
+    return useOtherLap(std::move(other),
+                       "Lap " + std::to_string(lap) + " of " + fileName(stored.path) + " (" +
+                           convertRealtoUTC(l->time) + ") " +
+                           (asCompared ? "compared with the selected lap." : "is the lap every lap is compared with."));
+}
+
+const Snapshot& Workspace::useStoredSession(const StoredSession& stored) {
+    if (!stored.circuit)
+        fail(ErrorKind::Invalid, "The session has no circuit: load its start/finish file", stored.path);
+    session_.setStartFinish(stored.startFinish());
+    session_.setGateRules(stored.rules);
+    Snapshot s = next();
+    s.circuitFromDb = false; // the stored circuit, not a lookup
+    s.linesUnsaved = false;
+    s.logLoadsEnabled = true;
+    rulesBeforeFinish_.reset();
+    startFinishNote_ = "circuit " + *stored.circuit + " of the stored session";
     publish(std::move(s));
     return *snapshot_;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include "analysis/lap_analysis.h"
 #include "analysis/lap_trace.h"
 #include "circuits/circuit_db.h"
+#include "library/session_library.h"
 #include "reference/reference_read.h"
 #include "session/lap_check.h"
 #include "session/session.h"
@@ -62,12 +64,16 @@ struct Snapshot {
     std::int32_t selectedLap = 0;
     std::int32_t comparedLap = 0;
     std::shared_ptr<const LapTrace> selected, compared;
-    // A reference file opened (File > Open reference file): its lap in the
-    // loaded log's plane (in its own before a log is loaded), the lap every
-    // lap is compared with; null when none is open.
+    // A lap from outside the loaded log: a reference file opened (File >
+    // Open reference file) or a lap of a stored session of the same circuit,
+    // laid out in the loaded log's plane (in its own before a log is
+    // loaded). Every lap is compared with it: it is the reference, or, when
+    // `referenceIsCompared`, the lap drawn against the selected one. Null
+    // when there is none.
     std::shared_ptr<const LapTrace> referenceFile;
-    std::string referencePath;
-    double referenceTime = 0; // its lap time, seconds
+    std::string referencePath; // the file, or "PATH lap N" for a stored lap
+    double referenceTime = 0;  // its lap time, seconds
+    bool referenceIsCompared = false;
     // The status line.
     std::string status;
 
@@ -149,6 +155,15 @@ public:
     // (LoadError) when its start/finish lines are not the loaded log's.
     const Snapshot& openReferenceFile(const std::string& path);
     const Snapshot& closeReferenceFile();
+    // (Stored sessions here are as SessionLibrary::session(id) gives them:
+    // the listing leaves their lines out.)
+    // A lap of a stored session (the library) in place of a reference file:
+    // as the reference, or as the lap compared with the selected one.
+    // Refused when it is another circuit's, or its log is gone or changed.
+    const Snapshot& useStoredLap(const StoredSession& session, std::int32_t lap, bool asCompared = false);
+    // Puts a stored session's lines and rules in force for the next load
+    // (opening it in the window: then load its log).
+    const Snapshot& useStoredSession(const StoredSession& session);
 
     // --- laps ---
     const Snapshot& selectLap(std::int32_t lap);
@@ -182,9 +197,17 @@ private:
     std::string startFinishNote_;
     // The rules in force before a finish line was placed on the map.
     std::optional<GateRules> rulesBeforeFinish_;
-    // The reference file opened, as read.
-    std::shared_ptr<const ReferenceFileData> reference_;
-    std::string referencePath_;
+    // The lap from outside the loaded log, as read: its gates, its time and
+    // how it is laid out in a plane.
+    struct OtherLap {
+        StartFinish gates;
+        double lapTime = 0;
+        std::string label;
+        bool asCompared = false;
+        std::function<LapTrace(const LocalPlane&)> trace;
+    };
+    std::shared_ptr<const OtherLap> reference_;
+    const Snapshot& useOtherLap(std::shared_ptr<const OtherLap> lap, std::string status);
     // Traces of the shown log's laps, made as asked (by lap number - 1).
     mutable std::vector<std::shared_ptr<const LapTrace>> traces_;
 };
@@ -192,5 +215,15 @@ private:
 // "Count forward crossings only", "Ignore laps under 52 s": the button that
 // offers a split-lap remedy.
 std::string remedyCaption(const SplitLaps& split, const GateRules& inForce);
+
+// A stored session's log loaded as it was when added: its circuit's lines
+// and rules, its laps cut again from its kept track. Refused (LoadError) when
+// the log has no circuit, is gone or has changed since (its content hash).
+std::shared_ptr<const LoadedLog> loadStoredSession(const StoredSession& session);
+
+// The reference file of lap `lap` (0: the fastest) of a stored session: the
+// bytes `ref` writes on its log with its circuit and rules.
+void writeStoredLapRefFile(const StoredSession& session, std::int32_t lap, const std::string& target,
+                           bool fixedReference);
 
 } // namespace lorvane

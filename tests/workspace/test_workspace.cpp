@@ -136,3 +136,51 @@ TEST(Workspace, AnOpenedReferenceFileIsWhatEveryLapIsComparedWith) {
     EXPECT_THROW(ws.openReferenceFile(dir.file("s.gxr")), LoadError);
     EXPECT_EQ(ws.snapshot().referenceFile, nullptr);
 }
+
+// A lap of another stored session of the circuit: laid out in the loaded
+// log's plane as the lap every lap is compared with, or as the compared lap.
+TEST(Workspace, AStoredLapOfAnotherSessionIsComparedInThisLogsPlane) {
+    TempDir dir;
+    // One circuit (the seed lays it out), two sessions of it.
+    for (const auto& [stem, laps] : {std::pair{"a", 3}, std::pair{"b", 4}}) {
+        gen::Options o;
+        o.seed = 81;
+        o.laps = laps;
+        gen::writeSession(gen::generate(o), dir.file(stem));
+    }
+    const std::string db = dir.file("circuits.db");
+    {
+        Circuit c;
+        c.name = "Ring";
+        c.start = readStartFinishFile(dir.file("a.gxr")).start;
+        c.rules.direction = GateDirection::Forward;
+        CircuitDb::open(db).addCircuit(c);
+    }
+    SessionLibrary lib = SessionLibrary::open(db);
+    lib.add(std::vector<std::string>{dir.file("b.zlg")});
+    ASSERT_EQ(lib.sessions().size(), 1u);
+    const std::vector stored{*lib.session(lib.sessions()[0].id)};
+    ASSERT_TRUE(stored[0].bestLap);
+
+    Session session;
+    session.setKeepTrack(true);
+    Workspace ws(session);
+    ws.useStoredSession(stored[0]); // its circuit's lines and rules, for another log of it
+    EXPECT_EQ(ws.snapshot().rules.direction, GateDirection::Forward);
+    ASSERT_NE(ws.loadLogNow(LogKind::Text, dir.file("a.zlg")).log(), nullptr);
+    const Snapshot& s = ws.useStoredLap(stored[0], *stored[0].bestLap, false);
+    ASSERT_NE(s.referenceFile, nullptr);
+    EXPECT_NEAR(s.referenceTime, *stored[0].bestTime, 1e-9);
+    EXPECT_FALSE(s.referenceIsCompared);
+    // It starts at this log's start line: within a metre of its own laps' start.
+    ASSERT_NE(s.selected, nullptr);
+    EXPECT_NEAR(s.referenceFile->points.front().east, s.selected->points.front().east, 1.0);
+    EXPECT_NEAR(s.referenceFile->points.front().north, s.selected->points.front().north, 1.0);
+    EXPECT_TRUE(ws.useStoredLap(stored[0], 1, true).referenceIsCompared);
+
+    // Its reference file is what `ref` writes on its log.
+    writeStoredLapRefFile(stored[0], 0, dir.file("stored.ref"), false);
+    const auto log = loadStoredSession(stored[0]);
+    saveLapRefFile(*log, pickLap(*log, log->bestLap), dir.file("direct.ref"), false);
+    EXPECT_EQ(readWholeFile(dir.file("stored.ref")), readWholeFile(dir.file("direct.ref")));
+}

@@ -122,6 +122,15 @@ public:
     // to comparing laps of the log.
     void openReferenceFile();
     void closeReferenceFile();
+    // --- stored sessions (the library) ---
+    // Loads a stored session's log with its circuit's lines and rules.
+    void openStoredSession(const lorvane::StoredSession& session);
+    // A stored lap of the same circuit as the reference, or compared with
+    // the selected lap.
+    void useStoredLap(const lorvane::StoredSession& session, std::int32_t lap, bool asCompared);
+    // Writes a stored lap (0: the session's fastest) as the reference file,
+    // asking where.
+    void writeStoredLapRefFile(const lorvane::StoredSession& session, std::int32_t lap);
 
 public slots:
     void LoadGXRClick();

@@ -1,5 +1,7 @@
 // The main window's commands: each asks the user what it needs, calls the
 // workspace and draws the snapshot that comes back.
+#include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
@@ -419,4 +421,32 @@ void TForm1::openReferenceFile() {
 
 void TForm1::closeReferenceFile() {
     run([this] { workspace_.closeReferenceFile(); });
+}
+
+// --- stored sessions ----------------------------------------------------------------------
+
+void TForm1::openStoredSession(const lorvane::StoredSession& stored) {
+    if (busy()) return;
+    if (!run([&] { workspace_.useStoredSession(stored); })) return;
+    startLoad(stored.kind, fromPath(stored.path));
+}
+
+void TForm1::useStoredLap(const lorvane::StoredSession& stored, std::int32_t lap, bool asCompared) {
+    if (busy()) return;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    run([&] { workspace_.useStoredLap(stored, lap, asCompared); });
+    QApplication::restoreOverrideCursor();
+}
+
+void TForm1::writeStoredLapRefFile(const lorvane::StoredSession& stored, std::int32_t lap) {
+    if (busy()) return;
+    const auto path = prompts_.saveFile(this, QStringLiteral("Enter filename for Reference file"),
+                                        QStringLiteral("LAP.REF"));
+    if (!path) return;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const bool ok = run([&] {
+        lorvane::writeStoredLapRefFile(stored, lap, toPath(*path), FixRefCheckBox->isChecked());
+    });
+    QApplication::restoreOverrideCursor();
+    if (ok) prompts_.inform(this, lorvane::app::programTitle(), QStringLiteral("File created OK"));
 }

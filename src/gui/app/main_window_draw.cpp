@@ -157,9 +157,11 @@ void TForm1::drawLaps() {
             Chart1->clearHighlight();
     }
     // With a reference file open, the selected lap is compared with its lap.
+    // A lap from another session may instead be drawn against the selected one.
     const bool refFile = s.referenceFile != nullptr;
-    const auto& ref = refFile ? s.referenceFile : s.selected;
-    const auto& cmp = refFile ? (s.selected ? s.selected : nullptr) : s.compared;
+    const bool swapped = refFile && s.referenceIsCompared;
+    const auto& ref = !refFile ? s.selected : swapped ? s.selected : s.referenceFile;
+    const auto& cmp = !refFile ? s.compared : swapped ? s.referenceFile : s.selected;
     Chart2->setLaps(ref, cmp);
     CompareBox->setEnabled(!refFile);
     actExportCsv->setEnabled(s.selected != nullptr);
@@ -186,7 +188,8 @@ void TForm1::drawLaps() {
     }
     // Another lap, or another lap compared: what the cursor read out was
     // about the laps before.
-    const std::int32_t shown = ref ? (refFile ? -1 : ref->lap) : 0, compared = cmp ? cmp->lap : 0;
+    const std::int32_t shown = ref ? (refFile && !swapped ? -1 : ref->lap) : 0,
+                       compared = cmp ? (swapped ? -1 : cmp->lap) : 0;
     if (shown != shownLap_ || compared != shownCompare_) {
         shownLap_ = shown;
         shownCompare_ = compared;
