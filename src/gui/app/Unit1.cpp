@@ -168,8 +168,7 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     connect(actCancelAdd, &QAction::triggered, this, &TForm1::cancelLibraryAdd);
     connect(&libraryWorker_, &lorvane::app::LibraryWorker::progress, this,
             &TForm1::onLibraryProgress);
-    connect(&libraryWorker_, &lorvane::app::LibraryWorker::finished, this,
-            &TForm1::onLibraryAdded);
+    connect(&libraryWorker_, &lorvane::app::LibraryWorker::finished, this, &TForm1::onLibraryAdded);
     StatusLabel->setText(QString::fromStdString(snapshot().status));
 
     connect(&worker_, &lorvane::app::LoadWorker::batch, this, &TForm1::onBatch);
@@ -423,7 +422,7 @@ QStringList localFiles(const QMimeData* mime) {
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
     for (const QString& p : localFiles(event->mimeData())) {
         const bool usable = QFileInfo(p).isDir() ? !addingToLibrary()
-                                                  : !loading() && kindOf(p) != DropKind::None;
+                                                 : !loading() && kindOf(p) != DropKind::None;
         if (usable) {
             event->acceptProposedAction();
             return;
@@ -475,16 +474,18 @@ void TForm1::openFiles(const QStringList& paths) {
 
 void TForm1::addToLibrary(const QStringList& folders) {
     if (addingToLibrary()) {
-        StatusLabel->setText(tr("Logs are being added to the library: wait for the end, or cancel."));
+        StatusLabel->setText(
+            tr("Logs are being added to the library: wait for the end, or cancel."));
         ownStatus_ = true;
         return;
     }
     std::vector<std::string> paths;
     for (const QString& f : folders) paths.push_back(toPath(f));
     if (!libraryWorker_.start(workspace_.circuitDbPath(), std::move(paths))) return;
-    StatusLabel->setText(folders.size() == 1
-                             ? tr("Adding the logs of %1 to the library...").arg(folders.front())
-                             : tr("Adding the logs of %1 folders to the library...").arg(folders.size()));
+    StatusLabel->setText(
+        folders.size() == 1
+            ? tr("Adding the logs of %1 to the library...").arg(folders.front())
+            : tr("Adding the logs of %1 folders to the library...").arg(folders.size()));
     ownStatus_ = true;
     ProgressBar->setRange(0, 0); // the folders are being searched
     ProgressBar->show();
@@ -504,7 +505,8 @@ void TForm1::cancelLibraryAdd() {
 void TForm1::onLibraryProgress(qint64 done, qint64 total) {
     if (total <= 0) return;
     ProgressBar->setRange(0, 1000);
-    ProgressBar->setValue(static_cast<int>(std::clamp(done * 1000 / total, qint64{0}, qint64{1000})));
+    ProgressBar->setValue(
+        static_cast<int>(std::clamp(done * 1000 / total, qint64{0}, qint64{1000})));
     ProgressBar->show();
     if (!libraryWorker_.cancelling()) {
         StatusLabel->setText(tr("Adding logs to the library: %1 of %2").arg(done).arg(total));
@@ -527,7 +529,8 @@ void TForm1::onLibraryAdded(const lorvane::app::LibraryAddReport& report) {
     for (const lorvane::AddResult& r : report.results) {
         ++count[static_cast<int>(r.outcome)];
         if (r.outcome == lorvane::AddOutcome::Refused)
-            refused += QStringLiteral("\n%1: %2").arg(fromPathText(r.path), QString::fromStdString(r.reason));
+            refused += QStringLiteral("\n%1: %2")
+                           .arg(fromPathText(r.path), QString::fromStdString(r.reason));
     }
     const QString counts = tr("%1 added, %2 updated, %3 unchanged, %4 refused")
                                .arg(count[static_cast<int>(lorvane::AddOutcome::Added)])

@@ -26,7 +26,8 @@ bool LibraryWorker::start(const std::string& dbPath, std::vector<std::string> pa
             SessionLibrary library = SessionLibrary::open(db);
             AddOptions options;
             options.keepGoing = [this] { return !cancel_.load(); };
-            options.onFile = [&, this, generation](const AddResult&, std::size_t done, std::size_t total) {
+            options.onFile = [&, this, generation](const AddResult&, std::size_t done,
+                                                   std::size_t total) {
                 lastDone = done;
                 lastTotal = total;
                 QMetaObject::invokeMethod(

@@ -1,6 +1,6 @@
 // Program start: the application object, the main window Form1, then, hidden,
-// AddToDatabaseForm, AddCountryForm and the Circuits and Sessions windows; the message loop runs until the main
-// window closes.
+// AddToDatabaseForm, AddCountryForm and the Circuits and Sessions windows;
+// the message loop runs until the main window closes.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>

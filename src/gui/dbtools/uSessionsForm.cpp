@@ -67,6 +67,7 @@ TSessionsForm::TSessionsForm(lorvane::app::Prompts& prompts, QWidget* parent)
 
     CircuitList = new QListWidget(this);
     CircuitList->setObjectName(QStringLiteral("CircuitList"));
+    CircuitList->setMaximumWidth(240);
 
     SessionTable = new QTableWidget(0, ColumnCount, this);
     SessionTable->setObjectName(QStringLiteral("SessionTable"));
@@ -77,6 +78,7 @@ TSessionsForm::TSessionsForm(lorvane::app::Prompts& prompts, QWidget* parent)
     SessionTable->setSelectionMode(QAbstractItemView::SingleSelection);
     SessionTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     SessionTable->verticalHeader()->hide();
+    SessionTable->verticalHeader()->setDefaultSectionSize(SessionTable->fontMetrics().height() + 6);
     SessionTable->horizontalHeader()->setSectionResizeMode(ColFile, QHeaderView::Stretch);
     SessionTable->setWordWrap(false);
 
@@ -147,19 +149,20 @@ TSessionsForm::TSessionsForm(lorvane::app::Prompts& prompts, QWidget* parent)
     bottom->addWidget(CloseButton);
 
     auto* right = new QVBoxLayout;
-    right->addWidget(SessionTable, 3);
+    right->addWidget(SessionTable, 2);
     right->addWidget(BestChart, 2);
     right->addLayout(laps, 1);
 
     auto* h = new QHBoxLayout;
-    h->addLayout(left, 1);
-    h->addLayout(right, 3);
+    h->addLayout(left);
+    h->addLayout(right, 1);
     auto* v = new QVBoxLayout(this);
     v->addLayout(h, 1);
     v->addLayout(bottom);
 
     connect(CircuitList, &QListWidget::currentRowChanged, this, &TSessionsForm::circuitChanged);
-    connect(SessionTable, &QTableWidget::itemSelectionChanged, this, &TSessionsForm::sessionChanged);
+    connect(SessionTable, &QTableWidget::itemSelectionChanged, this,
+            &TSessionsForm::sessionChanged);
     connect(SessionTable, &QTableWidget::cellDoubleClicked, this, &TSessionsForm::OpenClick);
     connect(OpenButton, &QPushButton::clicked, this, &TSessionsForm::OpenClick);
     connect(UseRefButton, &QPushButton::clicked, this, &TSessionsForm::UseRefClick);
@@ -233,13 +236,15 @@ void TSessionsForm::refresh() {
             auto* item = new QListWidgetItem(
                 QStringLiteral("%1  (%2)").arg(entry.first).arg(entry.second), CircuitList);
             item->setData(Qt::UserRole, entry.first);
-            if (entry.first.compare(keep, Qt::CaseInsensitive) == 0) CircuitList->setCurrentItem(item);
+            if (entry.first.compare(keep, Qt::CaseInsensitive) == 0)
+                CircuitList->setCurrentItem(item);
         }
         if (!CircuitList->currentItem() && CircuitList->count() > 0) CircuitList->setCurrentRow(0);
     }
-    StatusLabel->setText(total == 0 ? QStringLiteral("No sessions stored yet: drop a folder of logs "
-                                                     "on the main window to add them.")
-                                    : QStringLiteral("%1 session(s) stored.").arg(total));
+    StatusLabel->setText(total == 0
+                             ? QStringLiteral("No sessions stored yet: drop a folder of logs "
+                                              "on the main window to add them.")
+                             : QStringLiteral("%1 session(s) stored.").arg(total));
     circuitChanged();
 }
 
@@ -309,7 +314,7 @@ void TSessionsForm::drawChart(const std::vector<lorvane::StoredSession>& session
         const auto [yMin, yMax] = std::minmax_element(y.begin(), y.end());
         // A day either side at least, and a little room above and below.
         const double xPad = std::max((*xMax - *xMin) * 0.05, 86400.0);
-        const double yPad = std::max((*yMax - *yMin) * 0.15, 0.5);
+        const double yPad = std::max((*yMax - *yMin) * 0.15, 0.1);
         BestChart->xAxis->setRange(*xMin - xPad, *xMax + xPad);
         BestChart->yAxis->setRange(*yMin - yPad, *yMax + yPad);
     }
@@ -324,14 +329,14 @@ void TSessionsForm::sessionChanged() {
             try {
                 const auto stored = library->session(*id);
                 for (const lorvane::StoredLap& lap : library->laps(*id)) {
-                    QString text = QStringLiteral("Lap %1   %2")
-                                       .arg(lap.lap, 3)
-                                       .arg(timeText(lap.time));
+                    QString text =
+                        QStringLiteral("Lap %1   %2").arg(lap.lap, 3).arg(timeText(lap.time));
                     if (stored && stored->bestLap && *stored->bestLap == lap.lap)
                         text += QStringLiteral("   fastest");
                     auto* item = new QListWidgetItem(text, LapList);
                     item->setData(Qt::UserRole, lap.lap);
-                    if (stored && stored->bestLap && *stored->bestLap == lap.lap) LapList->setCurrentItem(item);
+                    if (stored && stored->bestLap && *stored->bestLap == lap.lap)
+                        LapList->setCurrentItem(item);
                 }
             } catch (const lorvane::LoadError& e) {
                 prompts_.error(this, errorText(e.diagnostic()));
@@ -388,12 +393,13 @@ void TSessionsForm::BestEverClick() {
     }
     bestEver_ = best.front();
     const QString file = QFileInfo(pathText(bestEver_->path)).fileName();
-    BestEverLabel->setText(QStringLiteral("Fastest at %1: %2, lap %3 of %4%5")
-                               .arg(circuit, timeText(bestEver_->time))
-                               .arg(bestEver_->lap)
-                               .arg(file, bestEver_->date ? QStringLiteral(" (%1)").arg(
-                                                                QString::fromStdString(*bestEver_->date))
-                                                          : QString()));
+    BestEverLabel->setText(
+        QStringLiteral("Fastest at %1: %2, lap %3 of %4%5")
+            .arg(circuit, timeText(bestEver_->time))
+            .arg(bestEver_->lap)
+            .arg(file, bestEver_->date
+                           ? QStringLiteral(" (%1)").arg(QString::fromStdString(*bestEver_->date))
+                           : QString()));
     WriteRefButton->setEnabled(true);
 }
 
