@@ -1,16 +1,21 @@
 // The Sessions window over a library of three sessions of one circuit, what
 // it asks the main window to do, and a folder dropped on the main window
 // (added on a thread, cancelled part-way).
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <QUrl>
 #include <QtTest/QTest>
 
 #include <qcustomplot.h>
@@ -154,8 +159,16 @@ void TestSessionsWindow::droppedFolderIsAddedAndACancelKeepsWhatWasStored() {
     w.show();
     QCOMPARE(w.SessionTable->rowCount(), 0);
 
-    // The add runs on its thread; the window answers meanwhile.
-    main.form.openFiles({lib.folder});
+    // Dropped: the add runs on its thread; the window answers meanwhile.
+    {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(lib.folder)});
+        QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&main.form, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&main.form, &drop);
+    }
     QVERIFY(main.form.addingToLibrary());
     QVERIFY(guitest::ui(main.form).ProgressBar->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(!main.form.addingToLibrary(), 120000);
@@ -196,6 +209,14 @@ void TestSessionsWindow::droppedFolderIsAddedAndACancelKeepsWhatWasStored() {
     QVERIFY2(cancelled.contains(QStringLiteral("%1 added, 0 updated, 0 unchanged, 0 refused").arg(stored)),
              qPrintable(cancelled));
     QCOMPARE(main.prompts.unexpected, 0);
+
+    // Closing the window stops an add at once and waits for its thread.
+    main.form.openFiles({more});
+    QVERIFY(main.form.addingToLibrary());
+    main.form.close();
+    QVERIFY(!main.form.addingToLibrary());
+    QTest::qWait(100);
+    QVERIFY(main.prompts.asked.isEmpty());
 }
 
 QTEST_MAIN(TestSessionsWindow)
