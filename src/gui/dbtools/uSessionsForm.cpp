@@ -264,6 +264,7 @@ void TSessionsForm::circuitChanged() {
     }
     {
         const QSignalBlocker quiet(SessionTable);
+        SessionTable->clearSelection(); // a row of the circuit shown before
         SessionTable->clearContents();
         SessionTable->setRowCount(static_cast<int>(sessions.size()));
         int row = 0;
