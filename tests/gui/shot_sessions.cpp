@@ -2,7 +2,9 @@
 // circuit, a few weeks apart, with a session and the fastest lap ever chosen,
 // for a look at what a user sees (docs/sessions.png). Run under a real
 // display or Xvfb:
-//   shot_sessions OUT.png
+//   shot_sessions OUT.png [MAIN.png]
+// With MAIN.png, the main window as the same folder is dropped on it again,
+// the add running.
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -64,5 +66,18 @@ int main(int argc, char** argv) {
     w.BestEverButton->click();
     QTest::qWait(300);
     std::printf("%s\n", w.StatusLabel->text().toUtf8().constData());
-    return w.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    if (!w.grab().save(QString::fromLocal8Bit(argv[1]))) return 1;
+    if (argc < 3) return 0;
+    lorvane::Session session;
+    TForm1 form(session, prompts);
+    form.setCircuitDbPath(db);
+    form.setSessionsWindow(&w);
+    form.move(0, 0);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form)) return 1;
+    form.openFiles({folder});
+    const bool saved = form.grab().save(QString::fromLocal8Bit(argv[2]));
+    for (int i = 0; i < 600 && form.addingToLibrary(); ++i) QTest::qWait(100);
+    std::printf("%s\n", guitest::ui(form).StatusLabel->text().toUtf8().constData());
+    return saved ? 0 : 1;
 }
