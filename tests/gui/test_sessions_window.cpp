@@ -183,11 +183,13 @@ void TestSessionsWindow::droppedFolderIsAddedAndACancelKeepsWhatWasStored() {
     // Escape part-way: the logs stored before it stay, and only those.
     const QString more = lib.dir.filePath(QStringLiteral("more"));
     QDir().mkpath(more);
-    const QByteArray log = guitest::readAll(QDir(lib.folder).filePath(QStringLiteral("s1.zlg")));
+    // Longer logs of the circuit: each takes a while to read, so that the
+    // add is still running when the Escape arrives.
+    const std::string log = lorvane::gen::generate(guitest::sessionOptions(81, 25, false)).zlg;
     for (int i = 0; i < 16; ++i) {
         QFile f(QDir(more).filePath(QStringLiteral("copy%1.zlg").arg(i, 2, 10, QLatin1Char('0'))));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(log);
+        f.write(log.data(), static_cast<qint64>(log.size()));
     }
     main.prompts.clear();
     main.form.activateWindow();
