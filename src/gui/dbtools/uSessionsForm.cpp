@@ -102,6 +102,12 @@ TSessionsForm::TSessionsForm(lorvane::app::Prompts& prompts, QWidget* parent)
         g->setName(QStringLiteral("BestLaps"));
         g->setPen(QPen(QColor(0x20, 0x60, 0xc0), 1.2));
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 7));
+        // The chosen session's point, ringed.
+        QCPGraph* chosen = BestChart->addGraph();
+        chosen->setName(QStringLiteral("Chosen"));
+        chosen->setLineStyle(QCPGraph::lsNone);
+        chosen->setScatterStyle(QCPScatterStyle(
+            QCPScatterStyle::ssCircle, QPen(QColor(0xe0, 0x70, 0x10), 2), Qt::NoBrush, 13));
     }
 
     LapList = new QListWidget(this);
@@ -302,11 +308,13 @@ void TSessionsForm::circuitChanged() {
 
 void TSessionsForm::drawChart(const std::vector<lorvane::StoredSession>& sessions) {
     QVector<double> x, y;
+    chartPoints_.clear();
     for (const lorvane::StoredSession& s : sessions) {
         const auto when = sessionTime(s);
         if (!when || !s.bestTime) continue;
         x << *when;
         y << *s.bestTime;
+        chartPoints_.emplace_back(s.id, QPointF(*when, *s.bestTime));
     }
     QCPGraph* g = BestChart->graph(0);
     g->setData(x, y, false);
@@ -344,6 +352,14 @@ void TSessionsForm::sessionChanged() {
             }
         }
     }
+    QVector<double> x, y;
+    for (const auto& [session, point] : chartPoints_)
+        if (id && session == *id) {
+            x << point.x();
+            y << point.y();
+        }
+    BestChart->graph(1)->setData(x, y, true);
+    BestChart->replot();
     OpenButton->setEnabled(id.has_value());
     UseRefButton->setEnabled(LapList->count() > 0);
     CompareButton->setEnabled(LapList->count() > 0);

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <QPointF>
 #include <QWidget>
 
 #include "library/session_library.h"
@@ -76,4 +78,6 @@ private:
     lorvane::app::Prompts& prompts_;
     std::string dbPath_;
     std::optional<lorvane::BestLapEntry> bestEver_; // shown by Best lap ever
+    // The chart's points (date, best lap) by session, for the chosen one's mark.
+    std::vector<std::pair<std::int64_t, QPointF>> chartPoints_;
 };
