@@ -20,6 +20,8 @@ add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/app/gate_rules_dialog.h
   ${LORVANE_GUI_SRC}/app/load_worker.cpp
   ${LORVANE_GUI_SRC}/app/load_worker.h
+  ${LORVANE_GUI_SRC}/app/library_worker.cpp
+  ${LORVANE_GUI_SRC}/app/library_worker.h
   ${LORVANE_GUI_SRC}/common/prompts.cpp
   ${LORVANE_GUI_SRC}/common/prompts.h
   ${LORVANE_GUI_SRC}/common/window_style.cpp
@@ -38,6 +40,8 @@ add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/dbtools/uAddToDataBase.h
   ${LORVANE_GUI_SRC}/dbtools/uCircuitsForm.cpp
   ${LORVANE_GUI_SRC}/dbtools/uCircuitsForm.h
+  ${LORVANE_GUI_SRC}/dbtools/uSessionsForm.cpp
+  ${LORVANE_GUI_SRC}/dbtools/uSessionsForm.h
   ${LORVANE_GUI_SRC}/dbtools/circuit_store.cpp
   ${LORVANE_GUI_SRC}/dbtools/circuit_store.h
 )

@@ -769,6 +769,10 @@ std::vector<AddResult> SessionLibrary::add(std::span<const std::string> paths, c
     std::set<std::int64_t> movedNow;
     try {
         for (std::size_t i = 0; i < n; ++i) {
+            if (options.keepGoing && !options.keepGoing()) {
+                stop = true;
+                break;
+            }
             Work w;
             {
                 std::unique_lock lock(m);

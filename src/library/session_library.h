@@ -108,6 +108,10 @@ struct AddOptions {
     // Called on the calling thread after each file, in the order of the
     // files, once its result is stored: the result, files done, files in all.
     std::function<void(const AddResult&, std::size_t, std::size_t)> onFile;
+    // Asked on the calling thread before each file is stored (any thread
+    // may have set what it reads): false ends the add there. The files
+    // stored so far stay; the results are theirs.
+    std::function<bool()> keepGoing;
 };
 
 class SessionLibrary {

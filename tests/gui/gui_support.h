@@ -62,6 +62,7 @@ struct FormUi {
     QAction* actNewCountry = nullptr;
     QAction* actAddToDatabase = nullptr;
     QAction* actCircuits = nullptr;
+    QAction* actSessions = nullptr;
     QAction* actAbout = nullptr;
     QAction* actGateRules = nullptr;
     QAction* actExportCsv = nullptr;
@@ -104,6 +105,7 @@ struct FormUi {
         actNewCountry = find<QAction>(form, "actNewCountry");
         actAddToDatabase = find<QAction>(form, "actAddToDatabase");
         actCircuits = find<QAction>(form, "actCircuits");
+        actSessions = find<QAction>(form, "actSessions");
         actAbout = find<QAction>(form, "actAbout");
         actGateRules = find<QAction>(form, "actGateRules");
         actExportCsv = find<QAction>(form, "actExportCsv");

@@ -43,6 +43,7 @@
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
 #include "gui/dbtools/uCircuitsForm.h"
+#include "gui/dbtools/uSessionsForm.h"
 #include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
 #include "laps/lap_time_text.h"
@@ -61,6 +62,10 @@ namespace {
 // Paths go to the engine in the file system's own encoding.
 std::string toPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
+}
+
+QString fromPathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 const QColor kLabelGreen(0x00, 0x80, 0x00);
@@ -150,6 +155,20 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
         const lorvane::LogView* v = snapshot().view.get();
         if (v && v->split && v->split->remedy) applyGateRules(*v->split->remedy);
     });
+    CancelAddButton = new QPushButton(tr("Cancel"), this);
+    CancelAddButton->setObjectName(QStringLiteral("CancelAddButton"));
+    CancelAddButton->setToolTip(tr("Stop adding logs to the library (Esc)"));
+    CancelAddButton->hide();
+    statusBar()->addPermanentWidget(CancelAddButton);
+    connect(CancelAddButton, &QPushButton::clicked, this, &TForm1::cancelLibraryAdd);
+    actCancelAdd = new QAction(tr("Cancel adding to the library"), this);
+    actCancelAdd->setShortcut(Qt::Key_Escape);
+    actCancelAdd->setEnabled(false);
+    addAction(actCancelAdd);
+    connect(actCancelAdd, &QAction::triggered, this, &TForm1::cancelLibraryAdd);
+    connect(&libraryWorker_, &lorvane::app::LibraryWorker::progress, this,
+            &TForm1::onLibraryProgress);
+    connect(&libraryWorker_, &lorvane::app::LibraryWorker::finished, this, &TForm1::onLibraryAdded);
     StatusLabel->setText(QString::fromStdString(snapshot().status));
 
     connect(&worker_, &lorvane::app::LoadWorker::batch, this, &TForm1::onBatch);
@@ -166,6 +185,8 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
                                                       {actNewCountry, "actNewCountry"},
                                                       {actAddToDatabase, "actAddToDatabase"},
                                                       {actCircuits, "actCircuits"},
+                                                      {actSessions, "actSessions"},
+                                                      {actCancelAdd, "actCancelAdd"},
                                                       {actAbout, "actAbout"},
                                                       {actGateRules, "actGateRules"},
                                                       {actExportCsv, "actExportCsv"},
@@ -190,6 +211,7 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
 
 TForm1::~TForm1() {
     worker_.abandon();
+    libraryWorker_.abandon();
 }
 
 void TForm1::buildControls(QWidget* client) {
@@ -289,6 +311,9 @@ void TForm1::buildMenus() {
     actCircuits = tools->addAction(tr("C&ircuits..."), this, [this] {
         if (circuits_) lorvane::app::showSideWindow(circuits_, this);
     });
+    actSessions = tools->addAction(tr("&Sessions..."), this, [this] {
+        if (sessions_) lorvane::app::showSideWindow(sessions_, this);
+    });
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     actAbout = help->addAction(tr("&About Lorvane"), this, &TForm1::showAbout);
@@ -355,6 +380,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
         worker_.abandon();
         setLoading(false);
     }
+    // The logs stored so far stay; the one being read is dropped.
+    if (addingToLibrary()) {
+        libraryWorker_.abandon();
+        CancelAddButton->hide();
+        actCancelAdd->setEnabled(false);
+        if (!loading()) ProgressBar->hide();
+    }
     event->accept();
     emit closed();
 }
@@ -388,9 +420,10 @@ QStringList localFiles(const QMimeData* mime) {
 } // namespace
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (loading()) return;
     for (const QString& p : localFiles(event->mimeData())) {
-        if (kindOf(p) != DropKind::None) {
+        const bool usable = QFileInfo(p).isDir() ? !addingToLibrary()
+                                                 : !loading() && kindOf(p) != DropKind::None;
+        if (usable) {
             event->acceptProposedAction();
             return;
         }
@@ -405,10 +438,13 @@ void TForm1::dropEvent(QDropEvent* event) {
 }
 
 void TForm1::openFiles(const QStringList& paths) {
-    if (loading()) return;
+    QStringList folders, files;
+    for (const QString& p : paths) (QFileInfo(p).isDir() ? folders : files) << p;
+    if (!folders.isEmpty()) addToLibrary(folders);
+    if (files.isEmpty() || loading()) return;
     QString startFinish, log;
     DropKind logKind = DropKind::None;
-    for (const QString& p : paths) {
+    for (const QString& p : files) {
         const DropKind k = kindOf(p);
         if (k == DropKind::StartFinish && startFinish.isEmpty()) {
             startFinish = p;
@@ -432,6 +468,82 @@ void TForm1::openFiles(const QStringList& paths) {
     }
     startLoad(logKind == DropKind::TextLog ? lorvane::LogKind::Text : lorvane::LogKind::Binary,
               log);
+}
+
+// --- folders added to the session library --------------------------------------------------
+
+void TForm1::addToLibrary(const QStringList& folders) {
+    if (addingToLibrary()) {
+        StatusLabel->setText(
+            tr("Logs are being added to the library: wait for the end, or cancel."));
+        ownStatus_ = true;
+        return;
+    }
+    std::vector<std::string> paths;
+    for (const QString& f : folders) paths.push_back(toPath(f));
+    if (!libraryWorker_.start(workspace_.circuitDbPath(), std::move(paths))) return;
+    StatusLabel->setText(
+        folders.size() == 1
+            ? tr("Adding the logs of %1 to the library...").arg(folders.front())
+            : tr("Adding the logs of %1 folders to the library...").arg(folders.size()));
+    ownStatus_ = true;
+    ProgressBar->setRange(0, 0); // the folders are being searched
+    ProgressBar->show();
+    CancelAddButton->setEnabled(true);
+    CancelAddButton->show();
+    actCancelAdd->setEnabled(true);
+}
+
+void TForm1::cancelLibraryAdd() {
+    if (!addingToLibrary()) return;
+    libraryWorker_.cancel();
+    CancelAddButton->setEnabled(false);
+    StatusLabel->setText(tr("Cancelling: the log being stored is the last one..."));
+    ownStatus_ = true;
+}
+
+void TForm1::onLibraryProgress(qint64 done, qint64 total) {
+    if (total <= 0) return;
+    ProgressBar->setRange(0, 1000);
+    ProgressBar->setValue(
+        static_cast<int>(std::clamp(done * 1000 / total, qint64{0}, qint64{1000})));
+    ProgressBar->show();
+    if (!libraryWorker_.cancelling()) {
+        StatusLabel->setText(tr("Adding logs to the library: %1 of %2").arg(done).arg(total));
+        ownStatus_ = true;
+    }
+}
+
+void TForm1::onLibraryAdded(const lorvane::app::LibraryAddReport& report) {
+    CancelAddButton->hide();
+    actCancelAdd->setEnabled(false);
+    if (!loading()) ProgressBar->hide();
+    if (!report.error.empty()) {
+        prompts_.error(this, QString::fromStdString(report.error));
+        StatusLabel->setText(tr("The logs were not added to the library."));
+        ownStatus_ = true;
+        return;
+    }
+    int count[4] = {0, 0, 0, 0};
+    QString refused;
+    for (const lorvane::AddResult& r : report.results) {
+        ++count[static_cast<int>(r.outcome)];
+        if (r.outcome == lorvane::AddOutcome::Refused)
+            refused += QStringLiteral("\n%1: %2")
+                           .arg(fromPathText(r.path), QString::fromStdString(r.reason));
+    }
+    const QString counts = tr("%1 added, %2 updated, %3 unchanged, %4 refused")
+                               .arg(count[static_cast<int>(lorvane::AddOutcome::Added)])
+                               .arg(count[static_cast<int>(lorvane::AddOutcome::Updated)])
+                               .arg(count[static_cast<int>(lorvane::AddOutcome::Unchanged)])
+                               .arg(count[static_cast<int>(lorvane::AddOutcome::Refused)]);
+    StatusLabel->setText(report.cancelled ? tr("Library (cancelled): ") + counts
+                                          : tr("Library: ") + counts);
+    ownStatus_ = true;
+    if (sessions_ && sessions_->isVisible()) sessions_->refresh();
+    if (!refused.isEmpty())
+        prompts_.inform(this, tr("Logs not added"),
+                        tr("These files were not added to the library:") + u'\n' + refused);
 }
 
 void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {

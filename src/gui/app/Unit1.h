@@ -11,6 +11,7 @@
 #include <QMainWindow>
 
 #include "analysis/lap_analysis.h"
+#include "gui/app/library_worker.h"
 #include "gui/app/load_worker.h"
 #include "gui/display/lap_table_model.h"
 #include "session/session.h"
@@ -29,6 +30,7 @@ class QPushButton;
 class TAddCountryForm;
 class TAddToDatabaseForm;
 class TCircuitsForm;
+class TSessionsForm;
 
 namespace lorvane::app {
 class Prompts;
@@ -66,6 +68,9 @@ public:
     void setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* addCountry);
     // The Circuits window, for Tools > Circuits.
     void setCircuitsWindow(TCircuitsForm* circuits) { circuits_ = circuits; }
+    // The Sessions window, for Tools > Sessions; refreshed after a folder is
+    // added to the library.
+    void setSessionsWindow(TSessionsForm* sessions) { sessions_ = sessions; }
     // The circuit database a log's circuit is looked up in (empty: the
     // user's own). When it holds circuits, the logs may be loaded without a
     // start/finish file.
@@ -89,8 +94,14 @@ public:
 
     // --- what the user does, as the controls and menus do it ---
     // Loads files as if each had been chosen in the dialog of its button
-    // (.gxr, .zlg, .wmx by extension): what a drop onto the window does.
+    // (.gxr, .zlg, .wmx by extension): what a drop onto the window does. A
+    // folder among them is added to the session library on a thread of its
+    // own, with its progress in the status bar.
     void openFiles(const QStringList& paths);
+    bool addingToLibrary() const { return libraryWorker_.running(); }
+    // Stops an add to the library before its next file (Escape, or Cancel in
+    // the status bar); the logs stored so far stay.
+    void cancelLibraryAdd();
     bool loading() const { return worker_.running(); }
     // File > Export lap as CSV / GPX: the selected lap's path.
     void exportLap(bool gpx);
@@ -187,6 +198,10 @@ private:
     template <class Command>
     bool run(Command&& command);
     void showError(const lorvane::Diagnostic& d);
+    // --- adding folders to the session library (Unit1.cpp) ---
+    void addToLibrary(const QStringList& folders);
+    void onLibraryProgress(qint64 done, qint64 total);
+    void onLibraryAdded(const lorvane::app::LibraryAddReport& report);
     // A load or a lap choice runs: commands wait for it.
     bool busy() const { return loading() || workspace_.session().busy(); }
 
@@ -213,6 +228,8 @@ private:
     TAddToDatabaseForm* addToDatabase_ = nullptr;
     TAddCountryForm* addCountry_ = nullptr;
     TCircuitsForm* circuits_ = nullptr;
+    TSessionsForm* sessions_ = nullptr;
+    lorvane::app::LibraryWorker libraryWorker_;
 
     bool activatedOnce_ = false;
     PlaceMode placeMode_ = PlaceMode::None;
@@ -255,6 +272,8 @@ private:
     QLabel* StatusLabel;
     // Offers the rules that join laps that look split, after a load or a re-cut.
     QPushButton* SplitFixButton;
+    // Stops an add to the library; shown while one runs.
+    QPushButton* CancelAddButton = nullptr;
 
     QAction* actLoadGXR;
     QAction* actLoadZLG;
@@ -264,6 +283,8 @@ private:
     QAction* actNewCountry;
     QAction* actAddToDatabase;
     QAction* actCircuits = nullptr;
+    QAction* actSessions = nullptr;
+    QAction* actCancelAdd = nullptr; // Escape, while an add to the library runs
     QAction* actAbout;
     QAction* actGateRules;
     QAction* actExportCsv = nullptr;

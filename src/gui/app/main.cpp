@@ -1,6 +1,6 @@
 // Program start: the application object, the main window Form1, then, hidden,
-// AddToDatabaseForm and AddCountryForm; the message loop runs until the main
-// window closes.
+// AddToDatabaseForm, AddCountryForm and the Circuits and Sessions windows;
+// the message loop runs until the main window closes.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +13,7 @@
 #include "gui/dbtools/uAddCountryForm.h"
 #include "gui/dbtools/uAddToDataBase.h"
 #include "gui/dbtools/uCircuitsForm.h"
+#include "gui/dbtools/uSessionsForm.h"
 #include "lorvane/version.h"
 #include "session/session.h"
 
@@ -62,6 +63,15 @@ int main(int argc, char** argv) {
     form1.setCircuitsWindow(&circuitsForm);
     QObject::connect(&addToDatabaseForm, &TAddToDatabaseForm::circuitAdded, &circuitsForm,
                      &TCircuitsForm::refresh);
+    // The session library lives in the same database; what the user picks in
+    // it is loaded, compared or written by the main window.
+    TSessionsForm sessionsForm(prompts);
+    form1.setSessionsWindow(&sessionsForm);
+    QObject::connect(&sessionsForm, &TSessionsForm::openSession, &form1,
+                     &TForm1::openStoredSession);
+    QObject::connect(&sessionsForm, &TSessionsForm::useLap, &form1, &TForm1::useStoredLap);
+    QObject::connect(&sessionsForm, &TSessionsForm::writeRefFile, &form1,
+                     &TForm1::writeStoredLapRefFile);
 
     // Closing the main window ends the program, side windows open or not.
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
