@@ -64,10 +64,6 @@ std::string toPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-QString fromPathText(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
 const QColor kLabelGreen(0x00, 0x80, 0x00);
 const QColor kLabelRed(0xFF, 0x00, 0x00);
 
@@ -470,113 +466,6 @@ void TForm1::openFiles(const QStringList& paths) {
               log);
 }
 
-// --- folders added to the session library --------------------------------------------------
-
-void TForm1::addToLibrary(const QStringList& folders) {
-    if (addingToLibrary()) {
-        StatusLabel->setText(
-            tr("Logs are being added to the library: wait for the end, or cancel."));
-        ownStatus_ = true;
-        return;
-    }
-    std::vector<std::string> paths;
-    for (const QString& f : folders) paths.push_back(toPath(f));
-    if (!libraryWorker_.start(workspace_.circuitDbPath(), std::move(paths))) return;
-    StatusLabel->setText(
-        folders.size() == 1
-            ? tr("Adding the logs of %1 to the library...").arg(folders.front())
-            : tr("Adding the logs of %1 folders to the library...").arg(folders.size()));
-    ownStatus_ = true;
-    ProgressBar->setRange(0, 0); // the folders are being searched
-    ProgressBar->show();
-    CancelAddButton->setEnabled(true);
-    CancelAddButton->show();
-    actCancelAdd->setEnabled(true);
-}
-
-void TForm1::cancelLibraryAdd() {
-    if (!addingToLibrary()) return;
-    libraryWorker_.cancel();
-    CancelAddButton->setEnabled(false);
-    StatusLabel->setText(tr("Cancelling: the log being stored is the last one..."));
-    ownStatus_ = true;
-}
-
-void TForm1::onLibraryProgress(qint64 done, qint64 total) {
-    if (total <= 0) return;
-    ProgressBar->setRange(0, 1000);
-    ProgressBar->setValue(
-        static_cast<int>(std::clamp(done * 1000 / total, qint64{0}, qint64{1000})));
-    ProgressBar->show();
-    if (!libraryWorker_.cancelling()) {
-        StatusLabel->setText(tr("Adding logs to the library: %1 of %2").arg(done).arg(total));
-        ownStatus_ = true;
-    }
-}
-
-void TForm1::onLibraryAdded(const lorvane::app::LibraryAddReport& report) {
-    CancelAddButton->hide();
-    actCancelAdd->setEnabled(false);
-    if (!loading()) ProgressBar->hide();
-    if (!report.error.empty()) {
-        prompts_.error(this, QString::fromStdString(report.error));
-        StatusLabel->setText(tr("The logs were not added to the library."));
-        ownStatus_ = true;
-        return;
-    }
-    int count[4] = {0, 0, 0, 0};
-    QString refused;
-    for (const lorvane::AddResult& r : report.results) {
-        ++count[static_cast<int>(r.outcome)];
-        if (r.outcome == lorvane::AddOutcome::Refused)
-            refused += QStringLiteral("\n%1: %2")
-                           .arg(fromPathText(r.path), QString::fromStdString(r.reason));
-    }
-    const QString counts = tr("%1 added, %2 updated, %3 unchanged, %4 refused")
-                               .arg(count[static_cast<int>(lorvane::AddOutcome::Added)])
-                               .arg(count[static_cast<int>(lorvane::AddOutcome::Updated)])
-                               .arg(count[static_cast<int>(lorvane::AddOutcome::Unchanged)])
-                               .arg(count[static_cast<int>(lorvane::AddOutcome::Refused)]);
-    StatusLabel->setText(report.cancelled ? tr("Library (cancelled): ") + counts
-                                          : tr("Library: ") + counts);
-    ownStatus_ = true;
-    if (sessions_ && sessions_->isVisible()) sessions_->refresh();
-    if (!refused.isEmpty())
-        prompts_.inform(this, tr("Logs not added"),
-                        tr("These files were not added to the library:") + u'\n' + refused);
-}
-
-void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {
-    actOpenReference = new QAction(tr("Open &reference file..."), this);
-    connect(actOpenReference, &QAction::triggered, this, &TForm1::openReferenceFile);
-    actCloseReference = new QAction(tr("Close reference file"), this);
-    connect(actCloseReference, &QAction::triggered, this, &TForm1::closeReferenceFile);
-    actSaveStartFinish = new QAction(tr("&Save start/finish file..."), this);
-    connect(actSaveStartFinish, &QAction::triggered, this, &TForm1::saveStartFinishFile);
-    QAction* before = nullptr;
-    for (QAction* a : file->actions())
-        if (a->isSeparator()) before = a;
-    file->insertAction(before, actSaveStartFinish);
-    file->insertAction(before, actOpenReference);
-    file->insertAction(before, actCloseReference);
-
-    laps->addSeparator();
-    auto mode = [this, laps](const QString& caption, PlaceMode m) {
-        QAction* a = laps->addAction(caption);
-        a->setCheckable(true);
-        connect(a, &QAction::triggered, this,
-                [this, m](bool on) { setPlaceMode(on ? m : PlaceMode::None); });
-        return a;
-    };
-    actPlaceStart = mode(tr("Place &start line"), PlaceMode::Start);
-    actPlaceFinish = mode(tr("Place &finish line"), PlaceMode::Finish);
-    actAddSplit = mode(tr("Add s&plit line"), PlaceMode::Split);
-    actRemoveFinish = laps->addAction(tr("&Remove finish line"), this, &TForm1::removeFinishLine);
-    actRemoveSplit = laps->addAction(tr("Remove spli&t line..."), this, &TForm1::removeSplitLine);
-    connect(Chart1, &lorvane::display::TrackPlot::placeClicked, this, &TForm1::placeLineAt);
-    connect(Chart1, &lorvane::display::TrackPlot::gateDragged, this, &TForm1::moveLineTo);
-}
-
 // --- lap analysis: strip chart, lap against lap, lap table ----------------------------------
 
 using lorvane::display::seconds;
@@ -705,4 +594,35 @@ int TForm1::lapListWidth() const {
     const int chrome = 2 * LapTimeBox->frameWidth() +
                        LapTimeBox->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
     return std::max(113, widest + chrome);
+}
+
+void TForm1::buildLineMenus(QMenu* file, QMenu* laps) {
+    actOpenReference = new QAction(tr("Open &reference file..."), this);
+    connect(actOpenReference, &QAction::triggered, this, &TForm1::openReferenceFile);
+    actCloseReference = new QAction(tr("Close reference file"), this);
+    connect(actCloseReference, &QAction::triggered, this, &TForm1::closeReferenceFile);
+    actSaveStartFinish = new QAction(tr("&Save start/finish file..."), this);
+    connect(actSaveStartFinish, &QAction::triggered, this, &TForm1::saveStartFinishFile);
+    QAction* before = nullptr;
+    for (QAction* a : file->actions())
+        if (a->isSeparator()) before = a;
+    file->insertAction(before, actSaveStartFinish);
+    file->insertAction(before, actOpenReference);
+    file->insertAction(before, actCloseReference);
+
+    laps->addSeparator();
+    auto mode = [this, laps](const QString& caption, PlaceMode m) {
+        QAction* a = laps->addAction(caption);
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this,
+                [this, m](bool on) { setPlaceMode(on ? m : PlaceMode::None); });
+        return a;
+    };
+    actPlaceStart = mode(tr("Place &start line"), PlaceMode::Start);
+    actPlaceFinish = mode(tr("Place &finish line"), PlaceMode::Finish);
+    actAddSplit = mode(tr("Add s&plit line"), PlaceMode::Split);
+    actRemoveFinish = laps->addAction(tr("&Remove finish line"), this, &TForm1::removeFinishLine);
+    actRemoveSplit = laps->addAction(tr("Remove spli&t line..."), this, &TForm1::removeSplitLine);
+    connect(Chart1, &lorvane::display::TrackPlot::placeClicked, this, &TForm1::placeLineAt);
+    connect(Chart1, &lorvane::display::TrackPlot::gateDragged, this, &TForm1::moveLineTo);
 }
