@@ -15,7 +15,9 @@
 #include <random>
 #include <string>
 
+#include "formats/start_finish.h"
 #include "library/session_library.h"
+#include "workspace/workspace.h"
 
 using namespace lorvane;
 
@@ -115,6 +117,44 @@ void BM_BestLaps(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_BestLaps)->Name("library_best/circuit_100k_laps")->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// Opening a stored lap for comparison: the fastest lap of a stored
+// 1,000,000-sample session (session-1m of lorvane-bench --inputs-only)
+// laid out in the plane of that session loaded in a workspace, as the
+// Sessions window's "Use as reference" does.
+void BM_OpenStoredLap(benchmark::State& state) {
+    const std::string stem = g_dataDir + "/session-1m";
+    if (!std::filesystem::exists(stem + ".zlg")) {
+        state.SkipWithError("run lorvane-bench --inputs-only first");
+        return;
+    }
+    const std::string db = g_dataDir + "/library-1m.db";
+    if (!std::filesystem::exists(db)) {
+        CircuitDb circuits = CircuitDb::open(db);
+        Circuit c;
+        c.name = "Bench 1M";
+        c.start = readStartFinishFile(stem + ".gxr").start;
+        circuits.addCircuit(c);
+        SessionLibrary::open(db).add(std::vector<std::string>{stem + ".zlg"});
+    }
+    SessionLibrary lib = SessionLibrary::open(db);
+    const auto listed = lib.sessions();
+    if (listed.empty() || !listed[0].bestLap) {
+        state.SkipWithError("the session did not store");
+        return;
+    }
+    const StoredSession stored = *lib.session(listed[0].id);
+    Session session;
+    session.setKeepTrack(true);
+    Workspace ws(session);
+    ws.setCircuitDbPath(db);
+    ws.useStoredSession(stored);
+    ws.loadLogNow(LogKind::Text, stem + ".zlg");
+    ws.useStoredLap(stored, *stored.bestLap, false); // the database opened once
+    for (auto _ : state) benchmark::DoNotOptimize(ws.useStoredLap(stored, *stored.bestLap, false).referenceFile);
+    state.counters["points"] = static_cast<double>(ws.snapshot().referenceFile->points.size());
+}
+BENCHMARK(BM_OpenStoredLap)->Name("library_open_stored_lap/1M_samples")->Unit(benchmark::kMillisecond);
 
 #ifdef LORVANE_CLI_PATH
 // The same through the command line, the process included.

@@ -128,6 +128,15 @@ const char* const kMigrations[] = {
         PRIMARY KEY (session_id, lap)
     );
     CREATE INDEX session_laps_by_circuit ON session_laps (circuit COLLATE NOCASE, time);
+    CREATE TABLE session_lap_paths (
+        session_id INTEGER NOT NULL REFERENCES sessions(id) ON DELETE CASCADE,
+        lap        INTEGER NOT NULL,
+        base_lat   REAL NOT NULL,
+        base_long  REAL NOT NULL,
+        long_scale REAL NOT NULL,
+        points     BLOB NOT NULL,
+        PRIMARY KEY (session_id, lap)
+    );
     )sql",
 };
 constexpr int kSchemaVersion = static_cast<int>(sizeof kMigrations / sizeof kMigrations[0]);

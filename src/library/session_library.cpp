@@ -69,6 +69,65 @@ std::string_view addOutcomeName(AddOutcome o) {
     return "refused";
 }
 
+namespace {
+
+constexpr std::size_t kPathFields = 5;
+
+void putFloat(std::string& out, double v) {
+    const auto f = static_cast<float>(v);
+    std::uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((u >> (8 * k)) & 0xFF));
+}
+
+double getFloat(const unsigned char* p) {
+    std::uint32_t u = 0;
+    for (int k = 0; k < 4; ++k) u |= static_cast<std::uint32_t>(p[k]) << (8 * k);
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+} // namespace
+
+std::string encodeLapPath(const LapTrace& trace) {
+    std::string out;
+    const auto& pts = trace.points;
+    double kept = -kStoredPathStep;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        const TracePoint& p = pts[i];
+        // Every few metres, and always the two crossing points.
+        if (i != 0 && i + 1 != pts.size() && p.distance - kept < kStoredPathStep) continue;
+        kept = p.distance;
+        for (const double v : {p.distance, p.time, p.speed, p.east, p.north}) putFloat(out, v);
+    }
+    return out;
+}
+
+LapTrace decodeLapPath(std::string_view bytes, std::int32_t lap) {
+    LapTrace t;
+    t.lap = lap;
+    const std::size_t n = bytes.size() / (4 * kPathFields);
+    t.points.reserve(n);
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char* q = b + i * 4 * kPathFields;
+        TracePoint p;
+        p.distance = getFloat(q);
+        p.time = getFloat(q + 4);
+        p.speed = getFloat(q + 8);
+        p.east = getFloat(q + 12);
+        p.north = getFloat(q + 16);
+        t.maxSpeed = std::max(t.maxSpeed, p.speed);
+        t.points.push_back(p);
+    }
+    if (!t.points.empty()) {
+        t.time = t.points.back().time;
+        t.distance = t.points.back().distance;
+    }
+    return t;
+}
+
 StartFinishFile StoredSession::startFinish() const {
     if (!circuit || startFinishText.empty())
         fail(ErrorKind::Invalid, "Session " + std::to_string(id) + " has no circuit, so no laps", path);
@@ -300,8 +359,12 @@ AnalysedLog analyse(const std::string& path, const CircuitDb& circuits, const Fi
             s.bestTime = log->bestLapTime;
         }
         s.theoreticalBest = a.table.theoreticalBest;
+        out.plane = log->plane;
+        out.paths.resize(log->laps.size());
         for (std::size_t i = 0; i < log->laps.size(); ++i) {
             const Lap& l = log->laps[i];
+            if (i < a.laps.size() && a.laps[i].traced && log->track)
+                out.paths[i] = encodeLapPath(traceLapNumber(*log->track, log->laps, log->crossings, l.number));
             StoredLap lap;
             lap.lap = l.number;
             lap.time = l.time;
@@ -497,7 +560,8 @@ struct SessionLibrary::Impl {
         step(q);
         if (!id) id = sqlite3_last_insert_rowid(c);
         for (const char* del :
-             {"DELETE FROM session_laps WHERE session_id = ?1", "DELETE FROM session_splits WHERE session_id = ?1"}) {
+             {"DELETE FROM session_laps WHERE session_id = ?1", "DELETE FROM session_splits WHERE session_id = ?1",
+              "DELETE FROM session_lap_paths WHERE session_id = ?1"}) {
             auto d = prepare(del);
             sqlite3_bind_int64(d.get(), 1, id);
             step(d.get());
@@ -513,6 +577,19 @@ struct SessionLibrary::Impl {
             sqlite3_bind_double(sp.get(), 5, s.splits[i].lat2);
             sqlite3_bind_double(sp.get(), 6, s.splits[i].long2);
             step(sp.get());
+        }
+        auto pp = prepare("INSERT INTO session_lap_paths (session_id, lap, base_lat, base_long, long_scale, points)"
+                          " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        for (std::size_t i = 0; i < a.laps.size() && i < a.paths.size(); ++i) {
+            if (a.paths[i].empty()) continue;
+            sqlite3_reset(pp.get());
+            sqlite3_bind_int64(pp.get(), 1, id);
+            sqlite3_bind_int(pp.get(), 2, a.laps[i].lap);
+            sqlite3_bind_double(pp.get(), 3, a.plane.baseLat);
+            sqlite3_bind_double(pp.get(), 4, a.plane.baseLong);
+            sqlite3_bind_double(pp.get(), 5, a.plane.longScale);
+            sqlite3_bind_blob(pp.get(), 6, a.paths[i].data(), static_cast<int>(a.paths[i].size()), SQLITE_TRANSIENT);
+            step(pp.get());
         }
         auto lp = prepare("INSERT INTO session_laps (session_id, lap, time, circuit, traced, distance, max_speed,"
                           " sectors) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
@@ -593,6 +670,23 @@ std::vector<StoredLap> SessionLibrary::laps(std::int64_t session) const {
         out.push_back(std::move(l));
     }
     return out;
+}
+
+std::optional<StoredLapPath> SessionLibrary::lapPath(std::int64_t session, std::int32_t lap) const {
+    auto s = impl_->prepare("SELECT base_lat, base_long, long_scale, points FROM session_lap_paths"
+                            " WHERE session_id = ?1 AND lap = ?2");
+    sqlite3_bind_int64(s.get(), 1, session);
+    sqlite3_bind_int(s.get(), 2, lap);
+    if (!impl_->step(s.get())) return std::nullopt;
+    StoredLapPath p;
+    p.plane.baseLat = sqlite3_column_double(s.get(), 0);
+    p.plane.baseLong = sqlite3_column_double(s.get(), 1);
+    p.plane.longScale = sqlite3_column_double(s.get(), 2);
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(s.get(), 3));
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s.get(), 3));
+    p.trace = decodeLapPath(std::string_view(bytes ? bytes : "", bytes ? size : 0), lap);
+    if (p.trace.empty()) return std::nullopt;
+    return p;
 }
 
 std::vector<BestLapEntry> SessionLibrary::bestLaps(std::string_view circuit, int top) const {

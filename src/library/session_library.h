@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/lap_trace.h"
 #include "circuits/circuit_db.h"
 #include "formats/diagnostic.h"
 #include "formats/sample.h"
@@ -81,6 +82,20 @@ struct StoredSession {
     StartFinishFile startFinish() const;
 };
 
+// A stored lap's path, kept so that it can be compared with a lap of another
+// log without reading its file again: its points every few metres (and its
+// two crossing points) in the plane of its own log.
+struct StoredLapPath {
+    LocalPlane plane;
+    LapTrace trace;
+};
+
+// The path as stored: per point distance, time, speed, east and north as
+// 32-bit floats, little-endian; a point every kStoredPathStep metres.
+inline constexpr double kStoredPathStep = 5.0;
+std::string encodeLapPath(const LapTrace& trace);
+LapTrace decodeLapPath(std::string_view bytes, std::int32_t lap);
+
 struct BestLapEntry {
     std::int64_t session = 0;
     std::int32_t lap = 0;
@@ -94,6 +109,8 @@ struct BestLapEntry {
 struct AnalysedLog {
     StoredSession session; // id unset
     std::vector<StoredLap> laps;
+    LocalPlane plane;               // the log's, for the paths
+    std::vector<std::string> paths; // per lap, encodeLapPath (empty when not traced)
 };
 
 // Reads the log at `path` once, keeping its track; looks its circuit up in
@@ -141,6 +158,8 @@ public:
     // The fastest `top` laps at `circuit` over all sessions, fastest first
     // (then by session and lap).
     std::vector<BestLapEntry> bestLaps(std::string_view circuit, int top) const;
+    // A stored lap's path; nothing when it has none (not traced).
+    std::optional<StoredLapPath> lapPath(std::int64_t session, std::int32_t lap) const;
 
     // The user's notes on a session; throws LoadError for an unknown id.
     void setDriver(std::int64_t session, std::string_view driver);

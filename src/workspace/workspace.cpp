@@ -90,6 +90,7 @@ void Workspace::publish(Snapshot s) {
 // --- the circuit database ----------------------------------------------------------
 
 void Workspace::setCircuitDbPath(std::string path) {
+    if (path != circuitDbPath_) library_.reset();
     circuitDbPath_ = std::move(path);
 }
 
@@ -431,19 +432,48 @@ void writeStoredLapRefFile(const StoredSession& stored, std::int32_t lap, const 
     saveLapRefFile(*log, pickLap(*log, lap), target, fixedReference);
 }
 
+SessionLibrary& Workspace::library() const {
+    if (!library_)
+        library_ = std::make_unique<SessionLibrary>(
+            SessionLibrary::open(circuitDbPath_.empty() ? defaultCircuitDbPath() : circuitDbPath_));
+    return *library_;
+}
+
 const Snapshot& Workspace::useStoredLap(const StoredSession& stored, std::int32_t lap, bool asCompared) {
-    const auto log = loadStoredSession(stored);
-    const Lap* l = log->lap(lap);
-    if (!l) fail(ErrorKind::Invalid, "There is no lap " + std::to_string(lap) + " in the session", stored.path);
-    auto own = std::make_shared<const LapTrace>(traceLapNumber(*log->track, log->laps, log->crossings, lap));
-    if (own->empty()) fail(ErrorKind::Invalid, "Lap " + std::to_string(lap) + " has no path", stored.path);
     auto other = std::make_shared<OtherLap>();
-    other->gates = log->startFinish.gates;
-    other->lapTime = l->time;
+    std::shared_ptr<const LapTrace> own;
+    LocalPlane from;
+    // The path the library kept when the log was added (the same log: same
+    // content hash), else the log read again.
+    std::optional<StoredLapPath> kept;
+    try {
+        const auto same = library().session(stored.id);
+        if (same && same->hash == stored.hash && stored.circuit) kept = library().lapPath(stored.id, lap);
+        if (kept) {
+            for (const StoredLap& l : library().laps(stored.id))
+                if (l.lap == lap) other->lapTime = l.time;
+            other->gates = stored.startFinish().gates;
+        }
+    } catch (const LoadError&) {
+        kept.reset(); // the database does not read: the log is read instead
+    }
+    if (kept && other->lapTime > 0) {
+        own = std::make_shared<const LapTrace>(std::move(kept->trace));
+        from = kept->plane;
+    } else {
+        const auto log = loadStoredSession(stored);
+        const Lap* l = log->lap(lap);
+        if (!l) fail(ErrorKind::Invalid, "There is no lap " + std::to_string(lap) + " in the session", stored.path);
+        own = std::make_shared<const LapTrace>(traceLapNumber(*log->track, log->laps, log->crossings, lap));
+        if (own->empty()) fail(ErrorKind::Invalid, "Lap " + std::to_string(lap) + " has no path", stored.path);
+        from = log->plane;
+        other->gates = log->startFinish.gates;
+        other->lapTime = l->time;
+    }
     other->label = stored.path + " lap " + std::to_string(lap);
     other->asCompared = asCompared;
     // Its points through latitude and longitude into the shown log's plane.
-    other->trace = [own, from = log->plane](const LocalPlane& to) {
+    other->trace = [own, from](const LocalPlane& to) {
         if (to.longScale == 0) return *own;
         LapTrace t = *own;
         for (TracePoint& p : t.points) {
@@ -455,9 +485,10 @@ const Snapshot& Workspace::useStoredLap(const StoredSession& stored, std::int32_
         }
         return t;
     };
+    const double time = other->lapTime;
     return useOtherLap(std::move(other),
-                       "Lap " + std::to_string(lap) + " of " + fileName(stored.path) + " (" +
-                           convertRealtoUTC(l->time) + ") " +
+                       "Lap " + std::to_string(lap) + " of " + fileName(stored.path) + " (" + convertRealtoUTC(time) +
+                           ") " +
                            (asCompared ? "compared with the selected lap." : "is the lap every lap is compared with."));
 }
 

@@ -208,6 +208,10 @@ private:
     };
     std::shared_ptr<const OtherLap> reference_;
     const Snapshot& useOtherLap(std::shared_ptr<const OtherLap> lap, std::string status);
+    // The session library in the circuit database in use, opened when first
+    // asked (its stored lap paths make comparing a stored lap quick).
+    SessionLibrary& library() const;
+    mutable std::unique_ptr<SessionLibrary> library_;
     // Traces of the shown log's laps, made as asked (by lap number - 1).
     mutable std::vector<std::shared_ptr<const LapTrace>> traces_;
 };

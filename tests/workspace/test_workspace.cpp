@@ -165,6 +165,7 @@ TEST(Workspace, AStoredLapOfAnotherSessionIsComparedInThisLogsPlane) {
     Session session;
     session.setKeepTrack(true);
     Workspace ws(session);
+    ws.setCircuitDbPath(db);
     ws.useStoredSession(stored[0]); // its circuit's lines and rules, for another log of it
     EXPECT_EQ(ws.snapshot().rules.direction, GateDirection::Forward);
     ASSERT_NE(ws.loadLogNow(LogKind::Text, dir.file("a.zlg")).log(), nullptr);
@@ -177,6 +178,17 @@ TEST(Workspace, AStoredLapOfAnotherSessionIsComparedInThisLogsPlane) {
     EXPECT_NEAR(s.referenceFile->points.front().east, s.selected->points.front().east, 1.0);
     EXPECT_NEAR(s.referenceFile->points.front().north, s.selected->points.front().north, 1.0);
     EXPECT_TRUE(ws.useStoredLap(stored[0], 1, true).referenceIsCompared);
+    // The same lap from its file (gone from the library's database) lies
+    // where the stored path does, within the path's float precision.
+    const auto fromLibrary = ws.useStoredLap(stored[0], 2, false).referenceFile;
+    Workspace elsewhere(session);
+    elsewhere.setCircuitDbPath(dir.file("other.db"));
+    const auto fromFile = elsewhere.useStoredLap(stored[0], 2, false).referenceFile;
+    ASSERT_TRUE(fromLibrary && fromFile);
+    EXPECT_NEAR(fromLibrary->points.back().time, fromFile->points.back().time, 1e-4);
+    EXPECT_NEAR(fromLibrary->points.back().east, fromFile->points.back().east, 0.01);
+    EXPECT_NEAR(fromLibrary->distance, fromFile->distance, 0.01);
+    EXPECT_LT(fromLibrary->points.size(), fromFile->points.size() + 1);
 
     // Its reference file is what `ref` writes on its log.
     writeStoredLapRefFile(stored[0], 0, dir.file("stored.ref"), false);
