@@ -136,6 +136,7 @@ int runLaps(LapsArgs& a) {
     // The load goes through the same workspace as the window's.
     Session session;
     Workspace ws(session);
+    ws.setAnalyse(false); // --json analyses with the sectors asked for
     std::optional<std::string> circuit;
     if (!a.gxrOpt->count()) {
         // The log is read once, keeping its track: the circuit is looked up

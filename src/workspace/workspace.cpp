@@ -36,13 +36,13 @@ std::string fileName(const std::string& path) {
 
 } // namespace
 
-std::shared_ptr<const LogView> makeLogView(std::shared_ptr<const LoadedLog> log) {
+std::shared_ptr<const LogView> makeLogView(std::shared_ptr<const LoadedLog> log, bool analyse) {
     auto v = std::make_shared<LogView>();
     v->log = std::move(log);
     if (!v->log) return v;
     const LoadedLog& l = *v->log;
-    if (l.track) v->analysis = analyseLaps(l);
-    if (l.report.ok && splitLaps(l.laps)) {
+    if (l.track && analyse) v->analysis = analyseLaps(l);
+    if (analyse && l.report.ok && splitLaps(l.laps)) {
         v->split = checkSplitLaps(l);
         if (!v->split) v->split = SplitLaps{*splitLaps(l.laps), std::nullopt, {}};
     }
@@ -254,7 +254,7 @@ const Snapshot& Workspace::loadStarting(const std::string& path) {
 }
 
 const Snapshot& Workspace::loadEnded(const LoadReport& report, std::shared_ptr<const LogView> view) {
-    if (!view || !view->log) view = makeLogView(session_.loaded());
+    if (!view || !view->log) view = makeLogView(session_.loaded(), analyse_);
     if (!report.ok && view->log) {
         // A load that stopped shows the laps it found, but no analysis of them.
         auto stopped = std::make_shared<LogView>(*view);
@@ -275,13 +275,13 @@ const Snapshot& Workspace::loadLogNow(LogKind kind, const std::string& path) {
     loadStarting(path);
     SessionObserver quiet;
     const LoadReport report = session_.loadLog(kind, path, quiet);
-    return loadEnded(report, makeLogView(session_.loaded()));
+    return loadEnded(report, makeLogView(session_.loaded(), analyse_));
 }
 
 const Snapshot& Workspace::recut() {
     const std::int32_t keep = snapshot_->selectedLap;
     session_.recutLoaded();
-    adopt(makeLogView(session_.loaded()), keep);
+    adopt(makeLogView(session_.loaded(), analyse_), keep);
     Snapshot s = next();
     s.status = statusOf(*s.view);
     publish(std::move(s));

@@ -41,8 +41,9 @@ struct LogView {
 };
 
 // Analyses `log` for the views. Takes as long as the lap analysis and the
-// split-lap check (which cuts the laps again for each remedy it tries).
-std::shared_ptr<const LogView> makeLogView(std::shared_ptr<const LoadedLog> log);
+// split-lap check (which cuts the laps again for each remedy it tries);
+// without `analyse`, only the gates as drawn.
+std::shared_ptr<const LogView> makeLogView(std::shared_ptr<const LoadedLog> log, bool analyse = true);
 
 struct Snapshot {
     // The loaded log and its analysis; null before the first load ends.
@@ -98,6 +99,9 @@ public:
     // The database circuits are looked up in (empty: the user's own).
     void setCircuitDbPath(std::string path);
     const std::string& circuitDbPath() const { return circuitDbPath_; }
+    // Whether loads and re-cuts analyse the laps for the views (the command
+    // line prints an analysis of its own, with the sectors asked for).
+    void setAnalyse(bool on) { analyse_ = on; }
     // Whether that database exists and holds a circuit (then the logs may be
     // loaded without a start/finish file). Never creates it.
     bool circuitsAvailable() const;
@@ -193,6 +197,7 @@ private:
     Session& session_;
     std::shared_ptr<const Snapshot> snapshot_;
     std::string circuitDbPath_;
+    bool analyse_ = true;
     // About the latest start/finish choice, told in the next summary.
     std::string startFinishNote_;
     // The rules in force before a finish line was placed on the map.
