@@ -90,7 +90,7 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
         fail(ErrorKind::Changed, "The log's header has changed since it was loaded", path, 0,
              static_cast<std::int64_t>(in.offset()));
 
-    sink.layout(LogLayout{0, 0, 0, 0, info.recordLength, 100});
+    sink.layout(LogLayout{0, 0, 0, 0, info.recordLength, 100, {}});
 
     // Rest of the header line: up to a carriage return, then one more byte,
     // until that byte is a line feed.

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "formats/diagnostic.h"
 
@@ -30,6 +33,18 @@ struct Sample {
     // position has been decoded; the error is raised after the track point,
     // where the load would have met it.
     const Diagnostic* timeError = nullptr;
+    // The value of every channel of the log (LogLayout::channels, in that
+    // order) on this sample, as the log holds it; NaN where the sample has
+    // none. Empty unless the sink wants channels (SampleSink::wantsChannels).
+    std::span<const double> channels;
+};
+
+// A channel the log records: its name and its unit as the file gives them
+// (the unit is empty when the file names none).
+struct ChannelInfo {
+    std::string name;
+    std::string unit;
+    bool operator==(const ChannelInfo&) const = default;
 };
 
 // What a log's header told the reader.
@@ -37,6 +52,9 @@ struct LogLayout {
     int latColumn = 0, longColumn = 0, timeColumn = 0, satColumn = 0; // text and CSV log, 1-based
     int recordLength = 0;                                             // binary log
     int ticksPerSecond = 100; // resolution of Sample::clock: 100 for the text and binary logs, 1000 for the others
+    // Every channel the log carries, names unique, in the order of
+    // Sample::channels. Filled only when the sink wants channels.
+    std::vector<ChannelInfo> channels;
 };
 
 // Satellites delivered when a log does not record them.
@@ -50,6 +68,10 @@ public:
     virtual bool sample(const Sample& s) = 0;
     // Called once the header has been read, before the first sample.
     virtual void layout(const LogLayout& l) { (void)l; }
+    // Whether the reader should decode every channel of every sample into
+    // Sample::channels (and list them in LogLayout::channels). Readers skip
+    // that work when no one wants it, so a plain lap count stays as fast.
+    virtual bool wantsChannels() const { return false; }
     virtual bool progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) {
         (void)bytesDone;
         (void)bytesTotal;

@@ -207,7 +207,7 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
             fail(ErrorKind::Syntax, "No " + missing + " channel in the log's channel list", path, src.lineNumber());
     }
     info.columns = cols;
-    sink.layout(LogLayout{cols.lat, cols.lon, cols.time, cols.sats, 0, 100});
+    sink.layout(LogLayout{cols.lat, cols.lon, cols.time, cols.sats, 0, 100, {}});
     while (true) {
         if (!src.next(line)) fail(ErrorKind::Syntax, "No \"[data]\" line in the log", path);
         if (isDataMarker(line)) break;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "track/channel_table.h"
+
 namespace lorvane {
 
 struct TrackPoint {
@@ -43,6 +45,9 @@ struct TrackSample {
 struct Track {
     std::vector<TrackSample> samples; // in recorded order
     int ticksPerSecond = 100;         // 100 for our own logs, 1000 for imported ones
+    // Every channel of the log, a row per entry of samples; empty when the
+    // load kept no channels.
+    ChannelTable channels;
 };
 
 } // namespace lorvane
