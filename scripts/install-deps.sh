@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-      qt6-base-dev qt6-qpa-plugins libqcustomplot-dev libqcustomplot2.1-qt6 libgl-dev libexpat1-dev
+      qt6-base-dev libqt6svg6-dev qt6-qpa-plugins libqcustomplot-dev libqcustomplot2.1-qt6 libgl-dev libexpat1-dev
       clang-14 libclang-rt-14-dev libsqlite3-dev clang-format-14 dpkg-dev file python3
       libcli11-dev nlohmann-json3-dev)
 missing=()

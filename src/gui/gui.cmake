@@ -1,7 +1,7 @@
 # The desktop program: the main window, the track plot and the side windows,
 # on Qt 6 Widgets and QCustomPlot. Included from the top-level CMakeLists.txt.
 # QCustomPlot links PrintSupport itself and names it in its link interface.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets PrintSupport)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets PrintSupport Svg)
 find_package(QCustomPlotQt6 REQUIRED)
 
 set(LORVANE_SRC ${CMAKE_CURRENT_LIST_DIR}/..)
@@ -15,6 +15,7 @@ add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/app/main_window_commands.cpp
   ${LORVANE_GUI_SRC}/app/main_window_draw.cpp
   ${LORVANE_GUI_SRC}/app/main_window_library.cpp
+  ${LORVANE_GUI_SRC}/app/main_window_channels.cpp
   ${LORVANE_GUI_SRC}/app/client_layout.cpp
   ${LORVANE_GUI_SRC}/app/client_layout.h
   ${LORVANE_GUI_SRC}/app/gate_rules_dialog.cpp
@@ -31,6 +32,10 @@ add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/display/track_plot.h
   ${LORVANE_GUI_SRC}/display/lap_chart.cpp
   ${LORVANE_GUI_SRC}/display/lap_chart.h
+  ${LORVANE_GUI_SRC}/display/coloured_path.cpp
+  ${LORVANE_GUI_SRC}/display/coloured_path.h
+  ${LORVANE_GUI_SRC}/display/plot_export.cpp
+  ${LORVANE_GUI_SRC}/display/plot_export.h
   ${LORVANE_GUI_SRC}/display/lap_table_model.cpp
   ${LORVANE_GUI_SRC}/display/lap_table_model.h
   ${LORVANE_GUI_SRC}/dbtools/kml.cpp
@@ -49,7 +54,7 @@ add_library(lorvane_gui STATIC
 set_target_properties(lorvane_gui PROPERTIES AUTOMOC ON)
 target_include_directories(lorvane_gui PUBLIC ${LORVANE_SRC})
 target_compile_definitions(lorvane_gui PUBLIC QCUSTOMPLOT_USE_LIBRARY)
-target_link_libraries(lorvane_gui PUBLIC lorvane_workspace Qt6::Widgets QCustomPlotQt6::QCustomPlotQt6)
+target_link_libraries(lorvane_gui PUBLIC lorvane_workspace Qt6::Widgets Qt6::Svg QCustomPlotQt6::QCustomPlotQt6)
 
 add_executable(lorvane ${LORVANE_GUI_SRC}/app/main.cpp ${LORVANE_DATA}/lorvane.qrc)
 set_target_properties(lorvane PROPERTIES AUTORCC ON)

@@ -130,6 +130,7 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     buildControls(client);
     buildMenus();
     buildAnalysisControls();
+    buildChartMenus();
 
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));

@@ -221,6 +221,13 @@ private:
     // The hover read-out in the status bar, and the text it covered.
     void showHoverText(const QString& text);
     void clearHoverText();
+    // --- the chart's channels, the track's colours, saving plots (main_window_channels.cpp) ---
+    struct ChartState;
+    void buildChartMenus();
+    void fillChartMenus(const lorvane::Track* track);
+    void drawChannels();
+    void savePlotAs(bool chart);
+    std::shared_ptr<ChartState> chart_;
 
     lorvane::app::Prompts& prompts_;
     lorvane::Workspace workspace_;
@@ -297,4 +304,6 @@ private:
     QAction* actRemoveSplit = nullptr;
     QAction* actOpenReference = nullptr;
     QAction* actCloseReference = nullptr;
+    QAction* actSavePlot = nullptr;
+    QAction* actSaveChart = nullptr;
 };

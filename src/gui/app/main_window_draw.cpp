@@ -163,6 +163,7 @@ void TForm1::drawLaps() {
     const auto& ref = !refFile ? s.selected : swapped ? s.selected : s.referenceFile;
     const auto& cmp = !refFile ? s.compared : swapped ? s.referenceFile : s.selected;
     Chart2->setLaps(ref, cmp);
+    drawChannels();
     CompareBox->setEnabled(!refFile);
     actExportCsv->setEnabled(s.selected != nullptr);
     actExportGpx->setEnabled(s.selected != nullptr);

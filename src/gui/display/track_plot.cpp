@@ -448,6 +448,11 @@ void TrackPlot::setupLapLayer() {
     cursorMark_->setLineStyle(QCPCurve::lsNone);
     cursorMark_->setScatterStyle(
         QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(Qt::black, 2.0), QColor(Qt::yellow), 11));
+    // A coloured lap over every path, under the cursor.
+    addLayer(QStringLiteral("colouring"), laps, QCustomPlot::limAbove);
+    coloured_ = new ColouredPath(xAxis, yAxis, QStringLiteral("colouring"));
+    addLayer(QStringLiteral("cursor"), layer(QStringLiteral("colouring")), QCustomPlot::limAbove);
+    cursorMark_->setLayer(QStringLiteral("cursor"));
     plotLayout()->setAutoMargins(QCP::msNone);
     connect(this, &QCustomPlot::afterLayout, this, &TrackPlot::keepEqualScale);
 }
@@ -483,6 +488,20 @@ void TrackPlot::setLapPaths(const std::vector<LocalPoint>& reference,
                             const std::vector<LocalPoint>& compared) {
     fill(refPath_, reference);
     fill(cmpPath_, compared);
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::setPathColours(bool compared, std::vector<LocalPoint> path,
+                               std::vector<double> values, QString name, std::string unit,
+                               ColouredPath::Scale scale) {
+    coloured_->setPath(std::move(path), std::move(values), std::move(name), std::move(unit), scale);
+    refPath_->setVisible(coloured_->empty() || compared);
+    cmpPath_->setVisible(coloured_->empty() || !compared);
+    replot(rpQueuedReplot);
+}
+
+void TrackPlot::setUnits(const Units& units) {
+    coloured_->setUnits(units);
     replot(rpQueuedReplot);
 }
 

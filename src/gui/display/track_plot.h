@@ -12,6 +12,8 @@
 
 #include <qcustomplot.h>
 
+#include "analysis/units.h"
+#include "gui/display/coloured_path.h"
 #include "track/fit_rule.h"
 #include "track/gate_lines.h"
 #include "track/thinning.h"
@@ -81,6 +83,15 @@ public:
     // The linked cursor: a marker at `at` (nothing removes it).
     void setCursorPoint(const std::optional<LocalPoint>& at);
     QCPCurve* cursorMarker() const { return cursorMark_; }
+    // Colours the chosen lap's path (or the compared lap's) by a value at
+    // each of its points, with a colour bar, over the plain path it hides;
+    // an empty path ends the colouring.
+    void setPathColours(bool compared, std::vector<LocalPoint> path, std::vector<double> values,
+                        QString name, std::string unit, ColouredPath::Scale scale);
+    void clearPathColours() { setPathColours(false, {}, {}, QString(), std::string(), {}); }
+    const ColouredPath* colouredPath() const { return coloured_; }
+    // The colour bar's values in the user's units.
+    void setUnits(const Units& units);
     // Placing lines: while on, a left click reports the point of the plane
     // under it (placeClicked) instead of starting a zoom.
     void setPlacing(bool on);
@@ -132,6 +143,7 @@ private:
     QCPCurve* refPath_ = nullptr;
     QCPCurve* cmpPath_ = nullptr;
     QCPCurve* cursorMark_ = nullptr;
+    ColouredPath* coloured_ = nullptr;
     std::vector<QCPItemLine*> arrows_;
     std::vector<LocalPoint> track_;
     // Consecutive samples make one run; a new run starts where samples were
