@@ -1,7 +1,9 @@
 // lorvane-desktop-bench: the desktop load of a large log under the offscreen
 // platform, from the drop of the files to the fitted plot, and how long the
 // window goes at most without processing events meanwhile; then how long
-// choosing a lap and comparing two take until both plots are painted.
+// choosing a lap and comparing two take until both plots are painted; then,
+// with two laps compared, how long adding and removing a chart channel, the
+// time axis and colouring the track take until both plots are painted.
 //
 //   lorvane-desktop-bench STEM [text|binary]...   (STEM.gxr, STEM.zlg, STEM.wmx)
 // lorvane-bench --inputs-only makes and lists the inputs.
@@ -15,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QMenu>
 #include <QTimer>
 
 #include <vector>
@@ -183,6 +186,73 @@ LapFigures measureLaps(TForm1& form) {
     return f;
 }
 
+// With two laps compared: each of the log's channels (up to four) added to
+// the chart and removed again, the time axis on and off, and the track
+// coloured by speed, by each of those channels and by the time lost, then
+// not at all; each from the menu's action to both plots painted.
+struct ChannelFigures {
+    int channels = 0;
+    double paneMedianMs = 0, paneMaxMs = 0;     // a channel added or removed, the x axis switched
+    double colourMedianMs = 0, colourMaxMs = 0; // the track coloured or not
+    int maxPanes = 0;
+    int chartPoints = 0, chartWidth = 0; // the most points any curve held, the chart's width
+};
+
+ChannelFigures measureChannels(TForm1& form) {
+    ChannelFigures f;
+    auto* chart = form.findChild<lorvane::display::LapChart*>(QStringLiteral("Chart2"));
+    auto* plot = form.findChild<lorvane::display::TrackPlot*>(QStringLiteral("Chart1"));
+    auto* channels = form.findChild<QMenu*>(QStringLiteral("ChartChannelsMenu"));
+    auto* colours = form.findChild<QMenu*>(QStringLiteral("TrackColourMenu"));
+    auto* timeAxis = form.findChild<QAction*>(QStringLiteral("actChartTime"));
+    const int n = form.findChild<TLapListBox*>(QStringLiteral("LapTimeBox"))->count();
+    if (!chart || !channels || !colours || !timeAxis || n < 2) return f;
+    form.findChild<TLapListBox*>(QStringLiteral("LapTimeBox"))->setCurrentRow(n - 1);
+    form.compareWith(n / 2);
+    QCoreApplication::processEvents();
+    auto timed = [&](std::vector<double>& into, auto&& action) {
+        QElapsedTimer t;
+        t.start();
+        action();
+        plot->replot(QCustomPlot::rpImmediateRefresh);
+        chart->replot(QCustomPlot::rpImmediateRefresh);
+        QCoreApplication::processEvents();
+        into.push_back(t.nsecsElapsed() / 1e6);
+        f.maxPanes = std::max(f.maxPanes, chart->paneCount());
+        for (int g = 0; g < chart->graphCount(); ++g)
+            f.chartPoints = std::max(f.chartPoints, chart->graph(g)->dataCount());
+    };
+    std::vector<QAction*> picked;
+    for (QAction* a : channels->actions())
+        if (picked.size() < 4 && a->data().toString().front() != QChar(1)) picked.push_back(a);
+    f.channels = static_cast<int>(channels->actions().size()) - 1;
+    std::vector<double> panes, colour;
+    for (QAction* a : picked) timed(panes, [&] { a->trigger(); });
+    timed(panes, [&] { timeAxis->trigger(); });
+    timed(panes, [&] { timeAxis->trigger(); });
+    for (QAction* a : picked) timed(panes, [&] { a->trigger(); });
+    for (QAction* a : colours->actions()) {
+        const QString key = a->data().toString();
+        const bool channel = !key.isEmpty() && key.front() != QChar(1);
+        if (channel && std::none_of(picked.begin(), picked.end(),
+                                    [&](QAction* p) { return p->data().toString() == key; }))
+            continue;
+        timed(colour, [&] { a->trigger(); });
+    }
+    colours->actions().front()->trigger(); // none
+    f.chartWidth = chart->axisRect()->width();
+    auto stats = [](std::vector<double> v, double& median, double& worst) {
+        if (v.empty()) return;
+        std::sort(v.begin(), v.end());
+        median = v[v.size() / 2];
+        worst = v.back();
+    };
+    stats(panes, f.paneMedianMs, f.paneMaxMs);
+    stats(colour, f.colourMedianMs, f.colourMaxMs);
+    form.compareWith(0);
+    return f;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -223,6 +293,12 @@ int main(int argc, char** argv) {
                         "worst %.1f ms (target 50 ms); chart %d points on %d pixels\n",
                         l.laps, l.chooseMedianMs, l.chooseMaxMs, l.compareMedianMs, l.compareMaxMs, l.chartPoints,
                         l.chartWidth);
+            const ChannelFigures c = measureChannels(form);
+            std::printf("         %d channels; add/remove a chart channel or switch the x axis: median %.1f ms, worst "
+                        "%.1f ms (up to %d panes); colour the track: median %.1f ms, worst %.1f ms (target 50 ms); "
+                        "chart %d points on %d pixels\n",
+                        c.channels, c.paneMedianMs, c.paneMaxMs, c.maxPanes, c.colourMedianMs, c.colourMaxMs,
+                        c.chartPoints, c.chartWidth);
         }
     }
     return status;
