@@ -234,8 +234,8 @@ ChannelFigures measureChannels(TForm1& form) {
     for (QAction* a : colours->actions()) {
         const QString key = a->data().toString();
         const bool channel = !key.isEmpty() && key.front() != QChar(1);
-        if (channel && std::none_of(picked.begin(), picked.end(),
-                                    [&](QAction* p) { return p->data().toString() == key; }))
+        if (channel &&
+            std::none_of(picked.begin(), picked.end(), [&](QAction* p) { return p->data().toString() == key; }))
             continue;
         timed(colour, [&] { a->trigger(); });
     }

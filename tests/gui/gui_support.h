@@ -26,6 +26,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTableView>
 
@@ -75,6 +76,11 @@ struct FormUi {
     QAction* actRemoveSplit = nullptr;
     QAction* actOpenReference = nullptr;
     QAction* actCloseReference = nullptr;
+    QAction* actSavePlot = nullptr;
+    QAction* actSaveChart = nullptr;
+    QAction* actChartTime = nullptr;
+    QMenu* ChartChannelsMenu = nullptr;
+    QMenu* TrackColourMenu = nullptr;
 
     explicit FormUi(const TForm1& form) {
         LoadGXR = find<QPushButton>(form, "LoadGXR");
@@ -118,6 +124,11 @@ struct FormUi {
         actRemoveSplit = find<QAction>(form, "actRemoveSplit");
         actOpenReference = find<QAction>(form, "actOpenReference");
         actCloseReference = find<QAction>(form, "actCloseReference");
+        actSavePlot = find<QAction>(form, "actSavePlot");
+        actSaveChart = find<QAction>(form, "actSaveChart");
+        actChartTime = find<QAction>(form, "actChartTime");
+        ChartChannelsMenu = find<QMenu>(form, "ChartChannelsMenu");
+        TrackColourMenu = find<QMenu>(form, "TrackColourMenu");
     }
 
 private:
@@ -131,6 +142,13 @@ private:
 
 inline FormUi ui(const TForm1& form) {
     return FormUi(form);
+}
+
+// The entry of a menu whose caption starts with `caption` (null if none).
+inline QAction* menuEntry(const QMenu* menu, const QString& caption) {
+    for (QAction* a : menu->actions())
+        if (a->text().startsWith(caption)) return a;
+    return nullptr;
 }
 
 // Every question is recorded; the answers come from the queues. A question

@@ -2,7 +2,12 @@
 // any format dropped on it, for a look at what a user sees (logs of other
 // apps, pauses, damaged files), and with a reference file opened over it
 // when one is given. Run under a real display or Xvfb:
-//   shot_load GXR LOG OUT.png [REF]
+//   shot_load GXR LOG OUT.png [REF] [--compare LAP|slowest] [--channel NAME]...
+//             [--no-speed] [--time] [--colour speed|lost|NAME] [--cursor METRES]
+// --compare compares a lap with the fastest; --channel adds a chart pane for
+// a channel of the log (--no-speed drops the speed pane); --time puts the
+// chart against time; --colour colours the track; --cursor puts the linked
+// cursor that far along the chosen lap.
 #include <QApplication>
 #include <QLabel>
 #include <QSignalSpy>
@@ -11,10 +16,20 @@
 #include "gui/app/Unit1.h"
 #include "gui_support.h"
 
+namespace {
+
+int fail(const char* what, const QString& name) {
+    std::fprintf(stderr, "shot_load: %s %s\n", what, qPrintable(name));
+    return 2;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: shot_load GXR LOG OUT.png [REF]\n");
+        std::fprintf(stderr, "usage: shot_load GXR LOG OUT.png [REF] [--compare LAP|slowest] [--channel NAME]... "
+                             "[--no-speed] [--time] [--colour speed|lost|NAME] [--cursor METRES]\n");
         return 2;
     }
     qRegisterMetaType<lorvane::LoadReport>();
@@ -27,12 +42,61 @@ int main(int argc, char** argv) {
     if (!QTest::qWaitForWindowExposed(&form)) return 1;
     form.openFiles({QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2])});
     if (!ended.wait(60000)) return 1;
-    if (argc > 4) {
+    int next = 4;
+    if (argc > 4 && !QString::fromLocal8Bit(argv[4]).startsWith(QStringLiteral("--"))) {
         prompts.files << QString::fromLocal8Bit(argv[4]);
         guitest::ui(form).actOpenReference->trigger();
         if (guitest::ui(form).LapTimeBox->count() > 1) guitest::ui(form).LapTimeBox->setCurrentRow(1);
+        next = 5;
+    }
+    const guitest::FormUi ui = guitest::ui(form);
+    std::optional<double> cursor;
+    for (int i = next; i < argc; ++i) {
+        const QString opt = QString::fromLocal8Bit(argv[i]);
+        const QString value = i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
+        if (opt == QLatin1String("--compare")) {
+            std::int32_t lap = value.toInt();
+            if (value == QLatin1String("slowest")) {
+                double worst = -1;
+                for (const auto& l : form.analysis().laps)
+                    if (l.traced && l.lap != form.snapshot().selectedLap && l.time > worst) {
+                        worst = l.time;
+                        lap = l.lap;
+                    }
+            }
+            form.compareWith(lap);
+            ++i;
+        } else if (opt == QLatin1String("--channel")) {
+            QAction* a = guitest::menuEntry(ui.ChartChannelsMenu, value);
+            if (!a) return fail("no channel", value);
+            if (!a->isChecked()) a->trigger();
+            ++i;
+        } else if (opt == QLatin1String("--no-speed")) {
+            if (QAction* a = guitest::menuEntry(ui.ChartChannelsMenu, QStringLiteral("Speed")); a && a->isChecked())
+                a->trigger();
+        } else if (opt == QLatin1String("--time")) {
+            ui.actChartTime->trigger();
+        } else if (opt == QLatin1String("--colour")) {
+            const QString caption = value == QLatin1String("lost")    ? QStringLiteral("Time lost")
+                                    : value == QLatin1String("speed") ? QStringLiteral("Speed")
+                                                                      : value;
+            QAction* a = guitest::menuEntry(ui.TrackColourMenu, caption);
+            if (!a) return fail("nothing to colour by called", value);
+            a->trigger();
+            ++i;
+        } else if (opt == QLatin1String("--cursor")) {
+            cursor = value.toDouble();
+            ++i;
+        } else {
+            return fail("unknown option", opt);
+        }
+    }
+    if (cursor) {
+        // As if the mouse were over the chart there.
+        ui.Chart2->setCursorDistance(*cursor);
+        emit ui.Chart2->cursorMoved(ui.Chart2->cursorDistance());
     }
     QTest::qWait(300);
-    std::printf("%s\n", guitest::ui(form).StatusLabel->text().toUtf8().constData());
+    std::printf("%s\n", ui.StatusLabel->text().toUtf8().constData());
     return form.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1;
 }

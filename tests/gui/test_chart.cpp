@@ -47,11 +47,10 @@ std::vector<double> rising(const lorvane::LapTrace& t, double base) {
 struct Loaded : guitest::MainWindow {
     guitest::SessionFiles files{guitest::sessionOptions(5, 4, false)};
     bool ok = load(files.gxr, files.zlg);
-    QAction* item(const char* menu, const QString& text) {
-        auto* m = form.findChild<QMenu*>(QString::fromLatin1(menu));
-        for (QAction* a : m->actions())
-            if (a->text().startsWith(text)) return a;
-        qFatal("no %s in %s", qPrintable(text), menu);
+    QAction* item(QMenu* guitest::FormUi::*menu, const QString& caption) {
+        QAction* a = guitest::menuEntry(guitest::ui(form).*menu, caption);
+        if (!a) qFatal("no menu entry %s", qPrintable(caption));
+        return a;
     }
     void compareSlowest() {
         const auto& laps = form.analysis().laps;
@@ -99,8 +98,8 @@ void TestChart::panesCursorUnitsAndTimeAxis() {
     gps.reference = std::vector<double>(ref->points.size(), 20.0);
     chart.setChannels({ChartChannel::derivedSpeed(), rpm, gps});
     QCOMPARE(chart.paneCount(), 3);
-    QCOMPARE(chart.pane(1)->axis(QCPAxis::atLeft)->label(), QStringLiteral("RPM (rpm)"));
-    QCOMPARE(chart.pane(2)->axis(QCPAxis::atLeft)->label(), QStringLiteral("GPS speed (km/h)"));
+    QCOMPARE(chart.pane(1)->axis(QCPAxis::atLeft)->label(), QStringLiteral("rpm"));
+    QCOMPARE(chart.pane(2)->axis(QCPAxis::atLeft)->label(), QStringLiteral("km/h"));
     // The compared lap has no such channel: only the chosen lap's curve.
     QCOMPARE(chart.comparedGraph(2)->dataCount(), 0);
     for (int i = 0; i < chart.paneCount(); ++i) {
@@ -149,7 +148,7 @@ void TestChart::logChannelsInTheWindow() {
     const auto heading = track.channels.find("Heading");
     QVERIFY(heading.has_value());
     QCOMPARE(chart->paneCount(), 1);
-    w.item("ChartChannelsMenu", QStringLiteral("Heading"))->trigger();
+    w.item(&guitest::FormUi::ChartChannelsMenu, QStringLiteral("Heading"))->trigger();
     QCOMPARE(chart->paneCount(), 2);
     QCOMPARE(chart->paneName(1), QStringLiteral("Heading"));
     QVERIFY(chart->comparedGraph(1)->dataCount() > 10);
@@ -161,11 +160,11 @@ void TestChart::logChannelsInTheWindow() {
     QVERIFY(row.has_value());
     QCOMPARE(*chart->cursorValue(1, false), track.channels.columns[*heading].at(*row));
     QVERIFY(chart->cursorValue(1, true).has_value());
-    w.item("ChartChannelsMenu", QStringLiteral("Speed"))->trigger();
+    w.item(&guitest::FormUi::ChartChannelsMenu, QStringLiteral("Speed"))->trigger();
     QCOMPARE(chart->paneCount(), 1);
     QCOMPARE(chart->paneName(0), QStringLiteral("Heading"));
     // The time axis from the Laps menu.
-    w.form.findChild<QAction*>(QStringLiteral("actChartTime"))->trigger();
+    guitest::ui(w.form).actChartTime->trigger();
     QCOMPARE(chart->xAxisKind(), LapChart::XAxis::Time);
 }
 
@@ -196,7 +195,7 @@ void TestChart::colouredTrack() {
     Loaded w;
     QVERIFY(w.ok);
     w.compareSlowest();
-    w.item("TrackColourMenu", QStringLiteral("Time lost"))->trigger();
+    w.item(&guitest::FormUi::TrackColourMenu, QStringLiteral("Time lost"))->trigger();
     const auto& s = w.form.snapshot();
     const auto* lost = guitest::ui(w.form).Chart1->colouredPath();
     QCOMPARE(lost->name(), QStringLiteral("Time lost"));
@@ -210,9 +209,9 @@ void TestChart::colouredTrack() {
     QVERIFY(end.red() > end.green());
     QCOMPARE(lost->colourOf(*delta.back()), lost->colourAt(delta.size() - 1));
     QVERIFY(!guitest::ui(w.form).Chart1->comparedPath()->visible());
-    w.item("TrackColourMenu", QStringLiteral("Speed"))->trigger();
+    w.item(&guitest::FormUi::TrackColourMenu, QStringLiteral("Speed"))->trigger();
     QCOMPARE(lost->high(), s.selected->maxSpeed);
-    w.item("TrackColourMenu", QStringLiteral("None"))->trigger();
+    w.item(&guitest::FormUi::TrackColourMenu, QStringLiteral("None"))->trigger();
     QVERIFY(lost->empty());
 }
 
@@ -225,10 +224,8 @@ void TestChart::savingPlots() {
                                                       {QStringLiteral("c.pdf"), QByteArray("%PDF")}};
     for (const auto& [name, magic] : kinds) {
         w.prompts.files << dir.filePath(name);
-        w.form
-            .findChild<QAction*>(name.startsWith(QLatin1Char('c')) ? QStringLiteral("actSaveChart")
-                                                                   : QStringLiteral("actSavePlot"))
-            ->trigger();
+        const guitest::FormUi ui = guitest::ui(w.form);
+        (name.startsWith(QLatin1Char('c')) ? ui.actSaveChart : ui.actSavePlot)->trigger();
         const QByteArray bytes = guitest::readAll(dir.filePath(name));
         QVERIFY2(bytes.startsWith(magic), qPrintable(name));
         QVERIFY(bytes.size() > 1000);
@@ -239,7 +236,7 @@ void TestChart::savingPlots() {
     for (const QString& bad : {dir.filePath(QStringLiteral("none/x.png")), dir.filePath(QStringLiteral("x.bmp"))}) {
         w.prompts.clear();
         w.prompts.files << bad;
-        w.form.findChild<QAction*>(QStringLiteral("actSavePlot"))->trigger();
+        guitest::ui(w.form).actSavePlot->trigger();
         QCOMPARE(w.prompts.kinds(), (QStringList{QStringLiteral("save"), QStringLiteral("error")}));
         QVERIFY(w.prompts.asked[1].text.contains(bad));
         QVERIFY(!QFile::exists(bad));

@@ -31,10 +31,6 @@ std::optional<double> distanceAtTime(const LapTrace& trace, double t) {
     return a.distance + (b.distance - a.distance) * u;
 }
 
-QString number(double v) {
-    return QString::number(v, 'g', std::abs(v) >= 1e5 ? 8 : 6);
-}
-
 void finiteRange(const std::vector<double>& v, double& lo, double& hi) {
     for (double x : v) {
         if (!std::isfinite(x)) continue;
@@ -271,9 +267,14 @@ void LapChart::buildPanes() {
         p.label->setVisible(false);
         panes_.push_back(std::move(p));
     }
-    // The x axis's labels under the bottom pane only.
-    for (std::size_t i = 0; i < panes_.size(); ++i)
-        panes_[i].rect->axis(QCPAxis::atBottom)->setTickLabels(i + 1 == panes_.size());
+    // The x axis under the bottom pane only (the others keep its grid), and
+    // stacked panes close together.
+    const bool stacked = panes_.size() > 1;
+    for (std::size_t i = 0; i < panes_.size(); ++i) {
+        panes_[i].rect->axis(QCPAxis::atBottom)->setVisible(i + 1 == panes_.size());
+        panes_[i].rect->setMinimumMargins(stacked ? QMargins(15, 3, 15, 3)
+                                                  : QMargins(15, 15, 15, 15));
+    }
 }
 
 void LapChart::setXAxis(XAxis x) {
@@ -303,7 +304,15 @@ void LapChart::labelAxes() {
                                      : QString::fromStdString(shownUnit(c.unit, units_).label);
         panes_[i].unit = unit;
         QCPAxis* y = panes_[i].rect->axis(QCPAxis::atLeft);
-        y->setLabel(unit.isEmpty() ? c.name : tr("%1 (%2)").arg(c.name, unit));
+        // Stacked panes are too low for a title along them: the unit there,
+        // the name in the pane's corner.
+        const bool stacked = panes_.size() > 1;
+        if (stacked)
+            y->setLabel(unit);
+        else
+            y->setLabel(unit.isEmpty() ? c.name : tr("%1 (%2)").arg(c.name, unit));
+        y->ticker()->setTickCount(stacked ? 3 : 5);
+        if (i == 0) yAxis2->ticker()->setTickCount(stacked ? 3 : 5);
         QCPAxis* x = panes_[i].rect->axis(QCPAxis::atBottom);
         if (i + 1 < panes_.size())
             x->setLabel(QString());
@@ -373,10 +382,14 @@ void LapChart::fitAxes() {
     if (!cmpX_.empty()) end = std::max(end, cmpX_.back());
     xAxis->setRange(0, end > 0 ? end : (xKind_ == XAxis::Time ? 60 : 1000));
     for (std::size_t i = 0; i < panes_.size(); ++i) {
-        const Pane& p = panes_[i];
+        Pane& p = panes_[i];
         double lo = HUGE_VAL, hi = -HUGE_VAL;
         finiteRange(p.refY, lo, hi);
         finiteRange(p.cmpY, lo, hi);
+        // Values spread over hundreds read to a tenth, over thousands whole.
+        p.decimals = hi > lo
+                         ? std::clamp(3 - static_cast<int>(std::floor(std::log10(hi - lo))), 0, 4)
+                         : 2;
         QCPAxis* y = p.rect->axis(QCPAxis::atLeft);
         if (channels_[i].speed) {
             y->setRange(0, hi > 0 ? std::ceil(hi / 20.0) * 20.0 + 10.0 : 100);
@@ -427,9 +440,14 @@ void LapChart::placeCursor() {
     const double x = cursor_ ? xOfDistance(*cursor_) : 0.0;
     for (std::size_t i = 0; i < panes_.size(); ++i) {
         Pane& p = panes_[i];
+        const bool stacked = panes_.size() > 1;
         p.cursor->setVisible(cursor_.has_value());
-        p.label->setVisible(cursor_.has_value());
-        if (!cursor_) continue;
+        p.label->setVisible(cursor_.has_value() || stacked);
+        if (!cursor_) {
+            const QString& name = channels_[i].name;
+            p.label->setText(p.unit.isEmpty() ? name : tr("%1 (%2)").arg(name, p.unit));
+            continue;
+        }
         p.cursor->point1->setCoords(x, 0);
         p.cursor->point2->setCoords(x, 1);
         if (i == 0 && panes_.size() == 1 && channels_[0].speed) {
@@ -466,7 +484,9 @@ QString LapChart::paneReading(int i) const {
     auto one = [&](const LapTrace* t, bool compared) {
         if (!t) return;
         const auto v = cursorValue(i, compared);
-        s += tr(" lap %1 %2").arg(t->lap).arg(v ? number(*v) : QStringLiteral("-"));
+        s += tr(" lap %1 %2")
+                 .arg(t->lap)
+                 .arg(v ? QString::number(*v, 'f', p.decimals) : QStringLiteral("-"));
     };
     one(reference_.get(), false);
     if (!p.cmpY.empty()) one(compared_.get(), true);

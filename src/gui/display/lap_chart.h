@@ -118,6 +118,7 @@ private:
         QCPItemText* label = nullptr;
         std::vector<double> refY, cmpY; // in the shown unit
         QString unit;                   // the shown unit
+        int decimals = 1;               // for its values, from their spread
     };
     void buildPanes();
     void computeValues();
