@@ -10,6 +10,7 @@
 #include "gui/display/lap_chart.h"
 #include "gui/display/track_plot.h"
 #include "gui_support.h"
+#include "session/session.h"
 
 using lorvane::display::ChartChannel;
 using lorvane::display::LapChart;
@@ -163,6 +164,19 @@ void TestChart::logChannelsInTheWindow() {
     w.item(&guitest::FormUi::ChartChannelsMenu, QStringLiteral("Speed"))->trigger();
     QCOMPARE(chart->paneCount(), 1);
     QCOMPARE(chart->paneName(0), QStringLiteral("Heading"));
+    // A reference file's lap has no channels: the selected lap alone on
+    // the Heading pane, and only its value read at the cursor.
+    const auto log = w.session.loaded();
+    const QString refPath = w.files.path(QStringLiteral("LAP.REF"));
+    lorvane::saveLapRefFile(*log, lorvane::pickLap(*log, log->bestLap), guitest::toPath(refPath), false);
+    w.prompts.files << refPath;
+    guitest::ui(w.form).actOpenReference->trigger();
+    QCOMPARE(chart->reference()->lap, 0);
+    QCOMPARE(chart->referenceGraph(0)->dataCount(), 0);
+    QVERIFY(chart->comparedGraph(0)->dataCount() > 10);
+    chart->setCursorDistance(500);
+    QVERIFY(!chart->cursorValue(0, false) && chart->cursorValue(0, true));
+    QVERIFY(!chart->cursorText().contains(QStringLiteral("Heading: lap 0")));
     // The time axis from the Laps menu.
     guitest::ui(w.form).actChartTime->trigger();
     QCOMPARE(chart->xAxisKind(), LapChart::XAxis::Time);

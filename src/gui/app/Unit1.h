@@ -224,7 +224,7 @@ private:
     // --- the chart's channels, the track's colours, saving plots (main_window_channels.cpp) ---
     struct ChartState;
     void buildChartMenus();
-    void fillChartMenus(const lorvane::Track* track);
+    void fillChartMenus(std::shared_ptr<const lorvane::Track> track);
     void drawChannels();
     void savePlotAs(bool chart);
     std::shared_ptr<ChartState> chart_;

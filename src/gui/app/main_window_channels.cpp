@@ -31,9 +31,11 @@ struct TForm1::ChartState {
     QMenu* colours = nullptr;  // exclusive: none, speed, each channel, time lost
     QActionGroup* colourGroup = nullptr;
     QAction* timeAxis = nullptr;
-    QStringList chosen{kSpeed};            // the panes, by channel name
-    QString colourBy;                      // "" none, kSpeed, kTimeLost or a channel name
-    const lorvane::Track* track = nullptr; // the track the menus list the channels of
+    QStringList chosen{kSpeed}; // the panes, by channel name
+    QString colourBy;           // "" none, kSpeed, kTimeLost or a channel name
+    // The track the menus list the channels of (kept, so that another load's
+    // track is never taken for it).
+    std::shared_ptr<const lorvane::Track> track;
     // What the chart and the track show now, so a draw that changes none of it does nothing.
     QString drawnKey;
     // Values along a lap, per trace and channel; the trace is kept alive by its key.
@@ -83,18 +85,21 @@ void TForm1::buildChartMenus() {
     fillChartMenus(nullptr);
 }
 
-void TForm1::fillChartMenus(const lorvane::Track* track) {
+void TForm1::fillChartMenus(std::shared_ptr<const lorvane::Track> track) {
     ChartState& c = *chart_;
-    c.track = track;
+    c.track = std::move(track);
     c.along.clear();
-    const lorvane::ChannelTable* table = track ? &track->channels : nullptr;
+    const lorvane::ChannelTable* table = c.track ? &c.track->channels : nullptr;
     auto has = [&](const QString& key) {
         return key == kSpeed || key == kTimeLost || (table && table->find(key.toStdString()));
     };
-    // What was chosen stays where this log has it too.
-    c.chosen.removeIf([&](const QString& k) { return !has(k); });
-    if (c.chosen.isEmpty()) c.chosen << kSpeed;
-    if (!c.colourBy.isEmpty() && !has(c.colourBy)) c.colourBy.clear();
+    // What was chosen stays where the new log has it too (and while a load
+    // runs, for the log it brings).
+    if (table) {
+        c.chosen.removeIf([&](const QString& k) { return !has(k); });
+        if (c.chosen.isEmpty()) c.chosen << kSpeed;
+        if (!c.colourBy.isEmpty() && !has(c.colourBy)) c.colourBy.clear();
+    }
 
     auto caption = [](const lorvane::ChannelInfo& i) {
         return i.unit.empty() ? QString::fromStdString(i.name)
@@ -148,8 +153,8 @@ void TForm1::drawChannels() {
     ChartState& c = *chart_;
     const lorvane::Snapshot& s = snapshot();
     const lorvane::LoadedLog* log = s.log();
-    const lorvane::Track* track = log && log->track ? log->track.get() : nullptr;
-    if (track != c.track) fillChartMenus(track);
+    if ((log ? log->track : nullptr) != c.track) fillChartMenus(log ? log->track : nullptr);
+    const lorvane::Track* track = c.track.get();
 
     // The chart's laps, and which of them are the log's own (a reference
     // file or a stored lap has no channels).

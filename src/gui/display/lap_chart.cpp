@@ -488,7 +488,8 @@ QString LapChart::paneReading(int i) const {
                  .arg(t->lap)
                  .arg(v ? QString::number(*v, 'f', p.decimals) : QStringLiteral("-"));
     };
-    one(reference_.get(), false);
+    // A lap from a reference file or another session has no channels.
+    if (!p.refY.empty()) one(reference_.get(), false);
     if (!p.cmpY.empty()) one(compared_.get(), true);
     if (!p.unit.isEmpty()) s += QStringLiteral(" ") + p.unit;
     return s;
