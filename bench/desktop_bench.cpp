@@ -195,7 +195,7 @@ struct ChannelFigures {
     double paneMedianMs = 0, paneMaxMs = 0;     // a channel added or removed, the x axis switched
     double colourMedianMs = 0, colourMaxMs = 0; // the track coloured or not
     int maxPanes = 0;
-    int chartPoints = 0, chartWidth = 0; // the most points any curve held, the chart's width
+    int chartPoints = 0, chartWidth = 0; // the most points any curve held, the chart's width then
 };
 
 ChannelFigures measureChannels(TForm1& form) {
@@ -220,7 +220,10 @@ ChannelFigures measureChannels(TForm1& form) {
         into.push_back(t.nsecsElapsed() / 1e6);
         f.maxPanes = std::max(f.maxPanes, chart->paneCount());
         for (int g = 0; g < chart->graphCount(); ++g)
-            f.chartPoints = std::max(f.chartPoints, chart->graph(g)->dataCount());
+            if (chart->graph(g)->dataCount() > f.chartPoints) {
+                f.chartPoints = chart->graph(g)->dataCount();
+                f.chartWidth = chart->axisRect()->width();
+            }
     };
     std::vector<QAction*> picked;
     for (QAction* a : channels->actions())
@@ -240,7 +243,6 @@ ChannelFigures measureChannels(TForm1& form) {
         timed(colour, [&] { a->trigger(); });
     }
     colours->actions().front()->trigger(); // none
-    f.chartWidth = chart->axisRect()->width();
     auto stats = [](std::vector<double> v, double& median, double& worst) {
         if (v.empty()) return;
         std::sort(v.begin(), v.end());

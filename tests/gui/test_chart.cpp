@@ -105,7 +105,7 @@ void TestChart::panesCursorUnitsAndTimeAxis() {
     QCOMPARE(chart.comparedGraph(2)->dataCount(), 0);
     for (int i = 0; i < chart.paneCount(); ++i) {
         QVERIFY(chart.referenceGraph(i)->dataCount() > 10);
-        QVERIFY(chart.referenceGraph(i)->dataCount() <= chart.width());
+        QVERIFY(chart.referenceGraph(i)->dataCount() <= chart.pane(i)->width());
     }
 
     chart.setCursorDistance(505);
@@ -225,6 +225,8 @@ void TestChart::colouredTrack() {
     QVERIFY(!guitest::ui(w.form).Chart1->comparedPath()->visible());
     w.item(&guitest::FormUi::TrackColourMenu, QStringLiteral("Speed"))->trigger();
     QCOMPARE(lost->high(), s.selected->maxSpeed);
+    guitest::ui(w.form).Chart1->setUnits({lorvane::SpeedUnit::Mph, lorvane::DistanceUnit::Metres});
+    QCOMPARE(lost->legendText(), QStringLiteral("Speed (mph)"));
     w.item(&guitest::FormUi::TrackColourMenu, QStringLiteral("None"))->trigger();
     QVERIFY(lost->empty());
 }

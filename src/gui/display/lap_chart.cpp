@@ -206,6 +206,8 @@ void LapChart::setChannels(std::vector<ChartChannel> channels) {
     labelAxes();
     computeValues();
     fitAxes();
+    // The panes' widths as the new labels leave them, for the thinning.
+    updateLayout();
     refreshDrawn();
     placeCursor();
 }
@@ -283,6 +285,8 @@ void LapChart::setXAxis(XAxis x) {
     labelAxes();
     computeValues();
     fitAxes();
+    // The panes' widths as the new labels leave them, for the thinning.
+    updateLayout();
     refreshDrawn();
     placeCursor();
 }
@@ -293,6 +297,8 @@ void LapChart::setUnits(const Units& units) {
     labelAxes();
     computeValues();
     fitAxes();
+    // The panes' widths as the new labels leave them, for the thinning.
+    updateLayout();
     refreshDrawn();
     placeCursor();
 }
