@@ -3,10 +3,11 @@
 // apps, pauses, damaged files), and with a reference file opened over it
 // when one is given. Run under a real display or Xvfb:
 //   shot_load GXR LOG OUT.png [REF] [--compare LAP|slowest] [--channel NAME]...
-//             [--no-speed] [--time] [--colour speed|lost|NAME] [--cursor METRES]
+//             [--no-speed] [--time] [--colour speed|lost|rate|NAME] [--cursor METRES]
 // --compare compares a lap with the fastest; --channel adds a chart pane for
 // a channel of the log (--no-speed drops the speed pane); --time puts the
-// chart against time; --colour colours the track; --cursor puts the linked
+// chart against time; --colour colours the track (lost: the time lost on
+// the reference lap so far; rate: per 100 m); --cursor puts the linked
 // cursor that far along the chosen lap.
 #include <QApplication>
 #include <QLabel>
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: shot_load GXR LOG OUT.png [REF] [--compare LAP|slowest] [--channel NAME]... "
-                             "[--no-speed] [--time] [--colour speed|lost|NAME] [--cursor METRES]\n");
+                             "[--no-speed] [--time] [--colour speed|lost|rate|NAME] [--cursor METRES]\n");
         return 2;
     }
     qRegisterMetaType<lorvane::LoadReport>();
@@ -77,7 +78,8 @@ int main(int argc, char** argv) {
         } else if (opt == QLatin1String("--time")) {
             ui.actChartTime->trigger();
         } else if (opt == QLatin1String("--colour")) {
-            const QString caption = value == QLatin1String("lost")    ? QStringLiteral("Time lost")
+            const QString caption = value == QLatin1String("rate")    ? QStringLiteral("Time lost per")
+                                    : value == QLatin1String("lost")  ? QStringLiteral("Time lost")
                                     : value == QLatin1String("speed") ? QStringLiteral("Speed")
                                                                       : value;
             QAction* a = guitest::menuEntry(ui.TrackColourMenu, caption);

@@ -223,6 +223,10 @@ void TestChart::colouredTrack() {
     QVERIFY(end.red() > end.green());
     QCOMPARE(lost->colourOf(*delta.back()), lost->colourAt(delta.size() - 1));
     QVERIFY(!guitest::ui(w.form).Chart1->comparedPath()->visible());
+    // Per 100 m: where the delta climbs, red; the bar around 0.
+    w.item(&guitest::FormUi::TrackColourMenu, QStringLiteral("Time lost per 100 m"))->trigger();
+    QCOMPARE(lost->name(), QStringLiteral("Time lost per 100 m"));
+    QVERIFY(lost->high() > 0 && lost->high() == -lost->low());
     w.item(&guitest::FormUi::TrackColourMenu, QStringLiteral("Speed"))->trigger();
     QCOMPARE(lost->high(), s.selected->maxSpeed);
     guitest::ui(w.form).Chart1->setUnits({lorvane::SpeedUnit::Mph, lorvane::DistanceUnit::Metres});

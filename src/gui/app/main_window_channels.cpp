@@ -23,16 +23,36 @@ namespace {
 // The entries of the menus that are not channels of the log.
 const QString kSpeed = QStringLiteral("\x01speed");
 const QString kTimeLost = QStringLiteral("\x01lost");
+const QString kLossRate = QStringLiteral("\x01rate");
+
+// Half the stretch the time lost per 100 m is measured over, in metres.
+constexpr double kRateHalfSpan = 25.0;
+
+// Where time goes: the change of the delta over the stretch of ±25 m around
+// each point of the compared lap, per 100 m of it (NaN where the stretch is
+// a point).
+std::vector<double> lossPer100m(const lorvane::LapTrace& lap, const std::vector<double>& delta) {
+    const auto& p = lap.points;
+    std::vector<double> rate(p.size(), lorvane::kNoValue);
+    std::size_t lo = 0, hi = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        while (p[lo].distance < p[i].distance - kRateHalfSpan) ++lo;
+        while (hi + 1 < p.size() && p[hi + 1].distance <= p[i].distance + kRateHalfSpan) ++hi;
+        const double span = p[hi].distance - p[lo].distance;
+        if (span > 0) rate[i] = (delta[hi] - delta[lo]) / span * 100.0;
+    }
+    return rate;
+}
 
 } // namespace
 
 struct TForm1::ChartState {
     QMenu* channels = nullptr; // checkable: the derived speed, then the log's channels
-    QMenu* colours = nullptr;  // exclusive: none, speed, each channel, time lost
+    QMenu* colours = nullptr; // exclusive: none, speed, each channel, time lost (in all, per 100 m)
     QActionGroup* colourGroup = nullptr;
     QAction* timeAxis = nullptr;
     QStringList chosen{kSpeed}; // the panes, by channel name
-    QString colourBy;           // "" none, kSpeed, kTimeLost or a channel name
+    QString colourBy;           // "" none, kSpeed, kTimeLost, kLossRate or a channel name
     // The track the menus list the channels of (kept, so that another load's
     // track is never taken for it).
     std::shared_ptr<const lorvane::Track> track;
@@ -91,7 +111,7 @@ void TForm1::fillChartMenus(std::shared_ptr<const lorvane::Track> track) {
     c.along.clear();
     const lorvane::ChannelTable* table = c.track ? &c.track->channels : nullptr;
     auto has = [&](const QString& key) {
-        return key == kSpeed || key == kTimeLost || (table && table->find(key.toStdString()));
+        return key.startsWith(QChar(1)) || (table && table->find(key.toStdString()));
     };
     // What was chosen stays where the new log has it too (and while a load
     // runs, for the log it brings).
@@ -144,6 +164,7 @@ void TForm1::fillChartMenus(std::shared_ptr<const lorvane::Track> track) {
             for (const lorvane::ChannelInfo& i : table->info)
                 add(caption(i), QString::fromStdString(i.name));
         add(tr("Time lost"), kTimeLost);
+        add(tr("Time lost per 100 m"), kLossRate);
     }
     c.drawnKey.clear();
 }
@@ -215,13 +236,17 @@ void TForm1::drawChannels() {
         for (const lorvane::TracePoint& q : ref->points) v.push_back(q.speed);
         Chart1->setPathColours(false, pathOf(*ref), std::move(v), tr("Speed"), "km/h",
                                Scale::Sequential);
-    } else if (c.colourBy == kTimeLost && ref && cmp) {
+    } else if ((c.colourBy == kTimeLost || c.colourBy == kLossRate) && ref && cmp) {
         std::vector<double> v;
         for (const auto& d : lorvane::deltaAtPoints(*cmp, *ref))
             v.push_back(d.value_or(lorvane::kNoValue));
-        Chart1->setPathColours(true, pathOf(*cmp), std::move(v), tr("Time lost"), "s",
-                               Scale::AroundZero);
-    } else if (!c.colourBy.isEmpty() && c.colourBy != kTimeLost && c.colourBy != kSpeed && track) {
+        if (c.colourBy == kTimeLost)
+            Chart1->setPathColours(true, pathOf(*cmp), std::move(v), tr("Time lost"), "s",
+                                   Scale::AroundZero);
+        else
+            Chart1->setPathColours(true, pathOf(*cmp), lossPer100m(*cmp, v),
+                                   tr("Time lost per 100 m"), "s", Scale::AroundZero);
+    } else if (!c.colourBy.isEmpty() && !c.colourBy.startsWith(QChar(1)) && track) {
         const auto index = track->channels.find(c.colourBy.toStdString());
         const auto& lap = ownLap(ref) ? ref : cmp;
         if (index && ownLap(lap))
