@@ -26,6 +26,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTableView>
 
@@ -75,6 +76,9 @@ struct FormUi {
     QAction* actRemoveSplit = nullptr;
     QAction* actOpenReference = nullptr;
     QAction* actCloseReference = nullptr;
+    QMenu* RecentMenu = nullptr;
+    QAction* actClearRecent = nullptr;
+    QAction* actPreferences = nullptr;
 
     explicit FormUi(const TForm1& form) {
         LoadGXR = find<QPushButton>(form, "LoadGXR");
@@ -118,6 +122,9 @@ struct FormUi {
         actRemoveSplit = find<QAction>(form, "actRemoveSplit");
         actOpenReference = find<QAction>(form, "actOpenReference");
         actCloseReference = find<QAction>(form, "actCloseReference");
+        RecentMenu = find<QMenu>(form, "RecentMenu");
+        actClearRecent = find<QAction>(form, "actClearRecent");
+        actPreferences = find<QAction>(form, "actPreferences");
     }
 
 private:
@@ -141,7 +148,8 @@ public:
     struct Asked {
         QString kind; // "open", "save", "confirm", "inform", "error", "choose"
         QString title;
-        QString text; // initial file name for dialogs, the message otherwise
+        QString text;        // initial file name for dialogs, the message otherwise
+        QString folder = {}; // the folder a file dialog was to open in
     };
 
     QList<Asked> asked;
@@ -152,11 +160,11 @@ public:
     int unexpected = 0;
 
     std::optional<QString> openFile(QWidget*, const QString& title, const QString& initial) override {
-        asked.append({QStringLiteral("open"), title, initial});
+        asked.append({QStringLiteral("open"), title, initial, takeStartFolder()});
         return nextFile();
     }
     std::optional<QString> saveFile(QWidget*, const QString& title, const QString& initial) override {
-        asked.append({QStringLiteral("save"), title, initial});
+        asked.append({QStringLiteral("save"), title, initial, takeStartFolder()});
         return nextFile();
     }
     bool confirm(QWidget*, const QString& caption, const QString& text) override {
