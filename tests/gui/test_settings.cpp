@@ -89,8 +89,7 @@ void TestSettings::unitsChangeTheLapTableAndTheExport() {
     // The same lap, its distance and speed converted and named in the header.
     const QString kmhCsv = files.path(QStringLiteral("kmh.csv")), mphCsv = files.path(QStringLiteral("mph.csv"));
     QCOMPARE(csvRow(kmhCsv, 0).join(','), QByteArray("distance,time,speed,east,north,latitude,longitude"));
-    QCOMPARE(csvRow(mphCsv, 0).join(','),
-             QByteArray("distance_ft,time_s,speed_mph,east_m,north_m,latitude,longitude"));
+    QCOMPARE(csvRow(mphCsv, 0).join(','), QByteArray("distance_ft,time_s,speed_mph,east_m,north_m,latitude,longitude"));
     const int last = static_cast<int>(guitest::readAll(kmhCsv).count('\n')) - 1;
     QCOMPARE(guitest::readAll(mphCsv).count('\n'), last + 1);
     for (int row : {1, last}) {

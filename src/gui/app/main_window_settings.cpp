@@ -2,6 +2,7 @@
 // dialogs, the gate rules, the units, the window's geometry), the File >
 // Recent logs menu and Tools > Preferences.
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -92,13 +93,19 @@ void TForm1::rememberRecentLog(const QString& path) {
 
 void TForm1::drawRecentMenu() {
     RecentMenu->clear();
+    QStringList names;
+    for (const QString& path : recentLogs_) names << QFileInfo(path).fileName();
     int n = 0;
     for (const QString& path : recentLogs_) {
         ++n;
-        const QString name = QFileInfo(path).fileName();
-        QAction* a = RecentMenu->addAction(
-            n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(name) : name, this,
-            [this, path] { openRecentLog(path); });
+        // Logs of the same name (every session's "LOG.ZLG") are told apart by their folder.
+        QString name = QFileInfo(path).fileName();
+        if (names.count(name) > 1)
+            name += QStringLiteral(" (%1)").arg(QFileInfo(path).dir().dirName());
+        name.replace(u'&', QStringLiteral("&&"));
+        QAction* a = RecentMenu->addAction(n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(name)
+                                                  : name,
+                                           this, [this, path] { openRecentLog(path); });
         a->setObjectName(QStringLiteral("actRecent%1").arg(n));
         a->setToolTip(path);
         a->setStatusTip(path);
@@ -127,8 +134,8 @@ void TForm1::openRecentLog(const QString& path) {
         return;
     }
     // Our own two formats load as their buttons do; the others are found from their content.
-    const lorvane::LogFormat* f =
-        lorvane::logFormatByExtension(QFile::encodeName(path).toStdString());
+    const lorvane::LogFormat* f = lorvane::logFormatByExtension(
+        QFile::encodeName(path).toStdString());
     if (f && (f->kind == lorvane::LogKind::Text || f->kind == lorvane::LogKind::Binary))
         startLoad(f->kind, path);
     else

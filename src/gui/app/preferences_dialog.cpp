@@ -44,7 +44,7 @@ PreferencesDialog::PreferencesDialog(const Units& units, QWidget* parent) : QDia
 Units PreferencesDialog::units() const {
     Units u;
     u.speed = speed->currentData().toInt() == static_cast<int>(SpeedUnit::Mph) ? SpeedUnit::Mph
-                                                                                 : SpeedUnit::Kmh;
+                                                                               : SpeedUnit::Kmh;
     u.distance = distance->currentData().toInt() == static_cast<int>(DistanceUnit::Feet)
                      ? DistanceUnit::Feet
                      : DistanceUnit::Metres;
