@@ -1,10 +1,14 @@
 #include "cli/trace_command.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "analysis/lap_channels.h"
 #include "analysis/lap_delta.h"
 #include "cli/cli_util.h"
 #include "cli/log_arg.h"
@@ -29,6 +33,7 @@ cli::Json jsonNumber(const std::optional<double>& v) {
 
 struct TraceArgs {
     std::string gxr, lap, vs;
+    std::vector<std::string> channels; // --channels NAME[,NAME...]
     cli::LogOptions log;
     cli::RuleOptions rules;   // the laps are cut as `laps` cuts them with the same options
     cli::SplitOptions splits; // taken as `laps` takes them; the trace of a lap does not depend on them
@@ -37,6 +42,16 @@ struct TraceArgs {
 
 int traceFail(const Diagnostic& d) {
     return cli::reportError(d);
+}
+
+// A channel's value between two samples, printed as the column's own values
+// are: the shortest text of the float or double the column holds.
+std::string interpolatedText(const ChannelColumn& column, double v) {
+    if (std::isnan(v)) return {};
+    char buf[64];
+    const auto r = column.wide() ? std::to_chars(buf, buf + sizeof buf, v)
+                                 : std::to_chars(buf, buf + sizeof buf, static_cast<float>(v));
+    return std::string(buf, r.ptr);
 }
 
 int runTrace(TraceArgs& a) {
@@ -90,7 +105,40 @@ int runTrace(TraceArgs& a) {
         delta = deltaAtPoints(trace, ref);
     }
 
-    std::string out = vs ? "distance,time,speed,east,north,delta\n" : "distance,time,speed,east,north\n";
+    // --channels: the columns asked for, in that order, with their values
+    // along the lap (those of the crossing points interpolated).
+    std::vector<std::size_t> channels;
+    std::vector<std::vector<double>> along;
+    std::vector<std::optional<std::size_t>> rows; // the track row of each point
+    for (const std::string& name : a.channels) {
+        const auto c = track.channels.find(name);
+        if (!c) {
+            std::string list;
+            for (const ChannelInfo& i : track.channels.info) list += (list.empty() ? "" : ", ") + i.name;
+            return traceFail(Diagnostic{"The log has no channel \"" + name +
+                                            "\" (its channels: " + (list.empty() ? "none" : list) + ")",
+                                        logPath, 0, -1});
+        }
+        channels.push_back(*c);
+        along.push_back(channelAlongLap(track, session.crossings(), trace, *c));
+    }
+    if (!channels.empty())
+        for (const TracePoint& p : trace.points)
+            rows.push_back(p.sample >= 0 ? trackIndex(track, p.sample) : std::nullopt);
+
+    std::string out = vs ? "distance,time,speed,east,north,delta" : "distance,time,speed,east,north";
+    for (std::size_t c : channels) {
+        const std::string& name = track.channels.info[c].name;
+        out += ',';
+        if (name.find_first_of(",\"") == std::string::npos) {
+            out += name;
+        } else { // quoted as CSV quotes
+            out += '"';
+            for (char ch : name) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+            out += '"';
+        }
+    }
+    out += '\n';
     for (std::size_t i = 0; i < trace.points.size(); ++i) {
         const TracePoint& p = trace.points[i];
         appendFixed(out, p.distance, 1, 3);
@@ -105,6 +153,14 @@ int runTrace(TraceArgs& a) {
         if (vs) {
             out += ',';
             if (delta[i]) appendFixed(out, *delta[i], 1, 3);
+        }
+        for (std::size_t k = 0; k < channels.size(); ++k) {
+            out += ',';
+            const ChannelColumn& column = track.channels.columns[channels[k]];
+            if (rows[i] && *rows[i] < column.size())
+                out += column.text(*rows[i]);
+            else if (i < along[k].size())
+                out += interpolatedText(column, along[k][i]);
         }
         out += '\n';
         if (out.size() >= (1u << 16)) {
@@ -178,6 +234,11 @@ cli::CommandRun addTraceCommand(CLI::App& app) {
     a->splits.add(*cmd);
     a->lapOpt = cmd->add_option("--lap", a->lap, "The lap to trace (required)")->type_name("N");
     a->vsOpt = cmd->add_option("--vs", a->vs, "Add the time lost against lap M at each point")->type_name("M");
+    cmd->add_option("--channels", a->channels,
+                    "Add a column for each channel named (lorvane-cli channels lists them), in the log's unit")
+        ->delimiter(',')
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("NAME[,NAME...]");
     return [a] { return runTrace(*a); };
 }
 
