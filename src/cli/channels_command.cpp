@@ -99,8 +99,8 @@ int runChannels(ChannelsArgs& a) {
 
 cli::CommandRun addChannelsCommand(CLI::App& app) {
     auto a = std::make_shared<ChannelsArgs>();
-    CLI::App* cmd =
-        app.add_subcommand("channels", "List the channels a log records: name, unit and how many samples have a value");
+    CLI::App* cmd = app.add_subcommand("channels",
+                                       "List the channels a log records: name, unit and how many samples have a value");
     a->log.add(*cmd);
     cmd->add_flag("--json", a->json, "As a JSON array of {\"name\", \"unit\", \"samples\"}");
     return [a] { return runChannels(*a); };

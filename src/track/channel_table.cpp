@@ -23,11 +23,28 @@ bool fitsInFloat(double v) {
     return false;
 }
 
+namespace {
+
+// The double nearest the decimal a float was made from: a float only ever
+// holds values of six significant digits or fewer, which its shortest text
+// gives back.
+double decimalOf(float f) {
+    if (!std::isfinite(f)) return static_cast<double>(f);
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, f);
+    double d = 0;
+    std::from_chars(buf, r.ptr, d);
+    return d;
+}
+
+} // namespace
+
 void ChannelColumn::push(double v) {
     if (!wide_ && !fitsInFloat(v)) {
         wide_ = true;
         wideValues_.reserve(std::max(narrow_.capacity(), narrow_.size() + 1));
-        for (float f : narrow_) wideValues_.push_back(static_cast<double>(f));
+        // Each float as the decimal it was given as (0.025, not 0.02500000037...).
+        for (float f : narrow_) wideValues_.push_back(decimalOf(f));
         std::vector<float>().swap(narrow_);
     }
     if (wide_)
