@@ -23,28 +23,19 @@ bool fitsInFloat(double v) {
     return false;
 }
 
-namespace {
-
-// The double nearest the decimal a float was made from: a float only ever
-// holds values of six significant digits or fewer, which its shortest text
-// gives back.
-double decimalOf(float f) {
-    if (!std::isfinite(f)) return static_cast<double>(f);
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, f);
-    double d = 0;
-    std::from_chars(buf, r.ptr, d);
-    return d;
-}
-
-} // namespace
-
 void ChannelColumn::push(double v) {
     if (!wide_ && !fitsInFloat(v)) {
         wide_ = true;
         wideValues_.reserve(std::max(narrow_.capacity(), narrow_.size() + 1));
-        // Each float as the decimal it was given as (0.025, not 0.02500000037...).
-        for (float f : narrow_) wideValues_.push_back(decimalOf(f));
+        // Each float becomes the double of the decimal it stood for (132.4f
+        // becomes 132.4, not 132.39999389648438).
+        for (float f : narrow_) {
+            char buf[32];
+            const auto r = std::to_chars(buf, buf + sizeof buf, f);
+            double d = static_cast<double>(f);
+            if (std::isfinite(f)) std::from_chars(buf, r.ptr, d);
+            wideValues_.push_back(d);
+        }
         std::vector<float>().swap(narrow_);
     }
     if (wide_)
