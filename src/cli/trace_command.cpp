@@ -78,6 +78,7 @@ int runTrace(TraceArgs& a) {
     SessionObserver quiet;
     session.setGateRules(rules);
     session.setKeepTrack(true);
+    session.setKeepChannels(!a.channels.empty()); // read only when asked for
     LogKind kind;
     try {
         kind = cli::logKindFor(a.log.option(), logPath);

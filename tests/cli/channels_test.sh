@@ -38,7 +38,7 @@ check "channels of a missing file: the error names it" "[ $rc -eq 1 ] && grep -q
 "$CLI" channels 2>/dev/null; rc=$?
 check "channels without a log is a usage error" "[ $rc -eq 2 ]"
 
-# Lap 2's samples, from laps --json, and the log's Velocity (first field) on every data line.
+# Lap 2's samples (start_sample to end_sample - 1), from laps --json, and the log's Velocity (first field) on every data line.
 lap2=$("$CLI" laps --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --json | python3 -c 'import json, sys; l = json.load(sys.stdin)["laps"][1]; print(l["start_sample"], l["end_sample"])')
 read -r start2 end2 <<<"$lap2"
 awk 'd { print $1 } /^\[data\]/ { d = 1 }' "$SAMPLES/demo.zlg" >"$tmp/velocity"
@@ -48,12 +48,12 @@ check "trace --channels: a column each, headed by the log's name, after the usua
     "[ $rc -eq 0 ] && head -1 $tmp/ch | grep -qx 'distance,time,speed,east,north,Velocity,Heading' && cut -d, -f1-5 $tmp/ch | cmp -s - $tmp/plain"
 # Sample rows: the log's own values, line for line; the crossing rows: between the samples either side.
 awk -F, 'NR > 1 { print $6 }' "$tmp/ch" >"$tmp/chv"
-sed -n "$((start2 + 1)),$((end2 + 1))p" "$tmp/velocity" >"$tmp/want"
+sed -n "$((start2 + 1)),${end2}p" "$tmp/velocity" >"$tmp/want" # samples start2 to end2 - 1
 check "trace --channels: Velocity on every sample row as the log writes it" \
     "[ -s $tmp/want ] && [ \$(sed '1d;\$d' $tmp/chv | wc -l) -eq \$(wc -l <$tmp/want) ] && sed '1d;\$d' $tmp/chv | paste -d' ' - $tmp/want | awk '\$1 == \"\" || \$1 + 0 != \$2 + 0 { exit 1 }'"
 between() { awk -v x="${1:-}" -v a="${2:-}" -v b="${3:-}" 'BEGIN { exit !(x != "" && ((x >= a && x <= b) || (x >= b && x <= a))) }'; }
 check "trace --channels: the crossing rows' Velocity between the samples either side" \
-    "between \$(head -1 $tmp/chv) \$(sed -n ${start2}p $tmp/velocity) \$(sed -n 2p $tmp/chv) && between \$(tail -1 $tmp/chv) \$(sed -n $((end2 + 1))p $tmp/velocity) \$(sed -n $((end2 + 2))p $tmp/velocity)"
+    "between \$(head -1 $tmp/chv) \$(sed -n ${start2}p $tmp/velocity) \$(sed -n 2p $tmp/chv) && between \$(tail -1 $tmp/chv) \$(sed -n ${end2}p $tmp/velocity) \$(sed -n $((end2 + 1))p $tmp/velocity)"
 "$CLI" trace --gxr "$SAMPLES/demo.gxr" --zlg "$SAMPLES/demo.zlg" --lap 2 --channels Velocity,Boost 2>"$tmp/err" >/dev/null; rc=$?
 check "trace --channels with a channel the log lacks: the error names it and lists the log's" \
     "[ $rc -eq 1 ] && grep -q 'no channel \"Boost\" (its channels: Velocity, Longitude, Time, Sync time, Latitude, Heading, Satellites)' $tmp/err"
