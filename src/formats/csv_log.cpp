@@ -511,6 +511,55 @@ std::vector<ChannelInfo> csvChannels(const std::vector<std::string>& names, cons
     return out;
 }
 
+// The channel values of the rows, out of the row loop so that a read
+// without channels does not pay for them: the values of the row being read,
+// and the last value of each channel in the rows since the last sample that
+// gave none (a logger writes its faster channels on rows between fixes).
+class ChannelCells {
+public:
+    std::vector<std::size_t> columns; // 0-based, one per channel
+
+    void start() {
+        values_.assign(columns.size(), std::numeric_limits<double>::quiet_NaN());
+        held_ = values_;
+    }
+    // The row's values; a cell that is no number is no value.
+    void read(const std::vector<std::string_view>& fields, bool decimalComma) {
+        std::string scratch;
+        for (std::size_t k = 0; k < columns.size(); ++k) {
+            const std::size_t c = columns[k];
+            double v = std::numeric_limits<double>::quiet_NaN();
+            if (c < fields.size() && !fields[c].empty() && !parsePlainDecimal(fields[c], v, decimalComma)) {
+                std::string_view text = fields[c];
+                if (decimalComma && text.find(',') != std::string_view::npos) {
+                    scratch.assign(text);
+                    std::replace(scratch.begin(), scratch.end(), ',', '.');
+                    text = scratch;
+                }
+                const auto d = parseDecimal(text);
+                if (d && std::isfinite(*d)) v = *d;
+            }
+            values_[k] = v;
+        }
+    }
+    // The row gives no sample: its values wait for the next one.
+    void hold() {
+        for (std::size_t k = 0; k < values_.size(); ++k)
+            if (!std::isnan(values_[k])) held_[k] = values_[k];
+    }
+    // The row gives a sample: its values, those it lacks from the rows held.
+    std::span<const double> sampleValues() {
+        for (std::size_t k = 0; k < values_.size(); ++k) {
+            if (std::isnan(values_[k])) values_[k] = held_[k];
+            held_[k] = std::numeric_limits<double>::quiet_NaN();
+        }
+        return values_;
+    }
+
+private:
+    std::vector<double> values_, held_;
+};
+
 } // namespace
 
 bool looksLikeCsvHeader(std::string_view line) {
@@ -604,13 +653,8 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
     TimeUnit timeUnit = header->timeUnit;
     bool roundSats = false;
     std::size_t needFields = 0, splitFields = 0;
-    // Channels, when the sink wants them: the columns kept (0-based), the
-    // values of the sample being read, and the last value of each channel in
-    // the rows since the last sample that gave none (a logger writes its
-    // faster channels on rows between fixes).
     const bool wantChannels = sink.wantsChannels();
-    std::vector<std::size_t> channelColumns;
-    std::vector<double> channelValues, heldValues;
+    ChannelCells channels; // when the sink wants them
     auto settle = [&](std::optional<std::string_view> firstRow) {
         settled = true;
         auto cell = [](const std::vector<std::string>& row, int c) -> std::string {
@@ -678,11 +722,10 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             if (firstRow) first = sp.split(*firstRow, header->sep);
             for (std::size_t i = 0; i < header->cells.size(); ++i) {
                 const std::string_view v = i < first.size() ? first[i] : std::string_view();
-                if (v.empty() || parseDecimal(number(v))) channelColumns.push_back(i);
+                if (v.empty() || parseDecimal(number(v))) channels.columns.push_back(i);
             }
-            layout.channels = csvChannels(header->cells, header->units, unitsRow, sourcesRow, channelColumns);
-            channelValues.assign(channelColumns.size(), std::numeric_limits<double>::quiet_NaN());
-            heldValues = channelValues;
+            layout.channels = csvChannels(header->cells, header->units, unitsRow, sourcesRow, channels.columns);
+            channels.start();
             splitFields = SIZE_MAX;
         }
         layout.latColumn = cols.lat;
@@ -756,27 +799,11 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
                 failHere("The row has " + std::to_string(f.size()) + " fields; the header line names " +
                          std::to_string(header->names.size()) + " columns");
         }
-        if (wantChannels) {
-            // A cell that is no number is no value.
-            for (std::size_t k = 0; k < channelColumns.size(); ++k) {
-                const std::size_t c = channelColumns[k];
-                double v = std::numeric_limits<double>::quiet_NaN();
-                if (c < f.size() && !f[c].empty() && !parsePlainDecimal(f[c], v, decimalComma)) {
-                    const auto d = parseDecimal(number(f[c]));
-                    if (d && std::isfinite(*d)) v = *d;
-                }
-                channelValues[k] = v;
-            }
-        }
-        // A row that gives no sample leaves its channel values for the next one.
-        auto holdChannels = [&]() {
-            for (std::size_t k = 0; k < channelValues.size(); ++k)
-                if (!std::isnan(channelValues[k])) heldValues[k] = channelValues[k];
-        };
+        if (wantChannels) channels.read(f, decimalComma);
         const std::string_view t = field(cols.time), la = field(cols.lat), lo = field(cols.lon);
         if (t.empty() || la.empty() || lo.empty()) {
             ++info.rowsWithoutPosition;
-            holdChannels();
+            if (wantChannels) channels.hold();
             continue;
         }
         if (header->gpsUpdate && !field(header->gpsUpdate).empty()) {
@@ -785,7 +812,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             if (!u) failHere(notAValidFloat(v) + " (column " + columnName(header->gpsUpdate) + ")");
             if (*u == 0) {
                 ++info.rowsRepeated;
-                holdChannels();
+                if (wantChannels) channels.hold();
                 continue;
             }
         }
@@ -850,7 +877,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         // rows carry the GPS values until the next fix comes) the same place.
         if (index > 0 && *lat == lastLat && *lon == lastLon && (*clock == lastClock || header->raceCapture)) {
             ++info.rowsRepeated;
-            holdChannels();
+            if (wantChannels) channels.hold();
             continue;
         }
 
@@ -878,13 +905,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         s.clock = *clock;
         s.time = static_cast<double>(*clock) / 1000.0;
         s.line = src.lineNumber();
-        if (wantChannels) {
-            for (std::size_t k = 0; k < channelValues.size(); ++k) {
-                if (std::isnan(channelValues[k])) channelValues[k] = heldValues[k];
-                heldValues[k] = std::numeric_limits<double>::quiet_NaN();
-            }
-            s.channels = channelValues;
-        }
+        if (wantChannels) s.channels = channels.sampleValues();
         lastLat = *lat;
         lastLon = *lon;
         lastClock = *clock;
