@@ -1,5 +1,6 @@
 #include "cli/trace_command.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -44,14 +45,20 @@ int traceFail(const Diagnostic& d) {
     return cli::reportError(d);
 }
 
-// A channel's value between two samples, printed as the column's own values
-// are: the shortest text of the float or double the column holds.
-std::string interpolatedText(const ChannelColumn& column, double v) {
+// A channel's value between two samples: one decimal more than the log
+// wrote on the sample beside it (`nextTo`), trailing zeros dropped.
+std::string interpolatedText(double v, const std::string& nextTo) {
     if (std::isnan(v)) return {};
-    char buf[64];
-    const auto r = column.wide() ? std::to_chars(buf, buf + sizeof buf, v)
-                                 : std::to_chars(buf, buf + sizeof buf, static_cast<float>(v));
-    return std::string(buf, r.ptr);
+    const std::size_t point = nextTo.find('.');
+    const std::size_t exponent = nextTo.find_first_of("eE");
+    int decimals = 1;
+    if (point != std::string::npos)
+        decimals += static_cast<int>((exponent == std::string::npos ? nextTo.size() : exponent) - point - 1);
+    std::string text = formatFixed(v, 1, std::min(decimals, 9));
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    if (text == "-0") text = "0";
+    return text;
 }
 
 int runTrace(TraceArgs& a) {
@@ -158,10 +165,14 @@ int runTrace(TraceArgs& a) {
         for (std::size_t k = 0; k < channels.size(); ++k) {
             out += ',';
             const ChannelColumn& column = track.channels.columns[channels[k]];
-            if (rows[i] && *rows[i] < column.size())
+            if (rows[i] && *rows[i] < column.size()) {
                 out += column.text(*rows[i]);
-            else if (i < along[k].size())
-                out += interpolatedText(column, along[k][i]);
+            } else if (i < along[k].size()) {
+                // The crossing points: the opening one first, the closing one last.
+                const std::size_t beside = i == 0 ? 1 : i - 1;
+                const auto row = beside < rows.size() ? rows[beside] : std::nullopt;
+                out += interpolatedText(along[k][i], row && *row < column.size() ? column.text(*row) : "");
+            }
         }
         out += '\n';
         if (out.size() >= (1u << 16)) {
