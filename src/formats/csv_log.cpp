@@ -410,6 +410,10 @@ std::optional<std::int64_t> parseDate(std::string_view t) {
     return daysFromCivil(year, month, day);
 }
 
+// Most channels a load keeps: the columns after these are not read (a header
+// of more columns than any logger writes would otherwise cost memory for each).
+constexpr std::size_t kMaxCsvChannels = 1000;
+
 // Sample steps a GPS logger can have, for a time column without a unit.
 constexpr double kMinStep = 0.002, kMaxStep = 10;
 constexpr std::size_t kStepsLookedAt = 10;
@@ -720,7 +724,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             // time, a date): their values are no numbers.
             std::vector<std::string_view> first;
             if (firstRow) first = sp.split(*firstRow, header->sep);
-            for (std::size_t i = 0; i < header->cells.size(); ++i) {
+            for (std::size_t i = 0; i < header->cells.size() && channels.columns.size() < kMaxCsvChannels; ++i) {
                 const std::string_view v = i < first.size() ? first[i] : std::string_view();
                 if (v.empty() || parseDecimal(number(v))) channels.columns.push_back(i);
             }
