@@ -239,7 +239,8 @@ void LapsJsonAnalysis::addTopFields(cli::Json& o) const {
 
 cli::CommandRun addTraceCommand(CLI::App& app) {
     auto a = std::make_shared<TraceArgs>();
-    CLI::App* cmd = app.add_subcommand("trace", "Print a lap as CSV: distance, time into the lap, speed, east, north");
+    CLI::App* cmd = app.add_subcommand(
+        "trace", "Print a lap as CSV: distance, time into the lap, speed, east, north, and the channels asked for");
     a->gxrOpt = cmd->add_option("--gxr", a->gxr, "The start/finish line file (required)")->type_name("FILE");
     a->log.add(*cmd);
     a->rules.add(*cmd);
