@@ -16,7 +16,7 @@ namespace lorvane {
 // `trace` (a trace of a lap of this track, cut by `crossings`); NaN where the
 // log has none. Empty when the track kept no channels, the channel does not
 // exist or the trace's samples are not in the track.
-std::vector<double> channelAlongLap(const Track& track, const std::vector<Crossing>& crossings,
-                                    const LapTrace& trace, std::size_t channel);
+std::vector<double> channelAlongLap(const Track& track, const std::vector<Crossing>& crossings, const LapTrace& trace,
+                                    std::size_t channel);
 
 } // namespace lorvane

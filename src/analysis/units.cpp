@@ -4,8 +4,12 @@
 
 namespace lorvane {
 
-const char* speedUnitName(SpeedUnit u) { return u == SpeedUnit::Mph ? "mph" : "kmh"; }
-const char* distanceUnitName(DistanceUnit u) { return u == DistanceUnit::Feet ? "ft" : "m"; }
+const char* speedUnitName(SpeedUnit u) {
+    return u == SpeedUnit::Mph ? "mph" : "kmh";
+}
+const char* distanceUnitName(DistanceUnit u) {
+    return u == DistanceUnit::Feet ? "ft" : "m";
+}
 
 std::optional<SpeedUnit> parseSpeedUnit(std::string_view name) {
     if (name == "kmh" || name == "km/h") return SpeedUnit::Kmh;

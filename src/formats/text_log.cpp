@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "formats/block_reader.h"
 #include "formats/line_source.h"
@@ -29,6 +31,40 @@ bool isChannelEnd(std::string_view l) {
 }
 bool isDataMarker(std::string_view l) {
     return l == "[data]" || l == "[Data]";
+}
+bool isUnitsMarker(std::string_view l) {
+    return l == "[channel units]" || l == "[Channel units]";
+}
+
+// Most channels a load keeps; a channel list longer than this is not a
+// logger's.
+constexpr std::size_t kMaxChannels = 256;
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+// The channels of the channel list: every line that names one, with the unit
+// of the same line of the "[channel units]" section, names made unique.
+struct TextChannels {
+    std::vector<ChannelInfo> info;
+    std::vector<int> column; // 1-based field of each channel
+};
+
+void addChannel(TextChannels& ch, std::string_view name, int column) {
+    name = trimmed(name);
+    if (name.empty() || ch.info.size() >= kMaxChannels) return;
+    std::string unique(name);
+    for (int n = 2;; ++n) {
+        const bool taken = std::any_of(ch.info.begin(), ch.info.end(),
+                                       [&](const ChannelInfo& c) { return c.name == unique; });
+        if (!taken) break;
+        unique = std::string(name) + " " + std::to_string(n);
+    }
+    ch.info.push_back(ChannelInfo{std::move(unique), {}});
+    ch.column.push_back(column);
 }
 
 // A field with its decimal commas turned into points.
@@ -180,6 +216,8 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
         if (isHeaderMarker(line)) break;
     }
     TextLogColumns cols;
+    const bool wantChannels = sink.wantsChannels();
+    TextChannels channels;
     int column = 1;
     while (true) {
         if (!src.next(line))
@@ -188,9 +226,11 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
                  "\"[column names]\" line)",
                  path);
         applyChannelRules(line, column, cols);
-        if (column < 1000000) ++column;
         if (isChannelEnd(line)) break;
+        if (wantChannels) addChannel(channels, line, column);
+        if (column < 1000000) ++column;
     }
+    const bool unitsFollow = isUnitsMarker(line);
     {
         std::string missing;
         auto need = [&](int c, const char* name) {
@@ -207,11 +247,23 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
             fail(ErrorKind::Syntax, "No " + missing + " channel in the log's channel list", path, src.lineNumber());
     }
     info.columns = cols;
-    sink.layout(LogLayout{cols.lat, cols.lon, cols.time, cols.sats, 0, 100, {}});
+    // The units come after the channel list, a line for each of its lines
+    // (blank ones included), up to the next section.
+    std::vector<std::string> units;
+    bool inUnits = unitsFollow;
     while (true) {
         if (!src.next(line)) fail(ErrorKind::Syntax, "No \"[data]\" line in the log", path);
         if (isDataMarker(line)) break;
+        if (inUnits && !line.empty() && line.front() == '[') inUnits = false;
+        if (inUnits && wantChannels && units.size() < 1000000) units.emplace_back(trimmed(line));
     }
+    for (std::size_t i = 0; i < channels.info.size(); ++i) {
+        const auto u = static_cast<std::size_t>(channels.column[i] - 1);
+        if (u < units.size()) channels.info[i].unit = units[u];
+    }
+    sink.layout(LogLayout{cols.lat, cols.lon, cols.time, cols.sats, 0, 100, channels.info});
+    std::vector<double> values(channels.info.size(), std::numeric_limits<double>::quiet_NaN());
+    std::vector<std::string_view> fields;
 
     // The four wanted columns in field order, so one walk finds them all.
     struct Want {
@@ -293,6 +345,28 @@ TextLogInfo readTextLog(ByteSource& source, SampleSink& sink, const TextLogColum
                     s.timeError = &timeError;
                 }
             }
+        }
+        if (wantChannels) {
+            // Every field of the line, split at single blanks; an empty or
+            // missing field, or one that is no number, has no value here.
+            fields.clear();
+            const char* f = line.data();
+            while (true) {
+                const char* q = nextBlank(f, end);
+                fields.emplace_back(f, static_cast<std::size_t>(q - f));
+                if (q == end) break;
+                f = q + 1;
+            }
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                const auto c = static_cast<std::size_t>(channels.column[i] - 1);
+                double v = std::numeric_limits<double>::quiet_NaN();
+                if (c < fields.size() && !fields[c].empty() && !parsePlainDecimal(fields[c], v, true)) {
+                    auto g = parseDecimal(ft.of(fields[c]));
+                    v = g && std::isfinite(*g) ? *g : std::numeric_limits<double>::quiet_NaN();
+                }
+                values[i] = v;
+            }
+            s.channels = values;
         }
         s.index = index;
         s.line = src.lineNumber();

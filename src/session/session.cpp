@@ -38,8 +38,8 @@ constexpr const char* kBusy = "Busy: a load or a lap choice is already running";
 // The per-sample steps of a load: base point selection, track point, lap step.
 class LoadSink : public SampleSink {
 public:
-    LoadSink(LoadedLog& log, LapSegmenter& segmenter, SessionObserver& obs, Track* track)
-        : log_(log), segmenter_(segmenter), obs_(obs), track_(track) {
+    LoadSink(LoadedLog& log, LapSegmenter& segmenter, SessionObserver& obs, Track* track, bool keepChannels)
+        : log_(log), segmenter_(segmenter), obs_(obs), track_(track), keepChannels_(track && keepChannels) {
         batch_.reserve(kBatch);
     }
 
@@ -47,7 +47,10 @@ public:
         log_.layout = l;
         segmenter_.setTicksPerSecond(l.ticksPerSecond);
         if (track_) track_->ticksPerSecond = l.ticksPerSecond;
+        if (keepChannels_) track_->channels.reset(l.channels);
     }
+
+    bool wantsChannels() const override { return keepChannels_; }
 
     bool sample(const Sample& s) override {
         LocalPlane& plane = log_.plane;
@@ -78,6 +81,7 @@ public:
                 const LocalPoint c = segmenter_.current();
                 track_->samples.push_back(
                     TrackSample{c.east, c.north, s.time, s.clock, s.index, static_cast<float>(s.speed)});
+                if (keepChannels_) track_->channels.push(s.channels);
             }
             if (lap) {
                 flush();
@@ -108,6 +112,7 @@ private:
     LapSegmenter& segmenter_;
     SessionObserver& obs_;
     Track* track_;
+    bool keepChannels_;
     BasePointSelector selector_;
     bool hasBase_ = false;
     std::vector<TrackPoint> batch_;
@@ -319,7 +324,7 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
     segmenter.reset(startFinish_.gates, kind, log->rules);
     observer.loadStarted(kind, path);
 
-    LoadSink sink(*log, segmenter, observer, track.get());
+    LoadSink sink(*log, segmenter, observer, track.get(), keepChannels_);
     try {
         const AnyLogInfo info = readAnyLog(kind, path, sink);
         report.resyncs = info.binary.resyncs;
@@ -338,6 +343,7 @@ LoadReport Session::loadLog(LogKind kind, const std::string& path, SessionObserv
         report.cancelled = report.error.kind == ErrorKind::Cancelled;
     }
     sink.flush();
+    if (track) track->channels.shrinkToFit();
 
     log->hasBase = sink.hasBase();
     log->track = std::move(track);

@@ -122,6 +122,9 @@ public:
     // Whether loads keep their samples' positions and times (for cutting the
     // laps again and for lap analysis).
     void setKeepTrack(bool keep) { keepTrack_ = keep; }
+    // Whether a load that keeps its track keeps every channel of the log
+    // with it (Track::channels). Off by default: reading them costs time.
+    void setKeepChannels(bool keep) { keepChannels_ = keep; }
 
     // The latest load's result; null before the first load.
     std::shared_ptr<const LoadedLog> loaded() const;
@@ -160,6 +163,7 @@ private:
     StartFinishFile startFinish_;
     GateRules rules_;
     bool keepTrack_ = false;
+    bool keepChannels_ = false;
 
     mutable std::mutex loadedMutex_;
     std::shared_ptr<const LoadedLog> loaded_;

@@ -27,7 +27,15 @@ void ChannelColumn::push(double v) {
     if (!wide_ && !fitsInFloat(v)) {
         wide_ = true;
         wideValues_.reserve(std::max(narrow_.capacity(), narrow_.size() + 1));
-        for (float f : narrow_) wideValues_.push_back(static_cast<double>(f));
+        // Each float becomes the double of the decimal it stood for (132.4f
+        // becomes 132.4, not 132.39999389648438).
+        for (float f : narrow_) {
+            char buf[32];
+            const auto r = std::to_chars(buf, buf + sizeof buf, f);
+            double d = static_cast<double>(f);
+            if (std::isfinite(f)) std::from_chars(buf, r.ptr, d);
+            wideValues_.push_back(d);
+        }
         std::vector<float>().swap(narrow_);
     }
     if (wide_)

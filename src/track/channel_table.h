@@ -58,7 +58,7 @@ private:
 bool fitsInFloat(double v);
 
 struct ChannelTable {
-    std::vector<ChannelInfo> info;     // names unique, in the log's order
+    std::vector<ChannelInfo> info;      // names unique, in the log's order
     std::vector<ChannelColumn> columns; // one per entry of info
 
     bool empty() const { return info.empty(); }

@@ -416,6 +416,7 @@ std::shared_ptr<const LoadedLog> loadStoredSession(const StoredSession& stored) 
     Session session;
     SessionObserver quiet;
     session.setKeepTrack(true);
+    session.setKeepChannels(true);
     session.setGateRules(stored.rules);
     const LoadReport report = session.loadLog(stored.kind, stored.path, quiet);
     if (!report.ok) throw LoadError(report.error);

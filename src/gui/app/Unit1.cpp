@@ -122,6 +122,7 @@ TForm1::TForm1(lorvane::Session& session, lorvane::app::Prompts& prompts, QWidge
     setAcceptDrops(true);
     // Loads keep their track so that the laps can be cut again at once.
     workspace_.session().setKeepTrack(true);
+    workspace_.session().setKeepChannels(true);
 
     auto* client = new ClientArea(*this);
     client->setObjectName(QStringLiteral("ClientArea"));
