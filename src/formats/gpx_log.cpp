@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "formats/held_samples.h"
 #include "formats/log_time.h"
 #include "formats/numbers.h"
 
@@ -277,6 +278,8 @@ std::string quotedValue(std::string_view v) {
 }
 
 class GpxReader {
+    using Values = std::array<double, kChannels>;
+
 public:
     GpxReader(ByteSource& source, SampleSink& sink)
         : source_(source), sink_(sink), path_(source.name()), wantChannels_(sink.wantsChannels()) {
@@ -293,23 +296,30 @@ public:
     GpxReader& operator=(const GpxReader&) = delete;
 
     GpxLogInfo run() {
-        // With channels wanted, the layout waits for the end of the first
-        // track point: the channels are the elements it has.
+        // With channels wanted, the layout waits until the first points
+        // have told which elements, and so which channels, the file has.
         if (!wantChannels_) announce();
         BlockBuffer buf(source_, sink_);
-        for (;;) {
-            const bool more = buf.fill();
-            const std::size_t n = buf.available();
-            const XML_Status st = XML_Parse(parser_, buf.data() + buf.begin(), static_cast<int>(n),
-                                            more ? XML_FALSE : XML_TRUE);
-            buf.consume(n);
-            if (pending_) std::rethrow_exception(pending_);
-            if (error_) throw LoadError(*error_);
-            if (info_.stopped) return info_;
-            if (st == XML_STATUS_ERROR) xmlError(!more);
-            if (!more) break;
+        try {
+            for (;;) {
+                const bool more = buf.fill();
+                const std::size_t n = buf.available();
+                const XML_Status st = XML_Parse(parser_, buf.data() + buf.begin(), static_cast<int>(n),
+                                                more ? XML_FALSE : XML_TRUE);
+                buf.consume(n);
+                if (pending_) std::rethrow_exception(pending_);
+                if (error_) throw LoadError(*error_);
+                if (info_.stopped) return info_;
+                if (st == XML_STATUS_ERROR) xmlError(!more);
+                if (!more) break;
+            }
+        } catch (...) {
+            // The points before the error reach the sink, as they would have
+            // without channels; not after an exception of the sink's own.
+            if (!pending_) release();
+            throw;
         }
-        announce();
+        release();
         return info_;
     }
 
@@ -321,7 +331,7 @@ private:
         layout.ticksPerSecond = 1000;
         if (wantChannels_) {
             for (std::size_t c = 0; c < kChannels; ++c) {
-                if (!point_.present[c]) continue;
+                if (!present_[c]) continue;
                 slot_[c] = static_cast<int>(layout.channels.size());
                 layout.channels.push_back(kChannelInfo[c]);
             }
@@ -519,7 +529,7 @@ private:
             return;
         }
         Sample s;
-        s.index = index_;
+        s.index = index_ + static_cast<std::int32_t>(held_.size());
         s.lat = point_.lat;
         s.lon = point_.lon;
         s.satsKnown = point_.hasSats;
@@ -530,22 +540,42 @@ private:
         s.speed = point_.speed;
         s.line = point_.line;
         if (wantChannels_) {
-            announce();
             point_.channels[kSpeed] = point_.speed >= 0 ? point_.speed : kNaN;
             point_.channels[kSatellites] = point_.hasSats ? point_.sats : kNaN;
+            if (held_.holding()) {
+                for (std::size_t c = 0; c < kChannels; ++c) present_[c] = present_[c] || point_.present[c];
+                held_.hold(s, point_.channels);
+                if (held_.full()) release();
+                return;
+            }
+        }
+        deliver(s, point_.channels);
+    }
+
+    // Hands on the layout and the points held back for it.
+    void release() {
+        announce();
+        if (!info_.stopped && !held_.release([this](const Sample& s, const Values& v) { return deliver(s, v); }))
+            info_.stopped = true;
+    }
+
+    // Hands a sample to the sink; false when the sink says stop.
+    bool deliver(Sample s, const Values& values) {
+        if (wantChannels_) {
             for (std::size_t c = 0; c < kChannels; ++c)
-                if (slot_[c] >= 0) values_[static_cast<std::size_t>(slot_[c])] = point_.channels[c];
+                if (slot_[c] >= 0) values_[static_cast<std::size_t>(slot_[c])] = values[c];
             s.channels = values_;
         }
         if (!sink_.sample(s)) {
             info_.stopped = true;
             XML_StopParser(parser_, XML_FALSE);
-            return;
+            return false;
         }
         ++info_.samples;
         if (!info_.firstDay) info_.firstDay = clock_.firstDay();
-        if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, point_.line);
+        if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, s.line);
         ++index_;
+        return true;
     }
 
     enum class Text { None, Time, Sat, Speed, Channel };
@@ -557,7 +587,7 @@ private:
         std::int32_t sats = 0;
         double speed = -1;
         std::int64_t line = 0;
-        std::array<double, kChannels> channels = {kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
+        Values channels = {kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
         std::array<bool, kChannels> present{}; // the point has the element
     };
 
@@ -582,6 +612,8 @@ private:
     std::size_t channel_ = kChannels;                                        // the channel of the element being read
     std::array<int, kChannels> slot_ = {-1, -1, -1, -1, -1, -1, -1, -1, -1}; // index in values_, -1: not announced
     std::vector<double> values_;
+    std::array<bool, kChannels> present_{}; // some point held back has the element
+    HeldSamples<kChannels> held_;
 };
 
 } // namespace

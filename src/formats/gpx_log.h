@@ -12,8 +12,9 @@
 // Channels, when the sink wants them: "Elevation" (<ele>, m), "Speed" (m/s),
 // "Course" (deg), "HDOP", "Satellites", and from the extensions "Heart rate"
 // (hr, bpm), "Cadence" (cad, rpm), "Air temperature" (atemp, °C) and "Power"
-// (W): those the first track point has. A value that does not read is no
-// value (NaN); a point without the element has none either.
+// (W): those the first 64 track points have (they are held back until then).
+// A value that does not read is no value (NaN); a point without the element
+// has none either.
 #pragma once
 
 #include <cstdint>

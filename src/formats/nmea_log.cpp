@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "formats/held_samples.h"
 #include "formats/line_source.h"
 #include "formats/log_time.h"
 #include "formats/numbers.h"
@@ -233,8 +234,8 @@ public:
         : path_(source.name()), src_(source, sink, kMaxTextLine), sink_(sink), wantChannels_(sink.wantsChannels()) {}
 
     NmeaLogInfo run() {
-        // With channels wanted, the layout waits for the first sample: the
-        // sentences before it tell which channels the log carries.
+        // With channels wanted, the layout waits until the first fixes have
+        // told which sentences, and so which channels, the log carries.
         if (!wantChannels_) announce();
         std::string_view line;
         try {
@@ -242,10 +243,11 @@ public:
         } catch (const LoadError& e) {
             // A line too long to read ends the log there: the fix before it is whole.
             if (e.diagnostic().kind == ErrorKind::Syntax && !info_.stopped) flush();
+            release();
             throw;
         }
         if (!info_.stopped) flush();
-        announce();
+        release();
         if (info_.sentences == 0) {
             std::string msg = "Not an NMEA 0183 log with fixes: no $..RMC or $..GGA sentence in it";
             if (info_.otherSentences == 0 && info_.badChecksums + info_.damaged == 0)
@@ -261,8 +263,7 @@ public:
 private:
     // Hands the layout on, once. The channels are those of the sentence
     // types met so far: speed and course with RMC, altitude, HDOP and
-    // satellites with GGA. Logs repeat the same sentences throughout, so
-    // those before the first fix name them all.
+    // satellites with GGA.
     void announce() {
         if (announced_) return;
         announced_ = true;
@@ -395,6 +396,13 @@ private:
         }
     }
 
+    // Hands on the layout and the fixes held back for it.
+    void release() {
+        announce();
+        if (!info_.stopped && !held_.release([this](const Sample& s, const ChannelValues& v) { return deliver(s, v); }))
+            info_.stopped = true;
+    }
+
     void flush() {
         if (!fix_.open) return;
         fix_.open = false;
@@ -403,7 +411,7 @@ private:
             return;
         }
         Sample s;
-        s.index = index_;
+        s.index = index_ + static_cast<std::int32_t>(held_.size());
         s.lat = fix_.lat;
         s.lon = fix_.lon;
         s.satsKnown = fix_.sats >= 0;
@@ -413,20 +421,32 @@ private:
         s.speed = fix_.speed;
         s.line = fix_.line;
         if (wantChannels_) {
-            announce();
             fix_.channels[kSatellites] = fix_.sats >= 0 ? fix_.sats : kNaN;
+            if (held_.holding()) {
+                held_.hold(s, fix_.channels);
+                if (held_.full()) release();
+                return;
+            }
+        }
+        deliver(s, fix_.channels);
+    }
+
+    // Hands a sample to the sink; false when the sink says stop.
+    bool deliver(Sample s, const ChannelValues& values) {
+        if (wantChannels_) {
             for (std::size_t c = 0; c < kChannels; ++c)
-                if (slot_[c] >= 0) values_[static_cast<std::size_t>(slot_[c])] = fix_.channels[c];
+                if (slot_[c] >= 0) values_[static_cast<std::size_t>(slot_[c])] = values[c];
             s.channels = values_;
         }
         if (!sink_.sample(s)) {
             info_.stopped = true;
-            return;
+            return false;
         }
         ++info_.samples;
         if (!info_.firstDay) info_.firstDay = clock_.firstDay();
-        if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, fix_.line);
+        if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, s.line);
         ++index_;
+        return true;
     }
 
     struct Fix {
@@ -454,6 +474,7 @@ private:
     bool sawRmc_ = false, sawGga_ = false;
     std::array<int, kChannels> slot_ = {-1, -1, -1, -1, -1}; // index in values_, -1 when not announced
     std::vector<double> values_;
+    HeldSamples<kChannels> held_;
 };
 
 } // namespace

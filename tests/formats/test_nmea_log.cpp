@@ -391,6 +391,22 @@ TEST(NmeaLog, ChannelsOfTheSentenceTypesTheLogSends) {
     EXPECT_EQ(c.values[1][0], 12.5);
     EXPECT_TRUE(std::isnan(c.values[1][1]));
     EXPECT_TRUE(std::isnan(c.values[2][0]) && std::isnan(c.values[2][1]));
+    // GGA once a second, RMC ten times: the GGA channels from the first
+    // fixes on, without values on the RMC-only fixes.
+    ChannelCollect slow;
+    std::string log;
+    for (int i = 0; i < 20; ++i) {
+        const std::string t = "10000" + std::to_string(i / 10) + "." + std::to_string(i % 10) + "0";
+        if (i == 5) log += gga(t);
+        log += rmc(t);
+    }
+    read(log, slow);
+    EXPECT_EQ(slow.seen.channels.size(), 5u);
+    ASSERT_EQ(slow.values.size(), 20u);
+    EXPECT_TRUE(std::isnan(slow.values[4][4]));
+    EXPECT_EQ(slow.values[5][4], 10);
+    EXPECT_EQ(slow.values[5][2], 28);
+    EXPECT_EQ(slow.samples[19].index, 19);
     // GGA only, with an altitude below sea level; no fix at all still gives the layout.
     ChannelCollect g;
     read(nmea("GPGGA,100000.00,2824.65615,N,08122.74703,W,1,07,1.25,-3.5,M,,M,,"), g);
