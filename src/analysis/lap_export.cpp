@@ -78,16 +78,20 @@ GeoDegrees toGeo(const LocalPlane& plane, LocalPoint p) {
     return g;
 }
 
-std::string lapCsv(const LapTrace& lap, const LocalPlane& plane) {
-    std::string out = "distance,time,speed,east,north,latitude,longitude\n";
+std::string lapCsv(const LapTrace& lap, const LocalPlane& plane, const Units& units) {
+    // The documented units keep the plain header that readers of older exports expect.
+    std::string out = units == Units{}
+                          ? "distance,time,speed,east,north,latitude,longitude\n"
+                          : std::string("distance_") + distanceUnitName(units.distance) + ",time_s,speed_" +
+                                speedUnitName(units.speed) + ",east_m,north_m,latitude,longitude\n";
     out.reserve(out.size() + lap.points.size() * 80);
     for (const TracePoint& p : lap.points) {
         const GeoDegrees g = toGeo(plane, LocalPoint{p.east, p.north});
-        appendFixed(out, p.distance, 1, 3);
+        appendFixed(out, units.distanceFromMetres(p.distance), 1, 3);
         out += ',';
         appendFixed(out, p.time, 1, 3);
         out += ',';
-        appendFixed(out, p.speed, 1, 2);
+        appendFixed(out, units.speedFromKmh(p.speed), 1, 2);
         out += ',';
         appendFixed(out, p.east, 1, 3);
         out += ',';

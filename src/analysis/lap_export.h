@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis/lap_trace.h"
+#include "analysis/units.h"
 #include "laps/local_plane.h"
 
 namespace lorvane {
@@ -23,7 +24,9 @@ GeoDegrees toGeo(const LocalPlane& plane, LocalPoint p);
 // Header "distance,time,speed,east,north,latitude,longitude", then a row per
 // point of the lap's path: metres (3 decimals), seconds into the lap (3),
 // km/h (2), metres east and north (3), degrees (8). LF line ends, '.' always.
-std::string lapCsv(const LapTrace& lap, const LocalPlane& plane);
+// In other `units` the distance and speed columns are converted and the header
+// names every column's unit: "distance_ft,time_s,speed_mph,east_m,north_m,...".
+std::string lapCsv(const LapTrace& lap, const LocalPlane& plane, const Units& units = {});
 
 // A GPX 1.1 document with one track of one segment, a trkpt per point of the
 // lap's path. The logs hold the time of day only, so each point's time is

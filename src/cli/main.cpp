@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/channels_command.h"
 #include "cli/circuit_lookup.h"
 #include "cli/circuits_command.h"
 #include "cli/cli_options.h"
@@ -254,6 +255,7 @@ int main(int argc, char** argv) {
     add("laps", addLapsCommand(app, false));
     add("ref", addLapsCommand(app, true));
     add("trace", addTraceCommand(app));
+    add("channels", addChannelsCommand(app));
     add("convert", addConvertCommand(app));
     add("circuits", addCircuitsCommand(app));
     add("compare", addCompareCommand(app));

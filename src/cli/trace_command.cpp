@@ -1,10 +1,15 @@
 #include "cli/trace_command.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "analysis/lap_channels.h"
 #include "analysis/lap_delta.h"
 #include "cli/cli_util.h"
 #include "cli/log_arg.h"
@@ -29,6 +34,7 @@ cli::Json jsonNumber(const std::optional<double>& v) {
 
 struct TraceArgs {
     std::string gxr, lap, vs;
+    std::vector<std::string> channels; // --channels NAME[,NAME...]
     cli::LogOptions log;
     cli::RuleOptions rules;   // the laps are cut as `laps` cuts them with the same options
     cli::SplitOptions splits; // taken as `laps` takes them; the trace of a lap does not depend on them
@@ -37,6 +43,22 @@ struct TraceArgs {
 
 int traceFail(const Diagnostic& d) {
     return cli::reportError(d);
+}
+
+// A channel's value between two samples: one decimal more than the log
+// wrote on the sample beside it (`nextTo`), trailing zeros dropped.
+std::string interpolatedText(double v, const std::string& nextTo) {
+    if (std::isnan(v)) return {};
+    const std::size_t point = nextTo.find('.');
+    const std::size_t exponent = nextTo.find_first_of("eE");
+    int decimals = 1;
+    if (point != std::string::npos)
+        decimals += static_cast<int>((exponent == std::string::npos ? nextTo.size() : exponent) - point - 1);
+    std::string text = formatFixed(v, 1, std::min(decimals, 9));
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    if (text == "-0") text = "0";
+    return text;
 }
 
 int runTrace(TraceArgs& a) {
@@ -63,6 +85,7 @@ int runTrace(TraceArgs& a) {
     SessionObserver quiet;
     session.setGateRules(rules);
     session.setKeepTrack(true);
+    session.setKeepChannels(!a.channels.empty()); // read only when asked for
     LogKind kind;
     try {
         kind = cli::logKindFor(a.log.option(), logPath);
@@ -90,7 +113,40 @@ int runTrace(TraceArgs& a) {
         delta = deltaAtPoints(trace, ref);
     }
 
-    std::string out = vs ? "distance,time,speed,east,north,delta\n" : "distance,time,speed,east,north\n";
+    // --channels: the columns asked for, in that order, with their values
+    // along the lap (those of the crossing points interpolated).
+    std::vector<std::size_t> channels;
+    std::vector<std::vector<double>> along;
+    std::vector<std::optional<std::size_t>> rows; // the track row of each point
+    for (const std::string& name : a.channels) {
+        const auto c = track.channels.find(name);
+        if (!c) {
+            std::string list;
+            for (const ChannelInfo& i : track.channels.info) list += (list.empty() ? "" : ", ") + i.name;
+            return traceFail(Diagnostic{"The log has no channel \"" + name +
+                                            "\" (its channels: " + (list.empty() ? "none" : list) + ")",
+                                        logPath, 0, -1});
+        }
+        channels.push_back(*c);
+        along.push_back(channelAlongLap(track, session.crossings(), trace, *c));
+    }
+    if (!channels.empty())
+        for (const TracePoint& p : trace.points)
+            rows.push_back(p.sample >= 0 ? trackIndex(track, p.sample) : std::nullopt);
+
+    std::string out = vs ? "distance,time,speed,east,north,delta" : "distance,time,speed,east,north";
+    for (std::size_t c : channels) {
+        const std::string& name = track.channels.info[c].name;
+        out += ',';
+        if (name.find_first_of(",\"") == std::string::npos) {
+            out += name;
+        } else { // quoted as CSV quotes
+            out += '"';
+            for (char ch : name) out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+            out += '"';
+        }
+    }
+    out += '\n';
     for (std::size_t i = 0; i < trace.points.size(); ++i) {
         const TracePoint& p = trace.points[i];
         appendFixed(out, p.distance, 1, 3);
@@ -105,6 +161,18 @@ int runTrace(TraceArgs& a) {
         if (vs) {
             out += ',';
             if (delta[i]) appendFixed(out, *delta[i], 1, 3);
+        }
+        for (std::size_t k = 0; k < channels.size(); ++k) {
+            out += ',';
+            const ChannelColumn& column = track.channels.columns[channels[k]];
+            if (rows[i] && *rows[i] < column.size()) {
+                out += column.text(*rows[i]);
+            } else if (i < along[k].size()) {
+                // The crossing points: the opening one first, the closing one last.
+                const std::size_t beside = i == 0 ? 1 : i - 1;
+                const auto row = beside < rows.size() ? rows[beside] : std::nullopt;
+                out += interpolatedText(along[k][i], row && *row < column.size() ? column.text(*row) : "");
+            }
         }
         out += '\n';
         if (out.size() >= (1u << 16)) {
@@ -171,13 +239,19 @@ void LapsJsonAnalysis::addTopFields(cli::Json& o) const {
 
 cli::CommandRun addTraceCommand(CLI::App& app) {
     auto a = std::make_shared<TraceArgs>();
-    CLI::App* cmd = app.add_subcommand("trace", "Print a lap as CSV: distance, time into the lap, speed, east, north");
+    CLI::App* cmd = app.add_subcommand(
+        "trace", "Print a lap as CSV: distance, time into the lap, speed, east, north, and the channels asked for");
     a->gxrOpt = cmd->add_option("--gxr", a->gxr, "The start/finish line file (required)")->type_name("FILE");
     a->log.add(*cmd);
     a->rules.add(*cmd);
     a->splits.add(*cmd);
     a->lapOpt = cmd->add_option("--lap", a->lap, "The lap to trace (required)")->type_name("N");
     a->vsOpt = cmd->add_option("--vs", a->vs, "Add the time lost against lap M at each point")->type_name("M");
+    cmd->add_option("--channels", a->channels,
+                    "Add a column for each channel named (lorvane-cli channels lists them), in the log's unit")
+        ->delimiter(',')
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("NAME[,NAME...]");
     return [a] { return runTrace(*a); };
 }
 

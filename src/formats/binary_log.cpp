@@ -90,7 +90,12 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
         fail(ErrorKind::Changed, "The log's header has changed since it was loaded", path, 0,
              static_cast<std::int64_t>(in.offset()));
 
-    sink.layout(LogLayout{0, 0, 0, 0, info.recordLength, 100, {}});
+    // The only channel the records document besides the position and the
+    // time is the satellites; what follows the first 12 bytes is not read.
+    const bool wantChannels = sink.wantsChannels();
+    LogLayout layout{0, 0, 0, 0, info.recordLength, 100, {}};
+    if (wantChannels) layout.channels.push_back({"Satellites", ""});
+    sink.layout(layout);
 
     // Rest of the header line: up to a carriage return, then one more byte,
     // until that byte is a line feed.
@@ -115,6 +120,8 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
     in.consume(1);
 
     Sample s;
+    double sats = 0;
+    if (wantChannels) s.channels = std::span<const double>(&sats, 1);
     std::int32_t index = 0;
     for (;;) {
         std::size_t avail = in.ensure(L);
@@ -126,6 +133,7 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
             info.cutMidRecord = true;
             if (avail >= 12) {
                 decodeRecord(in.data(), s);
+                sats = s.sats;
                 s.index = index;
                 s.offset = static_cast<std::int64_t>(recordOffset);
                 in.consume(avail);
@@ -158,6 +166,7 @@ BinaryLogInfo readBinaryLog(ByteSource& source, SampleSink& sink, int expectedRe
             continue;
         }
         decodeRecord(rec, s);
+        sats = s.sats;
         s.index = index;
         s.offset = static_cast<std::int64_t>(recordOffset);
         in.consume(L);

@@ -1,5 +1,7 @@
 // The binary log (.wmx): a text header up to the first '$', the rest of that
 // line, one dropped byte, then fixed-length '$'-terminated records.
+// Channels, when the sink wants them: "Satellites" (from the record's first
+// byte) only; the bytes after the position are not documented and not read.
 #pragma once
 
 #include <cstdint>

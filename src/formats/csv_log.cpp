@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -251,7 +252,8 @@ bool degrees(std::string_view text) {
 struct Header {
     CsvColumns cols;
     char sep = ',';
-    std::vector<std::string> names;
+    std::vector<std::string> names; // as error messages quote them: 40 characters at most
+    std::vector<std::string> cells; // in full
     std::vector<std::string> units; // per column, from the header cell (RaceCapture) or its brackets
     TimeUnit timeUnit = TimeUnit::Unknown;
     std::optional<double> speedFactor; // from the speed column's name
@@ -340,6 +342,7 @@ std::optional<Header> readHeader(std::string_view line, Splitter& sp) {
         }
         if (best && best->names.size() >= cells.size()) continue;
         for (const auto& v : cells) h.names.emplace_back(std::string_view(v).substr(0, 40));
+        h.cells = cells;
         h.units = std::move(units);
         best = std::move(h);
     }
@@ -407,9 +410,159 @@ std::optional<std::int64_t> parseDate(std::string_view t) {
     return daysFromCivil(year, month, day);
 }
 
+// Most channels a load keeps: the columns after these are not read (a header
+// of more columns than any logger writes would otherwise cost memory for each).
+constexpr std::size_t kMaxCsvChannels = 1000;
+
 // Sample steps a GPS logger can have, for a time column without a unit.
 constexpr double kMinStep = 0.002, kMaxStep = 10;
 constexpr std::size_t kStepsLookedAt = 10;
+
+// A header cell taken apart into a channel's name and unit: "Velocity (MPH)"
+// is "Velocity" in "MPH". Only a short last bracket without blanks is a unit;
+// "Brake (calculated)" keeps its brackets; a list of values in square
+// brackets ("GPSFIX[NOFIX/2D/3D/UNKNOWN]") is left out of the name.
+// Harry's LapTimer writes the unit as the name's last word ("SPEED_KPH",
+// "HEIGHT_FT"): the name stays whole, the unit is read from it.
+ChannelInfo channelOfCell(std::string_view cell) {
+    ChannelInfo c;
+    c.name = trimBlanks(cell);
+    if (c.name.size() >= 3) {
+        const char close = c.name.back();
+        const char open = close == ')' ? '(' : close == ']' ? '[' : 0;
+        const std::size_t at = open ? c.name.rfind(open) : std::string::npos;
+        if (at != std::string::npos && at > 0) {
+            const std::string inside = c.name.substr(at + 1, c.name.size() - at - 2);
+            const std::string before(trimBlanks(std::string_view(c.name).substr(0, at)));
+            if (!inside.empty() && inside.size() <= 9 && inside.find(' ') == std::string::npos && !before.empty()) {
+                c.unit = inside;
+                c.name = before;
+                return c;
+            }
+            // Harry's LapTimer lists a column's values in brackets: "GPSFIX[NOFIX/2D/3D/UNKNOWN]".
+            if (close == ']' && std::count(inside.begin(), inside.end(), '/') >= 2 && !before.empty()) {
+                c.name = before;
+                return c;
+            }
+        }
+    }
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kSuffixes{{{"_KPH", "km/h"},
+                                                                                             {"_MPH", "mph"},
+                                                                                             {"_M", "m"},
+                                                                                             {"_FT", "ft"},
+                                                                                             {"_KM", "km"},
+                                                                                             {"_MILE", "mi"},
+                                                                                             {"_DEG", "deg"},
+                                                                                             {"_CELSIUS", "degC"}}};
+    for (const auto& [suffix, unit] : kSuffixes)
+        if (c.name.size() > suffix.size() && c.name.ends_with(suffix)) {
+            c.unit = unit;
+            break;
+        }
+    return c;
+}
+
+bool sameNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char p, char q) { return lower(p) == lower(q); });
+}
+
+// The channels of the columns in `columns` (0-based): names and units from
+// the header cells, the header's own units (RaceCapture) and the units row.
+// `names` are the header cells in full. Names are made unique (ignoring case): columns whose names only differ in
+// their units keep their whole header text ("Altitude (m)", "Altitude (ft)");
+// a name repeated after that gets its source from the sources row ("speed",
+// "speed (calc)", "speed (obd)"), else a number ("Lap 2").
+std::vector<ChannelInfo> csvChannels(const std::vector<std::string>& names, const std::vector<std::string>& headerUnits,
+                                     const std::vector<std::string>& unitsRow,
+                                     const std::vector<std::string>& sourcesRow,
+                                     const std::vector<std::size_t>& columns) {
+    auto cell = [](const std::vector<std::string>& row, std::size_t i) -> std::string_view {
+        return i < row.size() ? trimBlanks(row[i]) : std::string_view();
+    };
+    std::vector<ChannelInfo> out;
+    for (std::size_t i : columns) {
+        ChannelInfo c = channelOfCell(names[i]);
+        if (!cell(headerUnits, i).empty()) c.unit = cell(headerUnits, i);
+        if (!cell(unitsRow, i).empty()) c.unit = cell(unitsRow, i);
+        if (c.name.empty()) c.name = "Column " + std::to_string(i + 1);
+        out.push_back(std::move(c));
+    }
+    std::vector<bool> clash(out.size());
+    for (std::size_t a = 0; a < out.size(); ++a)
+        for (std::size_t b = 0; b < out.size(); ++b)
+            if (b != a && sameNoCase(out[a].name, out[b].name) &&
+                !sameNoCase(trimBlanks(names[columns[a]]), trimBlanks(names[columns[b]])))
+                clash[a] = true;
+    for (std::size_t a = 0; a < out.size(); ++a)
+        if (clash[a]) out[a].name = trimBlanks(names[columns[a]]);
+    auto taken = [&](std::string_view name, std::size_t upTo) {
+        for (std::size_t b = 0; b < upTo; ++b)
+            if (sameNoCase(out[b].name, name)) return true;
+        return false;
+    };
+    for (std::size_t a = 1; a < out.size(); ++a) {
+        if (!taken(out[a].name, a)) continue;
+        std::string_view source = cell(sourcesRow, columns[a]);
+        if (const std::size_t colon = source.find(':'); colon != std::string_view::npos)
+            source = trimBlanks(source.substr(colon + 1));
+        const std::string base = out[a].name;
+        if (!source.empty() && !taken(base + " (" + std::string(source) + ")", a)) {
+            out[a].name = base + " (" + std::string(source) + ")";
+            continue;
+        }
+        for (int k = 2; taken(out[a].name, a); ++k) out[a].name = base + " " + std::to_string(k);
+    }
+    return out;
+}
+
+// The channel values of the rows, out of the row loop so that a read
+// without channels does not pay for them: the values of the row being read,
+// and the last value of each channel in the rows since the last sample that
+// gave none (a logger writes its faster channels on rows between fixes).
+class ChannelCells {
+public:
+    std::vector<std::size_t> columns; // 0-based, one per channel
+
+    void start() {
+        values_.assign(columns.size(), std::numeric_limits<double>::quiet_NaN());
+        held_ = values_;
+    }
+    // The row's values; a cell that is no number is no value.
+    void read(const std::vector<std::string_view>& fields, bool decimalComma) {
+        std::string scratch;
+        for (std::size_t k = 0; k < columns.size(); ++k) {
+            const std::size_t c = columns[k];
+            double v = std::numeric_limits<double>::quiet_NaN();
+            if (c < fields.size() && !fields[c].empty() && !parsePlainDecimal(fields[c], v, decimalComma)) {
+                std::string_view text = fields[c];
+                if (decimalComma && text.find(',') != std::string_view::npos) {
+                    scratch.assign(text);
+                    std::replace(scratch.begin(), scratch.end(), ',', '.');
+                    text = scratch;
+                }
+                const auto d = parseDecimal(text);
+                if (d && std::isfinite(*d)) v = *d;
+            }
+            values_[k] = v;
+        }
+    }
+    // The row gives no sample: its values wait for the next one.
+    void hold() {
+        for (std::size_t k = 0; k < values_.size(); ++k)
+            if (!std::isnan(values_[k])) held_[k] = values_[k];
+    }
+    // The row gives a sample: its values, those it lacks from the rows held.
+    std::span<const double> sampleValues() {
+        for (std::size_t k = 0; k < values_.size(); ++k) {
+            if (std::isnan(values_[k])) values_[k] = held_[k];
+            held_[k] = std::numeric_limits<double>::quiet_NaN();
+        }
+        return values_;
+    }
+
+private:
+    std::vector<double> values_, held_;
+};
 
 } // namespace
 
@@ -503,8 +656,10 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
     bool speedUsed = cols.speed != 0;
     TimeUnit timeUnit = header->timeUnit;
     bool roundSats = false;
-    std::size_t needFields = 0;
-    auto settle = [&]() {
+    std::size_t needFields = 0, splitFields = 0;
+    const bool wantChannels = sink.wantsChannels();
+    ChannelCells channels; // when the sink wants them
+    auto settle = [&](std::optional<std::string_view> firstRow) {
         settled = true;
         auto cell = [](const std::vector<std::string>& row, int c) -> std::string {
             return c > 0 && static_cast<std::size_t>(c) <= row.size() ? row[static_cast<std::size_t>(c) - 1]
@@ -562,7 +717,21 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         if (!app.empty()) info.dialect = app;
         needFields = static_cast<std::size_t>(
             std::max({cols.time, cols.lat, cols.lon, cols.sats, cols.speed, header->gpsUpdate, header->date}));
+        splitFields = needFields;
         LogLayout layout;
+        if (wantChannels) {
+            // Every column but those holding text on the first row (a clock
+            // time, a date): their values are no numbers.
+            std::vector<std::string_view> first;
+            if (firstRow) first = sp.split(*firstRow, header->sep);
+            for (std::size_t i = 0; i < header->cells.size() && channels.columns.size() < kMaxCsvChannels; ++i) {
+                const std::string_view v = i < first.size() ? first[i] : std::string_view();
+                if (v.empty() || parseDecimal(number(v))) channels.columns.push_back(i);
+            }
+            layout.channels = csvChannels(header->cells, header->units, unitsRow, sourcesRow, channels.columns);
+            channels.start();
+            splitFields = SIZE_MAX;
+        }
         layout.latColumn = cols.lat;
         layout.longColumn = cols.lon;
         layout.timeColumn = cols.time;
@@ -620,8 +789,8 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
                 continue;
             }
         }
-        if (!settled) settle();
-        const auto& f = sp.split(line, header->sep, needFields);
+        if (!settled) settle(line);
+        const auto& f = sp.split(line, header->sep, splitFields);
         auto field = [&](int c) {
             return c > 0 && static_cast<std::size_t>(c) <= f.size() ? f[static_cast<std::size_t>(c) - 1]
                                                                     : std::string_view();
@@ -634,9 +803,11 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
                 failHere("The row has " + std::to_string(f.size()) + " fields; the header line names " +
                          std::to_string(header->names.size()) + " columns");
         }
+        if (wantChannels) channels.read(f, decimalComma);
         const std::string_view t = field(cols.time), la = field(cols.lat), lo = field(cols.lon);
         if (t.empty() || la.empty() || lo.empty()) {
             ++info.rowsWithoutPosition;
+            if (wantChannels) channels.hold();
             continue;
         }
         if (header->gpsUpdate && !field(header->gpsUpdate).empty()) {
@@ -645,6 +816,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             if (!u) failHere(notAValidFloat(v) + " (column " + columnName(header->gpsUpdate) + ")");
             if (*u == 0) {
                 ++info.rowsRepeated;
+                if (wantChannels) channels.hold();
                 continue;
             }
         }
@@ -709,6 +881,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         // rows carry the GPS values until the next fix comes) the same place.
         if (index > 0 && *lat == lastLat && *lon == lastLon && (*clock == lastClock || header->raceCapture)) {
             ++info.rowsRepeated;
+            if (wantChannels) channels.hold();
             continue;
         }
 
@@ -736,6 +909,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         s.clock = *clock;
         s.time = static_cast<double>(*clock) / 1000.0;
         s.line = src.lineNumber();
+        if (wantChannels) s.channels = channels.sampleValues();
         lastLat = *lat;
         lastLon = *lon;
         lastClock = *clock;
@@ -752,7 +926,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
         if (index == INT32_MAX) failHere("Too many samples in one log");
         ++index;
     }
-    if (!settled) settle();
+    if (!settled) settle(std::nullopt);
     if (!info.stopped && firstTimes.size() <= kStepsLookedAt) checkSteps();
     if (form)
         info.timeKind = *form == Form::Iso || *form == Form::ClockWithDate ? CsvTime::DateTime

@@ -17,6 +17,12 @@
 // columns sharing a name. RaceCapture's header cells "Name"|"unit"|min|max|rate
 // carry their unit; its clock is the GPS time of the "Utc" column.
 // With a semicolon or tab separator a decimal comma is read as a point.
+// When the sink wants channels, every column is one but those holding text on
+// the first data row (a clock time, a date): name and unit from the header
+// cell ("Velocity (MPH)"), RaceCapture's unit cell or the units row, repeated
+// names told apart by the sources row ("speed (obd)") or a number; a cell
+// that is no number has no value, and a row that gives no sample hands its
+// values to the next sample that lacks them (docs/channels.md).
 // A row whose time, latitude or longitude is empty gives no sample (a logger
 // writes such rows between GPS updates), nor does a row that only repeats the
 // last fix (same time and place; a "GPS_Update" of 0; in a RaceCapture log,

@@ -1,7 +1,9 @@
 #include "formats/fit_log.h"
 
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,36 @@ constexpr int kTimestampField = 253;
 // 1989-12-31 00:00 UTC, the origin of FIT times, in days since 1970-01-01.
 constexpr std::int64_t kFitEpochDay = 7304;
 constexpr double kDegreesPerSemicircle = 180.0 / 2147483648.0;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The record fields kept as channels, with their scale and offset from
+// Garmin's profile: value = raw / scale - offset. The enhanced fields (wider,
+// same scale) stand for the plain ones when a record has both.
+enum Channel : std::size_t { kSpeed, kAltitude, kDistance, kHeartRate, kCadence, kPower, kTemperature, kChannels };
+const ChannelInfo kChannelInfo[kChannels] = {
+    {"Speed", "m/s"},   {"Altitude", "m"}, {"Distance", "m"},     {"Heart rate", "bpm"},
+    {"Cadence", "rpm"}, {"Power", "W"},    {"Temperature", "°C"},
+};
+struct ChannelField {
+    std::uint8_t number;
+    Channel channel;
+    int size; // bytes of the profile's type
+    bool isSigned;
+    double scale, offset;
+    bool enhanced;
+};
+constexpr ChannelField kChannelFields[] = {
+    {6, kSpeed, 2, false, 1000, 0, false},    {73, kSpeed, 4, false, 1000, 0, true},
+    {2, kAltitude, 2, false, 5, 500, false},  {78, kAltitude, 4, false, 5, 500, true},
+    {5, kDistance, 4, false, 100, 0, false},  {3, kHeartRate, 1, false, 1, 0, false},
+    {4, kCadence, 1, false, 1, 0, false},     {7, kPower, 2, false, 1, 0, false},
+    {13, kTemperature, 1, true, 1, 0, false},
+};
+const ChannelField* channelField(std::uint8_t number) {
+    for (const ChannelField& f : kChannelFields)
+        if (f.number == number) return &f;
+    return nullptr;
+}
 
 // Garmin's CRC-16, folded in a nibble at a time.
 std::uint16_t crc16(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
@@ -94,14 +126,15 @@ const char* manufacturerName(std::uint64_t id) {
 
 class FitReader {
 public:
-    FitReader(ByteSource& source, SampleSink& sink) : source_(source), sink_(sink), buf_(source, sink) {}
+    FitReader(ByteSource& source, SampleSink& sink)
+        : source_(source), sink_(sink), buf_(source, sink), wantChannels_(sink.wantsChannels()) {}
 
     FitLogInfo run() {
         if (!need(12) || !looksLikeFit(std::string_view(reinterpret_cast<const char*>(peek()), buf_.available())))
             fail(ErrorKind::Syntax, "Not a FIT file: no FIT header (\".FIT\" at bytes 8 to 11)", source_.name(), 0, 0);
-        LogLayout layout;
-        layout.ticksPerSecond = 1000;
-        sink_.layout(layout);
+        // With channels wanted, the layout waits for the first record that
+        // gives a sample: the record definitions before it name the channels.
+        if (!wantChannels_) announce();
         bool allCrcs = true;
         // One pass per file of a chain; each ends at its CRC.
         for (;;) {
@@ -118,10 +151,27 @@ public:
             }
         }
         info_.crcChecked = allCrcs && info_.damage.empty();
+        announce();
         return std::move(info_);
     }
 
 private:
+    void announce() {
+        if (announced_) return;
+        announced_ = true;
+        LogLayout layout;
+        layout.ticksPerSecond = 1000;
+        if (wantChannels_) {
+            for (std::size_t c = 0; c < kChannels; ++c) {
+                if (!defined_[c]) continue;
+                slot_[c] = static_cast<int>(layout.channels.size());
+                layout.channels.push_back(kChannelInfo[c]);
+            }
+            values_.assign(layout.channels.size(), kNaN);
+        }
+        sink_.layout(layout);
+    }
+
     // Makes sure n bytes are in the buffer; false when the file ends first.
     bool need(std::size_t n) {
         while (buf_.available() < n)
@@ -241,6 +291,9 @@ private:
                 const std::uint8_t* f = p + 6 + 3 * i;
                 d.fields.push_back(Field{f[0], f[1], f[2], content});
                 content += f[1];
+                if (wantChannels_ && !announced_ && d.global == kRecord)
+                    if (const ChannelField* cf = channelField(f[0]); cf && f[1] >= cf->size)
+                        defined_[cf->channel] = true;
             }
             for (std::size_t i = 0; i < devCount; ++i) content += p[6 + 3 * count + 1 + 3 * i + 1];
             d.size = content;
@@ -273,6 +326,11 @@ private:
     // Takes what is wanted from a data message's content.
     bool dataMessage(const Definition& d, const std::uint8_t* p, std::int64_t at) {
         std::optional<std::uint64_t> lat, lon, speed, enhancedSpeed, manufacturer, product;
+        const bool channels = wantChannels_ && d.global == kRecord;
+        if (channels) {
+            channels_.fill(kNaN);
+            enhanced_.fill(false);
+        }
         for (const Field& f : d.fields) {
             auto value = [&](int size) -> std::optional<std::uint64_t> {
                 if (f.size < size) return std::nullopt;
@@ -288,6 +346,17 @@ private:
                     haveTimestamp_ = true;
                 }
                 continue;
+            }
+            if (channels) {
+                if (const ChannelField* cf = channelField(f.number); cf && (cf->enhanced || !enhanced_[cf->channel])) {
+                    if (auto raw = value(cf->size)) {
+                        double v = cf->isSigned ? static_cast<double>(static_cast<std::int8_t>(*raw))
+                                                : static_cast<double>(*raw);
+                        // One rounding: -88 / 5 is the double nearest -17.6.
+                        channels_[cf->channel] = (v - cf->offset * cf->scale) / cf->scale;
+                        enhanced_[cf->channel] = cf->enhanced;
+                    }
+                }
             }
             if (d.global == kRecord) {
                 switch (f.number) {
@@ -333,6 +402,12 @@ private:
         else if (speed)
             s.speed = static_cast<double>(*speed) / 1000.0;
         s.offset = at;
+        if (wantChannels_) {
+            announce();
+            for (std::size_t c = 0; c < kChannels; ++c)
+                if (slot_[c] >= 0) values_[static_cast<std::size_t>(slot_[c])] = channels_[c];
+            s.channels = values_;
+        }
         if (!sink_.sample(s)) {
             info_.stopped = true;
             return false;
@@ -355,6 +430,13 @@ private:
     bool haveTimestamp_ = false;
     DayClock clock_;
     std::int32_t index_ = 0;
+    const bool wantChannels_;
+    bool announced_ = false;
+    std::array<bool, kChannels> defined_{}; // a record definition before the layout has the field
+    std::array<int, kChannels> slot_ = {-1, -1, -1, -1, -1, -1, -1}; // index in values_, -1: not announced
+    std::array<double, kChannels> channels_{};                       // the record being read
+    std::array<bool, kChannels> enhanced_{};                         // ... its value came from an enhanced field
+    std::vector<double> values_;
 };
 
 } // namespace

@@ -17,6 +17,13 @@
 // starts at the time of day (UTC) of the first sample and runs on past
 // midnight. Satellites are unknown. file_id (global 0) gives the device.
 //
+// Channels, when the sink wants them, from the record fields with Garmin's
+// scales: "Speed" (m/s, enhanced_speed before speed), "Altitude" (m,
+// enhanced_altitude before altitude), "Distance" (m), "Heart rate" (bpm),
+// "Cadence" (rpm), "Power" (W) and "Temperature" (°C): those the record
+// definitions before the first sample hold. A field at its invalid value, or
+// missing from a record, is no value (NaN).
+//
 // Damage part-way (a file cut short, a data message whose local type has no
 // definition, a bad architecture byte, a message past the data size, a CRC
 // that does not match) ends the read there: the samples before it are kept

@@ -3,11 +3,15 @@
 #include <expat.h>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "formats/held_samples.h"
 #include "formats/log_time.h"
 #include "formats/numbers.h"
 
@@ -17,6 +21,44 @@ namespace {
 
 // Longest text kept of a <time>, <sat> or <speed> element.
 constexpr std::size_t kMaxValueText = 256;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The channels a track point may carry: GPX's own elements, then those of the
+// common extensions (Garmin's TrackPointExtension and the like).
+enum Channel : std::size_t {
+    kElevation,
+    kSpeed,
+    kCourse,
+    kHdop,
+    kSatellites,
+    kHeartRate,
+    kCadence,
+    kAirTemperature,
+    kPower,
+    kChannels
+};
+const ChannelInfo kChannelInfo[kChannels] = {
+    {"Elevation", "m"},    {"Speed", "m/s"},   {"Course", "deg"},         {"HDOP", ""},   {"Satellites", ""},
+    {"Heart rate", "bpm"}, {"Cadence", "rpm"}, {"Air temperature", "°C"}, {"Power", "W"},
+};
+
+// The channel an element of a track point gives (`depth` 5 is a child of
+// <trkpt>, deeper ones sit in its <extensions>); kChannels for none. Speed and
+// satellites are read with the sample.
+std::size_t channelOf(std::string_view local, int depth) {
+    if (depth == 5) {
+        if (local == "ele") return kElevation;
+        if (local == "course") return kCourse;
+        if (local == "hdop") return kHdop;
+        return kChannels;
+    }
+    if (local == "hr") return kHeartRate;
+    if (local == "cad") return kCadence;
+    if (local == "atemp") return kAirTemperature;
+    if (local == "power") return kPower;
+    return kChannels;
+}
 
 // windows-1252 bytes 0x80-0x9F (0xA0-0xFF are those of ISO-8859-1). The five
 // it leaves undefined are read as the C1 controls, as web browsers do.
@@ -236,8 +278,11 @@ std::string quotedValue(std::string_view v) {
 }
 
 class GpxReader {
+    using Values = std::array<double, kChannels>;
+
 public:
-    GpxReader(ByteSource& source, SampleSink& sink) : source_(source), sink_(sink), path_(source.name()) {
+    GpxReader(ByteSource& source, SampleSink& sink)
+        : source_(source), sink_(sink), path_(source.name()), wantChannels_(sink.wantsChannels()) {
         parser_ = XML_ParserCreate(nullptr);
         if (!parser_) fail(ErrorKind::InputOutput, "Out of memory for the XML parser", path_);
         XML_SetUserData(parser_, this);
@@ -251,26 +296,50 @@ public:
     GpxReader& operator=(const GpxReader&) = delete;
 
     GpxLogInfo run() {
-        LogLayout layout;
-        layout.ticksPerSecond = 1000;
-        sink_.layout(layout);
+        // With channels wanted, the layout waits until the first points
+        // have told which elements, and so which channels, the file has.
+        if (!wantChannels_) announce();
         BlockBuffer buf(source_, sink_);
-        for (;;) {
-            const bool more = buf.fill();
-            const std::size_t n = buf.available();
-            const XML_Status st = XML_Parse(parser_, buf.data() + buf.begin(), static_cast<int>(n),
-                                            more ? XML_FALSE : XML_TRUE);
-            buf.consume(n);
-            if (pending_) std::rethrow_exception(pending_);
-            if (error_) throw LoadError(*error_);
-            if (info_.stopped) return info_;
-            if (st == XML_STATUS_ERROR) xmlError(!more);
-            if (!more) break;
+        try {
+            for (;;) {
+                const bool more = buf.fill();
+                const std::size_t n = buf.available();
+                const XML_Status st = XML_Parse(parser_, buf.data() + buf.begin(), static_cast<int>(n),
+                                                more ? XML_FALSE : XML_TRUE);
+                buf.consume(n);
+                if (pending_) std::rethrow_exception(pending_);
+                if (error_) throw LoadError(*error_);
+                if (info_.stopped) return info_;
+                if (st == XML_STATUS_ERROR) xmlError(!more);
+                if (!more) break;
+            }
+        } catch (...) {
+            // The points before the error reach the sink, as they would have
+            // without channels; not after an exception of the sink's own.
+            if (!pending_) release();
+            throw;
         }
+        release();
         return info_;
     }
 
 private:
+    void announce() {
+        if (announced_) return;
+        announced_ = true;
+        LogLayout layout;
+        layout.ticksPerSecond = 1000;
+        if (wantChannels_) {
+            for (std::size_t c = 0; c < kChannels; ++c) {
+                if (!present_[c]) continue;
+                slot_[c] = static_cast<int>(layout.channels.size());
+                layout.channels.push_back(kChannelInfo[c]);
+            }
+            values_.assign(layout.channels.size(), kNaN);
+        }
+        sink_.layout(layout);
+    }
+
     // BlockBuffer hands out at most a few MB at once, well within an int.
     static_assert(kReadBlock < (1u << 30));
 
@@ -367,6 +436,10 @@ private:
                 text_ = Text::Sat;
             else if (local == "speed" && point_.speed < 0)
                 text_ = Text::Speed;
+            else if (wantChannels_) {
+                channel_ = channelOf(local, depth_);
+                if (channel_ < kChannels && std::isnan(point_.channels[channel_])) text_ = Text::Channel;
+            }
             if (text_ != Text::None) {
                 textDepth_ = depth_;
                 value_.clear();
@@ -416,6 +489,13 @@ private:
     void endValue() {
         const std::string_view v = trim(value_);
         switch (text_) {
+        case Text::Channel: {
+            // A value that does not read is no value, never an error.
+            point_.present[channel_] = true;
+            auto d = parseDecimal(v);
+            if (d && std::isfinite(*d)) point_.channels[channel_] = *d;
+            break;
+        }
         case Text::Time: {
             auto t = parseIsoDateTime(v);
             if (!t) return stopWith(quotedValue(v) + " is not a valid time (ISO 8601, e.g. 2024-05-01T10:15:30.25Z)");
@@ -428,12 +508,14 @@ private:
             if (!n || *n < 0) return stopWith(notAValidInteger(v) + " (the <sat> of a track point)");
             point_.sats = *n;
             point_.hasSats = true;
+            point_.present[kSatellites] = true;
             break;
         }
         case Text::Speed: {
             auto s = parseDecimal(v);
             if (!s || *s < 0) return stopWith(notAValidFloat(v) + " (the <speed> of a track point)");
             point_.speed = *s;
+            point_.present[kSpeed] = true;
             break;
         }
         case Text::None: break;
@@ -447,7 +529,7 @@ private:
             return;
         }
         Sample s;
-        s.index = index_;
+        s.index = index_ + static_cast<std::int32_t>(held_.size());
         s.lat = point_.lat;
         s.lon = point_.lon;
         s.satsKnown = point_.hasSats;
@@ -457,18 +539,46 @@ private:
         s.time = static_cast<double>(s.clock) / 1000.0;
         s.speed = point_.speed;
         s.line = point_.line;
+        if (wantChannels_) {
+            point_.channels[kSpeed] = point_.speed >= 0 ? point_.speed : kNaN;
+            point_.channels[kSatellites] = point_.hasSats ? point_.sats : kNaN;
+            if (held_.holding()) {
+                for (std::size_t c = 0; c < kChannels; ++c) present_[c] = present_[c] || point_.present[c];
+                held_.hold(s, point_.channels);
+                if (held_.full()) release();
+                return;
+            }
+        }
+        deliver(s, point_.channels);
+    }
+
+    // Hands on the layout and the points held back for it.
+    void release() {
+        announce();
+        if (!info_.stopped && !held_.release([this](const Sample& s, const Values& v) { return deliver(s, v); }))
+            info_.stopped = true;
+    }
+
+    // Hands a sample to the sink; false when the sink says stop.
+    bool deliver(Sample s, const Values& values) {
+        if (wantChannels_) {
+            for (std::size_t c = 0; c < kChannels; ++c)
+                if (slot_[c] >= 0) values_[static_cast<std::size_t>(slot_[c])] = values[c];
+            s.channels = values_;
+        }
         if (!sink_.sample(s)) {
             info_.stopped = true;
             XML_StopParser(parser_, XML_FALSE);
-            return;
+            return false;
         }
         ++info_.samples;
         if (!info_.firstDay) info_.firstDay = clock_.firstDay();
-        if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, point_.line);
+        if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, s.line);
         ++index_;
+        return true;
     }
 
-    enum class Text { None, Time, Sat, Speed };
+    enum class Text { None, Time, Sat, Speed, Channel };
     struct Point {
         double lat = 0, lon = 0;
         DateTime time;
@@ -477,6 +587,8 @@ private:
         std::int32_t sats = 0;
         double speed = -1;
         std::int64_t line = 0;
+        Values channels = {kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN};
+        std::array<bool, kChannels> present{}; // the point has the element
     };
 
     ByteSource& source_;
@@ -495,6 +607,13 @@ private:
     Point point_;
     DayClock clock_;
     std::int32_t index_ = 0;
+    const bool wantChannels_;
+    bool announced_ = false;
+    std::size_t channel_ = kChannels;                                        // the channel of the element being read
+    std::array<int, kChannels> slot_ = {-1, -1, -1, -1, -1, -1, -1, -1, -1}; // index in values_, -1: not announced
+    std::vector<double> values_;
+    std::array<bool, kChannels> present_{}; // some point held back has the element
+    HeldSamples<kChannels> held_;
 };
 
 } // namespace

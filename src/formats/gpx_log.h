@@ -8,6 +8,13 @@
 // The file may be in UTF-8, UTF-16 (with its byte order mark), US-ASCII,
 // windows-1252 (also "cp1252") or ISO-8859-1 to -16, as its XML declaration
 // says; names are read ignoring case. Another encoding is refused by name.
+//
+// Channels, when the sink wants them: "Elevation" (<ele>, m), "Speed" (m/s),
+// "Course" (deg), "HDOP", "Satellites", and from the extensions "Heart rate"
+// (hr, bpm), "Cadence" (cad, rpm), "Air temperature" (atemp, °C) and "Power"
+// (W): those the first 64 track points have (they are held back until then).
+// A value that does not read is no value (NaN); a point without the element
+// has none either.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,13 @@
 #include "formats/nmea_log.h"
 
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <optional>
+#include <vector>
 
+#include "formats/held_samples.h"
 #include "formats/line_source.h"
 #include "formats/log_time.h"
 #include "formats/numbers.h"
@@ -15,6 +19,13 @@ namespace {
 
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 constexpr std::size_t kMaxFields = 24;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The channels a fix carries, in the order of LogLayout::channels: speed and
+// course from RMC, the rest from GGA, each as the sentence writes it.
+enum Channel : std::size_t { kSpeed, kCourse, kAltitude, kHdop, kSatellites, kChannels };
+using ChannelValues = std::array<double, kChannels>;
+constexpr ChannelValues kNoValues = {kNaN, kNaN, kNaN, kNaN, kNaN};
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -145,11 +156,20 @@ struct Reading {
     std::optional<std::int64_t> day;
     int sats = -1;
     double speed = -1;
+    ChannelValues channels = kNoValues; // filled only when channels are wanted
 };
+
+// A channel field that does not read leaves the channel without a value; it
+// never drops the sentence, whose position the laps need.
+double channelValue(std::string_view f) {
+    if (f.empty()) return kNaN;
+    auto v = parseDecimal(f);
+    return v && std::isfinite(*v) ? *v : kNaN;
+}
 
 enum class Verdict { Ok, Damaged };
 
-Verdict readRmc(const Fields& fl, Reading& r) {
+Verdict readRmc(const Fields& fl, Reading& r, bool channels) {
     if (fl.n < 9) return Verdict::Damaged;
     if (fl[1] == "V") {
         r.fix = false;
@@ -171,7 +191,9 @@ Verdict readRmc(const Fields& fl, Reading& r) {
         auto v = unsignedDecimal(fl[6]);
         if (!v) return Verdict::Damaged;
         r.speed = *v * kMetresPerSecondPerKnot;
+        if (channels) r.channels[kSpeed] = *v;
     }
+    if (channels) r.channels[kCourse] = channelValue(fl[7]);
     if (!fl[8].empty()) {
         r.day = parseFixDate(fl[8]);
         if (!r.day) return Verdict::Damaged;
@@ -179,7 +201,7 @@ Verdict readRmc(const Fields& fl, Reading& r) {
     return Verdict::Ok;
 }
 
-Verdict readGga(const Fields& fl, Reading& r) {
+Verdict readGga(const Fields& fl, Reading& r, bool channels) {
     if (fl.n < 7) return Verdict::Damaged;
     auto quality = smallCount(fl[5]);
     if (!quality) return Verdict::Damaged;
@@ -198,27 +220,34 @@ Verdict readGga(const Fields& fl, Reading& r) {
     if (!r.fix) return Verdict::Ok;
     if (!parseAngle(fl[1], fl[2], 90, 'N', 'S', r.lat) || !parseAngle(fl[3], fl[4], 180, 'E', 'W', r.lon))
         return Verdict::Damaged;
+    if (channels) {
+        r.channels[kHdop] = channelValue(fl[7]);
+        // Altitude above mean sea level, in the unit of the next field (metres).
+        if (fl[9].empty() || fl[9] == "M") r.channels[kAltitude] = channelValue(fl[8]);
+    }
     return Verdict::Ok;
 }
 
 class NmeaReader {
 public:
     NmeaReader(ByteSource& source, SampleSink& sink)
-        : path_(source.name()), src_(source, sink, kMaxTextLine), sink_(sink) {}
+        : path_(source.name()), src_(source, sink, kMaxTextLine), sink_(sink), wantChannels_(sink.wantsChannels()) {}
 
     NmeaLogInfo run() {
-        LogLayout layout;
-        layout.ticksPerSecond = 1000;
-        sink_.layout(layout);
+        // With channels wanted, the layout waits until the first fixes have
+        // told which sentences, and so which channels, the log carries.
+        if (!wantChannels_) announce();
         std::string_view line;
         try {
             while (!info_.stopped && src_.next(line)) readLine(line);
         } catch (const LoadError& e) {
             // A line too long to read ends the log there: the fix before it is whole.
             if (e.diagnostic().kind == ErrorKind::Syntax && !info_.stopped) flush();
+            release();
             throw;
         }
         if (!info_.stopped) flush();
+        release();
         if (info_.sentences == 0) {
             std::string msg = "Not an NMEA 0183 log with fixes: no $..RMC or $..GGA sentence in it";
             if (info_.otherSentences == 0 && info_.badChecksums + info_.damaged == 0)
@@ -232,6 +261,28 @@ public:
     }
 
 private:
+    // Hands the layout on, once. The channels are those of the sentence
+    // types met so far: speed and course with RMC, altitude, HDOP and
+    // satellites with GGA.
+    void announce() {
+        if (announced_) return;
+        announced_ = true;
+        LogLayout layout;
+        layout.ticksPerSecond = 1000;
+        if (wantChannels_) {
+            static const ChannelInfo kInfo[kChannels] = {
+                {"Speed", "kn"}, {"Course", "deg"}, {"Altitude", "m"}, {"HDOP", ""}, {"Satellites", ""}};
+            for (std::size_t c = 0; c < kChannels; ++c) {
+                if ((c <= kCourse ? sawRmc_ : sawGga_)) {
+                    slot_[c] = static_cast<int>(layout.channels.size());
+                    layout.channels.push_back(kInfo[c]);
+                }
+            }
+            values_.assign(layout.channels.size(), kNaN);
+        }
+        sink_.layout(layout);
+    }
+
     void dropped(std::int64_t& counter) {
         ++counter;
         if (info_.firstDroppedLine == 0) info_.firstDroppedLine = src_.lineNumber();
@@ -312,12 +363,13 @@ private:
             }
         }
         Reading r;
-        const Verdict v = rmc ? readRmc(fl, r) : readGga(fl, r);
+        const Verdict v = rmc ? readRmc(fl, r, wantChannels_) : readGga(fl, r, wantChannels_);
         if (v == Verdict::Damaged) {
             dropped(info_.damaged);
             return;
         }
         ++info_.sentences;
+        if (!announced_) (rmc ? sawRmc_ : sawGga_) = true;
         if (!r.timed) return; // a receiver without a fix and without a time yet
         if (!fix_.open || fix_.ms != r.ms) {
             flush();
@@ -334,11 +386,21 @@ private:
             }
             if (r.day && !fix_.day) fix_.day = r.day;
             if (r.speed >= 0 && fix_.speed < 0) fix_.speed = r.speed;
+            if (wantChannels_)
+                for (std::size_t c = 0; c < kChannels; ++c)
+                    if (std::isnan(fix_.channels[c])) fix_.channels[c] = r.channels[c];
         }
         if (gga && r.sats >= 0 && fix_.sats < 0) {
             fix_.sats = r.sats;
             info_.satellites = true;
         }
+    }
+
+    // Hands on the layout and the fixes held back for it.
+    void release() {
+        announce();
+        if (!info_.stopped && !held_.release([this](const Sample& s, const ChannelValues& v) { return deliver(s, v); }))
+            info_.stopped = true;
     }
 
     void flush() {
@@ -349,7 +411,7 @@ private:
             return;
         }
         Sample s;
-        s.index = index_;
+        s.index = index_ + static_cast<std::int32_t>(held_.size());
         s.lat = fix_.lat;
         s.lon = fix_.lon;
         s.satsKnown = fix_.sats >= 0;
@@ -358,14 +420,33 @@ private:
         s.time = static_cast<double>(s.clock) / 1000.0;
         s.speed = fix_.speed;
         s.line = fix_.line;
+        if (wantChannels_) {
+            fix_.channels[kSatellites] = fix_.sats >= 0 ? fix_.sats : kNaN;
+            if (held_.holding()) {
+                held_.hold(s, fix_.channels);
+                if (held_.full()) release();
+                return;
+            }
+        }
+        deliver(s, fix_.channels);
+    }
+
+    // Hands a sample to the sink; false when the sink says stop.
+    bool deliver(Sample s, const ChannelValues& values) {
+        if (wantChannels_) {
+            for (std::size_t c = 0; c < kChannels; ++c)
+                if (slot_[c] >= 0) values_[static_cast<std::size_t>(slot_[c])] = values[c];
+            s.channels = values_;
+        }
         if (!sink_.sample(s)) {
             info_.stopped = true;
-            return;
+            return false;
         }
         ++info_.samples;
         if (!info_.firstDay) info_.firstDay = clock_.firstDay();
-        if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, fix_.line);
+        if (index_ == INT32_MAX) fail(ErrorKind::Invalid, "Too many samples in one log", path_, s.line);
         ++index_;
+        return true;
     }
 
     struct Fix {
@@ -377,6 +458,7 @@ private:
         std::optional<std::int64_t> day;
         int sats = -1;
         double speed = -1;
+        ChannelValues channels = kNoValues;
     };
 
     const std::string& path_;
@@ -387,6 +469,12 @@ private:
     DayClock clock_;
     bool checksummed_ = false;
     std::int32_t index_ = 0;
+    const bool wantChannels_;
+    bool announced_ = false;
+    bool sawRmc_ = false, sawGga_ = false;
+    std::array<int, kChannels> slot_ = {-1, -1, -1, -1, -1}; // index in values_, -1 when not announced
+    std::vector<double> values_;
+    HeldSamples<kChannels> held_;
 };
 
 } // namespace

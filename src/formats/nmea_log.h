@@ -13,6 +13,13 @@
 // logger that lost power mid-sentence leaves such a last line; the samples
 // before it are all kept. Without checksums a cut is only seen when it leaves
 // too few fields.
+//
+// Channels, when the sink wants them: "Speed" (kn, RMC), "Course" (deg, RMC),
+// "Altitude" (m above mean sea level, GGA), "HDOP" and "Satellites" (GGA),
+// each as the sentence writes it, taken from the fix's first sentence that
+// gives it; those of a sentence type the log has not sent by its 64th fix
+// are left out (the first 64 fixes are held back until then). A channel
+// field that does not read is no value (NaN), never a damaged sentence.
 #pragma once
 
 #include <cstdint>

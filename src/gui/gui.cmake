@@ -16,6 +16,11 @@ add_library(lorvane_gui STATIC
   ${LORVANE_GUI_SRC}/app/main_window_draw.cpp
   ${LORVANE_GUI_SRC}/app/main_window_library.cpp
   ${LORVANE_GUI_SRC}/app/main_window_channels.cpp
+  ${LORVANE_GUI_SRC}/app/main_window_settings.cpp
+  ${LORVANE_GUI_SRC}/app/app_settings.cpp
+  ${LORVANE_GUI_SRC}/app/app_settings.h
+  ${LORVANE_GUI_SRC}/app/preferences_dialog.cpp
+  ${LORVANE_GUI_SRC}/app/preferences_dialog.h
   ${LORVANE_GUI_SRC}/app/client_layout.cpp
   ${LORVANE_GUI_SRC}/app/client_layout.h
   ${LORVANE_GUI_SRC}/app/gate_rules_dialog.cpp

@@ -547,7 +547,7 @@ void Workspace::saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, co
     lorvane::saveLapRefFile(log, ref, target, fixedReference);
 }
 
-std::int32_t Workspace::exportLap(const std::string& target, bool gpx) const {
+std::int32_t Workspace::exportLap(const std::string& target, bool gpx, const Units& units) const {
     const Snapshot& s = *snapshot_;
     const LoadedLog* log = s.log();
     if (!log || !s.selected) fail(ErrorKind::Invalid, "No lap with a path is selected");
@@ -560,7 +560,7 @@ std::int32_t Workspace::exportLap(const std::string& target, bool gpx) const {
         bytes = lapGpx(lap, log->plane, start, gpxDate(log->report.date, log->path),
                        "Lap " + std::to_string(lap.lap) + " of " + fileName(log->path));
     } else {
-        bytes = lapCsv(lap, log->plane);
+        bytes = lapCsv(lap, log->plane, units);
     }
     writeFileAtomically(target, bytes);
     return lap.lap;

@@ -17,6 +17,7 @@
 
 #include "analysis/lap_analysis.h"
 #include "analysis/lap_trace.h"
+#include "analysis/units.h"
 #include "circuits/circuit_db.h"
 #include "library/session_library.h"
 #include "reference/reference_read.h"
@@ -175,8 +176,9 @@ public:
     // Writes a picked lap of the loaded log as the reference file. Throws.
     void saveLapRefFile(const LoadedLog& log, const ReferenceLap& ref, const std::string& target,
                         bool fixedReference) const;
-    // The selected lap as CSV or GPX; returns the lap written. Throws.
-    std::int32_t exportLap(const std::string& target, bool gpx) const;
+    // The selected lap as CSV (its distance and speed in `units`) or GPX;
+    // returns the lap written. Throws.
+    std::int32_t exportLap(const std::string& target, bool gpx, const Units& units = {}) const;
 
     // The status line of a load's report, with the note about the latest
     // start/finish choice.

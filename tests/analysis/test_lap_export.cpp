@@ -79,6 +79,27 @@ TEST(LapExport, CsvRowsArePathPointsAndGoBackThroughThePlane) {
     EXPECT_EQ(fields(rows[1])[3], "-40.000");
 }
 
+// The user's units convert distance and speed only, and the header says so;
+// positions and times keep theirs.
+TEST(LapExport, CsvInTheUsersUnitsNamesThemInItsHeader) {
+    const LapTrace t = lap();
+    const Units imperial{SpeedUnit::Mph, DistanceUnit::Feet};
+    const auto rows = lines(lapCsv(t, plane(), imperial));
+    ASSERT_EQ(rows.size(), t.points.size() + 1);
+    EXPECT_EQ(rows[0], "distance_ft,time_s,speed_mph,east_m,north_m,latitude,longitude");
+    const auto plain = lines(lapCsv(t, plane()));
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const auto f = fields(rows[i]), g = fields(plain[i]);
+        EXPECT_NEAR(*parseDecimal(f[0]), t.points[i - 1].distance / 0.3048, 5e-4);
+        EXPECT_NEAR(*parseDecimal(f[2]), t.points[i - 1].speed / 1.609344, 5e-3);
+        EXPECT_EQ(f[1], g[1]);
+        for (std::size_t k = 3; k < 7; ++k) EXPECT_EQ(f[k], g[k]);
+    }
+    // Only one unit changed: both are still named, so a reader never guesses.
+    EXPECT_EQ(lines(lapCsv(t, plane(), Units{SpeedUnit::Mph, DistanceUnit::Metres}))[0],
+              "distance_m,time_s,speed_mph,east_m,north_m,latitude,longitude");
+}
+
 TEST(LapExport, GpxTimesCountFromTheOpeningCrossingAndRollOverMidnight) {
     LapTrace t = lap();
     // Opened 0.6 s before midnight: the third point lies on the next day.

@@ -102,6 +102,29 @@ TEST(BinaryLog, FramingAndResynchronisation) {
     EXPECT_EQ(c.samples[2].index, 2);
 }
 
+// The satellites are the one channel; the undocumented bytes after the
+// position stay unread. A record cut short by the end of the file keeps its value.
+TEST(BinaryLog, SatellitesChannel) {
+    struct ChannelCollect : Collect {
+        LogLayout seen;
+        std::vector<double> sats;
+        bool wantsChannels() const override { return true; }
+        void layout(const LogLayout& l) override { seen = l; }
+        bool sample(const Sample& s) override {
+            EXPECT_EQ(s.channels.size(), 1u);
+            sats.push_back(s.channels.empty() ? -1 : s.channels[0]);
+            return Collect::sample(s);
+        }
+    };
+    TempDir dir;
+    std::string f = header("X VELOCITY(3)") + record(34, 7, 100, 1, 1) + record(34, 11, 200, 2, 2, 'x', 'Q') +
+                    record(34, 12, 300, 3, 3) + record(34, 0, 400, 4, 4) + record(34, 9, 500, 5, 5).substr(0, 20);
+    ChannelCollect c;
+    read(dir, f, c);
+    EXPECT_EQ(c.seen.channels, (std::vector<ChannelInfo>{{"Satellites", ""}}));
+    EXPECT_EQ(c.sats, (std::vector<double>{7, 0, 9}));
+}
+
 TEST(BinaryLog, ShortAndEmptyLastRecords) {
     TempDir dir;
     Collect a, b, d;

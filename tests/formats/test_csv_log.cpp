@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "formats/any_log.h"
 #include "formats/csv_log.h"
 #include "formats/log_time.h"
+#include "formats/numbers.h"
 #include "session/session.h"
 #include "test_util.h"
+#include "track/channel_table.h"
 
 using namespace lorvane;
 
@@ -502,4 +506,133 @@ TEST(CsvDialects, RealExportsLaps) {
             EXPECT_NEAR(got[i], k.laps[i], 0.01) << "lap " << i + 1;
     }
     if (!found) GTEST_SKIP() << "no lap app export found";
+}
+
+namespace {
+
+// Keeps every sample's channel values, as a window's load asks for them.
+struct ChannelCollect : Collect {
+    std::vector<std::vector<double>> values;
+    bool wantsChannels() const override { return true; }
+    bool sample(const Sample& s) override {
+        values.emplace_back(s.channels.begin(), s.channels.end());
+        return Collect::sample(s);
+    }
+};
+
+std::vector<ChannelInfo> channelsOf(const std::string& text, ChannelCollect& c) {
+    MemorySource src(text, "t.csv");
+    readCsvLog(src, c);
+    return c.seen.channels;
+}
+
+} // namespace
+
+// Channels: every numeric column with the name and unit the file gives, names
+// made unique, a cell that is no number no value, and the values of rows
+// that give no fix handed on with the next fix that lacks its own.
+TEST(CsvChannels, NamesUnitsAndValues) {
+    {
+        // RaceChrono v3: a units row, a sources row, "speed" three times.
+        ChannelCollect c;
+        const auto ch = channelsOf("Format,3\n"
+                                   "timestamp,latitude,longitude,speed,rpm,speed,speed,lap\n"
+                                   "unix time,deg,deg,m/s,rpm,m/s,m/s,\n"
+                                   ",100: gps,100: gps,100: gps,200: obd,calc,200: obd,\n"
+                                   "1767150797.44,31.1,121.1,33.4,3544.02,33.41,18.8,8\n"
+                                   "1767150797.46,31.2,121.2,33.5,n/a,,18.9,8\n",
+                                   c);
+        const std::vector<ChannelInfo> want{{"timestamp", "unix time"}, {"latitude", "deg"}, {"longitude", "deg"},
+                                            {"speed", "m/s"},           {"rpm", "rpm"},      {"speed (calc)", "m/s"},
+                                            {"speed (obd)", "m/s"},     {"lap", ""}};
+        EXPECT_EQ(ch, want);
+        ASSERT_EQ(c.values.size(), 2u);
+        EXPECT_EQ(c.values[0], (std::vector<double>{1767150797.44, 31.1, 121.1, 33.4, 3544.02, 33.41, 18.8, 8}));
+        EXPECT_TRUE(std::isnan(c.values[1][4]) && std::isnan(c.values[1][5])); // "n/a" and an empty cell
+        EXPECT_EQ(c.values[1][6], 18.9);
+    }
+    {
+        // Units in the names; names that only differ in their unit keep it;
+        // the same name twice without sources is numbered; text columns
+        // (a date, a clock time) are left out.
+        ChannelCollect c;
+        const auto ch = channelsOf("DATE,TIME,Lat (Degrees),Lon (Degrees),Altitude (m),Altitude (ft),Brake "
+                                   "(calculated),GPSFIX[NOFIX/2D/3D/UNKNOWN],SPEED_KPH,Lap,Lap\n"
+                                   "14-AUG-16,16:57:02.65,45.1,-122.1,6.0,19.7,1,3,102.6,1,7\n",
+                                   c);
+        const std::vector<ChannelInfo> want{{"Lat", "Degrees"},
+                                            {"Lon", "Degrees"},
+                                            {"Altitude (m)", "m"},
+                                            {"Altitude (ft)", "ft"},
+                                            {"Brake (calculated)", ""},
+                                            {"GPSFIX", ""},
+                                            {"SPEED_KPH", "km/h"},
+                                            {"Lap", ""},
+                                            {"Lap 2", ""}};
+        EXPECT_EQ(ch, want);
+    }
+    {
+        // RaceCapture: the faster channels on rows between fixes; a fix
+        // without its own value takes the last one since the fix before.
+        ChannelCollect c;
+        channelsOf("\"Interval\"|\"ms\"|0|0|1,\"AccelX\"|\"G\"|-2|2|25,\"Latitude\"|\"Degrees\"|0|0|10,"
+                   "\"Longitude\"|\"Degrees\"|0|0|10\n"
+                   "0,0.5,38.1,-122.1\n"
+                   "40,0.25,,\n"
+                   "80,0.75,,\n"
+                   "100,,38.2,-122.2\n"
+                   "140,,,\n"
+                   "200,,38.3,-122.3\n",
+                   c);
+        EXPECT_EQ(c.seen.channels[1], (ChannelInfo{"AccelX", "G"}));
+        ASSERT_EQ(c.values.size(), 3u);
+        EXPECT_EQ(c.values[0][1], 0.5);
+        EXPECT_EQ(c.values[1][1], 0.75);
+        EXPECT_TRUE(std::isnan(c.values[2][1]));
+    }
+    {
+        // Nobody asks: no channels, and the same samples.
+        Collect plain;
+        read("Time,Lat,Lon,RPM\n0,45.1,-122.1,3000\n1,45.2,-122.2,3100\n", plain);
+        EXPECT_TRUE(plain.seen.channels.empty());
+        ASSERT_EQ(plain.samples.size(), 2u);
+        EXPECT_TRUE(plain.samples[0].channels.empty());
+    }
+}
+
+// The race car's export: every value of every row as the file writes it,
+// read back from the kept channel table (the file's own text, split here).
+TEST(CsvChannels, RealRecordingValuesAsWritten) {
+    LORVANE_REQUIRE_REALDATA(path, "pir-corrado-2019/pir_corrado_2019-08-18_tfr.csv");
+    ChannelCollect c;
+    readCsvLog(path, c);
+    const std::vector<ChannelInfo> want{{"Elapsed Time", ""},   {"Lat", "Degrees"},  {"Lon", "Degrees"},
+                                        {"Altitude", "meters"}, {"Velocity", "MPH"}, {"Lap", ""}};
+    ASSERT_EQ(c.seen.channels, want);
+    ChannelTable table;
+    table.reset(c.seen.channels);
+    for (const auto& v : c.values) table.push(v);
+    const std::string text = lorvane::test::readFile(path);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    ASSERT_EQ(c.samples.size(), 77509u);
+    for (std::size_t row = 0; row < c.samples.size(); ++row) {
+        const std::string& line = lines[static_cast<std::size_t>(c.samples[row].line) - 1];
+        std::size_t from = 0;
+        for (std::size_t k = 0; k < want.size(); ++k) {
+            const std::size_t comma = line.find(',', from);
+            const std::string field = line.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+            from = comma + 1;
+            ASSERT_EQ(parseDecimal(table.columns[k].text(row)), parseDecimal(field))
+                << "line " << c.samples[row].line << ", " << want[k].name << ": " << table.columns[k].text(row)
+                << " for " << field << (table.columns[k].wide() ? " wide" : " narrow");
+        }
+    }
+    EXPECT_EQ(table.columns[4].max(), 118.83165099999998); // the file's top speed, MPH, as written
+    EXPECT_EQ(table.columns[5].max(), 20);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,108 @@ TEST(FitLog, ChainedFilesStopAndCancel) {
             ADD_FAILURE() << "not cancelled";
         } catch (const LoadError& e) {
             EXPECT_EQ(e.diagnostic().kind, ErrorKind::Cancelled);
+        }
+    }
+}
+
+namespace {
+
+struct ChannelCollect : Collect {
+    std::vector<std::vector<double>> values;
+    bool wantsChannels() const override { return true; }
+    bool sample(const Sample& s) override {
+        values.emplace_back(s.channels.begin(), s.channels.end());
+        return Collect::sample(s);
+    }
+};
+
+// Four records: altitude before and after its enhanced field, a power and a
+// signed temperature, a heart rate at its invalid value, a cadence first
+// defined after the first record.
+std::string channelFile(bool bigEndian) {
+    const std::uint32_t t0 = fitTime(2024, 5, 1, 36000);
+    FitWriter w;
+    const FitWriter::Field alt{2, 2, 0x84}, enhancedAlt{78, 4, 0x86}, hr{3, 1, 0x02}, power{7, 2, 0x84},
+        temp{13, 1, 0x01};
+    w.define(1, 20, {FitWriter::kTime, FitWriter::kLat, FitWriter::kLon, alt, enhancedAlt, hr, temp}, bigEndian);
+    w.data(1, {t0, FitWriter::semicircles(50), FitWriter::semicircles(8), 2600, 3000, 150, 0xFB});
+    w.define(2, 20, {FitWriter::kTime, enhancedAlt, FitWriter::kLat, FitWriter::kLon, alt, hr, power}, bigEndian);
+    w.data(2, {t0 + 1, 2400, FitWriter::semicircles(50), FitWriter::semicircles(8), 0xFFFF, 0xFF, 310});
+    w.data(2, {t0 + 2, 0xFFFFFFFF, FitWriter::semicircles(50), FitWriter::semicircles(8), 2505, 151, 0xFFFF});
+    w.define(3, 20, {FitWriter::kTime, FitWriter::kLat, FitWriter::kLon, {4, 1, 0x02}}, bigEndian);
+    w.data(3, {t0 + 3, FitWriter::semicircles(50), FitWriter::semicircles(8), 90});
+    return w.finish();
+}
+
+} // namespace
+
+TEST(FitLog, ChannelsWithTheProfilesScalesEnhancedFieldsFirstInvalidValuesNone) {
+    {
+        // The ride's records, decoded by hand from the file's bytes: altitude
+        // 2412 is 2412 / 5 - 500 m, speed 6951 is mm/s, distance cm.
+        LORVANE_REQUIRE_REALDATA(path, "other-apps/garmin-fit-edge820/garmin-edge-820-bike.fit");
+        ChannelCollect c;
+        readFitLog(path, c);
+        EXPECT_EQ(c.seen.channels, (std::vector<ChannelInfo>{{"Speed", "m/s"},
+                                                             {"Altitude", "m"},
+                                                             {"Distance", "m"},
+                                                             {"Heart rate", "bpm"},
+                                                             {"Cadence", "rpm"},
+                                                             {"Temperature", "°C"}}));
+        ASSERT_EQ(c.values.size(), 15u);
+        EXPECT_EQ(c.values.front(), (std::vector<double>{6.951, -17.6, 6.95, 101, 69, 13}));
+        EXPECT_EQ(c.values[1], (std::vector<double>{6.867, -17.8, 41.58, 104, 68, 13}));
+        EXPECT_EQ(c.values.back(), (std::vector<double>{6.653, -17.8, 457.12, 115, 66, 13}));
+        for (std::size_t i = 0; i < c.samples.size(); ++i) EXPECT_EQ(c.values[i][0], c.samples[i].speed) << i;
+    }
+    for (bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian);
+        ChannelCollect c;
+        read(channelFile(bigEndian), c);
+        EXPECT_EQ(c.seen.channels,
+                  (std::vector<ChannelInfo>{{"Altitude", "m"}, {"Heart rate", "bpm"}, {"Temperature", "°C"}}));
+        ASSERT_EQ(c.values.size(), 4u);
+        EXPECT_EQ(c.values[0], (std::vector<double>{100, 150, -5}));
+        EXPECT_EQ(c.values[1][0], -20); // enhanced, though the plain field follows it
+        EXPECT_TRUE(std::isnan(c.values[1][1]) && std::isnan(c.values[1][2]));
+        EXPECT_EQ(c.values[2][0], 1); // the enhanced field invalid: the plain one
+        EXPECT_EQ(c.values[2][1], 151);
+        EXPECT_TRUE(std::isnan(c.values[3][0]) && std::isnan(c.values[3][1]) && std::isnan(c.values[3][2]));
+    }
+}
+
+// A file cut anywhere or with any byte changed reads the same samples whether
+// channels are wanted or not, each with one value per channel.
+TEST(FitLog, DamagedFilesWithChannelsWanted) {
+    const std::string file = channelFile(true);
+    auto same = [](const std::string& bytes) {
+        Collect plain;
+        ChannelCollect c;
+        bool plainFailed = false, failed = false;
+        try {
+            read(bytes, plain);
+        } catch (const LoadError&) {
+            plainFailed = true;
+        }
+        try {
+            read(bytes, c);
+        } catch (const LoadError&) {
+            failed = true;
+        }
+        ASSERT_EQ(failed, plainFailed);
+        ASSERT_EQ(c.samples.size(), plain.samples.size());
+        for (std::size_t i = 0; i < c.samples.size(); ++i) {
+            ASSERT_EQ(c.samples[i].clock, plain.samples[i].clock);
+            ASSERT_EQ(c.values[i].size(), c.seen.channels.size());
+        }
+    };
+    for (std::size_t n = 0; n < file.size(); ++n) {
+        SCOPED_TRACE(n);
+        same(file.substr(0, n));
+        for (unsigned char x : {0x00, 0x40, 0xFF}) {
+            std::string bad = file;
+            bad[n] = static_cast<char>(x);
+            same(bad);
         }
     }
 }

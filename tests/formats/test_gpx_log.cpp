@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "formats/gpx_log.h"
@@ -228,4 +233,82 @@ TEST(GpxLog, DeclaredEncodings) {
     const Diagnostic d = errorOf(gpx("KOI8-R", "x"));
     EXPECT_NE(d.message.find("\"KOI8-R\""), std::string::npos) << d.message;
     EXPECT_EQ(d.kind, ErrorKind::Syntax);
+}
+
+namespace {
+
+struct ChannelCollect : Collect {
+    std::vector<std::vector<double>> values;
+    bool wantsChannels() const override { return true; }
+    bool sample(const Sample& s) override {
+        values.emplace_back(s.channels.begin(), s.channels.end());
+        return Collect::sample(s);
+    }
+};
+
+// The text of <tag> in a track point's XML; NaN without one.
+double tagValue(std::string_view point, const std::string& tag) {
+    const auto at = point.find("<" + tag + ">");
+    if (at == std::string_view::npos) return std::numeric_limits<double>::quiet_NaN();
+    const auto from = at + tag.size() + 2;
+    return parseDecimal(point.substr(from, point.find('<', from) - from)).value();
+}
+
+} // namespace
+
+TEST(GpxLog, ChannelsOfTheFirstPointsElementsAndExtensions) {
+    {
+        // Harry's LapTimer: ele, course, speed, sat and hdop on every point.
+        LORVANE_REQUIRE_REALDATA(path, "harrys-laptimer-gpx-willow/LapTimer-0382-0390-20160824-221730.gpx");
+        ChannelCollect c;
+        readGpxLog(path, c);
+        EXPECT_EQ(c.seen.channels,
+                  (std::vector<ChannelInfo>{
+                      {"Elevation", "m"}, {"Speed", "m/s"}, {"Course", "deg"}, {"HDOP", ""}, {"Satellites", ""}}));
+        std::ifstream in(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::size_t i = 0;
+        for (auto at = text.find("<trkpt"); at != std::string::npos; at = text.find("<trkpt", at + 1), ++i) {
+            const std::string_view point = std::string_view(text).substr(at, text.find("</trkpt>", at) - at);
+            ASSERT_LT(i, c.values.size());
+            const std::vector<double> expected = {tagValue(point, "ele"), tagValue(point, "speed"),
+                                                  tagValue(point, "course"), tagValue(point, "hdop"),
+                                                  tagValue(point, "sat")};
+            ASSERT_EQ(c.values[i], expected) << "point " << i;
+        }
+        EXPECT_EQ(i, 843u);
+        EXPECT_EQ(c.values.size(), i);
+    }
+    // Garmin's TrackPointExtension. A value that does not read, or a point
+    // without the element, is no value; an element that only a later point
+    // has is a channel all the same.
+    const std::string gpx = R"(<?xml version="1.0" encoding="UTF-8"?>
+<gpx version="1.1" xmlns="http://www.topografix.com/GPX/1/1" xmlns:gpxtpx="http://www.garmin.com/xmlschemas/TrackPointExtension/v1">
+<trk><trkseg>
+<trkpt lat="50.1" lon="8.1"><ele>101.4</ele><time>2024-05-01T10:00:00Z</time><extensions><gpxtpx:TrackPointExtension><gpxtpx:atemp>-2.5</gpxtpx:atemp><gpxtpx:hr>142</gpxtpx:hr><gpxtpx:cad>88</gpxtpx:cad></gpxtpx:TrackPointExtension></extensions></trkpt>
+<trkpt lat="50.2" lon="8.2"><ele>n/a</ele><time>2024-05-01T10:00:01Z</time><hdop>0.9</hdop><extensions><gpxtpx:TrackPointExtension><gpxtpx:cad>90</gpxtpx:cad></gpxtpx:TrackPointExtension><power>250</power></extensions></trkpt>
+</trkseg></trk></gpx>
+)";
+    ChannelCollect c;
+    read(gpx, c);
+    EXPECT_EQ(c.seen.channels, (std::vector<ChannelInfo>{{"Elevation", "m"},
+                                                         {"HDOP", ""},
+                                                         {"Heart rate", "bpm"},
+                                                         {"Cadence", "rpm"},
+                                                         {"Air temperature", "°C"},
+                                                         {"Power", "W"}}));
+    ASSERT_EQ(c.values.size(), 2u);
+    // NaN for no value: 0 stands for it here, as no value below is 0.
+    auto shown = [](std::vector<double> v) {
+        for (double& x : v) x = std::isnan(x) ? 0 : x;
+        return v;
+    };
+    EXPECT_EQ(shown(c.values[0]), (std::vector<double>{101.4, 0, 142, 88, -2.5, 0}));
+    EXPECT_EQ(shown(c.values[1]), (std::vector<double>{0, 0.9, 0, 90, 0, 250}));
+    // Without channels wanted, the same samples and no layout of channels.
+    Collect plain;
+    read(gpx, plain);
+    EXPECT_TRUE(plain.seen.channels.empty());
+    ASSERT_EQ(plain.samples.size(), 2u);
+    EXPECT_EQ(plain.samples[1].clock, c.samples[1].clock);
 }

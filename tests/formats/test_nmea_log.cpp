@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "formats/nmea_log.h"
+#include "formats/numbers.h"
 #include "test_util.h"
 
 using namespace lorvane;
@@ -283,4 +289,132 @@ TEST(NmeaLog, SinkStops) {
     EXPECT_TRUE(info.stopped);
     EXPECT_EQ(c.samples.size(), 2u);
     EXPECT_EQ(info.samples, 1); // the one refused is not counted
+}
+
+namespace {
+
+struct ChannelCollect : Collect {
+    std::vector<std::vector<double>> values;
+    bool wantsChannels() const override { return true; }
+    bool sample(const Sample& s) override {
+        values.emplace_back(s.channels.begin(), s.channels.end());
+        return Collect::sample(s);
+    }
+};
+
+// Each fix time's channels read straight from the file's text: speed and
+// course of its first valid RMC, altitude and HDOP of its first GGA with a
+// fix, satellites of its first GGA; NaN where the fix has none.
+std::vector<std::array<double, 5>> channelsFromText(const std::string& path) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    auto num = [&](const std::string& f) { return f.empty() ? nan : parseDecimal(f).value(); };
+    std::vector<std::array<double, 5>> out;
+    std::string time, line;
+    bool fix = false;
+    std::array<double, 5> v{};
+    auto close = [&] {
+        if (fix) out.push_back(v);
+    };
+    std::ifstream in(path);
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::stringstream ss(line.substr(0, line.find('*')));
+        for (std::string x; std::getline(ss, x, ',');) f.push_back(x);
+        const bool isRmc = f[0].ends_with("RMC");
+        if (f[1] != time) {
+            close();
+            time = f[1];
+            fix = false;
+            v.fill(nan);
+        }
+        if (isRmc && f[2] == "A") {
+            fix = true;
+            if (std::isnan(v[0])) v[0] = num(f[7]), v[1] = num(f[8]);
+        } else if (!isRmc) {
+            if (f[6] != "0") {
+                fix = true;
+                if (std::isnan(v[2])) v[2] = num(f[9]), v[3] = num(f[8]);
+            }
+            if (std::isnan(v[4])) v[4] = num(f[7]);
+        }
+    }
+    close();
+    return out;
+}
+
+} // namespace
+
+TEST(NmeaLog, ChannelsOfRealRecordingsAsTheirSentencesWriteThem) {
+    const std::vector<ChannelInfo> all = {
+        {"Speed", "kn"}, {"Course", "deg"}, {"Altitude", "m"}, {"HDOP", ""}, {"Satellites", ""}};
+    for (const char* file :
+         {"okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea", "okc-kart-rental-3laps/okc_kart_2023-04-29_rental.nmea",
+          "other-apps/harrys-laptimer-nmea-willow/LapTimer-0382-0390-20160824-221730.nmea"}) {
+        SCOPED_TRACE(file);
+        LORVANE_REQUIRE_REALDATA(path, file);
+        Collect plain;
+        ChannelCollect c;
+        readNmeaLog(path, plain);
+        readNmeaLog(path, c);
+        EXPECT_TRUE(plain.seen.channels.empty());
+        EXPECT_EQ(c.seen.channels, all);
+        const auto expected = channelsFromText(path);
+        ASSERT_EQ(c.samples.size(), plain.samples.size());
+        ASSERT_EQ(expected.size(), c.samples.size());
+        for (std::size_t i = 0; i < c.samples.size(); ++i) {
+            // Wanting channels changes no sample.
+            ASSERT_EQ(c.samples[i].clock, plain.samples[i].clock);
+            ASSERT_EQ(c.samples[i].lat, plain.samples[i].lat);
+            ASSERT_TRUE(plain.samples[i].channels.empty());
+            ASSERT_EQ(c.values[i].size(), 5u);
+            for (std::size_t k = 0; k < 5; ++k) {
+                if (std::isnan(expected[i][k]))
+                    ASSERT_TRUE(std::isnan(c.values[i][k])) << "sample " << i << " channel " << k;
+                else
+                    ASSERT_EQ(c.values[i][k], expected[i][k]) << "sample " << i << " channel " << k;
+            }
+        }
+    }
+}
+
+TEST(NmeaLog, ChannelsOfTheSentenceTypesTheLogSends) {
+    // RMC only: no GGA channels. A course that does not read is no value and
+    // keeps the fix; a void RMC gives no values to the fix after it.
+    ChannelCollect c;
+    read(rmc("100000.00") + nmea("GPRMC,100000.10,A,2824.65615,N,08122.74703,W,12.5,x1,040623,,,") +
+             nmea("GPRMC,100000.20,V,2824.65615,N,08122.74703,W,99.0,99.0,040623,,,") +
+             nmea("GPRMC,100000.20,A,2824.65615,N,08122.74703,W,,,040623,,,"),
+         c);
+    EXPECT_EQ(c.seen.channels, (std::vector<ChannelInfo>{{"Speed", "kn"}, {"Course", "deg"}}));
+    ASSERT_EQ(c.values.size(), 3u);
+    EXPECT_EQ(c.values[0], (std::vector<double>{10.0, 269.63}));
+    EXPECT_EQ(c.values[1][0], 12.5);
+    EXPECT_TRUE(std::isnan(c.values[1][1]));
+    EXPECT_TRUE(std::isnan(c.values[2][0]) && std::isnan(c.values[2][1]));
+    // GGA once a second, RMC ten times: the GGA channels from the first
+    // fixes on, without values on the RMC-only fixes.
+    ChannelCollect slow;
+    std::string log;
+    for (int i = 0; i < 20; ++i) {
+        const std::string t = "10000" + std::to_string(i / 10) + "." + std::to_string(i % 10) + "0";
+        if (i == 5) log += gga(t);
+        log += rmc(t);
+    }
+    read(log, slow);
+    EXPECT_EQ(slow.seen.channels.size(), 5u);
+    ASSERT_EQ(slow.values.size(), 20u);
+    EXPECT_TRUE(std::isnan(slow.values[4][4]));
+    EXPECT_EQ(slow.values[5][4], 10);
+    EXPECT_EQ(slow.values[5][2], 28);
+    EXPECT_EQ(slow.samples[19].index, 19);
+    // GGA only, with an altitude below sea level; no fix at all still gives the layout.
+    ChannelCollect g;
+    read(nmea("GPGGA,100000.00,2824.65615,N,08122.74703,W,1,07,1.25,-3.5,M,,M,,"), g);
+    EXPECT_EQ(g.seen.channels, (std::vector<ChannelInfo>{{"Altitude", "m"}, {"HDOP", ""}, {"Satellites", ""}}));
+    ASSERT_EQ(g.values.size(), 1u);
+    EXPECT_EQ(g.values[0], (std::vector<double>{-3.5, 1.25, 7}));
+    ChannelCollect none;
+    read(gga("100000.00", 0, "00", ",", ","), none);
+    EXPECT_TRUE(none.samples.empty());
+    EXPECT_EQ(none.seen.channels.size(), 3u);
 }

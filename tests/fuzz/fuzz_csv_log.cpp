@@ -14,14 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         volatile int keep = kind ? static_cast<int>(*kind) : -1;
         (void)keep;
     }
-    auto bytes = lorvane::fuzz::bytesOf(data, size, "fuzz input");
-    lorvane::fuzz::ImportSink sink;
-    try {
+    lorvane::fuzz::readWithAndWithoutChannels([&](bool wantChannels) {
+        auto bytes = lorvane::fuzz::bytesOf(data, size, "fuzz input");
+        lorvane::fuzz::ImportSink sink(wantChannels);
         const auto info = lorvane::readCsvLog(bytes, sink);
         volatile double keep = sink.sum() + static_cast<double>(info.samples);
         (void)keep;
-    } catch (const lorvane::LoadError& e) {
-        lorvane::fuzz::checkError(e, "fuzz input");
-    }
+        return sink.positionSum();
+    });
     return 0;
 }

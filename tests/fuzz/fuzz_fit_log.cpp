@@ -11,7 +11,7 @@ namespace {
 // A FIT sample has no line but the byte of its record, inside the input.
 class FitSink : public lorvane::fuzz::CheckingSink {
 public:
-    explicit FitSink(std::size_t size) : size_(size) {}
+    FitSink(std::size_t size, bool wantChannels) : CheckingSink(wantChannels), size_(size) {}
     bool sample(const lorvane::Sample& s) override {
         if (!(s.lat >= -90 * 60 && s.lat <= 90 * 60 && s.lon >= -180 * 60 && s.lon <= 180 * 60)) __builtin_trap();
         if (s.time != static_cast<double>(s.clock) / 1000.0) __builtin_trap();
@@ -23,6 +23,7 @@ public:
     }
     void layout(const lorvane::LogLayout& l) override {
         if (l.ticksPerSecond != 1000) __builtin_trap();
+        CheckingSink::layout(l);
     }
 
 private:
@@ -33,9 +34,9 @@ private:
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto bytes = lorvane::fuzz::bytesOf(data, size, "fuzz input");
-    FitSink sink(size);
-    try {
+    lorvane::fuzz::readWithAndWithoutChannels([&](bool wantChannels) {
+        auto bytes = lorvane::fuzz::bytesOf(data, size, "fuzz input");
+        FitSink sink(size, wantChannels);
         const auto info = lorvane::readFitLog(bytes, sink);
         // Damage names a byte of the input; a clean read checked every CRC.
         if (!info.damage.empty() && (info.damageOffset < 0 || static_cast<std::uint64_t>(info.damageOffset) > size))
@@ -43,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (info.crcChecked && !info.damage.empty()) __builtin_trap();
         volatile double keep = sink.sum() + static_cast<double>(info.samples);
         (void)keep;
-    } catch (const lorvane::LoadError& e) {
-        lorvane::fuzz::checkError(e, "fuzz input");
-    }
+        return sink.positionSum();
+    });
     return 0;
 }

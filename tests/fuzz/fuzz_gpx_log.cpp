@@ -7,14 +7,13 @@
 #include "fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto bytes = lorvane::fuzz::bytesOf(data, size, "fuzz input");
-    lorvane::fuzz::ImportSink sink;
-    try {
+    lorvane::fuzz::readWithAndWithoutChannels([&](bool wantChannels) {
+        auto bytes = lorvane::fuzz::bytesOf(data, size, "fuzz input");
+        lorvane::fuzz::ImportSink sink(wantChannels);
         const auto info = lorvane::readGpxLog(bytes, sink);
         volatile double keep = sink.sum() + static_cast<double>(info.samples);
         (void)keep;
-    } catch (const lorvane::LoadError& e) {
-        lorvane::fuzz::checkError(e, "fuzz input");
-    }
+        return sink.positionSum();
+    });
     return 0;
 }

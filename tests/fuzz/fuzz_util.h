@@ -2,9 +2,12 @@
 // memory, and checks on what comes back.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
 
 #include "formats/block_reader.h"
@@ -24,22 +27,60 @@ inline void checkError(const LoadError& e, const std::string& name) {
     if (d.message.empty() || d.kind == ErrorKind::None || d.file != name) __builtin_trap();
 }
 
-// Checks what a reader hands on and keeps the values alive.
+// Checks what a reader hands on and keeps the values alive. With
+// `wantChannels` it asks for every channel: the layout comes once, before the
+// first sample, with unique names, and every sample has one value per channel.
 class CheckingSink : public SampleSink {
 public:
+    explicit CheckingSink(bool wantChannels = false) : want_(wantChannels) {}
+    bool wantsChannels() const override { return want_; }
+    void layout(const LogLayout& l) override {
+        if (layouts_++ != 0 || expected_ != 0) __builtin_trap();
+        if (!want_ && !l.channels.empty()) __builtin_trap();
+        std::set<std::string> names;
+        for (const ChannelInfo& c : l.channels)
+            if (c.name.empty() || !names.insert(c.name).second) __builtin_trap();
+        channels_ = l.channels.size();
+    }
     bool sample(const Sample& s) override {
         // Indices run from 0 without gaps.
         if (s.index != expected_) std::abort();
         ++expected_;
+        if (layouts_ != 1 || s.channels.size() != channels_) __builtin_trap();
+        for (double v : s.channels)
+            if (std::isfinite(v)) channelSum_ += v;
         sum_ += s.lat + s.lon + s.time + s.sats;
         return true;
     }
-    double sum() const { return sum_; }
+    double sum() const { return sum_ + channelSum_; }
+    // What a reader hands on whether or not channels are wanted.
+    double positionSum() const { return sum_; }
 
 private:
+    bool want_;
+    int layouts_ = 0;
+    std::size_t channels_ = 0;
     std::int32_t expected_ = 0;
-    double sum_ = 0;
+    double sum_ = 0, channelSum_ = 0;
 };
+
+// Reads the input twice, without channels and with them (`read(wantChannels)`
+// returns the sink's positionSum(), or throws): wanting channels must change
+// neither the samples nor whether the read fails.
+template <class Read>
+void readWithAndWithoutChannels(Read read) {
+    double sums[2] = {0, 0};
+    bool failed[2] = {false, false};
+    for (int want = 0; want < 2; ++want) {
+        try {
+            sums[want] = read(want == 1);
+        } catch (const LoadError& e) {
+            checkError(e, "fuzz input");
+            failed[want] = true;
+        }
+    }
+    if (failed[0] != failed[1] || std::memcmp(&sums[0], &sums[1], sizeof sums[0]) != 0) __builtin_trap();
+}
 
 // Checks on a sample of the NMEA, GPX and CSV readers: a position on the
 // globe, the time and its clock in step, unknown satellites marked.
@@ -52,12 +93,14 @@ inline void checkImported(const Sample& s) {
 
 class ImportSink : public CheckingSink {
 public:
+    using CheckingSink::CheckingSink;
     bool sample(const Sample& s) override {
         checkImported(s);
         return CheckingSink::sample(s);
     }
     void layout(const LogLayout& l) override {
         if (l.ticksPerSecond != 1000) __builtin_trap();
+        CheckingSink::layout(l);
     }
 };
 

@@ -81,6 +81,9 @@ struct FormUi {
     QAction* actChartTime = nullptr;
     QMenu* ChartChannelsMenu = nullptr;
     QMenu* TrackColourMenu = nullptr;
+    QMenu* RecentMenu = nullptr;
+    QAction* actClearRecent = nullptr;
+    QAction* actPreferences = nullptr;
 
     explicit FormUi(const TForm1& form) {
         LoadGXR = find<QPushButton>(form, "LoadGXR");
@@ -129,6 +132,9 @@ struct FormUi {
         actChartTime = find<QAction>(form, "actChartTime");
         ChartChannelsMenu = find<QMenu>(form, "ChartChannelsMenu");
         TrackColourMenu = find<QMenu>(form, "TrackColourMenu");
+        RecentMenu = find<QMenu>(form, "RecentMenu");
+        actClearRecent = find<QAction>(form, "actClearRecent");
+        actPreferences = find<QAction>(form, "actPreferences");
     }
 
 private:
@@ -159,7 +165,8 @@ public:
     struct Asked {
         QString kind; // "open", "save", "confirm", "inform", "error", "choose"
         QString title;
-        QString text; // initial file name for dialogs, the message otherwise
+        QString text;        // initial file name for dialogs, the message otherwise
+        QString folder = {}; // the folder a file dialog was to open in
     };
 
     QList<Asked> asked;
@@ -170,11 +177,11 @@ public:
     int unexpected = 0;
 
     std::optional<QString> openFile(QWidget*, const QString& title, const QString& initial) override {
-        asked.append({QStringLiteral("open"), title, initial});
+        asked.append({QStringLiteral("open"), title, initial, takeStartFolder()});
         return nextFile();
     }
     std::optional<QString> saveFile(QWidget*, const QString& title, const QString& initial) override {
-        asked.append({QStringLiteral("save"), title, initial});
+        asked.append({QStringLiteral("save"), title, initial, takeStartFolder()});
         return nextFile();
     }
     bool confirm(QWidget*, const QString& caption, const QString& text) override {

@@ -37,6 +37,8 @@ lap times, sample count, binary records a reader drops).
   --crlf                CR LF line ends in the text files
   --filler-channels N   extra filler channels in the text log; "auto" adds
                         enough for data lines of about 100 bytes
+  --engine-channels     add RPM, Gear, Throttle, Brake, Lateral acc and
+                        Longitudinal acc to the text log, following the drive
   --channels A,B,...    extra text log channels instead of the seed's choice
                         (may be empty: --channels "")
   --record-length L     binary record length 33, 34 or 36 (default: by seed)
@@ -130,6 +132,8 @@ int main(int argc, char** argv) {
             } else if (a == "--filler-channels") {
                 const std::string_view v = value();
                 o.text.fillerChannels = v == "auto" ? -1 : number<int>(a, v);
+            } else if (a == "--engine-channels") {
+                o.text.engineChannels = true;
             } else if (a == "--channels") {
                 o.text.extraChannels = splitList(value());
             } else if (a == "--record-length") {

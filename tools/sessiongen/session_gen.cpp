@@ -61,7 +61,24 @@ double hashUnit(std::uint64_t seed, std::uint64_t a, std::uint64_t b) {
 // ---------------------------------------------------------------------------
 // Text log channels.
 
-enum class Kind { Lat, Lon, Time, Sats, Velocity, Heading, TriggerTime, SyncTime, Altitude, Filler };
+enum class Kind {
+    Lat,
+    Lon,
+    Time,
+    Sats,
+    Velocity,
+    Heading,
+    TriggerTime,
+    SyncTime,
+    Altitude,
+    Filler,
+    Rpm,
+    Gear,
+    Throttle,
+    Brake,
+    LateralAcc,
+    LongitudinalAcc
+};
 
 struct Channel {
     Kind kind = Kind::Filler;
@@ -97,6 +114,71 @@ const FillerDef kAux = {"Aux", "", 2.5, 2.5, 31, 0.01, 3};
 
 const char* const kStandardExtras[] = {"Velocity", "Heading", "Trigger time", "Sync time", "Altitude"};
 
+struct EngineChannelDef {
+    Kind kind;
+    const char* name;
+    const char* unit;
+};
+constexpr EngineChannelDef kEngineChannels[] = {
+    {Kind::Rpm, "RPM", "rpm"},
+    {Kind::Gear, "Gear", ""},
+    {Kind::Throttle, "Throttle", "%"},
+    {Kind::Brake, "Brake", "bar"},
+    {Kind::LateralAcc, "Lateral acc", "g"},
+    {Kind::LongitudinalAcc, "Longitudinal acc", "g"},
+};
+constexpr int kEngineChannelCount = static_cast<int>(std::size(kEngineChannels));
+
+// What the engine channels show at one sample, from the noise-free drive.
+struct EngineState {
+    double rpm = 0, throttle = 0, brake = 0, latG = 0, longG = 0;
+    int gear = 1;
+};
+
+constexpr double kG = 9.81;
+constexpr double kWheelRadius = 0.31;                                // metres
+constexpr double kOverallRatios[] = {12.0, 9.0, 7.3, 6.1, 5.3, 4.6}; // gearbox times final drive
+
+EngineState engineAt(const Trajectory& traj, double driven, double speed, double arc) {
+    EngineState e;
+    const Circuit& c = traj.circuit();
+    // Acceleration along the track, v dv/ds at this lap's pace (the pace
+    // changes in one step once a lap; differencing the speed in time would
+    // make a spike of it).
+    constexpr double kStep = 2.0; // metres
+    const double reference = c.speedAt(arc);
+    if (driven >= 0 && reference > 0) {
+        const double pace = speed / reference;
+        const double dvds = (c.speedAt(arc + kStep) - c.speedAt(arc - kStep)) / (2 * kStep) * pace;
+        e.longG = speed * dvds / kG;
+        // Lateral: v^2 times the curvature, positive in a left-hand bend.
+        const double curvature = cross(c.tangent(arc - kStep), c.tangent(arc + kStep)) / (2 * kStep);
+        e.latG = speed * speed * curvature / kG;
+    }
+    // Throttle to hold the speed against the drag and rolling, plus what the
+    // acceleration asks; the brakes take over when it slows harder than
+    // drag alone would.
+    const double resist = 0.03 + 0.45 * (speed / 65) * (speed / 65);
+    const double need = e.longG + resist;
+    if (driven < 0) {
+        e.throttle = 0;
+    } else if (need >= 0) {
+        e.throttle = std::clamp(need / 0.6 * 100, 0.0, 100.0);
+    } else {
+        e.brake = std::min(90.0, -need * 70);
+    }
+    // The lowest gear that keeps the engine under 7000 rpm.
+    const double wheelRpm = speed / (2 * std::numbers::pi * kWheelRadius) * 60;
+    e.gear = static_cast<int>(std::size(kOverallRatios));
+    for (int g = 0; g < static_cast<int>(std::size(kOverallRatios)); ++g)
+        if (wheelRpm * kOverallRatios[g] <= 7000) {
+            e.gear = g + 1;
+            break;
+        }
+    e.rpm = std::max(1100.0, wheelRpm * kOverallRatios[e.gear - 1]);
+    return e;
+}
+
 bool contains(std::string_view s, std::string_view part) {
     return s.find(part) != std::string_view::npos;
 }
@@ -105,6 +187,12 @@ bool contains(std::string_view s, std::string_view part) {
 bool takenForPosition(std::string_view name) {
     return contains(name, "atitude") || contains(name, "ongitude") || contains(name, "atellites") ||
            (contains(name, "ime") && !contains(name, "rigger") && !contains(name, "ync"));
+}
+
+bool isEngineChannel(std::string_view name) {
+    for (const EngineChannelDef& e : kEngineChannels)
+        if (name == e.name) return true;
+    return false;
 }
 
 bool isMarker(std::string_view line) {
@@ -162,6 +250,9 @@ std::vector<Channel> channelList(const Session& s, int fillers) {
         }
     for (std::size_t i = ch.size(); i > 1; --i)
         std::swap(ch[i - 1], ch[static_cast<std::size_t>(rng.range(0, static_cast<int>(i) - 1))]);
+    // After the shuffle, so the columns before them keep their places.
+    if (s.options.text.engineChannels)
+        for (const EngineChannelDef& e : kEngineChannels) ch.push_back({e.kind, e.name, e.unit, 0});
     return ch;
 }
 
@@ -179,6 +270,13 @@ struct TextContext {
     std::vector<double> startCrossings; // elapsed seconds, in order
     double altitudeBase = 0, altPhase1 = 0, altPhase2 = 0;
 };
+
+// Two decimals, never "-0.00".
+void appendHundredths(std::string& out, double v) {
+    double r = std::round(v * 100) / 100;
+    if (r == 0) r = 0;
+    appendFixed(out, r, 2);
+}
 
 void appendValue(std::string& out, const TextContext& ctx, const Channel& c, std::size_t i) {
     const WrittenSample& w = ctx.s.samples[i];
@@ -216,6 +314,27 @@ void appendValue(std::string& out, const TextContext& ctx, const Channel& c, std
         appendFixed(out, v, f.decimals);
         return;
     }
+    case Kind::Rpm:
+    case Kind::Gear:
+    case Kind::Throttle:
+    case Kind::Brake:
+    case Kind::LateralAcc:
+    case Kind::LongitudinalAcc: {
+        const Trajectory& traj = *ctx.s.trajectory;
+        const double driven = elapsed - ctx.s.standing;
+        const EngineState e = engineAt(traj, driven, driven < 0 ? 0.0 : traj.speedAt(driven), m.arc);
+        const auto jitter = [&](std::uint64_t stream) { return hashUnit(seed, stream, i); };
+        switch (c.kind) {
+        case Kind::Rpm: appendFixed(out, std::round(e.rpm + 15 * jitter(4000)), 0); return;
+        case Kind::Gear: appendInt(out, e.gear); return;
+        case Kind::Throttle:
+            appendFixed(out, std::clamp(e.throttle + (e.throttle > 0 ? 0.3 * jitter(4001) : 0), 0.0, 100.0), 1);
+            return;
+        case Kind::Brake: appendFixed(out, e.brake > 0 ? std::max(0.0, e.brake + 0.2 * jitter(4002)) : 0.0, 1); return;
+        case Kind::LateralAcc: appendHundredths(out, e.latG + 0.02 * jitter(4003)); return;
+        default: appendHundredths(out, e.longG + 0.02 * jitter(4004)); return;
+        }
+    }
     }
 }
 
@@ -239,7 +358,8 @@ std::string writeTextLog(const Session& s, const std::vector<Motion>& motion) {
     ctx.altPhase1 = rng.uniform(0, 6.28);
     ctx.altPhase2 = rng.uniform(0, 6.28);
 
-    const int fixedChannels = 4 + static_cast<int>(s.options.text.extraChannels->size());
+    const int fixedChannels = 4 + static_cast<int>(s.options.text.extraChannels->size()) +
+                              (s.options.text.engineChannels ? kEngineChannelCount : 0);
     int fillers = s.options.text.fillerChannels;
     if (fillers < 0) { // just enough for lines of about 100 bytes on average
         for (fillers = 0; fixedChannels + fillers < kMaxChannels; ++fillers) {
@@ -430,10 +550,12 @@ void validate(const Options& o) {
         throw std::invalid_argument("samples per second must be 1, 2, 4, 5, 10, 20, 25 or 50");
     if (o.noise && !(*o.noise >= 0 && *o.noise <= 20)) throw std::invalid_argument("noise must be 0 to 20 m");
     if (o.text.fillerChannels < -1) throw std::invalid_argument("filler channel count must be -1 or more");
+    if (o.text.engineChannels && o.text.fillerChannels != 0)
+        throw std::invalid_argument("engine channels and filler channels do not go together (their names overlap)");
     if (o.text.extraChannels)
         for (const std::string& name : *o.text.extraChannels) {
             if (name.empty() || takenForPosition(name) || isMarker(name) ||
-                name.find_first_of("\r\n") != std::string::npos)
+                (o.text.engineChannels && isEngineChannel(name)) || name.find_first_of("\r\n") != std::string::npos)
                 throw std::invalid_argument("unusable extra channel name: '" + name + "'");
         }
 }

@@ -32,6 +32,13 @@ struct TextOptions {
     // Filler channels (engine and chassis values nobody reads); -1 adds just
     // enough of them for data lines of about 100 bytes. At most 32 channels in all.
     int fillerChannels = 0;
+    // Engine and chassis channels that follow the drive, after all the
+    // others: RPM (rpm), Gear, Throttle (%), Brake (bar), Lateral acc (g) and
+    // Longitudinal acc (g), worked out from the noise-free speed and the
+    // track's curvature (throttle open on the straights, braking before the
+    // corners). They draw no random numbers, so every other column stays as
+    // it is without them. Not with filler channels (their names overlap).
+    bool engineChannels = false;
     bool decimalComma = false;
     bool crlf = false; // also used for the .gxr file
 };

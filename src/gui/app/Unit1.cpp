@@ -315,6 +315,7 @@ void TForm1::buildMenus() {
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     actAbout = help->addAction(tr("&About Lorvane"), this, &TForm1::showAbout);
+    buildSettingsMenus(file, tools);
 }
 
 void TForm1::setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* addCountry) {
@@ -385,6 +386,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         actCancelAdd->setEnabled(false);
         if (!loading()) ProgressBar->hide();
     }
+    saveWindowSettings();
     event->accept();
     emit closed();
 }

@@ -11,6 +11,8 @@
 #include <QMainWindow>
 
 #include "analysis/lap_analysis.h"
+#include "analysis/units.h"
+#include "gui/app/app_settings.h"
 #include "gui/app/library_worker.h"
 #include "gui/app/load_worker.h"
 #include "gui/display/lap_table_model.h"
@@ -142,6 +144,17 @@ public:
     // Writes a stored lap (0: the session's fastest) as the reference file,
     // asking where.
     void writeStoredLapRefFile(const lorvane::StoredSession& session, std::int32_t lap);
+    // --- settings that stay, units, recent logs (main_window_settings.cpp) ---
+    // Reads the user's settings and keeps them up to date from now on; true
+    // when the window took its stored geometry (else it keeps its own).
+    bool useSettings(lorvane::app::AppSettings& settings);
+    // The units of the lap table, the strip chart and the exported lap CSV.
+    void applyUnits(const lorvane::Units& u);
+    const lorvane::Units& units() const { return units_; }
+    // File > Recent logs: loads the log with the lines in force; a log no
+    // longer there is taken off the list.
+    void openRecentLog(const QString& path);
+    const QStringList& recentLogs() const { return recentLogs_; }
 
 public slots:
     void LoadGXRClick();
@@ -177,6 +190,14 @@ private:
     // Widens the lap table's dock until every column is in view.
     void fitLapTable();
     void showAbout();
+    void buildSettingsMenus(QMenu* file, QMenu* tools);
+    void editPreferences();
+    void saveWindowSettings();
+    void rememberRecentLog(const QString& path);
+    void drawRecentMenu();
+    // A file dialog that opens in the folder this kind of dialog used last.
+    std::optional<QString> askFile(lorvane::app::AppSettings::Folder folder, bool save,
+                                   const QString& title, const QString& initialName);
 
     // --- commands: ask the user, call the workspace (main_window_commands.cpp) ---
     void loadStartFinish(const QString& path);
@@ -253,6 +274,9 @@ private:
     // The status line shows a message of the window's own (a prompt to
     // click the track, a note) rather than the snapshot's.
     bool ownStatus_ = false;
+    lorvane::app::AppSettings* settings_ = nullptr; // none: nothing stays
+    lorvane::Units units_;
+    QStringList recentLogs_;
 
     // --- the controls, by their object names ---
     QPushButton* LoadGXR;
@@ -306,4 +330,7 @@ private:
     QAction* actCloseReference = nullptr;
     QAction* actSavePlot = nullptr;
     QAction* actSaveChart = nullptr;
+    QMenu* RecentMenu = nullptr;
+    QAction* actClearRecent = nullptr;
+    QAction* actPreferences = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "gui/app/Unit1.h"
+#include "gui/app/app_settings.h"
 #include "gui/common/prompts.h"
 #include "gui/common/window_style.h"
 #include "gui/dbtools/uAddCountryForm.h"
@@ -46,6 +47,8 @@ void runDemoHook(TForm1& form) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The settings live under these names, in the platform's own place.
+    QApplication::setOrganizationName(QStringLiteral("Lorvane"));
     QApplication::setApplicationName(QStringLiteral("Lorvane"));
     QApplication::setApplicationVersion(QStringLiteral(LORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("lorvane"));
@@ -55,6 +58,8 @@ int main(int argc, char** argv) {
     lorvane::app::DialogPrompts prompts;
 
     TForm1 form1(session, prompts);
+    lorvane::app::AppSettings settings;
+    const bool placed = form1.useSettings(settings);
     TAddToDatabaseForm addToDatabaseForm(prompts);
     TAddCountryForm addCountryForm(prompts);
     form1.setSideWindows(&addToDatabaseForm, &addCountryForm);
@@ -76,9 +81,10 @@ int main(int argc, char** argv) {
     // Closing the main window ends the program, side windows open or not.
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    // No larger than the screen's free part (display scaling may make the
-    // designed size too large for it), in the middle of it.
-    lorvane::app::fitToScreen(&form1);
+    // Where the user left it; the first time no larger than the screen's
+    // free part (display scaling may make the designed size too large for
+    // it), in the middle of it.
+    if (!placed) lorvane::app::fitToScreen(&form1);
     form1.show();
     runDemoHook(form1);
     return app.exec();

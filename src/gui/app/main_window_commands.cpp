@@ -31,6 +31,8 @@ QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+using Folder = lorvane::app::AppSettings::Folder;
+
 } // namespace
 
 template <class Command>
@@ -64,9 +66,9 @@ void TForm1::showError(const lorvane::Diagnostic& d) {
 
 void TForm1::LoadGXRClick() {
     if (loading()) return;
-    const auto path = prompts_.openFile(
-        this, QStringLiteral("Pick .gxr file containing start/finish line"),
-        QStringLiteral("*.gxr"));
+    const auto path = askFile(Folder::StartFinish, false,
+                              QStringLiteral("Pick .gxr file containing start/finish line"),
+                              QStringLiteral("*.gxr"));
     if (!path) {
         // A cancelled dialog still lets the logs be loaded.
         run([this] { workspace_.enableLogLoads(); });
@@ -98,8 +100,8 @@ void TForm1::setCircuitDbPath(const std::string& path) {
 
 void TForm1::LoadZLGClick() {
     if (loading() || !snapshot().logLoadsEnabled) return;
-    const auto path = prompts_.openFile(this, QStringLiteral("Pick .zlg file "),
-                                        QStringLiteral("*.zlg;"));
+    const auto path = askFile(Folder::Log, false, QStringLiteral("Pick .zlg file "),
+                              QStringLiteral("*.zlg;"));
     if (!path) {
         closeAfterCancel();
         return;
@@ -109,8 +111,8 @@ void TForm1::LoadZLGClick() {
 
 void TForm1::loadwmxClick() {
     if (loading() || !snapshot().logLoadsEnabled) return;
-    const auto path = prompts_.openFile(this, QStringLiteral("Pick .wmx file "),
-                                        QStringLiteral("*.wmx;"));
+    const auto path = askFile(Folder::Log, false, QStringLiteral("Pick .wmx file "),
+                              QStringLiteral("*.wmx;"));
     if (!path) {
         closeAfterCancel();
         return;
@@ -120,8 +122,8 @@ void TForm1::loadwmxClick() {
 
 void TForm1::LoadLogClick() {
     if (loading() || !snapshot().logLoadsEnabled) return;
-    const auto path = prompts_.openFile(this, tr("Pick a log file"),
-                                        QString::fromStdString(lorvane::logFilePatterns()));
+    const auto path = askFile(Folder::Log, false, tr("Pick a log file"),
+                              QString::fromStdString(lorvane::logFilePatterns()));
     if (!path) {
         closeAfterCancel();
         return;
@@ -192,6 +194,7 @@ void TForm1::onLoadFinished(const lorvane::LoadReport& report,
         Chart1->fitTo(report.extent);
     }
     run([&] { workspace_.loadEnded(report, std::move(view)); });
+    if (report.ok && snapshot().log()) rememberRecentLog(fromPath(snapshot().log()->path));
     if (!report.ok && !report.cancelled) showError(report.error);
     if (report.ok && (!snapshot().hasStartFinish || snapshot().circuitFromDb))
         findCircuitForLoaded();
@@ -209,7 +212,7 @@ void TForm1::editGateRules() {
 
 void TForm1::applyGateRules(const lorvane::GateRules& rules) {
     if (loading()) return;
-    run([&] { workspace_.setRules(rules); });
+    if (run([&] { workspace_.setRules(rules); }) && settings_) settings_->setGateRules(rules);
 }
 
 // --- lap choice and reference file ---------------------------------------------------
@@ -256,8 +259,9 @@ void TForm1::onPickFailed(const lorvane::Diagnostic& error) {
 }
 
 void TForm1::saveLapRefFile(const lorvane::ReferenceLap& ref) {
-    const auto path = prompts_.saveFile(this, QStringLiteral("Enter filename for Reference file"),
-                                        QStringLiteral("LAP.REF"));
+    const auto path = askFile(Folder::ReferenceSave, true,
+                              QStringLiteral("Enter filename for Reference file"),
+                              QStringLiteral("LAP.REF"));
     if (!path) return;
     const bool fixed = FixRefCheckBox->isChecked();
     if (run([&] { workspace_.saveLapRefFile(*pickLog_, ref, toPath(*path), fixed); }))
@@ -271,13 +275,13 @@ void TForm1::exportLap(bool gpx) {
     const QString initial = QStringLiteral("lap%1.%2")
                                 .arg(lap->lap)
                                 .arg(gpx ? QStringLiteral("gpx") : QStringLiteral("csv"));
-    const auto path = prompts_.saveFile(this,
-                                        gpx ? tr("Export lap %1 as GPX").arg(lap->lap)
-                                            : tr("Export lap %1 as CSV").arg(lap->lap),
-                                        initial);
+    const auto path = askFile(Folder::Export, true,
+                              gpx ? tr("Export lap %1 as GPX").arg(lap->lap)
+                                  : tr("Export lap %1 as CSV").arg(lap->lap),
+                              initial);
     if (!path) return;
     std::int32_t written = 0;
-    if (!run([&] { written = workspace_.exportLap(toPath(*path), gpx); })) return;
+    if (!run([&] { written = workspace_.exportLap(toPath(*path), gpx, units_); })) return;
     StatusLabel->setText(tr("Lap %1 written to %2.").arg(written).arg(QFileInfo(*path).fileName()));
     ownStatus_ = true;
 }
@@ -403,8 +407,8 @@ void TForm1::saveStartFinishFile() {
         ownStatus_ = true;
         return;
     }
-    const auto path = prompts_.saveFile(this, tr("Save start/finish file"),
-                                        QStringLiteral("circuit.gxr"));
+    const auto path = askFile(Folder::StartFinish, true, tr("Save start/finish file"),
+                              QStringLiteral("circuit.gxr"));
     if (!path) return;
     run([&] { workspace_.saveStartFinishFile(toPath(*path)); });
 }
@@ -413,8 +417,8 @@ void TForm1::saveStartFinishFile() {
 
 void TForm1::openReferenceFile() {
     if (busy()) return;
-    const auto path = prompts_.openFile(this, tr("Open reference file"),
-                                        QStringLiteral("*.REF *.ref"));
+    const auto path = askFile(Folder::ReferenceOpen, false, tr("Open reference file"),
+                              QStringLiteral("*.REF *.ref"));
     if (!path) return;
     run([&] { workspace_.openReferenceFile(toPath(*path)); });
 }
@@ -440,8 +444,9 @@ void TForm1::useStoredLap(const lorvane::StoredSession& stored, std::int32_t lap
 
 void TForm1::writeStoredLapRefFile(const lorvane::StoredSession& stored, std::int32_t lap) {
     if (busy()) return;
-    const auto path = prompts_.saveFile(this, QStringLiteral("Enter filename for Reference file"),
-                                        QStringLiteral("LAP.REF"));
+    const auto path = askFile(Folder::ReferenceSave, true,
+                              QStringLiteral("Enter filename for Reference file"),
+                              QStringLiteral("LAP.REF"));
     if (!path) return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     const bool ok = run([&] {

@@ -41,8 +41,11 @@ QString& lastFolder() {
     return folder;
 }
 
-void startInLastFolder(QFileDialog& dlg) {
-    if (!lastFolder().isEmpty()) dlg.setDirectory(lastFolder());
+void startIn(QFileDialog& dlg, const QString& folder) {
+    if (!folder.isEmpty())
+        dlg.setDirectory(folder);
+    else if (!lastFolder().isEmpty())
+        dlg.setDirectory(lastFolder());
 }
 
 std::optional<QString> chosen(QFileDialog& dlg) {
@@ -68,7 +71,7 @@ std::optional<QString> DialogPrompts::openFile(QWidget* parent, const QString& t
     QFileDialog dlg(parent, title);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
-    startInLastFolder(dlg);
+    startIn(dlg, takeStartFolder());
     prepareOpenDialog(dlg, initialName);
     return chosen(dlg);
 }
@@ -80,7 +83,7 @@ std::optional<QString> DialogPrompts::saveFile(QWidget* parent, const QString& t
     dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
     dlg.setDefaultSuffix(QString());
-    startInLastFolder(dlg);
+    startIn(dlg, takeStartFolder());
     dlg.selectFile(initialName);
     return chosen(dlg);
 }

@@ -37,6 +37,21 @@ public:
                                       const QStringList& items) = 0;
     // Unsaved work: Save, Discard or Cancel.
     virtual SaveAnswer askToSave(QWidget* parent, const QString& caption, const QString& text) = 0;
+
+    // The folder the next file dialog opens in, for that dialog only; without
+    // one it opens in the folder of the file last chosen in this run.
+    void startNextDialogIn(const QString& folder) { nextFolder_ = folder; }
+
+protected:
+    // The folder set for this dialog (empty: none), and it is used up.
+    QString takeStartFolder() {
+        QString f;
+        f.swap(nextFolder_);
+        return f;
+    }
+
+private:
+    QString nextFolder_;
 };
 
 class DialogPrompts final : public Prompts {

@@ -25,6 +25,16 @@ void LapTableModel::reset(LapAnalysis analysis, std::int32_t bestLap, double bes
     endResetModel();
 }
 
+void LapTableModel::setUnits(const Units& units) {
+    if (units == units_) return;
+    units_ = units;
+    const int last = columnCount() - 1;
+    if (last >= 0) {
+        emit headerDataChanged(Qt::Horizontal, last - 1, last);
+        if (rowCount() > 0) emit dataChanged(index(0, last - 1), index(rowCount() - 1, last));
+    }
+}
+
 int LapTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(analysis_.laps.size());
 }
@@ -63,8 +73,8 @@ QVariant LapTableModel::data(const QModelIndex& index, int role) const {
             return k < l.sectors.size() && l.sectors[k] ? seconds(*l.sectors[k]) : QString();
         }
         if (!l.traced) return QString();
-        return column == 3 + n ? QString::number(l.maxSpeed, 'f', 1)
-                               : QString::number(l.distance, 'f', 0);
+        return column == 3 + n ? QString::number(units_.speedFromKmh(l.maxSpeed), 'f', 1)
+                               : QString::number(units_.distanceFromMetres(l.distance), 'f', 0);
     }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
@@ -92,8 +102,8 @@ QVariant LapTableModel::headerData(int section, Qt::Orientation orientation, int
     if (section == 1) return tr("Time");
     if (section == 2) return referenceTime_ ? tr("vs REF") : tr("Delta");
     if (section < 3 + n) return tr("S%1").arg(section - 2);
-    if (section == 3 + n) return tr("Top km/h");
-    if (section == 4 + n) return tr("Dist m");
+    if (section == 3 + n) return tr("Top %1").arg(QString::fromLatin1(units_.speedLabel()));
+    if (section == 4 + n) return tr("Dist %1").arg(QString::fromLatin1(units_.distanceLabel()));
     return {};
 }
 

@@ -10,6 +10,7 @@
 #include <QAbstractTableModel>
 
 #include "analysis/lap_analysis.h"
+#include "analysis/units.h"
 
 namespace lorvane::display {
 
@@ -24,6 +25,9 @@ public:
     void reset(LapAnalysis analysis, std::int32_t bestLap, double bestLapTime,
                std::optional<double> referenceTime = std::nullopt);
     const LapAnalysis& analysis() const { return analysis_; }
+    // The units of the top speed and distance columns (km/h and metres at first).
+    void setUnits(const Units& units);
+    const Units& units() const { return units_; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -41,6 +45,7 @@ private:
     std::int32_t bestLap_ = 0;
     double bestLapTime_ = 0;
     std::optional<double> referenceTime_;
+    Units units_;
 };
 
 // Seconds with three decimals, and the same signed ("+0.634").
