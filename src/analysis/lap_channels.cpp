@@ -1,6 +1,8 @@
 #include "analysis/lap_channels.h"
 
+#include <cctype>
 #include <cmath>
+#include <string>
 
 namespace lorvane {
 
@@ -14,7 +16,15 @@ const Crossing* crossingAt(const std::vector<Crossing>& crossings, std::int32_t 
 
 // The value at a crossing point: between the detection sample and the one
 // before it, as the point lies between them (see crossingPoint).
-double atCrossing(const Track& track, const ChannelColumn& column, std::size_t detection, double offset) {
+// Whether a channel's unit is an angle in degrees, which turns from 359 to 0
+// (a course, a heading).
+bool inDegrees(const std::string& unit) {
+    std::string u;
+    for (char c : unit) u.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    return u == "deg" || u == "degrees" || u == "\u00b0";
+}
+
+double atCrossing(const Track& track, const ChannelColumn& column, std::size_t detection, double offset, bool angle) {
     const double c = column.at(detection);
     if (detection == 0) return c;
     const double dt = sampleInterval(track, detection);
@@ -23,6 +33,13 @@ double atCrossing(const Track& track, const ChannelColumn& column, std::size_t d
     if (f > 1) f = 1;
     if (f == 0) return c;
     const double p = column.at(detection - 1);
+    if (angle && std::fabs(p - c) > 180) {
+        // The short way round: 350 and 10 meet at 0, not at 180.
+        double v = c + std::remainder(p - c, 360.0) * f;
+        if (c >= 0 && p >= 0 && v < 0) v += 360;
+        if (c < 360 && p < 360 && v >= 360) v -= 360;
+        return v;
+    }
     return c + (p - c) * f; // NaN when either side has none
 }
 
@@ -42,9 +59,10 @@ std::vector<double> channelAlongLap(const Track& track, const std::vector<Crossi
     const Crossing* close = crossingAt(crossings, track.samples[last].sample);
 
     std::vector<double> out(trace.points.size(), kNoValue);
-    out.front() = open ? atCrossing(track, column, *first, open->offset) : column.at(*first);
+    const bool angle = inDegrees(table.info[channel].unit);
+    out.front() = open ? atCrossing(track, column, *first, open->offset, angle) : column.at(*first);
     for (std::size_t i = 0; i < inner; ++i) out[i + 1] = column.at(*first + i);
-    out.back() = close ? atCrossing(track, column, last, close->offset) : column.at(last);
+    out.back() = close ? atCrossing(track, column, last, close->offset, angle) : column.at(last);
     return out;
 }
 

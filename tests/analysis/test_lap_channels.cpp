@@ -103,8 +103,10 @@ TEST(LapChannels, DemoLapValuesAreTheFilesAndCrossingsInterpolate) {
     std::ifstream in(samples + "/demo.zlg");
     std::vector<std::string> lines;
     for (std::string l; std::getline(in, l);)
-        if (l == "[data]") lines.clear();
-        else lines.push_back(l);
+        if (l == "[data]")
+            lines.clear();
+        else
+            lines.push_back(l);
 
     const Lap& lap = *log->lap(2);
     const auto cross = findLapCrossings(log->crossings, lap);
@@ -129,4 +131,21 @@ TEST(LapChannels, DemoLapValuesAreTheFilesAndCrossingsInterpolate) {
         const double want = col.at(at) + (col.at(at - 1) - col.at(at)) * f;
         EXPECT_NEAR(opening ? v.front() : v.back(), want, 1e-6);
     }
+}
+
+// A course crossing north between two samples is 0 degrees there, not 180.
+TEST(LapChannels, AnglesInterpolateTheShortWayRound) {
+    Track track;
+    track.ticksPerSecond = 100;
+    track.channels.reset({{"Course", "deg"}, {"Lean", ""}});
+    const double course[] = {350, 10, 20, 30}, lean[] = {350, 10, 20, 30};
+    for (int i = 0; i < 4; ++i) {
+        track.samples.push_back(TrackSample{0, double(i), double(i), i * 100, i, -1});
+        track.channels.push(std::vector<double>{course[i], lean[i]});
+    }
+    LapTrace trace;
+    trace.points = {TracePoint{}, TracePoint{0, 0, 0, 0, 1, 1}, TracePoint{0, 0, 0, 0, 2, 2}, TracePoint{}};
+    const std::vector<Crossing> crossings{Crossing{1, 0.5, 0.5}, Crossing{3, 0.5, 2.5}};
+    EXPECT_EQ(channelAlongLap(track, crossings, trace, 0), (std::vector<double>{0, 10, 20, 25}));
+    EXPECT_EQ(channelAlongLap(track, crossings, trace, 1), (std::vector<double>{180, 10, 20, 25}));
 }

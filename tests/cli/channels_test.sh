@@ -78,9 +78,9 @@ fi
 KART=$REALDATA/okc-kart-4laps/okc_kart_2023-06-04_4laps.nmea
 if [ -f "$KART" ]; then
     "$CLI" channels --log "$KART" --json >"$tmp/kart.json"; rc=$?
-    # The NMEA reader's channels: when it has them, a speed among them, on
-    # the fixes, and trace prints it as the trace's speed (both from RMC).
-    check "the kart's NMEA log: channels listed" "[ $rc -eq 0 ] && json_check $tmp/kart.json 'c == [] or any(x[\"name\"].lower() == \"speed\" and x[\"samples\"] > 1000 for x in c)'"
+    # The NMEA reader's channels, every one on each of the 3,828 fixes, and
+    # trace prints the speed as the trace's speed (both from RMC).
+    check "the kart's NMEA log: speed, course, altitude, HDOP and satellites on every fix" "[ $rc -eq 0 ] && json_check $tmp/kart.json 'c == [{\"name\": n, \"unit\": u, \"samples\": 3828} for n, u in [(\"Speed\", \"kn\"), (\"Course\", \"deg\"), (\"Altitude\", \"m\"), (\"HDOP\", \"\"), (\"Satellites\", \"\")]]'"
     speed=$(python3 -c 'import json, sys; print(next((x["name"] for x in json.load(open(sys.argv[1])) if x["name"].lower() == "speed"), ""))' "$tmp/kart.json")
     if [ -n "$speed" ]; then
         unit=$(python3 -c 'import json, sys; print(next(x["unit"] for x in json.load(open(sys.argv[1])) if x["name"] == sys.argv[2]))' "$tmp/kart.json" "$speed")
