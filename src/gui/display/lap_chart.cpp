@@ -317,8 +317,6 @@ void LapChart::labelAxes() {
             y->setLabel(unit);
         else
             y->setLabel(unit.isEmpty() ? c.name : tr("%1 (%2)").arg(c.name, unit));
-        y->ticker()->setTickCount(stacked ? 3 : 5);
-        if (i == 0) yAxis2->ticker()->setTickCount(stacked ? 3 : 5);
         QCPAxis* x = panes_[i].rect->axis(QCPAxis::atBottom);
         if (i + 1 < panes_.size())
             x->setLabel(QString());
@@ -417,7 +415,12 @@ void LapChart::refreshDrawn() {
     const int columns = std::max(2, axisRect()->width());
     const QCPRange r = xAxis->range();
     QVector<double> tx, ty;
+    // Stacked panes: a tick label every 30 pixels or so, so that they stay apart.
+    const bool stacked = panes_.size() > 1;
     for (Pane& p : panes_) {
+        const int ticks = stacked ? std::clamp(p.rect->height() / 30, 2, 5) : 5;
+        p.rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(ticks);
+        if (p.rect == axisRect()) yAxis2->ticker()->setTickCount(ticks);
         thinForColumns(refX_, p.refY, r.lower, r.upper, columns, tx, ty);
         p.ref->setData(tx, ty, true);
         thinForColumns(cmpX_, p.cmpY, r.lower, r.upper, columns, tx, ty);
