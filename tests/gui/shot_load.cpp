@@ -4,11 +4,14 @@
 // when one is given. Run under a real display or Xvfb:
 //   shot_load GXR LOG OUT.png [REF] [--compare LAP|slowest] [--channel NAME]...
 //             [--no-speed] [--time] [--colour speed|lost|rate|NAME] [--cursor METRES]
+//             [--save-plot FILE] [--save-chart FILE]
 // --compare compares a lap with the fastest; --channel adds a chart pane for
 // a channel of the log (--no-speed drops the speed pane); --time puts the
 // chart against time; --colour colours the track (lost: the time lost on
 // the reference lap so far; rate: per 100 m); --cursor puts the linked
-// cursor that far along the chosen lap.
+// cursor that far along the chosen lap; --save-plot and --save-chart save
+// the track plot or the chart as File > Save plot/chart as does (.png, .svg,
+// .pdf).
 #include <QApplication>
 #include <QLabel>
 #include <QSignalSpy>
@@ -30,7 +33,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: shot_load GXR LOG OUT.png [REF] [--compare LAP|slowest] [--channel NAME]... "
-                             "[--no-speed] [--time] [--colour speed|lost|rate|NAME] [--cursor METRES]\n");
+                             "[--no-speed] [--time] [--colour speed|lost|rate|NAME] [--cursor METRES] "
+                             "[--save-plot FILE] [--save-chart FILE]\n");
         return 2;
     }
     qRegisterMetaType<lorvane::LoadReport>();
@@ -52,6 +56,7 @@ int main(int argc, char** argv) {
     }
     const guitest::FormUi ui = guitest::ui(form);
     std::optional<double> cursor;
+    QList<std::pair<bool, QString>> saves; // chart or plot, file
     for (int i = next; i < argc; ++i) {
         const QString opt = QString::fromLocal8Bit(argv[i]);
         const QString value = i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
@@ -86,6 +91,9 @@ int main(int argc, char** argv) {
             if (!a) return fail("nothing to colour by called", value);
             a->trigger();
             ++i;
+        } else if (opt == QLatin1String("--save-plot") || opt == QLatin1String("--save-chart")) {
+            saves.append({opt == QLatin1String("--save-chart"), value});
+            ++i;
         } else if (opt == QLatin1String("--cursor")) {
             cursor = value.toDouble();
             ++i;
@@ -99,6 +107,12 @@ int main(int argc, char** argv) {
         emit ui.Chart2->cursorMoved(ui.Chart2->cursorDistance());
     }
     QTest::qWait(300);
+    for (const auto& [chart, file] : saves) {
+        prompts.files << file;
+        (chart ? ui.actSaveChart : ui.actSavePlot)->trigger();
+    }
+    for (const auto& a : prompts.asked)
+        if (a.kind == QLatin1String("error")) std::fprintf(stderr, "%s\n", qPrintable(a.text));
     std::printf("%s\n", ui.StatusLabel->text().toUtf8().constData());
     return form.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1;
 }
