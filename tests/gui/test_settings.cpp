@@ -139,6 +139,9 @@ void TestSettings::settingsStayAndDamagedOnesGiveAFirstStart() {
         QTest::qWait(50);
         firstSize = w.form.size();
         firstChart = guitest::ui(w.form).Chart1->geometry();
+        for (QAction* a : guitest::ui(w.form).ChartChannelsMenu->actions())
+            if (a->text().startsWith(QStringLiteral("Altitude"))) a->trigger();
+        QCOMPARE(guitest::ui(w.form).Chart2->paneCount(), 2);
         w.form.close();
     }
     QVERIFY(QFile::remove(gone));
@@ -168,6 +171,8 @@ void TestSettings::settingsStayAndDamagedOnesGiveAFirstStart() {
         QVERIFY(w.ended.wait(60000));
         QCOMPARE(w.form.snapshot().log()->path, guitest::toPath(files.zlg));
         QCOMPARE(w.session.gateRules(), rules);
+        QCOMPARE(guitest::ui(w.form).Chart2->paneCount(), 2); // the chart's channels came back
+        QCOMPARE(guitest::ui(w.form).Chart2->paneName(1), QStringLiteral("Altitude"));
         w.prompts.clear();
         w.prompts.files << std::optional<QString>();
         guitest::ui(w.form).actExportCsv->trigger();

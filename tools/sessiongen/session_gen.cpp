@@ -167,14 +167,27 @@ EngineState engineAt(const Trajectory& traj, double driven, double speed, double
     } else {
         e.brake = std::min(90.0, -need * 70);
     }
-    // The lowest gear that keeps the engine under 7000 rpm.
+    // Accelerating, the driver holds each gear up to 7000 rpm; cruising and
+    // braking, he runs the highest gear that keeps 4500 rpm. So the gear
+    // changes where the drive does, not at every ripple of the speed.
     const double wheelRpm = speed / (2 * std::numbers::pi * kWheelRadius) * 60;
-    e.gear = static_cast<int>(std::size(kOverallRatios));
-    for (int g = 0; g < static_cast<int>(std::size(kOverallRatios)); ++g)
-        if (wheelRpm * kOverallRatios[g] <= 7000) {
-            e.gear = g + 1;
-            break;
-        }
+    const int gears = static_cast<int>(std::size(kOverallRatios));
+    e.gear = gears;
+    if (e.longG > 0.05) {
+        for (int g = 0; g < gears; ++g)
+            if (wheelRpm * kOverallRatios[g] <= 7000) {
+                e.gear = g + 1;
+                break;
+            }
+    } else {
+        e.gear = 1;
+        for (int g = gears - 1; g >= 0; --g)
+            if (wheelRpm * kOverallRatios[g] >= 4500 && wheelRpm * kOverallRatios[g] <= 7000) {
+                e.gear = g + 1;
+                break;
+            }
+        if (wheelRpm * kOverallRatios[e.gear - 1] > 7000) e.gear = gears;
+    }
     e.rpm = std::max(1100.0, wheelRpm * kOverallRatios[e.gear - 1]);
     return e;
 }

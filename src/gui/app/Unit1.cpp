@@ -324,7 +324,11 @@ void TForm1::setSideWindows(TAddToDatabaseForm* addToDatabase, TAddCountryForm* 
 }
 
 void TForm1::layoutClient(const QSize& size) {
-    const lorvane::app::ClientMetrics metrics{lapListWidth(), Chart2->minimumReadableHeight()};
+    // Every pane past the first asks for room of its own.
+    const int panes = std::max(1, Chart2->paneCount());
+    const lorvane::app::ClientMetrics metrics{lapListWidth(), Chart2->minimumReadableHeight(),
+                                              lorvane::app::kStripHeight +
+                                                  (panes - 1) * kExtraPaneHeight};
     const lorvane::app::ClientLayout l = lorvane::app::layoutClient(size, metrics);
     LapTimeBox->setGeometry(l.lapList);
     Chart1->setGeometry(l.trackPlot);

@@ -88,6 +88,8 @@ public:
     // The strip chart lies below that, and the window opens tall enough for it.
     static constexpr int kStripHeight = 170;
     static constexpr int kStripGap = 8;
+    static constexpr int kExtraPaneHeight =
+        90; // the strip chart grows by this for each pane past the first
     static constexpr int kOpenClientHeight = kClientHeight + kStripHeight + kStripGap;
     // The smallest the client area gets: it fits a 1000-pixel-high screen at
     // 150 % scaling.
@@ -247,6 +249,9 @@ private:
     void buildChartMenus();
     void fillChartMenus(std::shared_ptr<const lorvane::Track> track);
     void drawChannels();
+    // The chosen channels to and from the settings (the derived speed by a name of its own).
+    void rememberChosenChannels();
+    void restoreChosenChannels(const QStringList& names);
     void savePlotAs(bool chart);
     std::shared_ptr<ChartState> chart_;
 

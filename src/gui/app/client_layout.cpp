@@ -35,8 +35,12 @@ ClientLayout layoutClient(QSize client, const ClientMetrics& m) {
     const QSize least = minimumClientSize(m);
     const int w = std::max(client.width(), least.width());
     const int h = std::max(client.height(), least.height());
+    int room = h - kDesignClientHeight - kStripGap;
+    if (m.stripWantHeight > kStripHeight)
+        room = std::min(room - kMostDown,
+                        h - kChartTop - kMinTrackHeight - kChartBottomGap - kStripGap);
     const int strip = std::max(m.stripMinHeight,
-                               std::min(h - kDesignClientHeight - kStripGap, kStripHeight));
+                               std::min(room, std::max(m.stripWantHeight, kStripHeight)));
     const int down = h - strip - kStripGap - kDesignClientHeight;
     const int right = w - kDesignClientWidth;
     const int chartLeft = std::max(kChartLeft, 8 + m.listWidth + 23);

@@ -25,6 +25,10 @@ inline constexpr int kOpenClientHeight = kDesignClientHeight + kStripGap + kStri
 struct ClientMetrics {
     int listWidth = 113;      // the lap list, wide enough for its widest line
     int stripMinHeight = 110; // the strip chart's least height that stays readable
+    // The height the strip chart would like: more than kStripHeight when it
+    // stacks several panes, which it then takes from the track plot and the
+    // lap list as far as they can give it.
+    int stripWantHeight = kStripHeight;
 };
 
 struct ClientLayout {

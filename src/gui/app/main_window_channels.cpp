@@ -25,6 +25,9 @@ const QString kSpeed = QStringLiteral("\x01speed");
 const QString kTimeLost = QStringLiteral("\x01lost");
 const QString kLossRate = QStringLiteral("\x01rate");
 
+// How the settings name the derived speed among the chosen channels.
+const QString kSpeedSetting = QStringLiteral("*speed");
+
 // Half the stretch the time lost per 100 m is measured over, in metres.
 constexpr double kRateHalfSpan = 25.0;
 
@@ -105,6 +108,23 @@ void TForm1::buildChartMenus() {
     fillChartMenus(nullptr);
 }
 
+void TForm1::rememberChosenChannels() {
+    if (!settings_) return;
+    QStringList names;
+    for (const QString& k : chart_->chosen) names << (k == kSpeed ? kSpeedSetting : k);
+    settings_->setChosenChannels(names);
+}
+
+void TForm1::restoreChosenChannels(const QStringList& names) {
+    QStringList chosen;
+    for (const QString& n : names)
+        if (!n.isEmpty() && !n.startsWith(QChar(1))) chosen << (n == kSpeedSetting ? kSpeed : n);
+    if (chosen.isEmpty()) return;
+    chart_->chosen = chosen;
+    fillChartMenus(chart_->track);
+    drawChannels();
+}
+
 void TForm1::fillChartMenus(std::shared_ptr<const lorvane::Track> track) {
     ChartState& c = *chart_;
     c.track = std::move(track);
@@ -137,6 +157,7 @@ void TForm1::fillChartMenus(std::shared_ptr<const lorvane::Track> track) {
                 QStringList& chosen = chart_->chosen;
                 if (on && !chosen.contains(key)) chosen << key;
                 if (!on) chosen.removeAll(key);
+                rememberChosenChannels();
                 drawChannels();
             });
         };
@@ -219,7 +240,10 @@ void TForm1::drawChannels() {
         p.compared = along(cmp, *index);
         panes.push_back(std::move(p));
     }
+    const int panesBefore = Chart2->paneCount();
     Chart2->setChannels(std::move(panes));
+    if (Chart2->paneCount() != panesBefore)
+        if (QWidget* client = centralWidget()) layoutClient(client->size());
 
     // The track: the chosen lap by speed or a channel, the compared lap by
     // the time it lost on the reference.

@@ -47,6 +47,7 @@ bool TForm1::useSettings(AppSettings& settings) {
     if (const auto rules = settings.gateRules()) applyGateRules(*rules);
     recentLogs_ = settings.recentLogs();
     drawRecentMenu();
+    restoreChosenChannels(settings.chosenChannels());
     const QByteArray geometry = settings.windowGeometry();
     if (geometry.isEmpty() || !restoreGeometry(geometry)) return false;
     restoreState(settings.windowState());

@@ -401,7 +401,8 @@ void LapChart::fitAxes() {
             y->setRange(0, 1);
         } else {
             const double span = std::max(hi - lo, std::max(std::abs(hi), 1.0) * 1e-3);
-            y->setRange(lo - span * 0.05, hi + span * 0.05);
+            // Room over the highest value for the pane's line of text.
+            y->setRange(lo - span * 0.05, hi + span * 0.3);
         }
     }
     if (!deltaTime_.empty()) {
