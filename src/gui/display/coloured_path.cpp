@@ -122,11 +122,28 @@ void ColouredPath::draw(QCPPainter* painter) {
     const QString title = legendText();
     const QString top = QString::number(high_ * factor, 'g', 4);
     const QString bottom = QString::number(low_ * factor, 'g', 4);
-    const int barW = 12, barH = 120;
+    const int barW = 12, barH = 80;
     const int textW = std::max({fm.horizontalAdvance(title), fm.horizontalAdvance(top) + barW + 6,
                                 fm.horizontalAdvance(bottom) + barW + 6});
-    const QRect box(area.right() - textW - 16, area.top() + 8, textW + 10,
-                    barH + 2 * fm.height() + 10);
+    // In the corner of the plot the path crosses least (the top right when
+    // it is clear), so the bar never hides the part of the lap it explains.
+    const QSize size(textW + 10, barH + 2 * fm.height() + 10);
+    const QPoint corners[] = {{area.right() - size.width() - 6, area.top() + 8},
+                              {area.left() + 8, area.top() + 8},
+                              {area.right() - size.width() - 6, area.bottom() - size.height() - 8},
+                              {area.left() + 8, area.bottom() - size.height() - 8}};
+    QRect box(corners[0], size);
+    std::size_t fewest = SIZE_MAX;
+    for (const QPoint& c : corners) {
+        const QRect r(c, size);
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < path_.size(); ++i)
+            if (r.adjusted(-4, -4, 4, 4).contains(pixel(i).toPoint())) ++n;
+        if (n < fewest) {
+            fewest = n;
+            box = r;
+        }
+    }
     painter->setPen(QColor(0xC0, 0xC0, 0xC0));
     painter->setBrush(QColor(255, 255, 255, 230));
     painter->drawRect(box);
