@@ -24,7 +24,14 @@ bool inDegrees(const std::string& unit) {
     return u == "deg" || u == "degrees" || u == "\u00b0";
 }
 
-double atCrossing(const Track& track, const ChannelColumn& column, std::size_t detection, double offset, bool angle) {
+// How a channel's value at a crossing is taken from the samples either side.
+enum class Between {
+    Linear,  // in proportion (speeds, pressures, accelerations...)
+    Angle,   // in proportion, the short way round (a course, a heading)
+    Nearest, // the nearer sample's (a gear, a lap count, a time of day hhmmss.ss)
+};
+
+double atCrossing(const Track& track, const ChannelColumn& column, std::size_t detection, double offset, Between how) {
     const double c = column.at(detection);
     if (detection == 0) return c;
     const double dt = sampleInterval(track, detection);
@@ -33,7 +40,8 @@ double atCrossing(const Track& track, const ChannelColumn& column, std::size_t d
     if (f > 1) f = 1;
     if (f == 0) return c;
     const double p = column.at(detection - 1);
-    if (angle && std::fabs(p - c) > 180) {
+    if (how == Between::Nearest) return f < 0.5 ? c : p;
+    if (how == Between::Angle && std::fabs(p - c) > 180) {
         // The short way round: 350 and 10 meet at 0, not at 180.
         double v = c + std::remainder(p - c, 360.0) * f;
         if (c >= 0 && p >= 0 && v < 0) v += 360;
@@ -59,10 +67,13 @@ std::vector<double> channelAlongLap(const Track& track, const std::vector<Crossi
     const Crossing* close = crossingAt(crossings, track.samples[last].sample);
 
     std::vector<double> out(trace.points.size(), kNoValue);
-    const bool angle = inDegrees(table.info[channel].unit);
-    out.front() = open ? atCrossing(track, column, *first, open->offset, angle) : column.at(*first);
+    const std::string& unit = table.info[channel].unit;
+    const Between how = column.whole() || unit.find("hhmm") != std::string::npos ? Between::Nearest
+                        : inDegrees(unit)                                        ? Between::Angle
+                                                                                 : Between::Linear;
+    out.front() = open ? atCrossing(track, column, *first, open->offset, how) : column.at(*first);
     for (std::size_t i = 0; i < inner; ++i) out[i + 1] = column.at(*first + i);
-    out.back() = close ? atCrossing(track, column, last, close->offset, angle) : column.at(last);
+    out.back() = close ? atCrossing(track, column, last, close->offset, how) : column.at(last);
     return out;
 }
 

@@ -1,6 +1,8 @@
 // A log's channels along one lap: the value of a channel at every point of
 // the lap's trace, the crossing points' values interpolated between the
-// samples either side, as the speed of the trace is.
+// samples either side, as the speed of the trace is (an angle in degrees the
+// short way round; a channel of whole numbers, a gear or a lap count, and a
+// time of day take the nearer sample's value instead).
 #pragma once
 
 #include <cstddef>

@@ -86,6 +86,12 @@ int runChannels(ChannelsArgs& a) {
             pad(out, count, countWidth, true);
             out += '\n';
         };
+        if (counter.channels.empty()) {
+            // Said on the error stream: the listing itself is empty.
+            std::fprintf(stderr, "%s: the log records no channel besides its position and time\n",
+                         a.log.path().c_str());
+            return 0;
+        }
         row("name", "unit", "samples");
         for (std::size_t i = 0; i < counter.channels.size(); ++i)
             row(counter.channels[i].name, counter.channels[i].unit, counts[i]);

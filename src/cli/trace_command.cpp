@@ -47,6 +47,14 @@ int traceFail(const Diagnostic& d) {
 
 // A channel's value between two samples: one decimal more than the log
 // wrote on the sample beside it (`nextTo`), trailing zeros dropped.
+// Digits after the point of a number's text.
+int decimalsOf(const std::string& text) {
+    const std::size_t point = text.find('.');
+    if (point == std::string::npos) return 0;
+    const std::size_t exponent = text.find_first_of("eE");
+    return static_cast<int>((exponent == std::string::npos ? text.size() : exponent) - point - 1);
+}
+
 std::string interpolatedText(double v, const std::string& nextTo) {
     if (std::isnan(v)) return {};
     const std::size_t point = nextTo.find('.');
@@ -119,6 +127,7 @@ int runTrace(TraceArgs& a) {
     std::vector<std::vector<double>> along;
     std::vector<std::optional<std::size_t>> rows; // the track row of each point
     for (const std::string& name : a.channels) {
+        if (name.empty()) throw cli::UsageError("--channels has an empty name (two commas in a row?)");
         const auto c = track.channels.find(name);
         if (!c) {
             std::string list;
@@ -169,9 +178,20 @@ int runTrace(TraceArgs& a) {
                 out += column.text(*rows[i]);
             } else if (i < along[k].size()) {
                 // The crossing points: the opening one first, the closing one last.
+                // Written to one decimal more than the finer of the two samples
+                // either side, so a lap's closing row and the next lap's opening
+                // row read alike.
                 const std::size_t beside = i == 0 ? 1 : i - 1;
                 const auto row = beside < rows.size() ? rows[beside] : std::nullopt;
-                out += interpolatedText(along[k][i], row && *row < column.size() ? column.text(*row) : "");
+                std::string finer;
+                if (row && *row < column.size()) {
+                    const std::size_t other = i == 0 ? *row - 1 : *row + 1;
+                    finer = column.text(*row);
+                    if (*row > 0 || i != 0)
+                        if (other < column.size() && decimalsOf(column.text(other)) > decimalsOf(finer))
+                            finer = column.text(other);
+                }
+                out += interpolatedText(along[k][i], finer);
             }
         }
         out += '\n';

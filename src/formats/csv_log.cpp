@@ -412,7 +412,7 @@ std::optional<std::int64_t> parseDate(std::string_view t) {
 
 // Most channels a load keeps: the columns after these are not read (a header
 // of more columns than any logger writes would otherwise cost memory for each).
-constexpr std::size_t kMaxCsvChannels = 1000;
+constexpr std::size_t kMaxCsvChannels = 256;
 
 // Sample steps a GPS logger can have, for a time column without a unit.
 constexpr double kMinStep = 0.002, kMaxStep = 10;
@@ -730,7 +730,7 @@ CsvLogInfo readCsvLog(ByteSource& source, SampleSink& sink, const CsvColumns* ex
             }
             layout.channels = csvChannels(header->cells, header->units, unitsRow, sourcesRow, channels.columns);
             channels.start();
-            splitFields = SIZE_MAX;
+            if (!channels.columns.empty()) splitFields = std::max(needFields, channels.columns.back() + 1);
         }
         layout.latColumn = cols.lat;
         layout.longColumn = cols.lon;

@@ -44,6 +44,7 @@ void ChannelColumn::push(double v) {
         narrow_.push_back(static_cast<float>(v));
     if (!std::isnan(v)) {
         ++count_;
+        if (whole_ && v != std::nearbyint(v)) whole_ = false;
         if (!(v >= min_)) min_ = v;
         if (!(v <= max_)) max_ = v;
     }

@@ -39,6 +39,8 @@ public:
     double min() const { return min_; } // over the values; NaN when none
     double max() const { return max_; }
     bool wide() const { return wide_; }
+    // Every value is a whole number (a gear, a lap count, satellites).
+    bool whole() const { return whole_; }
     std::size_t memoryBytes() const {
         return narrow_.capacity() * sizeof(float) + wideValues_.capacity() * sizeof(double);
     }
@@ -49,6 +51,7 @@ private:
     std::vector<float> narrow_;
     std::vector<double> wideValues_;
     bool wide_ = false;
+    bool whole_ = true;
     std::int64_t count_ = 0;
     double min_ = kNoValue, max_ = kNoValue;
 };

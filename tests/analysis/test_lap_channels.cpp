@@ -133,19 +133,21 @@ TEST(LapChannels, DemoLapValuesAreTheFilesAndCrossingsInterpolate) {
     }
 }
 
-// A course crossing north between two samples is 0 degrees there, not 180.
-TEST(LapChannels, AnglesInterpolateTheShortWayRound) {
+// At a crossing: a course is 0 degrees between 350 and 10, not 180; a gear
+// or a lap count is the nearer sample's, never 3.5.
+TEST(LapChannels, CrossingValuesKeepWhatTheChannelIs) {
     Track track;
     track.ticksPerSecond = 100;
-    track.channels.reset({{"Course", "deg"}, {"Lean", ""}});
-    const double course[] = {350, 10, 20, 30}, lean[] = {350, 10, 20, 30};
+    track.channels.reset({{"Course", "deg"}, {"Lean", ""}, {"Gear", ""}});
+    const double course[] = {350.5, 10.5, 20.5, 30.5}, gear[] = {3, 3, 4, 5};
     for (int i = 0; i < 4; ++i) {
         track.samples.push_back(TrackSample{0, double(i), double(i), i * 100, i, -1});
-        track.channels.push(std::vector<double>{course[i], lean[i]});
+        track.channels.push(std::vector<double>{course[i], course[i], gear[i]});
     }
     LapTrace trace;
     trace.points = {TracePoint{}, TracePoint{0, 0, 0, 0, 1, 1}, TracePoint{0, 0, 0, 0, 2, 2}, TracePoint{}};
-    const std::vector<Crossing> crossings{Crossing{1, 0.5, 0.5}, Crossing{3, 0.5, 2.5}};
-    EXPECT_EQ(channelAlongLap(track, crossings, trace, 0), (std::vector<double>{0, 10, 20, 25}));
-    EXPECT_EQ(channelAlongLap(track, crossings, trace, 1), (std::vector<double>{180, 10, 20, 25}));
+    const std::vector<Crossing> crossings{Crossing{1, 0.5, 0.5}, Crossing{3, 0.25, 2.75}};
+    EXPECT_EQ(channelAlongLap(track, crossings, trace, 0), (std::vector<double>{0.5, 10.5, 20.5, 28}));
+    EXPECT_EQ(channelAlongLap(track, crossings, trace, 1), (std::vector<double>{180.5, 10.5, 20.5, 28}));
+    EXPECT_EQ(channelAlongLap(track, crossings, trace, 2), (std::vector<double>{3, 3, 4, 5}));
 }

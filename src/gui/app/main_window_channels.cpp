@@ -61,6 +61,8 @@ struct TForm1::ChartState {
     std::shared_ptr<const lorvane::Track> track;
     // What the chart and the track show now, so a draw that changes none of it does nothing.
     QString drawnKey;
+    // What that key was made of, held so that no address in it is reused.
+    std::shared_ptr<const lorvane::LapTrace> drawnRef, drawnCmp;
     // Values along a lap, per trace and channel; the trace is kept alive by its key.
     std::map<std::pair<std::shared_ptr<const lorvane::LapTrace>, std::size_t>, std::vector<double>>
         along;
@@ -133,13 +135,9 @@ void TForm1::fillChartMenus(std::shared_ptr<const lorvane::Track> track) {
     auto has = [&](const QString& key) {
         return key.startsWith(QChar(1)) || (table && table->find(key.toStdString()));
     };
-    // What was chosen stays where the new log has it too (and while a load
-    // runs, for the log it brings).
-    if (table) {
-        c.chosen.removeIf([&](const QString& k) { return !has(k); });
-        if (c.chosen.isEmpty()) c.chosen << kSpeed;
-        if (!c.colourBy.isEmpty() && !has(c.colourBy)) c.colourBy.clear();
-    }
+    // What was chosen stays chosen: a log without a channel shows no pane for
+    // it, and the next log that has it shows it again.
+    if (table && !c.colourBy.isEmpty() && !has(c.colourBy)) c.colourBy.clear();
 
     auto caption = [](const lorvane::ChannelInfo& i) {
         return i.unit.empty() ? QString::fromStdString(i.name)
@@ -215,6 +213,8 @@ void TForm1::drawChannels() {
                             .arg(c.chosen.join(QLatin1Char(',')), c.colourBy);
     if (key == c.drawnKey) return;
     c.drawnKey = key;
+    c.drawnRef = ref;
+    c.drawnCmp = cmp;
     if (c.along.size() > 64) c.along.clear();
     auto along = [&](const std::shared_ptr<const lorvane::LapTrace>& t,
                      std::size_t channel) -> const std::vector<double>& {
@@ -240,6 +240,8 @@ void TForm1::drawChannels() {
         p.compared = along(cmp, *index);
         panes.push_back(std::move(p));
     }
+    // None of the chosen channels in this log: its speed, rather than no chart.
+    if (panes.empty()) panes.push_back(lorvane::display::ChartChannel::derivedSpeed());
     const int panesBefore = Chart2->paneCount();
     Chart2->setChannels(std::move(panes));
     if (Chart2->paneCount() != panesBefore)

@@ -9,6 +9,12 @@ namespace lorvane::display {
 
 namespace {
 
+// How the chart names a lap: its number, or REF for a lap from outside the
+// log (a reference file's, a stored session's).
+QString lapName(const LapTrace& t) {
+    return t.lap > 0 ? LapChart::tr("lap %1").arg(t.lap) : LapChart::tr("REF");
+}
+
 // Delta samples along the chosen lap before thinning for the screen.
 constexpr std::size_t kDeltaSteps = 4000;
 
@@ -395,6 +401,22 @@ void LapChart::fitAxes() {
                          ? std::clamp(3 - static_cast<int>(std::floor(std::log10(hi - lo))), 0, 4)
                          : 2;
         QCPAxis* y = p.rect->axis(QCPAxis::atLeft);
+        // A gear or a lap count reads as a whole number, on whole-number ticks.
+        auto whole = [](const std::vector<double>& v) {
+            return std::all_of(v.begin(), v.end(), [](double x) {
+                return !std::isfinite(x) || x == std::nearbyint(x);
+            });
+        };
+        const bool wholeNumbers = !channels_[i].speed && lo <= hi && whole(p.refY) && whole(p.cmpY);
+        if (wholeNumbers) {
+            p.decimals = 0;
+            auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
+            ticker->setTickStep(1);
+            ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+            y->setTicker(ticker);
+        } else if (y->ticker().dynamicCast<QCPAxisTickerFixed>()) {
+            y->setTicker(QSharedPointer<QCPAxisTicker>::create());
+        }
         if (channels_[i].speed) {
             y->setRange(0, hi > 0 ? std::ceil(hi / 20.0) * 20.0 + 10.0 : 100);
         } else if (lo > hi) {
@@ -494,8 +516,8 @@ QString LapChart::paneReading(int i) const {
     auto one = [&](const LapTrace* t, bool compared) {
         if (!t) return;
         const auto v = cursorValue(i, compared);
-        s += tr(" lap %1 %2")
-                 .arg(t->lap)
+        s += QStringLiteral(" %1 %2")
+                 .arg(lapName(*t))
                  .arg(v ? QString::number(*v, 'f', p.decimals) : QStringLiteral("-"));
     };
     // A lap from a reference file or another session has no channels.
@@ -523,19 +545,26 @@ QString LapChart::cursorText() const {
         return units_.speedFromKmh(kmh);
     };
     const QString speedUnit = QString::fromLatin1(units_.speedLabel());
-    QString s = tr("%1 %2  ·  lap %3: %4 %5, %6 s")
+    QString s = tr("%1 %2  ·  %3: %4 %5, %6 s")
                     .arg(units_.distanceFromMetres(d), 0, 'f', 0)
                     .arg(QString::fromLatin1(units_.distanceLabel()))
-                    .arg(reference_->lap)
+                    .arg(lapName(*reference_))
                     .arg(speedAt(*reference_, d), 0, 'f', 1)
                     .arg(speedUnit)
                     .arg(timeAtDistance(*reference_, d).value_or(reference_->time), 0, 'f', 2);
-    if (compared_ && d <= compared_->distance)
-        s += tr("  ·  lap %1: %2 %3, %4 s")
-                 .arg(compared_->lap)
-                 .arg(speedAt(*compared_, d), 0, 'f', 1)
+    // On the time axis the compared lap is read at the same time into the
+    // lap, where the cursor crosses its curves; on the distance axis at the
+    // same distance.
+    double dc = d;
+    if (compared_ && xKind_ == XAxis::Time)
+        dc = distanceAtTime(*compared_, std::clamp(xOfDistance(d), 0.0, compared_->time))
+                 .value_or(d);
+    if (compared_ && dc <= compared_->distance)
+        s += tr("  ·  %1: %2 %3, %4 s")
+                 .arg(lapName(*compared_))
+                 .arg(speedAt(*compared_, dc), 0, 'f', 1)
                  .arg(speedUnit)
-                 .arg(timeAtDistance(*compared_, d).value_or(compared_->time), 0, 'f', 2);
+                 .arg(timeAtDistance(*compared_, dc).value_or(compared_->time), 0, 'f', 2);
     // The delta runs the whole chosen lap, to the lap-time difference at its end.
     if (const auto delta = compared_ ? deltaAt(*compared_, *reference_, d) : std::nullopt)
         s += tr("  ·  delta %1%2 s")
