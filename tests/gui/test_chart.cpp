@@ -231,6 +231,19 @@ void TestChart::colouredTrack() {
     QCOMPARE(lost->high(), s.selected->maxSpeed);
     guitest::ui(w.form).Chart1->setUnits({lorvane::SpeedUnit::Mph, lorvane::DistanceUnit::Metres});
     QCOMPARE(lost->legendText(), QStringLiteral("Speed (mph)"));
+    // In feet the plot's ticks fall on round numbers of feet; its points stay in metres.
+    lorvane::display::TrackPlot* window = guitest::ui(w.form).Chart1;
+    const QCPRange before = window->xAxis->range();
+    window->setUnits({lorvane::SpeedUnit::Kmh, lorvane::DistanceUnit::Feet});
+    window->replot();
+    QCOMPARE(window->xAxis->label(), QStringLiteral("East (ft)"));
+    QCOMPARE(window->xAxis->range(), before);
+    const QVector<double> ticks = window->xAxis->tickVector();
+    QVERIFY(ticks.size() >= 2);
+    const double step = (ticks[1] - ticks[0]) / 0.3048;
+    QVERIFY(std::abs(step - std::round(step)) < 1e-6 &&
+            std::abs(ticks[0] / 0.3048 / step - std::round(ticks[0] / 0.3048 / step)) < 1e-6);
+    window->setUnits({});
     w.item(&guitest::FormUi::TrackColourMenu, QStringLiteral("None"))->trigger();
     QVERIFY(lost->empty());
 }

@@ -33,6 +33,27 @@ void fill(QCPCurve* curve, const std::vector<LocalPoint>& points) {
     curve->data()->set(data, true); // recorded order: the sort key ascends
 }
 
+// Ticks at round numbers of the user's distance unit on axes that stay in
+// metres: the plot's points, gates and clicks keep their metres.
+class UnitTicker : public QCPAxisTicker {
+public:
+    explicit UnitTicker(double perMetre) : perMetre_(perMetre) {}
+
+protected:
+    double getTickStep(const QCPRange& range) override {
+        return QCPAxisTicker::getTickStep(
+                   QCPRange(range.lower * perMetre_, range.upper * perMetre_)) /
+               perMetre_;
+    }
+    QString getTickLabel(double tick, const QLocale& locale, QChar formatChar,
+                         int precision) override {
+        return QCPAxisTicker::getTickLabel(tick * perMetre_, locale, formatChar, precision);
+    }
+
+private:
+    double perMetre_;
+};
+
 } // namespace
 
 TrackPlot::TrackPlot(QWidget* parent) : QCustomPlot(parent) {
@@ -502,6 +523,16 @@ void TrackPlot::setPathColours(bool compared, std::vector<LocalPoint> path,
 
 void TrackPlot::setUnits(const Units& units) {
     coloured_->setUnits(units);
+    const QString unit = QString::fromLatin1(units.distanceLabel());
+    xAxis->setLabel(tr("East (%1)").arg(unit));
+    yAxis->setLabel(tr("North (%1)").arg(unit));
+    const double perMetre = units.distanceFromMetres(1.0);
+    for (QCPAxis* a : {xAxis, yAxis}) {
+        if (perMetre == 1.0)
+            a->setTicker(QSharedPointer<QCPAxisTicker>::create());
+        else
+            a->setTicker(QSharedPointer<UnitTicker>::create(perMetre));
+    }
     replot(rpQueuedReplot);
 }
 
