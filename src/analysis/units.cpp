@@ -56,4 +56,12 @@ ShownUnit shownUnit(std::string_view channelUnit, const Units& units) {
     return {1, std::string(channelUnit)};
 }
 
+ShownUnit shownUnit(std::string_view channelName, std::string_view channelUnit, const Units& units) {
+    if (!channelUnit.empty()) {
+        const std::string named = "(" + std::string(channelUnit) + ")";
+        if (channelName.size() > named.size() && channelName.ends_with(named)) return {1, std::string(channelUnit)};
+    }
+    return shownUnit(channelUnit, units);
+}
+
 } // namespace lorvane

@@ -39,5 +39,9 @@ struct ShownUnit {
     std::string label; // the unit shown; the channel's own when not converted
 };
 ShownUnit shownUnit(std::string_view channelUnit, const Units& units);
+// The same for a channel whose name may carry its unit ("Altitude (ft)"
+// beside "Altitude (m)"): such a channel keeps its own unit, so that its
+// name and its values never disagree.
+ShownUnit shownUnit(std::string_view channelName, std::string_view channelUnit, const Units& units);
 
 } // namespace lorvane

@@ -74,7 +74,7 @@ QColor ColouredPath::colourAt(std::size_t i) const {
 }
 
 QString ColouredPath::legendText() const {
-    const ShownUnit shown = shownUnit(unit_, units_);
+    const ShownUnit shown = shownUnit(name_.toStdString(), unit_, units_);
     const QString unit = QString::fromStdString(shown.label);
     return unit.isEmpty() ? name_ : QStringLiteral("%1 (%2)").arg(name_, unit);
 }
@@ -114,7 +114,7 @@ void ColouredPath::draw(QCPPainter* painter) {
 
     // The colour bar, in the plot's top right corner.
     const QRect area = clipRect();
-    const double factor = shownUnit(unit_, units_).factor;
+    const double factor = shownUnit(name_.toStdString(), unit_, units_).factor;
     QFont small = painter->font();
     small.setPointSize(8);
     painter->setFont(small);

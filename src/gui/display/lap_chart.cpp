@@ -313,7 +313,8 @@ void LapChart::labelAxes() {
     for (std::size_t i = 0; i < panes_.size(); ++i) {
         const ChartChannel& c = channels_[i];
         const QString unit = c.speed ? QString::fromLatin1(units_.speedLabel())
-                                     : QString::fromStdString(shownUnit(c.unit, units_).label);
+                                     : QString::fromStdString(
+                                           shownUnit(c.name.toStdString(), c.unit, units_).label);
         panes_[i].unit = unit;
         QCPAxis* y = panes_[i].rect->axis(QCPAxis::atLeft);
         // Stacked panes are too low for a title along them: the unit there,
@@ -377,7 +378,7 @@ void LapChart::computeValues() {
                 return;
             }
             if (values.size() != t->points.size()) return;
-            const double factor = shownUnit(c.unit, units_).factor;
+            const double factor = shownUnit(c.name.toStdString(), c.unit, units_).factor;
             out.reserve(values.size());
             for (double v : values) out.push_back(v * factor);
         };
