@@ -57,10 +57,12 @@ ShownUnit shownUnit(std::string_view channelUnit, const Units& units) {
 }
 
 ShownUnit shownUnit(std::string_view channelName, std::string_view channelUnit, const Units& units) {
-    if (!channelUnit.empty()) {
-        const std::string named = "(" + std::string(channelUnit) + ")";
-        if (channelName.size() > named.size() && channelName.ends_with(named)) return {1, std::string(channelUnit)};
-    }
+    // The name ends in "(unit)".
+    const std::size_t n = channelUnit.size() + 2;
+    if (!channelUnit.empty() && channelName.size() > n && channelName.back() == ')' &&
+        channelName[channelName.size() - n] == '(' &&
+        channelName.substr(channelName.size() - n + 1, channelUnit.size()) == channelUnit)
+        return {1, std::string(channelUnit)};
     return shownUnit(channelUnit, units);
 }
 
